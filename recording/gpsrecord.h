@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QtGlobal>
+#include <cstdint>
+
+// One GPS fix as the camera writes it, one per second of recording.
+// Held byte for byte as stored: little-endian integers and IEEE-754 floats.
+struct GpsRecord
+{
+    int32_t hour;      // fix time, 0..23
+    int32_t minute;
+    int32_t second;
+    int32_t year;      // years since 2000
+    int32_t month;     // 1..12
+    int32_t day;       // 1..31
+    char status;       // 'A' when the fix is valid
+    char latRef;       // 'N' or 'S'
+    char lonRef;       // 'E' or 'W'
+    char reserved;
+    float latitude;    // ddmm.mmmm as stored, unsigned decimal degrees once decoded
+    float longitude;   // dddmm.mmmm as stored, unsigned decimal degrees once decoded
+    float speed;       // knots
+    float heading;     // degrees clockwise from north; may be NaN
+};
+static_assert(sizeof(GpsRecord) == 44, "GpsRecord must match the camera's 44-byte layout");
+static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "GpsRecord is copied as stored (little-endian)");
+
+constexpr int kGpsTrackCapacity = 1024; // records; one per second, about 17 minutes
+
+// The GPS track of one recording; record i describes second i.
+struct GpsTrack
+{
+    GpsRecord records[kGpsTrackCapacity];
+    int32_t count = 0;  // records of the current file; slots at and beyond are stale
+    bool valid = false; // one record passed its check-text test
+
+    void reset()
+    {
+        count = 0;
+        valid = false;
+    }
+};
+
+// Which road a GPS payload came by; the two differ in small details.
+enum class GpsPayloadVariant {
+    TransportStream, // PID 0x300 stream of an MPEG-TS: carries the format version
+    Mp4DataTrack,    // data track of an MP4 with the chip maker's handler: NaN heading becomes 0
+};

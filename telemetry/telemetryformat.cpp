@@ -1,0 +1,42 @@
+#include "telemetryformat.h"
+
+#include <QDate>
+#include <QTime>
+
+namespace {
+
+constexpr int kYearBase = 2000;
+
+// "%02d" cut to what "HH", "MM", "dd" accept: two digits, no sign.
+bool twoDigits(int32_t value)
+{
+    return value >= 0 && value <= 99;
+}
+
+} // namespace
+
+QDateTime gpsRecordDateTime(const GpsRecord &record)
+{
+    // The text the label is parsed from holds a four-digit year and two-digit
+    // fields; anything wider never parses, so it is no date.
+    const qint64 year = qint64(record.year) + kYearBase;
+    if (year < 1 || year > 9999 || !twoDigits(record.month) || !twoDigits(record.day)
+        || !twoDigits(record.hour) || !twoDigits(record.minute) || !twoDigits(record.second))
+        return QDateTime();
+    const QDate date(int(year), record.month, record.day);
+    const QTime time(record.hour, record.minute, record.second);
+    if (!date.isValid() || !time.isValid())
+        return QDateTime();
+    // UTC: the receiver's clock, free of the local zone's daylight-saving gaps.
+    return QDateTime(date, time, Qt::UTC);
+}
+
+QString gpsDateTimeLabel(const GpsRecord &record, qint16 gpsVersion)
+{
+    QDateTime when = gpsRecordDateTime(record);
+    if (!when.isValid())
+        return QString();
+    if (gpsVersion == 1)
+        when = when.addSecs(kGpsVersion1ShiftSeconds);
+    return when.toString(QStringLiteral("  yyyy/MM/dd HH:mm:ss"));
+}
