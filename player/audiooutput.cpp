@@ -1,0 +1,259 @@
+#include "audiooutput.h"
+
+#include "playerlog.h"
+#include "videostate.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libswresample/swresample.h>
+}
+
+#include <SDL.h>
+
+#include <cstring>
+
+namespace {
+
+constexpr int kDeviceSamples = 1024;     // sample frames per device buffer
+// Next channel count to try when the device refuses one, indexed by min(7, count).
+constexpr int kNextChannels[8] = {0, 0, 1, 6, 2, 6, 4, 6};
+constexpr uint64_t kDownmixChannels = AV_CH_STEREO_LEFT | AV_CH_STEREO_RIGHT;
+
+bool isPlaying(const VideoState &is)
+{
+    return is.isPlay() && !is.isPause();
+}
+
+// Converts one decoded frame into is.audioConvertBuf; its length in bytes,
+// 0 when the frame gave nothing to play.
+int convertFrame(VideoState &is, AVFrame *frame)
+{
+    AVChannelLayout frameLayout{};
+    if (frame->ch_layout.nb_channels > 0 && av_channel_layout_check(&frame->ch_layout))
+        av_channel_layout_copy(&frameLayout, &frame->ch_layout);
+    else
+        av_channel_layout_default(&frameLayout, is.audioCodecContext->ch_layout.nb_channels);
+
+    const AVSampleFormat format = AVSampleFormat(frame->format);
+    if (format != is.audioSrcFormat || av_channel_layout_compare(&frameLayout, &is.audioSrcLayout) != 0
+        || frame->sample_rate != is.audioSrcRate) {
+        swr_free(&is.swrContext);
+        if (swr_alloc_set_opts2(&is.swrContext, &is.audioTgtLayout, is.audioTgtFormat, is.audioTgtRate,
+                                &frameLayout, format, frame->sample_rate, 0, nullptr) < 0
+            || swr_init(is.swrContext) < 0) {
+            qCDebug(lcPlayer) << "swr_init() failed.";
+            swr_free(&is.swrContext);
+            av_channel_layout_uninit(&frameLayout);
+            return 0;
+        }
+        av_channel_layout_uninit(&is.audioSrcLayout);
+        is.audioSrcLayout = frameLayout; // takes ownership
+        is.audioSrcFormat = format;
+        is.audioSrcRate = frame->sample_rate;
+    } else {
+        av_channel_layout_uninit(&frameLayout);
+    }
+
+    const int bytesPerFrame = is.audioTgtLayout.nb_channels * av_get_bytes_per_sample(is.audioTgtFormat);
+    if (!is.swrContext) {
+        // Already in the device's format (only when the layouts match exactly).
+        const int size = av_samples_get_buffer_size(nullptr, frame->ch_layout.nb_channels, frame->nb_samples, format, 1);
+        if (size <= 0)
+            return 0;
+        const int length = qMin(size, kAudioConvertBufSize);
+        std::memcpy(is.audioConvertBuf, frame->data[0], size_t(length));
+        return length;
+    }
+    const int room = kAudioConvertBufSize / bytesPerFrame;
+    uint8_t *out = is.audioConvertBuf;
+    const int converted = swr_convert(is.swrContext, &out, room,
+                                      const_cast<const uint8_t **>(frame->extended_data), frame->nb_samples);
+    if (converted < 0) {
+        qCDebug(lcPlayer) << "swr_convert() failed!";
+        return 0;
+    }
+    if (converted == room) {
+        qCDebug(lcPlayer) << "warning: audio buffer is probably too small!";
+        if (swr_init(is.swrContext) < 0)
+            swr_free(&is.swrContext);
+    }
+    return converted * bytesPerFrame;
+}
+
+// One chunk of converted sound into is.audioBuf; its length in bytes, or a
+// negative value when there is nothing to play now. Never waits: SDL holds
+// the device lock while it runs, and pause and stop take that lock.
+int audioDecodeFrame(VideoState &is)
+{
+    const double timeBase = av_q2d(is.audioStreamPtr->time_base);
+    const double startOffset = double(is.startOffsetUs) / 1e6;
+    for (;;) {
+        if (is.quit.load() || (!isPlaying(is) && !is.isMove.load()))
+            return -1;
+        if (!is.audioFrame && !(is.audioFrame = av_frame_alloc()))
+            return AVERROR(ENOMEM);
+
+        // Frames the decoder already holds come first.
+        if (avcodec_receive_frame(is.audioCodecContext, is.audioFrame) >= 0) {
+            AVFrame *frame = is.audioFrame;
+            const int64_t pts = frame->best_effort_timestamp;
+            const int length = convertFrame(is, frame);
+            av_frame_unref(frame);
+            if (length <= 0)
+                continue;
+            const int bytesPerSecond = is.audioTgtLayout.nb_channels * av_get_bytes_per_sample(is.audioTgtFormat)
+                                       * is.audioTgtRate;
+            const double seconds = double(length) / bytesPerSecond;
+            const double begin = pts != AV_NOPTS_VALUE ? double(pts) * timeBase - startOffset : is.audioClock.load();
+            const double clock = begin + seconds;
+            is.audioClock.store(clock);
+            is.audioClockUpdatedUs.store(wallClockUs());
+            is.audioChunkDuration.store(seconds);
+            if (is.seekFlagAudio.load()) {
+                if (clock < is.seekTime.load())
+                    continue; // sound before the seek target
+                is.seekFlagAudio.store(0);
+            }
+            is.audioBuf = is.audioConvertBuf;
+            return length;
+        }
+
+        // The decoder wants more: take the next packet.
+        if (!is.audioQueue.get(is.audioPacket))
+            return -1; // nothing queued: silence, and the clock stands still
+        if (isFlushPacket(is.audioPacket)) {
+            avcodec_flush_buffers(is.audioCodecContext);
+            av_packet_unref(is.audioPacket);
+            is.seekFlagAudio.store(1);
+            continue;
+        }
+        // A packet the decoder refuses is dropped.
+        avcodec_send_packet(is.audioCodecContext, is.audioPacket);
+        av_packet_unref(is.audioPacket);
+    }
+}
+
+void audioCallback(void *userdata, Uint8 *stream, int len)
+{
+    VideoState &is = *static_cast<VideoState *>(userdata);
+    std::memset(stream, 0, size_t(len));
+    while (len > 0) {
+        if (is.audioBufIndex >= is.audioBufSize) {
+            const int size = audioDecodeFrame(is);
+            is.audioBufIndex = 0;
+            if (size <= 0) {
+                // Nothing to play now: the rest of this buffer stays silent
+                // and the next callback asks the decoder again.
+                is.audioBufSize = 0;
+                return;
+            }
+            is.audioBufSize = uint32_t(size);
+        }
+        const int n = qMin(len, int(is.audioBufSize - is.audioBufIndex));
+        SDL_MixAudioFormat(stream, is.audioBuf + is.audioBufIndex, AUDIO_S16SYS, uint32_t(n), is.volume.load());
+        stream += n;
+        is.audioBufIndex += uint32_t(n);
+        len -= n;
+    }
+}
+
+} // namespace
+
+int audioOpen(VideoState &is, int streamIndex)
+{
+    if (streamIndex < 0 || unsigned(streamIndex) >= is.ic->nb_streams)
+        return -1;
+
+    AVChannelLayout wanted{};
+    av_channel_layout_default(&wanted, is.audioCodecContext->ch_layout.nb_channels);
+    if (wanted.order == AV_CHANNEL_ORDER_NATIVE && (wanted.u.mask & kDownmixChannels)) {
+        const uint64_t mask = wanted.u.mask & ~kDownmixChannels;
+        av_channel_layout_uninit(&wanted);
+        av_channel_layout_from_mask(&wanted, mask);
+    }
+    int channels = wanted.nb_channels;
+    const int rate = is.audioCodecContext->sample_rate;
+    av_channel_layout_uninit(&wanted);
+    if (rate <= 0 || channels <= 0) {
+        qCDebug(lcPlayer) << "Invalid sample rate or channel count!";
+        return -1;
+    }
+
+    SDL_AudioSpec want{};
+    SDL_AudioSpec have{};
+    want.freq = rate;
+    want.format = AUDIO_S16SYS;
+    want.silence = 0;
+    want.samples = kDeviceSamples;
+    want.callback = audioCallback;
+    want.userdata = &is;
+
+    SDL_AudioDeviceID device = 0;
+    for (;;) {
+        want.channels = Uint8(channels);
+        device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+        qCDebug(lcPlayer) << "audioID" << device;
+        qCDebug(lcPlayer).noquote() << QStringLiteral("SDL_OpenAudio (%1 channels): %2").arg(channels).arg(QString::fromUtf8(SDL_GetError()));
+        if (device != 0)
+            break;
+        channels = kNextChannels[qMin(7, channels)];
+        if (channels == 0) {
+            qCDebug(lcPlayer) << "No more channel combinations to tyu, audio open failed.";
+            qCDebug(lcPlayer) << "SDL_OpenAudioDevice failed!!!";
+            return -1;
+        }
+    }
+
+    if (have.format != AUDIO_S16SYS) {
+        qCDebug(lcPlayer) << "SDL advised audio format " << have.format << " is not supported";
+        SDL_CloseAudioDevice(device);
+        return -1;
+    }
+    AVChannelLayout target{};
+    av_channel_layout_default(&target, have.channels);
+    if (target.order != AV_CHANNEL_ORDER_NATIVE) {
+        qCDebug(lcPlayer) << "SDL advised channel count " << have.channels << " is not supported";
+        av_channel_layout_uninit(&target);
+        SDL_CloseAudioDevice(device);
+        return -1;
+    }
+
+    is.audioHwBufSize = int(have.size);
+    av_channel_layout_uninit(&is.audioTgtLayout);
+    av_channel_layout_uninit(&is.audioSrcLayout);
+    is.audioTgtLayout = target;
+    av_channel_layout_copy(&is.audioSrcLayout, &target);
+    is.audioTgtFormat = AV_SAMPLE_FMT_S16;
+    is.audioSrcFormat = AV_SAMPLE_FMT_S16;
+    is.audioTgtRate = have.freq;
+    is.audioSrcRate = have.freq;
+    is.ic->streams[streamIndex]->discard = AVDISCARD_DEFAULT;
+
+    is.audioBufSize = 0;
+    is.audioBufIndex = 0;
+    if (!is.audioPacket)
+        is.audioPacket = av_packet_alloc();
+    av_packet_unref(is.audioPacket);
+    is.audioChannels.store(have.channels);
+    is.audioDeviceId.store(device);
+    qCDebug(lcPlayer) << "SDL_PauseAudioDevice  1";
+    SDL_LockAudioDevice(device);
+    SDL_PauseAudioDevice(device, 1);
+    SDL_UnlockAudioDevice(device);
+    return 0;
+}
+
+void audioRelease(VideoState &is)
+{
+    swr_free(&is.swrContext);
+    av_frame_free(&is.audioFrame);
+    av_packet_free(&is.audioPacket);
+    is.audioBuf = nullptr;
+    is.audioBufSize = 0;
+    is.audioBufIndex = 0;
+    av_channel_layout_uninit(&is.audioSrcLayout);
+    av_channel_layout_uninit(&is.audioTgtLayout);
+    is.audioSrcFormat = AV_SAMPLE_FMT_NONE;
+    is.audioSrcRate = 0;
+}

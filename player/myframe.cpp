@@ -1,0 +1,50 @@
+#include "myframe.h"
+
+#include <QPainter>
+#include <QResizeEvent>
+
+MyFrame::MyFrame(QWidget *parent)
+    : QFrame(parent)
+{
+    setObjectName(QStringLiteral("MyFrame"));
+    setWindowTitle(QStringLiteral("Frame"));
+    setFrameShadow(QFrame::Raised);
+    setFrameShape(QFrame::StyledPanel);
+    resize(400, 300);
+}
+
+void MyFrame::slotGetImage(QImage image)
+{
+    mImage = image;
+    update();
+}
+
+void MyFrame::setMirror(bool state)
+{
+    mMirror = state;
+}
+
+bool MyFrame::getMirror() const
+{
+    return mMirror;
+}
+
+void MyFrame::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setBrush(Qt::black);
+    painter.drawRect(0, 0, width(), height());
+    if (mImage.width() <= 0)
+        return;
+    // Pictures usually arrive at the surface's size already; scaling is then free.
+    QImage shown = mImage.scaled(size(), Qt::KeepAspectRatio, Qt::FastTransformation);
+    if (mMirror)
+        shown = shown.mirrored(true, false);
+    painter.drawImage(QPoint((width() - shown.width()) / 2, (height() - shown.height()) / 2), shown);
+}
+
+void MyFrame::resizeEvent(QResizeEvent *event)
+{
+    QFrame::resizeEvent(event);
+    emit sizeChanged(event->size());
+}

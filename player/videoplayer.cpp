@@ -1,0 +1,608 @@
+#include "videoplayer.h"
+
+#include "audiooutput.h"
+#include "gpspass.h"
+#include "playerlog.h"
+#include "recordinglog.h"
+
+#include <QFile>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/time.h>
+}
+
+#include <SDL.h>
+
+#include <memory>
+
+Q_LOGGING_CATEGORY(lcPlayer, "velmora.player")
+
+int videoThreadMain(void *arg);
+
+namespace {
+
+constexpr int64_t kAudioQueueLimit = 409600;    // bytes: a few seconds of sound are plenty
+constexpr int64_t kVideoQueueLimit = 6553600;   // bytes: about a second of 4K, several of 1080p
+constexpr int kQueueFullSleepMs = 10;
+constexpr int kIdleSleepMs = 20;                // paused or at the end of input
+constexpr int kStopPollMs = 20;
+constexpr int kOpenPollMs = 20;
+// Transport streams have no index, so a seek can land after a key frame;
+// when it does, seek again this much earlier, doubling up to the limit.
+constexpr int64_t kFirstSeekPreroll = 1000000;  // µs
+constexpr int64_t kMaxSeekPreroll = 32000000;   // µs
+
+std::atomic<int> defaultVolume{128};            // volume of the next file, 0..128
+
+} // namespace
+
+GpsTrack &gpsTrack()
+{
+    static GpsTrack track;
+    return track;
+}
+
+int64_t wallClockUs()
+{
+    return av_gettime();
+}
+
+VideoState::VideoState()
+{
+    audioConvertBuf = static_cast<uint8_t *>(av_malloc(kAudioConvertBufSize));
+}
+
+VideoState::~VideoState()
+{
+    audioRelease(*this);
+    av_free(audioConvertBuf);
+}
+
+void VideoState::reset()
+{
+    ic = nullptr;
+    videoStream = -1;
+    audioStream = -1;
+    gpsStream = -1;
+    startOffsetUs = 0;
+    frameDuration = 1.0 / 25;
+    audioRelease(*this);
+    audioQueue.init();
+    audioStreamPtr = nullptr;
+    audioCodecContext = nullptr;
+    audioHwBufSize = 0;
+    audioChunkDuration = 0.0;
+    videoCodecContext = nullptr;
+    videoStreamPtr = nullptr;
+    videoQueue.init();
+    audioClock = 0.0;
+    audioClockUpdatedUs = 0;
+    videoClock = 0.0;
+    startTime = 0;
+    pauseStartTime = 0;
+    seekRequest = 0;
+    seekPos = 0;
+    seekFlagAudio = 0;
+    seekFlagVideo = 0;
+    seekTime = 0.0;
+    seekLate = 0;
+    seekCanRetry = 0;
+    seekFramePending = 0;
+    playPause = 0;
+    quit = 0;
+    isMove = 0;
+    readFinished = 0;
+    readThreadFinished = 0;
+    videoThreadFinished = 0;
+    firstFramePending = 0;
+    volume = 128;
+    videoThread = nullptr;
+    audioDeviceId = 0;
+    player = nullptr;
+    framesShown = 0;
+    framesDropped = 0;
+    audioChannels = 0;
+}
+
+VideoPlayer::VideoPlayer(QObject *parent)
+    : QThread(parent)
+{
+    qRegisterMetaType<VideoPlayer::PlayerState>("VideoPlayer::PlayerState");
+    qCDebug(lcPlayer) << "software open";
+    installFfmpegLogHandler();
+}
+
+VideoPlayer::~VideoPlayer()
+{
+    if (playerState.load() != Stop)
+        stop();
+    wait();
+}
+
+void VideoPlayer::logFlags()
+{
+    qCDebug(lcPlayer) << "mVideoState.isPause:" << mVideoState.isPause();
+    qCDebug(lcPlayer) << "mVideoState.isPlay:" << mVideoState.isPlay();
+}
+
+void VideoPlayer::notifyOpenWaiters()
+{
+    QMutexLocker locker(&mOpenMutex);
+    mOpenCondition.wakeAll();
+}
+
+bool VideoPlayer::openFile(const QString &path)
+{
+    if (playerState.load() != Stop)
+        return false;
+    // A file that ended by itself may still be releasing: its thread must be
+    // gone before it can run again.
+    wait();
+
+    mFilePath = path;
+    qCDebug(lcPlayer) << "init file satrt";
+    mVideoState.reset();
+    mDuration = 0;
+    mSeekPreroll = 0;
+    mVideoState.volume = defaultVolume.load();
+    mVideoState.extraDecodeMs = mExtraDecodeMs;
+    mVideoState.firstFramePending = 1;
+    start();
+
+    // Until the first picture is out, or the thread gave up on the file.
+    {
+        QMutexLocker locker(&mOpenMutex);
+        while (mVideoState.firstFramePending.load() && !mVideoState.readThreadFinished.load())
+            mOpenCondition.wait(&mOpenMutex, kOpenPollMs);
+    }
+    if (mVideoState.firstFramePending.load()) {
+        wait();
+        mVideoState.firstFramePending = 0;
+        playerState = Stop;
+        qCDebug(lcPlayer) << "init file failed";
+        return false;
+    }
+
+    playerState = Pause;
+    mVideoState.setPlayPause(false, true);
+    emit sig_StateChanged(Pause);
+    qCDebug(lcPlayer) << "init file end";
+    logFlags();
+    return true;
+}
+
+bool VideoPlayer::play()
+{
+    if (mFilePath.isEmpty()) {
+        qCDebug(lcPlayer) << "no file";
+        return false;
+    }
+    if (playerState.load() == Playing) {
+        qCDebug(lcPlayer) << "is Playing state";
+        return false;
+    }
+    if (playerState.load() == Stop) {
+        // Nothing is open: there is nothing to resume.
+        qCDebug(lcPlayer) << "is stop state";
+        return false;
+    }
+    VideoState &is = mVideoState;
+    is.setPlayPause(true, false);
+    const int64_t now = wallClockUs();
+    is.startTime += now - is.pauseStartTime.load();
+    // The sound was paused, not starved: its clock is fresh again.
+    is.audioClockUpdatedUs = now;
+    if (const uint32_t device = is.audioDeviceId.load()) {
+        SDL_LockAudioDevice(device);
+        SDL_PauseAudioDevice(device, 0);
+        SDL_UnlockAudioDevice(device);
+    }
+    playerState = Playing;
+    emit sig_StateChanged(Playing);
+    logFlags();
+    return true;
+}
+
+bool VideoPlayer::pause()
+{
+    if (playerState.load() != Playing) {
+        qCDebug(lcPlayer) << "not playing state";
+        return false;
+    }
+    VideoState &is = mVideoState;
+    is.setPlayPause(false, true);
+    if (const uint32_t device = is.audioDeviceId.load()) {
+        SDL_LockAudioDevice(device);
+        SDL_PauseAudioDevice(device, 1);
+        SDL_UnlockAudioDevice(device);
+    }
+    is.pauseStartTime = wallClockUs();
+    playerState = Pause;
+    emit sig_StateChanged(Pause);
+    logFlags();
+    return true;
+}
+
+bool VideoPlayer::stop()
+{
+    if (playerState.load() == Stop) {
+        qCDebug(lcPlayer) << "is stop state";
+        return false;
+    }
+    VideoState &is = mVideoState;
+    // Both flags clear first: the player thread then knows this is no natural end.
+    is.setPlayPause(false, false);
+    is.quit = 1;
+    if (const uint32_t device = is.audioDeviceId.load()) {
+        SDL_LockAudioDevice(device);
+        SDL_PauseAudioDevice(device, 1);
+        SDL_UnlockAudioDevice(device);
+    }
+    while (!is.videoThreadFinished.load() || !is.readThreadFinished.load())
+        QThread::msleep(kStopPollMs);
+    wait();
+    playerState = Stop;
+    mDuration = 0;
+    emit sig_StateChanged(Stop);
+    logFlags();
+    return true;
+}
+
+void VideoPlayer::seek(qint64 position)
+{
+    VideoState &is = mVideoState;
+    if (is.seekRequest.load())
+        return;
+    is.seekPos = position;
+    is.seekRequest = 1;
+}
+
+void VideoPlayer::setVolume(int volume)
+{
+    mVideoState.volume = volume;
+    defaultVolume = volume;
+}
+
+double VideoPlayer::currentTime() const
+{
+    const VideoState &is = mVideoState;
+    if (is.seekFlagAudio.load())
+        return double(is.seekPos.load()) / 1000000.0;
+    return is.audioClock.load();
+}
+
+qint64 VideoPlayer::totalTime() const
+{
+    return mDuration.load();
+}
+
+void VideoPlayer::setIsMove(bool isMove)
+{
+    qCDebug(lcPlayer) << "isMove:" << isMove;
+    mVideoState.isMove = isMove ? 1 : 0;
+}
+
+void VideoPlayer::setOutputSize(const QSize &size)
+{
+    const quint64 w = quint64(qMax(0, size.width()));
+    const quint64 h = quint64(qMax(0, size.height()));
+    mOutputSize = (w << 32) | h;
+}
+
+QSize VideoPlayer::outputSize() const
+{
+    const quint64 packed = mOutputSize.load();
+    return QSize(int(packed >> 32), int(packed & 0xFFFFFFFFu));
+}
+
+bool VideoPlayer::probeFile(const QString &path, VideoInfo &info)
+{
+    info = VideoInfo();
+    const QByteArray name = QFile::encodeName(path);
+    qCDebug(lcPlayer) << "file_path:" << name;
+    AVFormatContext *ic = nullptr;
+    if (avformat_open_input(&ic, name.constData(), nullptr, nullptr) < 0) {
+        qCDebug(lcPlayer) << "can't open the file. \n";
+        return false;
+    }
+    if (avformat_find_stream_info(ic, nullptr) < 0) {
+        qCDebug(lcPlayer) << "Could't find stream infomation.";
+        avformat_close_input(&ic);
+        return false;
+    }
+    info.duration = ic->duration == AV_NOPTS_VALUE ? 0 : ic->duration;
+    int video = -1;
+    for (unsigned i = 0; i < ic->nb_streams; ++i) {
+        const AVStream *st = ic->streams[i];
+        if (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(st->disposition & AV_DISPOSITION_ATTACHED_PIC))
+            video = int(i);
+    }
+    if (video >= 0) {
+        info.width = ic->streams[video]->codecpar->width;
+        info.height = ic->streams[video]->codecpar->height;
+    }
+    avformat_close_input(&ic);
+    return video >= 0;
+}
+
+// --- player thread -----------------------------------------------------------
+
+void VideoPlayer::releaseFile()
+{
+    VideoState &is = mVideoState;
+    if (const uint32_t device = is.audioDeviceId.exchange(0)) {
+        qCDebug(lcPlayer) << "stop SDL Audio";
+        SDL_CloseAudioDevice(device);
+    }
+    if (is.videoThread) {
+        SDL_WaitThread(is.videoThread, nullptr);
+        is.videoThread = nullptr;
+    }
+    qCDebug(lcPlayer) << "close avcodec and avformat";
+    avcodec_free_context(&is.audioCodecContext);
+    avcodec_free_context(&is.videoCodecContext);
+    audioRelease(is);
+    is.audioQueue.flush();
+    is.videoQueue.flush();
+    avformat_close_input(&is.ic);
+    is.audioStreamPtr = nullptr;
+    is.videoStreamPtr = nullptr;
+}
+
+// A file that cannot be played ends the thread at once: release what was
+// opened and leave the player stopped, so that nobody waits for it.
+void VideoPlayer::finishEarly()
+{
+    VideoState &is = mVideoState;
+    is.quit = 1;
+    releaseFile();
+    playerState = Stop;
+    is.videoThreadFinished = 1;
+    is.readThreadFinished = 1;
+    notifyOpenWaiters();
+}
+
+bool VideoPlayer::openStreams(QByteArray &path)
+{
+    VideoState &is = mVideoState;
+    if (avformat_open_input(&is.ic, path.constData(), nullptr, nullptr) < 0) {
+        qCDebug(lcPlayer) << "can't open the file.";
+        return false;
+    }
+    if (avformat_find_stream_info(is.ic, nullptr) < 0) {
+        qCDebug(lcPlayer) << "Could't find stream infomation.";
+        return false;
+    }
+    AVFormatContext *ic = is.ic;
+    for (unsigned i = 0; i < ic->nb_streams; ++i) {
+        const AVStream *st = ic->streams[i];
+        const AVMediaType type = st->codecpar->codec_type;
+        // Cover art is a one-picture "video" stream, never the recording.
+        if (type == AVMEDIA_TYPE_VIDEO && !(st->disposition & AV_DISPOSITION_ATTACHED_PIC))
+            is.videoStream = int(i);
+        else if (type == AVMEDIA_TYPE_AUDIO && is.audioStream < 0)
+            is.audioStream = int(i);
+    }
+    if (is.videoStream < 0) {
+        qCDebug(lcPlayer) << "Didn't find a video stream.";
+        return false;
+    }
+    if (is.audioStream < 0)
+        qCDebug(lcPlayer) << "Didn't find a audio stream.";
+    // The demuxer need not assemble what nobody plays.
+    for (unsigned i = 0; i < ic->nb_streams; ++i) {
+        if (int(i) != is.videoStream && int(i) != is.audioStream)
+            ic->streams[i]->discard = AVDISCARD_ALL;
+    }
+
+    is.startOffsetUs = ic->start_time == AV_NOPTS_VALUE ? 0 : ic->start_time;
+    const qint64 duration = ic->duration == AV_NOPTS_VALUE ? 0 : ic->duration;
+    mDuration = duration;
+    emit sig_TotalTimeChanged(duration);
+    qCDebug(lcPlayer) << "is->ic->duration:" << duration;
+
+    is.audioQueue.init();
+    if (is.audioStream >= 0) {
+        AVStream *st = ic->streams[is.audioStream];
+        const AVCodec *codec = avcodec_find_decoder(st->codecpar->codec_id);
+        if (!codec) {
+            qCDebug(lcPlayer).noquote() << "ACodec not found or have been encrypted\n";
+        } else {
+            AVCodecContext *ctx = avcodec_alloc_context3(codec);
+            if (!ctx || avcodec_parameters_to_context(ctx, st->codecpar) < 0) {
+                avcodec_free_context(&ctx);
+                qCDebug(lcPlayer) << "Could not open audio codec.";
+            } else {
+                ctx->pkt_timebase = st->time_base;
+                if (avcodec_open2(ctx, codec, nullptr) < 0) {
+                    avcodec_free_context(&ctx);
+                    qCDebug(lcPlayer) << "Could not open audio codec.";
+                } else {
+                    is.audioStreamPtr = st;
+                    is.audioCodecContext = ctx;
+                    audioOpen(is, is.audioStream);
+                }
+            }
+        }
+    }
+
+    AVStream *st = ic->streams[is.videoStream];
+    const AVCodec *codec = avcodec_find_decoder(st->codecpar->codec_id);
+    if (!codec) {
+        qCDebug(lcPlayer) << "vCodec not found or have been encrypted.";
+        return false;
+    }
+    AVCodecContext *ctx = avcodec_alloc_context3(codec);
+    if (!ctx || avcodec_parameters_to_context(ctx, st->codecpar) < 0) {
+        avcodec_free_context(&ctx);
+        qCDebug(lcPlayer) << "Could not open video codec.";
+        return false;
+    }
+    ctx->pkt_timebase = st->time_base;
+    ctx->thread_count = 0; // one decoding thread per core
+    ctx->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    if (avcodec_open2(ctx, codec, nullptr) < 0) {
+        avcodec_free_context(&ctx);
+        qCDebug(lcPlayer) << "Could not open video codec.";
+        return false;
+    }
+    is.videoCodecContext = ctx;
+    is.videoStreamPtr = st;
+    const AVRational rate = av_guess_frame_rate(ic, st, nullptr);
+    if (rate.num > 0 && rate.den > 0)
+        is.frameDuration = av_q2d(av_inv_q(rate));
+    is.videoQueue.init();
+    is.player = this;
+    is.videoThread = SDL_CreateThread(videoThreadMain, "video_thread", &is);
+    if (!is.videoThread) {
+        qCDebug(lcPlayer) << "SDL_CreateThread failed:" << SDL_GetError();
+        return false;
+    }
+    return true;
+}
+
+void VideoPlayer::run()
+{
+    VideoState &is = mVideoState;
+    // Only sound and timers come from SDL; pictures are painted by Qt.
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO | SDL_INIT_TIMER) < 0)
+        qCDebug(lcPlayer).noquote() << "Could not initialize SDL - " << SDL_GetError();
+
+    QByteArray path = QFile::encodeName(mFilePath);
+
+    qint16 version = 0;
+    const GpsPassResult gps = runGpsPass(mFilePath, gpsTrack(), version);
+    mGpsVersion = version;
+    is.gpsStream = gps.gpsStream;
+    emit sig_GetGpsData();
+    if (gps.status != GpsPassResult::Ok || !openStreams(path)) {
+        finishEarly();
+        return;
+    }
+
+    AVPacket *packet = av_packet_alloc();
+    if (!packet) {
+        finishEarly();
+        return;
+    }
+    demuxLoop(packet);
+
+    // Stop sequence.
+    av_packet_unref(packet);
+    qCDebug(lcPlayer) << "stop begin";
+    av_packet_free(&packet);
+    releaseFile();
+    is.readThreadFinished = 1;
+    // A stop request clears both flags before it sets quit; anything left
+    // means the stream ended by itself.
+    if (is.playPause.exchange(0) != 0) {
+        playerState = Stop;
+        qCDebug(lcPlayer) << "normally stop begin";
+        emit sig_PlayStopNormally();
+    }
+    notifyOpenWaiters();
+    qCDebug(lcPlayer) << "stop success!!!";
+}
+
+void VideoPlayer::demuxLoop(AVPacket *packet)
+{
+    VideoState &is = mVideoState;
+    while (!is.quit.load()) {
+        if (is.seekRequest.load()) {
+            mLastSeekTarget = is.seekPos.load();
+            performSeek(packet, mLastSeekTarget, mSeekPreroll);
+            is.seekRequest = 0;
+        } else if (is.seekLate.exchange(0)) {
+            mSeekPreroll = mSeekPreroll > 0 ? 2 * mSeekPreroll : kFirstSeekPreroll;
+            qCDebug(lcPlayer) << "seek landed late, preroll now" << mSeekPreroll;
+            performSeek(packet, mLastSeekTarget, mSeekPreroll);
+        } else if (is.readFinished.load()) {
+            QThread::msleep(kIdleSleepMs);
+            continue;
+        }
+
+        if (is.audioQueue.bytes() > kAudioQueueLimit || is.videoQueue.bytes() > kVideoQueueLimit) {
+            QThread::msleep(kQueueFullSleepMs);
+            continue;
+        }
+        if (is.isPause() && !is.isMove.load() && !is.seekFramePending.load()) {
+            QThread::msleep(kIdleSleepMs);
+            continue;
+        }
+
+        if (av_read_frame(is.ic, packet) < 0) {
+            if (!is.readFinished.load())
+                qCDebug(lcPlayer) << "run read finish 1";
+            // While the user drags, the end is only where the drag stopped.
+            if (!is.isMove.load())
+                is.readFinished = 1;
+            else
+                QThread::msleep(kQueueFullSleepMs);
+            if (is.quit.load()) {
+                qCDebug(lcPlayer) << "run quit 2";
+                break;
+            }
+            continue;
+        }
+        if (packet->stream_index == is.videoStream)
+            is.videoQueue.put(packet);
+        else if (packet->stream_index == is.audioStream && is.audioDeviceId.load() != 0)
+            is.audioQueue.put(packet);
+        av_packet_unref(packet);
+    }
+    if (is.quit.load())
+        qCDebug(lcPlayer) << "run quit 1";
+}
+
+void VideoPlayer::performSeek(AVPacket *packet, int64_t target, int64_t preroll)
+{
+    VideoState &is = mVideoState;
+    const int stream = is.videoStream >= 0 ? is.videoStream : is.audioStream;
+    const int64_t from = qMax<int64_t>(0, target - preroll);
+    int64_t timestamp = from + is.startOffsetUs;
+    if (stream >= 0)
+        timestamp = av_rescale_q(timestamp, AV_TIME_BASE_Q, is.ic->streams[stream]->time_base);
+
+    // The target is published before the markers, so that a decoder taking
+    // a marker already sees where the new position starts.
+    const bool hasAudio = is.audioStream >= 0 && is.audioDeviceId.load() != 0;
+    is.seekTime = double(target) / 1000000.0;
+    is.seekLate = 0;
+    is.seekCanRetry = from > 0 && preroll < kMaxSeekPreroll ? 1 : 0;
+    is.seekFlagVideo = 1;
+    if (hasAudio) {
+        is.seekFlagAudio = 1;
+    } else {
+        is.audioClock = is.seekTime.load();
+        is.seekFlagAudio = 0;
+    }
+
+    if (av_seek_frame(is.ic, stream, timestamp, AVSEEK_FLAG_BACKWARD) < 0) {
+        qCDebug(lcPlayer).noquote() << QString::fromUtf8(is.ic->url) + QStringLiteral(": error while seeking.");
+    } else {
+        av_packet_unref(packet);
+        if (hasAudio) {
+            is.audioQueue.flush();
+            if (AVPacket *flush = makeFlushPacket()) {
+                is.audioQueue.put(flush);
+                av_packet_free(&flush);
+            }
+        }
+        if (is.videoStream >= 0) {
+            is.seekFramePending = 1;
+            is.videoQueue.flush();
+            if (AVPacket *flush = makeFlushPacket()) {
+                is.videoQueue.put(flush);
+                av_packet_free(&flush);
+            }
+            is.videoClock = 0.0;
+        }
+        const int64_t now = wallClockUs();
+        is.startTime = now - target;
+        is.pauseStartTime = now;
+        is.audioClockUpdatedUs = now;
+    }
+    is.readFinished = 0;
+}
