@@ -15,5 +15,5 @@ function(velmora_add_test name)
   set_tests_properties(${name} PROPERTIES
     TIMEOUT ${T_TIMEOUT}
     LABELS "${T_LABELS}"
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_QUICK_BACKEND=software;SDL_AUDIODRIVER=dummy;QTWEBENGINE_CHROMIUM_FLAGS=--no-sandbox;XDG_RUNTIME_DIR=${VELMORA_TEST_RUNTIME_DIR};ASAN_OPTIONS=detect_leaks=0:abort_on_error=1;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_QUICK_BACKEND=software;SDL_AUDIODRIVER=dummy;QTWEBENGINE_CHROMIUM_FLAGS=--no-sandbox;XDG_RUNTIME_DIR=${VELMORA_TEST_RUNTIME_DIR};ASAN_OPTIONS=detect_leaks=0:abort_on_error=1;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1;TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:report_signal_unsafe=0:suppressions=${CMAKE_SOURCE_DIR}/cmake/tsan.supp")
 endfunction()

@@ -97,6 +97,10 @@ int audioDecodeFrame(VideoState &is)
         // Frames the decoder already holds come first.
         if (avcodec_receive_frame(is.audioCodecContext, is.audioFrame) >= 0) {
             AVFrame *frame = is.audioFrame;
+            if (is.audioSerial != is.seekSerial.load()) {
+                av_frame_unref(frame); // decoded for the position before a seek
+                continue;
+            }
             const int64_t pts = frame->best_effort_timestamp;
             const int length = convertFrame(is, frame);
             av_frame_unref(frame);
@@ -124,6 +128,7 @@ int audioDecodeFrame(VideoState &is)
             return -1; // nothing queued: silence, and the clock stands still
         if (isFlushPacket(is.audioPacket)) {
             avcodec_flush_buffers(is.audioCodecContext);
+            is.audioSerial = is.seekSerial.load();
             av_packet_unref(is.audioPacket);
             is.seekFlagAudio.store(1);
             continue;

@@ -74,6 +74,7 @@ void VideoState::reset()
     audioCodecContext = nullptr;
     audioHwBufSize = 0;
     audioChunkDuration = 0.0;
+    audioSerial = 0;
     videoCodecContext = nullptr;
     videoStreamPtr = nullptr;
     videoQueue.init();
@@ -90,6 +91,7 @@ void VideoState::reset()
     seekLate = 0;
     seekCanRetry = 0;
     seekFramePending = 0;
+    seekSerial = 0;
     playPause = 0;
     quit = 0;
     isMove = 0;
@@ -118,6 +120,15 @@ VideoPlayer::~VideoPlayer()
 {
     if (playerState.load() != Stop)
         stop();
+    joinRun();
+}
+
+// Waits for run() to return. The atomic makes the hand-over visible to
+// thread checkers, which cannot see into QThread's own wait.
+void VideoPlayer::joinRun()
+{
+    while (mRunActive.load())
+        QThread::msleep(1);
     wait();
 }
 
@@ -129,8 +140,8 @@ void VideoPlayer::logFlags()
 
 void VideoPlayer::notifyOpenWaiters()
 {
-    QMutexLocker locker(&mOpenMutex);
-    mOpenCondition.wakeAll();
+    std::lock_guard<std::mutex> lock(mOpenMutex);
+    mOpenCondition.notify_all();
 }
 
 bool VideoPlayer::openFile(const QString &path)
@@ -139,7 +150,7 @@ bool VideoPlayer::openFile(const QString &path)
         return false;
     // A file that ended by itself may still be releasing: its thread must be
     // gone before it can run again.
-    wait();
+    joinRun();
 
     mFilePath = path;
     qCDebug(lcPlayer) << "init file satrt";
@@ -149,16 +160,17 @@ bool VideoPlayer::openFile(const QString &path)
     mVideoState.volume = defaultVolume.load();
     mVideoState.extraDecodeMs = mExtraDecodeMs;
     mVideoState.firstFramePending = 1;
+    mRunActive = true;
     start();
 
     // Until the first picture is out, or the thread gave up on the file.
     {
-        QMutexLocker locker(&mOpenMutex);
+        std::unique_lock<std::mutex> lock(mOpenMutex);
         while (mVideoState.firstFramePending.load() && !mVideoState.readThreadFinished.load())
-            mOpenCondition.wait(&mOpenMutex, kOpenPollMs);
+            mOpenCondition.wait_for(lock, std::chrono::milliseconds(kOpenPollMs));
     }
     if (mVideoState.firstFramePending.load()) {
-        wait();
+        joinRun();
         mVideoState.firstFramePending = 0;
         playerState = Stop;
         qCDebug(lcPlayer) << "init file failed";
@@ -242,7 +254,7 @@ bool VideoPlayer::stop()
     }
     while (!is.videoThreadFinished.load() || !is.readThreadFinished.load())
         QThread::msleep(kStopPollMs);
-    wait();
+    joinRun();
     playerState = Stop;
     mDuration = 0;
     emit sig_StateChanged(Stop);
@@ -479,12 +491,14 @@ void VideoPlayer::run()
     emit sig_GetGpsData();
     if (gps.status != GpsPassResult::Ok || !openStreams(path)) {
         finishEarly();
+        mRunActive = false;
         return;
     }
 
     AVPacket *packet = av_packet_alloc();
     if (!packet) {
         finishEarly();
+        mRunActive = false;
         return;
     }
     demuxLoop(packet);
@@ -504,6 +518,7 @@ void VideoPlayer::run()
     }
     notifyOpenWaiters();
     qCDebug(lcPlayer) << "stop success!!!";
+    mRunActive = false;
 }
 
 void VideoPlayer::demuxLoop(AVPacket *packet)
@@ -583,6 +598,8 @@ void VideoPlayer::performSeek(AVPacket *packet, int64_t target, int64_t preroll)
         qCDebug(lcPlayer).noquote() << QString::fromUtf8(is.ic->url) + QStringLiteral(": error while seeking.");
     } else {
         av_packet_unref(packet);
+        // Before the markers: whatever the decoders still hold is now stale.
+        ++is.seekSerial;
         if (hasAudio) {
             is.audioQueue.flush();
             if (AVPacket *flush = makeFlushPacket()) {

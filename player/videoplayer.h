@@ -4,13 +4,13 @@
 #include "videostate.h"
 
 #include <QImage>
-#include <QMutex>
 #include <QSize>
 #include <QString>
 #include <QThread>
-#include <QWaitCondition>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 // Duration and picture size of a recording, as probeFile reads them.
 struct VideoInfo
@@ -91,6 +91,7 @@ private:
     void performSeek(AVPacket *packet, int64_t target, int64_t preroll);
     void releaseFile();
     void finishEarly();
+    void joinRun();
     void logFlags();
 
     QString mFilePath;
@@ -103,8 +104,9 @@ private:
     int64_t mSeekPreroll = 0;              // µs sought before a target; grows when seeks land late (player thread)
     int64_t mLastSeekTarget = 0;           // µs (player thread)
 
-    QMutex mOpenMutex;                     // guards the first-picture wait of openFile
-    QWaitCondition mOpenCondition;
+    std::mutex mOpenMutex;                 // guards the first-picture wait of openFile
+    std::condition_variable mOpenCondition;
+    std::atomic<bool> mRunActive{false};   // run() has not returned yet
 };
 
 Q_DECLARE_METATYPE(VideoPlayer::PlayerState)

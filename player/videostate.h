@@ -59,6 +59,7 @@ struct VideoState
     uint32_t audioBufSize = 0;        // bytes in the current output chunk
     uint32_t audioBufIndex = 0;       // bytes of the chunk already handed to the device
     AVPacket *audioPacket = nullptr;  // working packet of the audio decoding
+    int audioSerial = 0;              // the seek whose sound is being decoded
     const uint8_t *audioBuf = nullptr;
     uint8_t *audioConvertBuf = nullptr; // kAudioConvertBufSize bytes, 16-byte aligned
     AVSampleFormat audioSrcFormat = AV_SAMPLE_FMT_NONE;
@@ -93,6 +94,7 @@ struct VideoState
     std::atomic<int> seekLate{0};        // 1: the seek landed after its target; seek again earlier
     std::atomic<int> seekCanRetry{0};    // 1: an earlier landing point is still possible
     std::atomic<int> seekFramePending{0}; // 1: show the picture at the seek target, even while paused
+    std::atomic<int> seekSerial{0};       // counts seeks; decoders drop what they decoded for an older one
 
     // --- flags ---------------------------------------------------------------
     std::atomic<uint8_t> playPause{0};

@@ -74,6 +74,7 @@ private:
     bool checkLanding = false;    // the next picture is the first after a seek
     bool awaitingReseek = false;  // the seek landed late: drop until the next flush
     bool drained = false;         // the decoder was told the input has ended
+    int serial = 0;               // the seek whose pictures are being decoded
 };
 
 bool VideoThread::wantsPictures() const
@@ -124,6 +125,7 @@ void VideoThread::run()
         if (isFlushPacket(packet)) {
             avcodec_flush_buffers(ctx);
             drained = false;
+            serial = is.seekSerial.load();
             av_packet_unref(packet);
             is.seekFlagVideo = 1;
             checkLanding = true;
@@ -178,8 +180,8 @@ void VideoThread::showOrDrop()
     }
     is.videoClock = pts + is.frameDuration * (1.0 + frame->repeat_pict * 0.5);
 
-    if (awaitingReseek)
-        return;
+    if (awaitingReseek || serial != is.seekSerial.load())
+        return; // from before the latest seek
     if (checkLanding) {
         checkLanding = false;
         if (is.seekCanRetry.load() && pts > is.seekTime.load() + kLateLandingFrames * is.frameDuration) {
@@ -200,7 +202,7 @@ void VideoThread::showOrDrop()
     const bool firstFrame = is.firstFramePending.load();
     const bool requested = is.isMove.load() || is.seekFramePending.load();
     const double lateness = waitForClock(pts);
-    if (is.quit.load() && !firstFrame)
+    if ((is.quit.load() && !firstFrame) || serial != is.seekSerial.load())
         return;
 
     // Behind the sound by more than a picture (beyond the sound clock's own
@@ -254,6 +256,8 @@ double VideoThread::waitForClock(double pts)
         }
         if (a >= v)
             return a - v;
+        if (serial != is.seekSerial.load())
+            return 0.0; // a seek made this picture stale while it waited
         if (is.quit.load()) {
             qCDebug(lcPlayer) << "avcodec_receive_frame while quit";
             return 0.0;
