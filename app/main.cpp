@@ -4,6 +4,8 @@
 
 int main(int argc, char *argv[])
 {
+    // Before the application object, so that the bundled qt.conf is seen.
+    Q_INIT_RESOURCE(resources);
     QApplication app(argc, argv);
     int result = 0;
     {
@@ -12,6 +14,7 @@ int main(int argc, char *argv[])
         app.installEventFilter(&window);
         window.show();
         result = app.exec();
+        app.removeEventFilter(&window);
     }
     return result;
 }

@@ -1,21 +1,53 @@
 #include "mainwindow.h"
+#include "ui_mainwindow.h"
 
-#include "myframe.h"
+#include "placeholderfilelist.h"
+#include "settings.h"
+#include "telemetryformat.h"
+#include "timetext.h"
 
+#include <QFont>
 #include <QLoggingCategory>
+#include <QTimer>
 
 Q_LOGGING_CATEGORY(lcWindow, "velmora.window")
 
+namespace {
+
+constexpr int kTimelineIntervalMs = 500;
+
+const char kPlaySheet[] =
+    "QPushButton{border-image: url(:/image/PlayPress.png);padding:6px 0px 6px 0px;background-color: rgb(58, 102, 169);}"
+    "QPushButton:hover{border-image: url(:/image/PlayHover.png);padding:6px 0px 6px 0px;}"
+    "QPushButton:pressed,QPButton:checked{border-image: url(:/image/PlayRelease.png);padding:6px 0px 6px 0px;}";
+const char kPauseSheet[] =
+    "QPushButton{border-image: url(:/image/PausePress.png);padding:6px 0px 6px 0px;background-color: rgb(58, 102, 169);}"
+    "QPushButton:hover{border-image: url(:/image/PauseHover.png);padding:6px 0px 6px 0px;}"
+    "QPushButton:pressed,QPButton:checked{border-image: url(:/image/PauseRelease.png);padding:6px 0px 6px 0px;}";
+
+} // namespace
+
+void installFontSubstitutes()
+{
+    // The form names the Windows UI font; elsewhere a CJK font that has the
+    // Chinese and Japanese glyphs stands in for it.
+    QFont::insertSubstitutions(QStringLiteral("微软雅黑"),
+                               {QStringLiteral("Microsoft YaHei"), QStringLiteral("WenQuanYi Micro Hei"),
+                                QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Droid Sans Fallback")});
+}
+
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
+    , ui(new Ui::MainWindow)
 {
-    resize(1280, 800);
-    setWindowTitle(QStringLiteral("Velmora_viewer"));
-    mFrameVideo = new MyFrame(this);
-    mFrameVideo->setObjectName(QStringLiteral("frameVideo"));
-    mFrameVideo->setMinimumSize(640, 360);
-    mFrameVideo->setFrameShape(QFrame::NoFrame);
-    setCentralWidget(mFrameVideo);
+    Q_INIT_RESOURCE(resources);
+    installFontSubstitutes();
+    ui->setupUi(this);
+    ui->pushButtonRewind->hide();
+    ui->pushButtonForward->hide();
+    ui->pushButton->setVisible(false);
+    ui->label_14->setVisible(false);
+    cleanTimeFunc(true);
 
     mPlayer = new VideoPlayer;
     connect(mPlayer, &VideoPlayer::sig_GetOneFrame, this, &MainWindow::slotGetOneFrame);
@@ -24,7 +56,21 @@ MainWindow::MainWindow(QWidget *parent)
     connect(mPlayer, &VideoPlayer::sig_PlayStopNormally, this, &MainWindow::slotPlayStopNormally);
     connect(mPlayer, &VideoPlayer::sig_GetGpsData, this, &MainWindow::slotGetGpsData);
     // Pictures are converted to the surface's size on the video thread.
-    connect(mFrameVideo, &MyFrame::sizeChanged, this, [this](QSize size) { mPlayer->setOutputSize(size); });
+    connect(ui->frameVideo, &MyFrame::sizeChanged, this, [this](QSize size) { mPlayer->setOutputSize(size); });
+
+    mTimer = new QTimer;
+    connect(mTimer, &QTimer::timeout, this, &MainWindow::slotTimerTimeOut);
+    mTimer->setInterval(kTimelineIntervalMs);
+
+    // No settings file yet means the top of the scale; the slider shows what fits.
+    ui->horizontalSliderVolume->setValue(mVolumePre);
+    connect(ui->horizontalSliderVolume, &myslider::mySliderClicked, this, &MainWindow::slotSliderClickedVolume);
+
+    mFileList = new PlaceholderFileList;
+    connect(mFileList, &PlaceholderFileList::sig_PlayFile, this,
+            [this](const QString &path) { slotOpenRecording(path, true); });
+
+    setAcceptDrops(true);
 }
 
 MainWindow::~MainWindow()
@@ -32,18 +78,43 @@ MainWindow::~MainWindow()
     // The player's threads report to this window: they end first.
     if (mPlayer->state() != VideoPlayer::Stop)
         mPlayer->stop();
+    delete mTimer;
+    delete mFileList;
+    delete ui;
+    ui = nullptr;
+}
+
+QWidget *MainWindow::fileListPanel() const
+{
+    return mFileList;
 }
 
 void MainWindow::slotGetOneFrame(QImage image)
 {
     // Pictures still queued when playback stopped are not shown.
     if (mPlayState != 2)
-        mFrameVideo->slotGetImage(image);
+        ui->frameVideo->slotGetImage(image);
 }
 
 void MainWindow::slotTotalTimeChanged(qint64 uSec)
 {
-    qCDebug(lcWindow) << "total time:" << uSec;
+    const qint64 seconds = uSec / 1000000;
+    ui->horizontalSlider->setRange(0, int(seconds));
+    ui->totaltimelabel->setText(timeText(seconds));
+}
+
+void MainWindow::showPlayImages(bool playing)
+{
+    ui->playButton->setStyleSheet(QLatin1String(playing ? kPauseSheet : kPlaySheet));
+    ui->playButton->setToolTip(playing ? tr("Pause") : tr("Play"));
+}
+
+void MainWindow::resetTelemetryLabels()
+{
+    ui->labelSpeed_5->setText(QStringLiteral("000.00"));
+    ui->labelSpeed_6->setText(QStringLiteral("000.000000"));
+    ui->labelSpeed_7->setText(QStringLiteral("00.000000"));
+    ui->labelDateTime->setText(QString());
 }
 
 void MainWindow::slotStateChanged(VideoPlayer::PlayerState state)
@@ -51,12 +122,20 @@ void MainWindow::slotStateChanged(VideoPlayer::PlayerState state)
     switch (state) {
     case VideoPlayer::Playing:
         mPlayState = 0;
+        showPlayImages(true);
         break;
     case VideoPlayer::Pause:
         mPlayState = 1;
+        showPlayImages(false);
         break;
     case VideoPlayer::Stop:
+        // A stop during a paused drag keeps the total time on screen.
+        cleanTimeFunc(mPlayState != 3);
+        mTimer->stop();
+        mSeekPending = false;
         mPlayState = 2;
+        showPlayImages(false);
+        resetTelemetryLabels();
         setBlackImage();
         break;
     }
@@ -65,8 +144,14 @@ void MainWindow::slotStateChanged(VideoPlayer::PlayerState state)
 
 void MainWindow::slotPlayStopNormally()
 {
+    mSeekPending = false;
     mPlayState = 2;
+    mTimer->stop();
+    cleanTimeFunc(false);
     qCDebug(lcWindow) << "normally stop end";
+    resetTelemetryLabels();
+    showPlayImages(false);
+    // The last picture stays on the surface.
 }
 
 void MainWindow::slotGetGpsData()
@@ -74,7 +159,25 @@ void MainWindow::slotGetGpsData()
     qCDebug(lcWindow) << "gps track ready, valid:" << gpsTrack().valid << "records:" << gpsTrack().count;
 }
 
+void MainWindow::slotTimerTimeOut()
+{
+    if (sender() != mTimer)
+        return;
+    const qint64 second = qint64(mPlayer->currentTime() + 0.5);
+    if (mPlayState == 0) {
+        if (!mSliderHeld)
+            ui->horizontalSlider->setValue(int(second));
+        ui->curtimelabel->setText(timeText(second));
+    }
+}
+
 void MainWindow::setBlackImage()
 {
-    mFrameVideo->slotGetImage(QImage());
+    ui->frameVideo->slotGetImage(QImage());
+}
+
+void MainWindow::clearSpeedChart()
+{
+    if (ui->widgetChart->graphCount() > 0)
+        ui->widgetChart->graph(0)->data()->clear();
 }

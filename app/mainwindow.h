@@ -4,10 +4,16 @@
 
 #include <QImage>
 #include <QMainWindow>
+#include <QString>
 
-class MyFrame;
+namespace Ui {
+class MainWindow;
+}
+class PlaceholderFileList;
+class QTimer;
 
-// The one window: hosts the video surface and wires the playback engine to it.
+// The one window. It wires the controls, the player and the panels
+// together; parsing, decoding and storage live in the libraries.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -16,8 +22,18 @@ public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
     VideoPlayer *player() const { return mPlayer; }
     int playState() const { return mPlayState; }
+    QString filePath() const { return mFilePath; }
+    void setFilePath(const QString &path) { mFilePath = path; }
+    QWidget *fileListPanel() const;
+
+    // Waits msec milliseconds while the window stays responsive.
+    void Delay_MSec(int msec);
+    // Resets the position slider and the current time (and the total time when asked).
+    void cleanTimeFunc(bool clearTotal);
 
 public slots:
     void slotGetOneFrame(QImage image);
@@ -25,10 +41,54 @@ public slots:
     void slotStateChanged(VideoPlayer::PlayerState state);
     void slotPlayStopNormally();
     void slotGetGpsData();
+    void slotTimerTimeOut();
+    void slotSliderClickedVolume(int value);
+    void slotDetKeySpace();
     void setBlackImage();
+    // Stops what plays, opens the recording and, with play set, starts it.
+    void slotOpenRecording(const QString &path, bool play);
+
+private slots:
+    void on_playButton_clicked();
+    void on_stopButton_clicked();
+    void on_pushButtonRewind_clicked();
+    void on_pushButtonForward_clicked();
+    void on_horizontalSliderVolume_sliderMoved(int position);
+    void on_pushButtonVolume_clicked();
+    void on_pushButtonSnapshot_clicked();
+    void on_pushButton_clicked();
+    void on_pushButtonFilelist_clicked();
+    void on_pushButtonFilelist_pressed();
+    void on_pushButtonFilelist_released();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
-    MyFrame *mFrameVideo = nullptr;
+    bool filterPositionSlider(QEvent *event);
+    void filterFileListClicks(QObject *watched, QEvent *event);
+    void showPlayImages(bool playing);
+    void resetTelemetryLabels();
+    void clearSpeedChart();
+
+    Ui::MainWindow *ui;
     VideoPlayer *mPlayer = nullptr;
-    int mPlayState = 2; // 0 playing, 1 paused, 2 stopped, 3 paused while the position slider is held
+    QTimer *mTimer = nullptr;               // 500 ms timeline tick
+    PlaceholderFileList *mFileList = nullptr;
+
+    int mPlayState = 2;                     // 0 playing, 1 paused, 2 stopped, 3 paused while the slider is held
+    bool mSliderHeld = false;               // left button down on the position slider
+    bool mSeekPending = false;              // a seek was asked for since the last tick
+    int mVolumePre = 128;                   // the last volume chosen, restored when the sound comes back
+    bool mIsMuted = false;
+    QString mFilePath;                      // the recording the play button opens
+    bool mRaiseFileList = true;             // next click on the list button raises the list instead of hiding it
+    bool mRaiseFileListSaved = true;
+    bool mFileListButtonDown = false;
+    bool mIsFullScreen = false;
 };
+
+// Maps the Windows UI font the form names to an installed CJK font.
+void installFontSubstitutes();

@@ -57,6 +57,11 @@ public:
     static bool probeFile(const QString &path, VideoInfo &info);
 
     PlayerState state() const { return playerState.load(); }
+    // The position of the last seek asked for (µs), and whether it still waits.
+    qint64 seekTarget() const { return mVideoState.seekPos.load(); }
+    bool seekWaiting() const { return mVideoState.seekRequest.load() != 0; }
+    // The mixing volume of the open file (or of the next one), 0..128.
+    int volume() const { return mVideoState.volume.load(); }
     qint16 gpsVersion() const { return mGpsVersion.load(); }
 
     // Pictures are converted straight to this size (aspect kept), so that

@@ -1,0 +1,369 @@
+// The control bar: play, stop, position, volume, mirror, the file list
+// button, keys and dropped files.
+
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "placeholderfilelist.h"
+#include "settings.h"
+#include "telemetryformat.h"
+#include "timetext.h"
+
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLoggingCategory>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QTimer>
+
+Q_DECLARE_LOGGING_CATEGORY(lcWindow)
+
+namespace {
+
+constexpr int kStepSeconds = 5;            // rewind and forward
+constexpr int kEventSliceMs = 100;         // longest event processing slice while waiting
+constexpr int kPauseReportWaitMs = 5000;   // the player reports the paused state at once; never wait longer
+constexpr qint64 kMicroseconds = 1000000;
+
+// Drag and drop may be switched off as a whole; nothing in the program does.
+bool gAcceptDrops = true;
+
+const char kSoundSheet[] =
+    "QPushButton{border-image: url(:/image/SoundPress.png);padding:6px 0px 6px 0px;background-color: rgb(58, 102, 169);}"
+    "QPushButton:hover{border-image: url(:/image/SoundHover.png);padding:6px 0px 6px 0px;}"
+    "QPushButton:pressed,QPButton:checked{border-image: url(:/image/SoundRelease.png);padding:6px 0px 6px 0px;}";
+const char kSoundCloseSheet[] =
+    "QPushButton{border-image: url(:/image/SoundClosePress.png);padding:6px 0px 6px 0px;background-color: rgb(58, 102, 169);}"
+    "QPushButton:hover{border-image: url(:/image/SoundCloseHover.png);padding:6px 0px 6px 0px;}"
+    "QPushButton:pressed,QPButton:checked{border-image: url(:/image/SoundCloseRelease.png);padding:6px 0px 6px 0px;}";
+const char kDecryptionSheet[] =
+    "QPushButton{border-image: url(:/image/decryption.png);padding:6px 0px 6px 0px;background-color: rgb(58, 102, 169);}";
+const char kDecryptionOnSheet[] =
+    "QPushButton{border-image: url(:/image/decryption_on.png);padding:6px 0px 6px 0px;background-color: rgb(58, 102, 169);}";
+
+} // namespace
+
+void MainWindow::Delay_MSec(int msec)
+{
+    // A monotonic clock: a wall-clock deadline would wait a whole day when
+    // the wait crosses midnight.
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < msec)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, kEventSliceMs);
+}
+
+void MainWindow::cleanTimeFunc(bool clearTotal)
+{
+    qCDebug(lcWindow) << "clean time and Slider";
+    ui->horizontalSlider->setValue(0);
+    ui->curtimelabel->setText(QStringLiteral("00:00:00"));
+    if (clearTotal)
+        ui->totaltimelabel->setText(QStringLiteral("00:00:00"));
+}
+
+void MainWindow::slotOpenRecording(const QString &path, bool play)
+{
+    if (!QFileInfo::exists(path)) {
+        qCDebug(lcWindow) << "file not exist:" << path;
+        return;
+    }
+    mPlayer->stop();
+    QElapsedTimer waited;
+    waited.start();
+    while (mPlayState != 2 && waited.elapsed() < kPauseReportWaitMs)
+        Delay_MSec(20);
+    ui->horizontalSlider->setValue(0);
+    mFilePath = path;
+    if (!mPlayer->openFile(path)) {
+        qCDebug(lcWindow) << "cannot play:" << path;
+        return;
+    }
+    mTimer->start();
+    if (play)
+        mPlayer->play();
+}
+
+// --- play, stop, rewind, forward --------------------------------------------
+
+void MainWindow::on_playButton_clicked()
+{
+    if (mFilePath.isEmpty())
+        return;
+    {
+        QFile probe(mFilePath);
+        if (!probe.open(QIODevice::ReadOnly | QIODevice::Text))
+            return;
+    }
+    qCDebug(lcWindow) << "mPlayState:" << mPlayState;
+    qCDebug(lcWindow) << "video play.\n";
+    switch (mPlayState) {
+    case 2: {
+        ui->horizontalSlider->setValue(0);
+        if (!mPlayer->openFile(mFilePath)) {
+            // Nothing could be opened: stay stopped rather than wait for a report that never comes.
+            qCDebug(lcWindow) << "cannot play:" << mFilePath;
+            return;
+        }
+        mTimer->start();
+        QElapsedTimer waited;
+        waited.start();
+        while (mPlayState != 1 && waited.elapsed() < kPauseReportWaitMs)
+            Delay_MSec(20);
+        mPlayer->play();
+        clearSpeedChart();
+        break;
+    }
+    case 1:
+        mPlayer->play();
+        break;
+    case 0:
+        mPlayer->pause();
+        break;
+    default:
+        break;
+    }
+}
+
+void MainWindow::on_stopButton_clicked()
+{
+    mPlayer->stop();
+}
+
+void MainWindow::on_pushButtonRewind_clicked()
+{
+    if (mPlayState != 0)
+        return;
+    const double target = qMax(0.0, mPlayer->currentTime() - kStepSeconds);
+    mPlayer->seek(qint64(target * kMicroseconds));
+    mSeekPending = true;
+}
+
+void MainWindow::on_pushButtonForward_clicked()
+{
+    if (mPlayState != 0)
+        return;
+    const double target = mPlayer->currentTime() + kStepSeconds;
+    if (target >= double(mPlayer->totalTime() / kMicroseconds)) {
+        mPlayer->stop();
+        return;
+    }
+    mPlayer->seek(qint64(target * kMicroseconds));
+    mSeekPending = true;
+}
+
+// --- position slider ----------------------------------------------------------
+
+bool MainWindow::filterPositionSlider(QEvent *event)
+{
+    QSlider *slider = ui->horizontalSlider;
+    const QEvent::Type type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonDblClick
+        && type != QEvent::MouseButtonRelease && type != QEvent::MouseMove)
+        return false;
+    auto *mouse = static_cast<QMouseEvent *>(event);
+    const int lo = slider->minimum();
+    const int hi = slider->maximum();
+    const int w = qMax(1, slider->width());
+    int v = lo + int(double(mouse->pos().x()) * (hi - lo) / w + 0.5);
+    if (v <= lo)
+        v = lo;
+    if (v > hi)
+        v = hi;
+
+    if (type == QEvent::MouseButtonRelease && mSliderHeld) {
+        mSliderHeld = false;
+        if (mPlayState == 3) {
+            mPlayState = 1;
+            mPlayer->setIsMove(false);
+        }
+        return false;
+    }
+    if (type == QEvent::MouseMove && mSliderHeld) {
+        if (mPlayState == 3) {
+            ui->curtimelabel->setText(timeText(v));
+            mPlayer->setIsMove(true);
+        }
+        slider->setValue(v);
+        mPlayer->seek(qint64(v) * kMicroseconds);
+        mSeekPending = true;
+        return false;
+    }
+    if ((type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick)
+        && mouse->button() == Qt::LeftButton) {
+        mSliderHeld = true;
+        if (mPlayState == 1) {
+            ui->curtimelabel->setText(timeText(v));
+            mPlayState = 3;
+            mPlayer->setIsMove(true);
+        }
+        if (v != slider->value()) {
+            slider->setValue(v);
+            mPlayer->seek(qint64(v) * kMicroseconds);
+            mSeekPending = true;
+        }
+        // The slider's own press handling never runs: the handle jumps to
+        // the click and follows the mouse while the button is held.
+        return true;
+    }
+    return false;
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (!ui)
+        return false;
+    if (watched == ui->horizontalSlider && filterPositionSlider(event))
+        return true;
+    filterFileListClicks(watched, event);
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// --- volume, sound, mirror, position correction ------------------------------
+
+void MainWindow::on_horizontalSliderVolume_sliderMoved(int position)
+{
+    mVolumePre = position;
+    qCDebug(lcWindow) << "mVolumePre:" << mVolumePre;
+    mPlayer->setVolume(position);
+}
+
+void MainWindow::slotSliderClickedVolume(int value)
+{
+    ui->horizontalSliderVolume->setValue(value);
+    mVolumePre = value;
+    mPlayer->setVolume(value);
+}
+
+void MainWindow::on_pushButtonVolume_clicked()
+{
+    if (mIsMuted) {
+        mIsMuted = false;
+        mPlayer->setVolume(mVolumePre);
+        ui->pushButtonVolume->setStyleSheet(QLatin1String(kSoundSheet));
+        ui->pushButtonVolume->setToolTip(tr("Mute"));
+    } else {
+        mIsMuted = true;
+        mPlayer->setVolume(0);
+        ui->pushButtonVolume->setStyleSheet(QLatin1String(kSoundCloseSheet));
+        ui->pushButtonVolume->setToolTip(tr("Unmute"));
+    }
+}
+
+void MainWindow::on_pushButtonSnapshot_clicked()
+{
+    ui->frameVideo->setMirror(!ui->frameVideo->getMirror());
+    ui->frameVideo->update();
+}
+
+void MainWindow::on_pushButton_clicked()
+{
+    const bool on = !fixGpsData();
+    setFixGpsData(on);
+    ui->pushButton->setStyleSheet(QLatin1String(on ? kDecryptionOnSheet : kDecryptionSheet));
+    slotGetGpsData();
+    settings::writeString(QStringLiteral("Setup"), QStringLiteral("fixgpsdata"),
+                          on ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+// --- file list button -----------------------------------------------------------
+
+void MainWindow::on_pushButtonFilelist_clicked()
+{
+    if (mFileList->isHidden()) {
+        const QRect anchor = ui->toolButton->geometry();
+        mFileList->move(mapToGlobal(QPoint(anchor.x() + anchor.width() + 10, anchor.y())));
+        mFileList->show();
+        mRaiseFileList = false;
+        mRaiseFileListSaved = false;
+    } else if (mRaiseFileList) {
+        mRaiseFileList = false;
+        mFileList->activateWindow();
+        mFileList->raise();
+        mRaiseFileListSaved = mRaiseFileList;
+    } else {
+        mFileList->hide();
+        mRaiseFileList = true;
+        mRaiseFileListSaved = true;
+    }
+}
+
+void MainWindow::on_pushButtonFilelist_pressed()
+{
+    mRaiseFileList = mRaiseFileListSaved;
+    mFileListButtonDown = true;
+}
+
+void MainWindow::on_pushButtonFilelist_released()
+{
+    mFileListButtonDown = false;
+}
+
+void MainWindow::filterFileListClicks(QObject *watched, QEvent *event)
+{
+    const QEvent::Type type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease)
+        return;
+    if (static_cast<QMouseEvent *>(event)->button() != Qt::LeftButton)
+        return;
+    if (!mFileList || mFileList->isHidden() || QApplication::activeWindow() != this
+        || watched == ui->pushButtonFilelist)
+        return;
+    // Once the user clicked into the window, the list button brings the
+    // list forward instead of closing it.
+    if (type == QEvent::MouseButtonPress)
+        mRaiseFileList = true;
+    else if (!mFileListButtonDown)
+        mRaiseFileListSaved = mRaiseFileList;
+}
+
+// --- keys and drops -----------------------------------------------------------------
+
+void MainWindow::keyPressEvent(QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Space:
+        slotDetKeySpace();
+        event->accept();
+        return;
+    case Qt::Key_Escape:
+        qCDebug(lcWindow) << "Qt::Key_Escape";
+        // Full screen, when on, is left here; the window starts windowed.
+        event->accept();
+        return;
+    default:
+        QMainWindow::keyPressEvent(event);
+    }
+}
+
+void MainWindow::slotDetKeySpace()
+{
+    if (mPlayState == 0)
+        mPlayer->pause();
+    else if (mPlayState == 1)
+        mPlayer->play();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (event->mimeData()->hasFormat(QStringLiteral("text/uri-list")) && gAcceptDrops)
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void MainWindow::dropEvent(QDropEvent *event)
+{
+    if (!gAcceptDrops)
+        return;
+    const DroppedRecordings dropped = collectDroppedRecordings(event->mimeData()->urls());
+    for (const QString &path : dropped.started)
+        mFileList->addFile(path, true);
+    for (const QString &path : dropped.listed)
+        mFileList->addFile(path, false);
+}

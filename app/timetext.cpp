@@ -1,0 +1,52 @@
+#include "timetext.h"
+
+#include <QDirIterator>
+#include <QFileInfo>
+
+namespace {
+
+QString twoDigits(qint64 value)
+{
+    return QStringLiteral("00%1").arg(value).right(2);
+}
+
+const QStringList &recordingSuffixes()
+{
+    static const QStringList suffixes{QStringLiteral("mov"), QStringLiteral("wav"), QStringLiteral("mp4"),
+                                      QStringLiteral("ts"),  QStringLiteral("MOV"), QStringLiteral("WAV"),
+                                      QStringLiteral("MP4"), QStringLiteral("TS")};
+    return suffixes;
+}
+
+} // namespace
+
+QString timeText(qint64 seconds)
+{
+    const qint64 s = qMax<qint64>(0, seconds);
+    return QStringLiteral("%1:%2:%3").arg(twoDigits(s / 3600), twoDigits((s / 60) % 60), twoDigits(s % 60));
+}
+
+DroppedRecordings collectDroppedRecordings(const QList<QUrl> &urls)
+{
+    DroppedRecordings found;
+    for (const QUrl &url : urls) {
+        const QString path = url.toLocalFile();
+        if (path.isEmpty())
+            continue;
+        const QFileInfo info(path);
+        if (info.isFile()) {
+            if (recordingSuffixes().contains(info.suffix(), Qt::CaseSensitive))
+                found.started.append(info.absoluteFilePath());
+        } else if (info.isDir()) {
+            QDir dir(path);
+            dir.setNameFilters({QStringLiteral("*.mov"), QStringLiteral("*.wav"), QStringLiteral("*.mp4"),
+                                QStringLiteral("*.ts")});
+            // Name filters match without regard to case; links are neither listed nor followed.
+            dir.setFilter(QDir::Files | QDir::NoSymLinks);
+            QDirIterator walk(dir, QDirIterator::Subdirectories);
+            while (walk.hasNext())
+                found.listed.append(walk.next());
+        }
+    }
+    return found;
+}

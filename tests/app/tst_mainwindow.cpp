@@ -1,0 +1,472 @@
+#include "gpsfixture.h"
+#include "mainwindow.h"
+#include "myframe.h"
+#include "placeholderfilelist.h"
+#include "myslider.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+#include <functional>
+
+using namespace fixture;
+
+namespace {
+
+bool waitFor(const std::function<bool()> &condition, int timeoutMs = 5000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition() && timer.elapsed() < timeoutMs)
+        QTest::qWait(10);
+    return condition();
+}
+
+template<typename T>
+T *child(QWidget &window, const char *name)
+{
+    T *widget = window.findChild<T *>(QLatin1String(name));
+    if (!widget)
+        qWarning("no widget %s", name);
+    return widget;
+}
+
+// An x that the window maps to second v (where one exists at this width).
+int sliderX(QSlider *slider, int v)
+{
+    const double perPixel = double(slider->maximum() - slider->minimum()) / slider->width();
+    return int(std::ceil((v - slider->minimum() - 0.5) / perPixel));
+}
+
+double shownPts(MainWindow &window)
+{
+    return child<MyFrame>(window, "frameVideo")->image().text(QStringLiteral("pts")).toDouble();
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void controlBarOrder();
+    void everyControlIsNamed();
+    void totalTimeAndSliderRange_data();
+    void totalTimeAndSliderRange();
+    void sliderClickSeeksToTheClickedSecond();
+    void sliderClickOnCurrentSecondDoesNotSeek();
+    void pausedDragShowsEachStep();
+    void rewindAndForward();
+    void volumeAndMute();
+    void mirrorButton();
+    void spaceInEveryState();
+    void playButton();
+    void playButtonOnUnplayableFileStaysStopped();
+    void dropAddsRecordings();
+    void fileListButtonShowsRaisesHides();
+    void stoppedWindowDropsLateFrames();
+    void screenshot();
+
+private:
+    QString path(const QString &name) const { return mDir.filePath(name); }
+    void openPaused(const QString &file);
+
+    QTemporaryDir mDir;
+    std::unique_ptr<MainWindow> mWindow;
+};
+
+void TestMainWindow::initTestCase()
+{
+    QVERIFY(mDir.isValid());
+    QLoggingCategory::setFilterRules(QStringLiteral("velmora.*.debug=false"));
+    AvSpec av;
+    av.seconds = 8.0;
+    av.width = 320;
+    av.height = 180;
+    av.fps = 25;
+    av.gop = 25;
+    QString error;
+    QVERIFY2(makeAvClip(path(QStringLiteral("clip.mp4")), av, &error), qPrintable(error));
+    av.seconds = 0.5;
+    QVERIFY2(makeAvClip(path(QStringLiteral("short.mp4")), av, &error), qPrintable(error));
+    QFile junk(path(QStringLiteral("junk.mp4")));
+    QVERIFY(junk.open(QIODevice::WriteOnly));
+    junk.write(QByteArray(4096, 'x'));
+}
+
+void TestMainWindow::init()
+{
+    mWindow = std::make_unique<MainWindow>();
+    mWindow->resize(1280, 800);
+    qApp->installEventFilter(mWindow.get());
+    mWindow->show();
+    QVERIFY(QTest::qWaitForWindowExposed(mWindow.get()));
+}
+
+void TestMainWindow::cleanup()
+{
+    qApp->removeEventFilter(mWindow.get());
+    mWindow.reset();
+}
+
+void TestMainWindow::openPaused(const QString &file)
+{
+    mWindow->slotOpenRecording(path(file), false);
+    QCOMPARE(mWindow->playState(), 1);
+    // The duration arrives from the player thread.
+    QVERIFY(waitFor([&] { return child<QSlider>(*mWindow, "horizontalSlider")->maximum() < 99; }));
+}
+
+void TestMainWindow::controlBarOrder()
+{
+    QWidget *bar = child<QWidget>(*mWindow, "frameControl");
+    QVector<QPair<int, QString>> visible;
+    for (QWidget *w : bar->findChildren<QWidget *>()) {
+        if (!w->isVisibleTo(mWindow.get()))
+            continue;
+        if (!qobject_cast<QAbstractButton *>(w) && !qobject_cast<QSlider *>(w))
+            continue;
+        if (w->objectName() == QLatin1String("horizontalSlider"))
+            continue; // the position row
+        visible.append({w->mapTo(mWindow.get(), QPoint(0, 0)).x(), w->accessibleName()});
+    }
+    std::sort(visible.begin(), visible.end());
+    QStringList names;
+    for (const auto &entry : visible)
+        names.append(entry.second);
+    QCOMPARE(names, (QStringList{QStringLiteral("File list"), QStringLiteral("Sound"), QStringLiteral("Volume"),
+                                 QStringLiteral("Stop"), QStringLiteral("Previous"), QStringLiteral("Play"),
+                                 QStringLiteral("Next"), QStringLiteral("Mirror"), QStringLiteral("Full screen")}));
+    QVERIFY(!child<QWidget>(*mWindow, "pushButtonRewind")->isVisible());
+    QVERIFY(!child<QWidget>(*mWindow, "pushButtonForward")->isVisible());
+    QVERIFY(!child<QWidget>(*mWindow, "pushButton")->isVisible());
+    // The dial and the compass keep their size at any window size.
+    mWindow->resize(1600, 1000);
+    QTest::qWait(20);
+    QCOMPARE(child<QWidget>(*mWindow, "widgetDashboard")->size(), QSize(250, 250));
+    QCOMPARE(child<QWidget>(*mWindow, "widgetCompass")->size(), QSize(250, 250));
+    QCOMPARE(child<QLabel>(*mWindow, "curtimelabel")->text(), QStringLiteral("00:00:00"));
+}
+
+void TestMainWindow::everyControlIsNamed()
+{
+    QSet<QString> names;
+    for (QWidget *w : mWindow->findChildren<QWidget *>()) {
+        if (!qobject_cast<QAbstractButton *>(w) && !qobject_cast<QSlider *>(w))
+            continue;
+        QVERIFY2(!w->accessibleName().isEmpty(), qPrintable(w->objectName()));
+        QVERIFY2(!w->toolTip().isEmpty(), qPrintable(w->objectName()));
+        QVERIFY2(!names.contains(w->accessibleName()), qPrintable(w->accessibleName()));
+        names.insert(w->accessibleName());
+    }
+    QVERIFY(names.size() >= 15);
+    // The play button's tooltip follows its state; its name does not.
+    auto *play = child<QPushButton>(*mWindow, "playButton");
+    openPaused(QStringLiteral("clip.mp4"));
+    mWindow->player()->play();
+    QCOMPARE(play->accessibleName(), QStringLiteral("Play"));
+    QCOMPARE(play->toolTip(), QStringLiteral("Pause"));
+}
+
+void TestMainWindow::totalTimeAndSliderRange_data()
+{
+    QTest::addColumn<qint64>("uSec");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("maximum");
+    QTest::newRow("1:15:09") << qint64(4509500000) << QStringLiteral("01:15:09") << 4509;
+    QTest::newRow("under a second") << qint64(999999) << QStringLiteral("00:00:00") << 0;
+    QTest::newRow("101 hours") << qint64(363600) * 1000000 << QStringLiteral("01:00:00") << 363600;
+}
+
+void TestMainWindow::totalTimeAndSliderRange()
+{
+    QFETCH(qint64, uSec);
+    QFETCH(QString, text);
+    QFETCH(int, maximum);
+    mWindow->slotTotalTimeChanged(uSec);
+    auto *slider = child<QSlider>(*mWindow, "horizontalSlider");
+    QCOMPARE(slider->minimum(), 0);
+    QCOMPARE(slider->maximum(), maximum);
+    QCOMPARE(child<QLabel>(*mWindow, "totaltimelabel")->text(), text);
+}
+
+void TestMainWindow::sliderClickSeeksToTheClickedSecond()
+{
+    auto *slider = child<QSlider>(*mWindow, "horizontalSlider");
+    // Five seconds a pixel: x 500 is second 2500.
+    slider->setFixedWidth(1000);
+    QTest::qWait(20);
+    mWindow->slotTotalTimeChanged(qint64(5000) * 1000000);
+    QVERIFY(!mWindow->player()->seekWaiting());
+    QTest::mouseClick(slider, Qt::LeftButton, Qt::NoModifier, QPoint(500, slider->height() / 2));
+    QVERIFY(mWindow->player()->seekWaiting());
+    QCOMPARE(mWindow->player()->seekTarget(), qint64(2500000000));
+    QCOMPARE(slider->value(), 2500);
+}
+
+void TestMainWindow::sliderClickOnCurrentSecondDoesNotSeek()
+{
+    auto *slider = child<QSlider>(*mWindow, "horizontalSlider");
+    slider->setFixedWidth(1000);
+    QTest::qWait(20);
+    mWindow->slotTotalTimeChanged(qint64(5000) * 1000000);
+    slider->setValue(2500);
+    QTest::mouseClick(slider, Qt::LeftButton, Qt::NoModifier, QPoint(500, slider->height() / 2));
+    QVERIFY(!mWindow->player()->seekWaiting());
+    QCOMPARE(slider->value(), 2500);
+    // A pixel further is another second: that one seeks.
+    QTest::mouseClick(slider, Qt::LeftButton, Qt::NoModifier, QPoint(501, slider->height() / 2));
+    QVERIFY(mWindow->player()->seekWaiting());
+    QCOMPARE(mWindow->player()->seekTarget(), qint64(2505000000));
+}
+
+void TestMainWindow::pausedDragShowsEachStep()
+{
+    openPaused(QStringLiteral("clip.mp4"));
+    auto *slider = child<QSlider>(*mWindow, "horizontalSlider");
+    auto *label = child<QLabel>(*mWindow, "curtimelabel");
+    QCOMPARE(slider->maximum(), 8);
+    const int y = slider->height() / 2;
+    QTest::mousePress(slider, Qt::LeftButton, Qt::NoModifier, QPoint(sliderX(slider, 2), y));
+    QCOMPARE(mWindow->playState(), 3);
+    QCOMPARE(label->text(), QStringLiteral("00:00:02"));
+    QVERIFY(waitFor([&] { return qAbs(shownPts(*mWindow) - 2.0) < 0.05; }));
+    for (int second : {3, 5, 4}) {
+        QMouseEvent move(QEvent::MouseMove, QPointF(sliderX(slider, second), y), Qt::NoButton, Qt::LeftButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(slider, &move);
+        QCOMPARE(label->text(), QStringLiteral("00:00:0%1").arg(second));
+        QVERIFY2(waitFor([&] { return qAbs(shownPts(*mWindow) - second) < 0.05; }),
+                 qPrintable(QStringLiteral("step %1 shows %2").arg(second).arg(shownPts(*mWindow))));
+    }
+    QTest::mouseRelease(slider, Qt::LeftButton, Qt::NoModifier, QPoint(sliderX(slider, 4), y));
+    QCOMPARE(mWindow->playState(), 1);
+    QCOMPARE(mWindow->player()->state(), VideoPlayer::Pause);
+    QCOMPARE(slider->value(), 4);
+    QTest::qWait(300);
+    QVERIFY(qAbs(shownPts(*mWindow) - 4.0) < 0.05); // stays at the released place
+}
+
+void TestMainWindow::rewindAndForward()
+{
+    auto *rewind = child<QPushButton>(*mWindow, "pushButtonRewind");
+    auto *forward = child<QPushButton>(*mWindow, "pushButtonForward");
+    // Nothing while stopped or paused.
+    rewind->click();
+    forward->click();
+    QVERIFY(!mWindow->player()->seekWaiting());
+    openPaused(QStringLiteral("clip.mp4"));
+    forward->click();
+    QVERIFY(!mWindow->player()->seekWaiting());
+
+    mWindow->player()->play();
+    QVERIFY(waitFor([&] { return mWindow->player()->currentTime() > 1.0; }));
+    // Back 5 s from about 1 s goes to the start.
+    rewind->click();
+    QCOMPARE(mWindow->player()->seekTarget(), qint64(0));
+    QVERIFY(waitFor([&] { return mWindow->player()->currentTime() < 0.5; }));
+    // Ahead 5 s from about 0 s.
+    forward->click();
+    QVERIFY(qAbs(mWindow->player()->seekTarget() - 5000000) < 600000);
+    QVERIFY(waitFor([&] { return mWindow->player()->currentTime() >= 5.0; }));
+    // Ahead again would pass the end (8 s): playback stops.
+    forward->click();
+    QCOMPARE(mWindow->playState(), 2);
+    QCOMPARE(mWindow->player()->state(), VideoPlayer::Stop);
+}
+
+void TestMainWindow::volumeAndMute()
+{
+    auto *sound = child<QPushButton>(*mWindow, "pushButtonVolume");
+    auto *volume = child<myslider>(*mWindow, "horizontalSliderVolume");
+    QCOMPARE(volume->value(), 100);
+    sound->click();
+    QCOMPARE(mWindow->player()->volume(), 0);
+    QVERIFY(sound->styleSheet().contains(QLatin1String("SoundClose")));
+    // Dragging while muted makes it audible at once, the button still shows muted.
+    volume->setSliderDown(true);
+    volume->setSliderPosition(40);
+    volume->setSliderDown(false);
+    QCOMPARE(mWindow->player()->volume(), 40);
+    QVERIFY(sound->styleSheet().contains(QLatin1String("SoundClose")));
+    sound->click();
+    QCOMPARE(mWindow->player()->volume(), 40);
+    QVERIFY(!sound->styleSheet().contains(QLatin1String("SoundClose")));
+    // A click on the volume slider sets the value under the cursor.
+    QTest::mouseClick(volume, Qt::LeftButton, Qt::NoModifier, QPoint(volume->width() / 4, volume->height() / 2));
+    QCOMPARE(volume->value(), 25);
+    QCOMPARE(mWindow->player()->volume(), 25);
+    sound->click();
+    QCOMPARE(mWindow->player()->volume(), 0);
+    sound->click();
+    QCOMPARE(mWindow->player()->volume(), 25);
+}
+
+void TestMainWindow::mirrorButton()
+{
+    auto *frame = child<MyFrame>(*mWindow, "frameVideo");
+    QVERIFY(!frame->getMirror());
+    child<QPushButton>(*mWindow, "pushButtonSnapshot")->click();
+    QVERIFY(frame->getMirror());
+    child<QPushButton>(*mWindow, "pushButtonSnapshot")->click();
+    QVERIFY(!frame->getMirror());
+}
+
+void TestMainWindow::spaceInEveryState()
+{
+    QTest::keyClick(mWindow.get(), Qt::Key_Space);
+    QCOMPARE(mWindow->playState(), 2); // stopped: nothing
+    openPaused(QStringLiteral("clip.mp4"));
+    QTest::keyClick(mWindow.get(), Qt::Key_Space);
+    QCOMPARE(mWindow->playState(), 0);
+    QTest::keyClick(mWindow.get(), Qt::Key_Space);
+    QCOMPARE(mWindow->playState(), 1);
+    // While the position slider is held in a pause: nothing.
+    auto *slider = child<QSlider>(*mWindow, "horizontalSlider");
+    QTest::mousePress(slider, Qt::LeftButton, Qt::NoModifier, QPoint(sliderX(slider, 3), slider->height() / 2));
+    QCOMPARE(mWindow->playState(), 3);
+    QTest::keyClick(mWindow.get(), Qt::Key_Space);
+    QCOMPARE(mWindow->playState(), 3);
+    QCOMPARE(mWindow->player()->state(), VideoPlayer::Pause);
+    QTest::mouseRelease(slider, Qt::LeftButton, Qt::NoModifier, QPoint(sliderX(slider, 3), slider->height() / 2));
+    // The panel's Space does the same.
+    mWindow->slotDetKeySpace();
+    QCOMPARE(mWindow->playState(), 0);
+}
+
+void TestMainWindow::playButton()
+{
+    auto *play = child<QPushButton>(*mWindow, "playButton");
+    play->click();
+    QCOMPARE(mWindow->playState(), 2); // no file chosen
+    mWindow->setFilePath(path(QStringLiteral("missing.mp4")));
+    play->click();
+    QCOMPARE(mWindow->playState(), 2);
+    mWindow->setFilePath(path(QStringLiteral("short.mp4")));
+    play->click();
+    QCOMPARE(mWindow->playState(), 0);
+    QVERIFY(play->styleSheet().contains(QLatin1String("Pause")));
+    play->click();
+    QCOMPARE(mWindow->playState(), 1);
+    QVERIFY(play->styleSheet().contains(QLatin1String("PlayPress")));
+    play->click();
+    QCOMPARE(mWindow->playState(), 0);
+    // The natural end: stopped, the total time stays, the last picture too.
+    QVERIFY(waitFor([&] { return mWindow->playState() == 2; }));
+    QCOMPARE(child<QLabel>(*mWindow, "curtimelabel")->text(), QStringLiteral("00:00:00"));
+    QVERIFY(!child<MyFrame>(*mWindow, "frameVideo")->image().isNull());
+    QVERIFY(play->styleSheet().contains(QLatin1String("PlayPress")));
+}
+
+void TestMainWindow::playButtonOnUnplayableFileStaysStopped()
+{
+    mWindow->setFilePath(path(QStringLiteral("junk.mp4")));
+    child<QPushButton>(*mWindow, "playButton")->click(); // must return, not wait for a pause that never comes
+    QCOMPARE(mWindow->playState(), 2);
+    QCOMPARE(mWindow->player()->state(), VideoPlayer::Stop);
+    // And a good file afterwards plays.
+    mWindow->setFilePath(path(QStringLiteral("short.mp4")));
+    child<QPushButton>(*mWindow, "playButton")->click();
+    QCOMPARE(mWindow->playState(), 0);
+}
+
+void TestMainWindow::dropAddsRecordings()
+{
+    QDir(path(QStringLiteral("drop"))).mkpath(QStringLiteral("."));
+    QFile::copy(path(QStringLiteral("short.mp4")), path(QStringLiteral("drop/clip1.MP4")));
+    QFile notes(path(QStringLiteral("drop/notes.txt")));
+    QVERIFY(notes.open(QIODevice::WriteOnly));
+    notes.close();
+    QFile::copy(path(QStringLiteral("short.mp4")), path(QStringLiteral("clip2.Mp4")));
+
+    auto drop = [&](const QList<QUrl> &urls) {
+        QMimeData data;
+        data.setUrls(urls);
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(mWindow.get(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent dropped(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(mWindow.get(), &dropped);
+    };
+    auto *panel = static_cast<PlaceholderFileList *>(mWindow->fileListPanel());
+    drop({QUrl::fromLocalFile(path(QStringLiteral("clip2.Mp4")))});
+    QVERIFY(panel->files().isEmpty());
+    QCOMPARE(mWindow->playState(), 2);
+
+    drop({QUrl::fromLocalFile(path(QStringLiteral("drop")))});
+    QCOMPARE(panel->files(), QStringList{path(QStringLiteral("drop/clip1.MP4"))});
+    QCOMPARE(mWindow->playState(), 2); // folders are only listed
+
+    drop({QUrl::fromLocalFile(path(QStringLiteral("short.mp4")))});
+    QCOMPARE(panel->files().size(), 2);
+    QCOMPARE(mWindow->playState(), 0); // a dropped file starts
+    QCOMPARE(mWindow->filePath(), path(QStringLiteral("short.mp4")));
+
+    // Anything but a list of files is refused at the door.
+    QMimeData text;
+    text.setText(QStringLiteral("hello"));
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+    enter.setAccepted(false);
+    QApplication::sendEvent(mWindow.get(), &enter);
+    QVERIFY(!enter.isAccepted());
+}
+
+void TestMainWindow::fileListButtonShowsRaisesHides()
+{
+    auto *button = child<QPushButton>(*mWindow, "pushButtonFilelist");
+    QWidget *panel = mWindow->fileListPanel();
+    QVERIFY(panel->isHidden());
+    QTest::mouseClick(button, Qt::LeftButton);
+    QVERIFY(panel->isVisible());
+    // Right of the logo button, at its height.
+    const QRect anchor = child<QWidget>(*mWindow, "toolButton")->geometry();
+    QCOMPARE(panel->pos(), mWindow->mapToGlobal(QPoint(anchor.right() + 1 + 10, anchor.y())));
+    QTest::mouseClick(button, Qt::LeftButton);
+    QVERIFY(panel->isHidden());
+    QTest::mouseClick(button, Qt::LeftButton);
+    QVERIFY(panel->isVisible());
+    // A click into the window first: the next button click raises instead of hiding.
+    QApplication::setActiveWindow(mWindow.get());
+    QTest::mouseClick(child<QWidget>(*mWindow, "widgetData"), Qt::LeftButton);
+    QTest::mouseClick(button, Qt::LeftButton);
+    QVERIFY(panel->isVisible());
+    QTest::mouseClick(button, Qt::LeftButton);
+    QVERIFY(panel->isHidden());
+}
+
+void TestMainWindow::stoppedWindowDropsLateFrames()
+{
+    openPaused(QStringLiteral("clip.mp4"));
+    auto *frame = child<MyFrame>(*mWindow, "frameVideo");
+    QVERIFY(waitFor([&] { return !frame->image().isNull(); }));
+    mWindow->player()->stop();
+    QVERIFY(frame->image().isNull()); // black at once
+    QImage late(16, 16, QImage::Format_RGB32);
+    late.fill(Qt::white);
+    mWindow->slotGetOneFrame(late);
+    QVERIFY(frame->image().isNull());
+}
+
+void TestMainWindow::screenshot()
+{
+    const QString out = qEnvironmentVariable("VELMORA_SCREENSHOT");
+    if (out.isEmpty())
+        QSKIP("set VELMORA_SCREENSHOT to a PNG path to take one");
+    mWindow->slotOpenRecording(path(QStringLiteral("clip.mp4")), true);
+    QTest::qWait(1500);
+    QVERIFY(mWindow->grab().save(out));
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

@@ -1,0 +1,78 @@
+#include "timetext.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestTimeText : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void format_data();
+    void format();
+    void dropRules();
+};
+
+void TestTimeText::format_data()
+{
+    QTest::addColumn<qint64>("seconds");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("zero") << qint64(0) << QStringLiteral("00:00:00");
+    QTest::newRow("1 h 15 min 9 s") << qint64(4509) << QStringLiteral("01:15:09");
+    QTest::newRow("last second of an hour") << qint64(3599) << QStringLiteral("00:59:59");
+    QTest::newRow("99 hours") << qint64(99 * 3600 + 61) << QStringLiteral("99:01:01");
+    // Hours are cut to their last two digits.
+    QTest::newRow("100 hours") << qint64(100 * 3600 + 5) << QStringLiteral("00:00:05");
+    QTest::newRow("123 hours") << qint64(123 * 3600) << QStringLiteral("23:00:00");
+    QTest::newRow("negative") << qint64(-7) << QStringLiteral("00:00:00");
+}
+
+void TestTimeText::format()
+{
+    QFETCH(qint64, seconds);
+    QFETCH(QString, text);
+    QCOMPARE(timeText(seconds), text);
+}
+
+void TestTimeText::dropRules()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    auto touch = [&](const QString &name) {
+        QDir().mkpath(QFileInfo(dir.filePath(name)).path());
+        QFile file(dir.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    };
+    touch(QStringLiteral("folder/clip1.MP4"));
+    touch(QStringLiteral("folder/notes.txt"));
+    touch(QStringLiteral("folder/deeper/clip3.Ts"));   // folders match in any case
+    touch(QStringLiteral("clip2.Mp4"));                // a single file must match exactly
+    touch(QStringLiteral("clip4.ts"));
+    touch(QStringLiteral("clip5.MOV"));
+    touch(QStringLiteral("song.wav"));
+    touch(QStringLiteral("elsewhere/clip6.mp4"));
+    QVERIFY(QFile::link(dir.filePath(QStringLiteral("elsewhere/clip6.mp4")),
+                        dir.filePath(QStringLiteral("folder/link.mp4"))));
+    QVERIFY(QFile::link(dir.filePath(QStringLiteral("elsewhere")), dir.filePath(QStringLiteral("folder/linkdir"))));
+
+    const QList<QUrl> urls{QUrl::fromLocalFile(dir.filePath(QStringLiteral("clip2.Mp4"))),
+                           QUrl::fromLocalFile(dir.filePath(QStringLiteral("folder"))),
+                           QUrl::fromLocalFile(dir.filePath(QStringLiteral("clip4.ts"))),
+                           QUrl::fromLocalFile(dir.filePath(QStringLiteral("clip5.MOV"))),
+                           QUrl::fromLocalFile(dir.filePath(QStringLiteral("song.wav"))),
+                           QUrl(QStringLiteral("https://example.org/remote.mp4"))};
+    const DroppedRecordings dropped = collectDroppedRecordings(urls);
+    QCOMPARE(dropped.started, (QStringList{dir.filePath(QStringLiteral("clip4.ts")),
+                                           dir.filePath(QStringLiteral("clip5.MOV")),
+                                           dir.filePath(QStringLiteral("song.wav"))}));
+    QStringList listed = dropped.listed;
+    listed.sort();
+    // Links are neither listed nor followed.
+    QCOMPARE(listed, (QStringList{dir.filePath(QStringLiteral("folder/clip1.MP4")),
+                                  dir.filePath(QStringLiteral("folder/deeper/clip3.Ts"))}));
+}
+
+QTEST_GUILESS_MAIN(TestTimeText)
+#include "tst_timetext.moc"
