@@ -165,6 +165,11 @@ void audioCallback(void *userdata, Uint8 *stream, int len)
 
 } // namespace
 
+int nextChannelCount(int channels)
+{
+    return kNextChannels[qBound(0, channels, 7)];
+}
+
 int audioOpen(VideoState &is, int streamIndex)
 {
     if (streamIndex < 0 || unsigned(streamIndex) >= is.ic->nb_streams)
@@ -202,7 +207,7 @@ int audioOpen(VideoState &is, int streamIndex)
         qCDebug(lcPlayer).noquote() << QStringLiteral("SDL_OpenAudio (%1 channels): %2").arg(channels).arg(QString::fromUtf8(SDL_GetError()));
         if (device != 0)
             break;
-        channels = kNextChannels[qMin(7, channels)];
+        channels = nextChannelCount(channels);
         if (channels == 0) {
             qCDebug(lcPlayer) << "No more channel combinations to tyu, audio open failed.";
             qCDebug(lcPlayer) << "SDL_OpenAudioDevice failed!!!";

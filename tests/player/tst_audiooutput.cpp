@@ -1,0 +1,150 @@
+#include "audiooutput.h"
+#include "gpsfixture.h"
+#include "videoplayer.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+#include <cstring>
+
+using namespace fixture;
+
+namespace {
+
+// What the device played, as written by SDL's disk driver.
+QVector<qint16> playedSamples(const QString &file)
+{
+    QFile raw(file);
+    if (!raw.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = raw.readAll();
+    QVector<qint16> samples(bytes.size() / 2);
+    std::memcpy(samples.data(), bytes.constData(), size_t(samples.size()) * 2);
+    return samples;
+}
+
+double peak(const QVector<qint16> &samples)
+{
+    int top = 0;
+    for (qint16 s : samples)
+        top = qMax(top, qAbs(int(s)));
+    return top;
+}
+
+} // namespace
+
+class TestAudioOutput : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void channelRetryOrder_data();
+    void channelRetryOrder();
+    void volumeScalesTheMix();
+    void monoPlaysOneChannel();
+
+private:
+    QVector<qint16> play(const QString &clip, int volume, int ms);
+
+    QTemporaryDir mDir;
+    QString mOutput;
+};
+
+void TestAudioOutput::initTestCase()
+{
+    QVERIFY(mDir.isValid());
+    mOutput = property("output").toString();
+    QLoggingCategory::setFilterRules(QStringLiteral("velmora.*.debug=false"));
+    AvSpec av;
+    av.seconds = 3.0;
+    av.width = 64;
+    av.height = 48;
+    QString error;
+    QVERIFY2(makeAvClip(mDir.filePath(QStringLiteral("stereo.mp4")), av, &error), qPrintable(error));
+    av.audioChannels = 1;
+    QVERIFY2(makeAvClip(mDir.filePath(QStringLiteral("mono.mp4")), av, &error), qPrintable(error));
+}
+
+QVector<qint16> TestAudioOutput::play(const QString &clip, int volume, int ms)
+{
+    VideoPlayer player;
+    player.setVolume(volume);
+    if (!player.openFile(mDir.filePath(clip)) || !player.play())
+        return {};
+    QTest::qWait(ms);
+    player.stop(); // closes the device, which closes the file
+    return playedSamples(mOutput);
+}
+
+void TestAudioOutput::channelRetryOrder_data()
+{
+    QTest::addColumn<int>("start");
+    QTest::addColumn<QVector<int>>("tries");
+    QTest::newRow("5.1") << 6 << QVector<int>{4, 2, 1, 0};
+    QTest::newRow("7.1") << 8 << QVector<int>{6, 4, 2, 1, 0};
+    QTest::newRow("5 channels") << 5 << QVector<int>{6, 4, 2, 1, 0};
+    QTest::newRow("3 channels") << 3 << QVector<int>{6, 4, 2, 1, 0};
+    QTest::newRow("stereo") << 2 << QVector<int>{1, 0};
+    QTest::newRow("mono") << 1 << QVector<int>{0};
+    QTest::newRow("nonsense") << -3 << QVector<int>{0};
+}
+
+void TestAudioOutput::channelRetryOrder()
+{
+    QFETCH(int, start);
+    QFETCH(QVector<int>, tries);
+    QVector<int> got;
+    for (int channels = start; got.isEmpty() || got.last() != 0;) {
+        channels = nextChannelCount(channels);
+        got.append(channels);
+        if (got.size() > 10)
+            break;
+    }
+    QCOMPARE(got, tries);
+}
+
+void TestAudioOutput::volumeScalesTheMix()
+{
+    const QVector<qint16> silent = play(QStringLiteral("stereo.mp4"), 0, 600);
+    QVERIFY(silent.size() > 10000);
+    QCOMPARE(peak(silent), 0.0);
+
+    const QVector<qint16> full = play(QStringLiteral("stereo.mp4"), 128, 600);
+    const QVector<qint16> half = play(QStringLiteral("stereo.mp4"), 64, 600);
+    QVERIFY(peak(full) > 1000); // a 440 Hz tone
+    QVERIFY2(std::abs(peak(half) / peak(full) - 0.5) < 0.05,
+             qPrintable(QStringLiteral("%1 vs %2").arg(peak(half)).arg(peak(full))));
+}
+
+void TestAudioOutput::monoPlaysOneChannel()
+{
+    VideoPlayer player;
+    player.setVolume(128);
+    QVERIFY(player.openFile(mDir.filePath(QStringLiteral("mono.mp4"))));
+    QCOMPARE(player.audioOutputChannels(), 1);
+    QVERIFY(player.play());
+    QTest::qWait(1000);
+    QVERIFY(player.stop());
+    const QVector<qint16> samples = playedSamples(mOutput);
+    // One channel of 48 kHz signed 16-bit for about a second, never more than real time allows.
+    QVERIFY2(samples.size() > 30000 && samples.size() < 60000, qPrintable(QString::number(samples.size())));
+    QVERIFY(peak(samples) > 1000);
+}
+
+int main(int argc, char **argv)
+{
+    // The disk driver writes what the device plays; it is chosen before SDL starts.
+    QTemporaryDir out;
+    const QByteArray file = (out.path() + QStringLiteral("/played.raw")).toLocal8Bit();
+    qputenv("SDL_AUDIODRIVER", "disk");
+    qputenv("SDL_DISKAUDIOFILE", file);
+    QCoreApplication app(argc, argv);
+    TestAudioOutput test;
+    test.setProperty("output", QString::fromLocal8Bit(file));
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_audiooutput.moc"
