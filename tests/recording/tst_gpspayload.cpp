@@ -1,0 +1,536 @@
+// GPS payload decoding: the authenticity test, the version field, the
+// position conversion and the bounds of payload and track.
+
+#include "gpsfixture.h"
+#include "gpspayload.h"
+#include "testsupport.h"
+
+#include <QtTest>
+
+#include <cmath>
+#include <limits>
+
+using testsupport::newTrack;
+
+Q_DECLARE_METATYPE(GpsPayloadVariant)
+
+namespace {
+
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+constexpr float kInf = std::numeric_limits<float>::infinity();
+
+fixture::CameraRecord cameraRecord(char status, float latitude, const QByteArray &checkText, quint16 version = 0)
+{
+    fixture::CameraRecord record;
+    GpsRecord &r = record.raw;
+    r.hour = 8;
+    r.minute = 15;
+    r.second = 30;
+    r.year = 25;
+    r.month = 6;
+    r.day = 1;
+    r.status = status;
+    r.latRef = 'N';
+    r.lonRef = 'E';
+    r.latitude = latitude;
+    r.longitude = 12130.0f;
+    r.speed = 12.5f;
+    r.heading = 90.0f;
+    record.checkText = checkText;
+    record.version = version;
+    return record;
+}
+
+fixture::CameraRecord validRecord(float latitude = 3130.5f)
+{
+    fixture::CameraRecord record = cameraRecord('A', latitude, QByteArray());
+    record.checkText = fixture::validCheckTextFor(record.raw);
+    return record;
+}
+
+// Decodes from a heap copy of exactly the payload's size, so that any read
+// past its end is an ASan report rather than a silent read of the next bytes.
+bool decode(const QByteArray &payload, GpsPayloadVariant variant, GpsTrack &track, qint16 &gpsVersion)
+{
+    std::unique_ptr<uint8_t[]> exact(new uint8_t[size_t(payload.size())]);
+    std::memcpy(exact.get(), payload.constData(), size_t(payload.size()));
+    return decodeGpsPayload(exact.get(), size_t(payload.size()), variant, track, gpsVersion);
+}
+
+bool decode(const fixture::CameraRecord &record, GpsPayloadVariant variant, GpsTrack &track, qint16 &gpsVersion)
+{
+    return decode(fixture::gpsPayload(record), variant, track, gpsVersion);
+}
+
+bool near(float actual, double expected, double tolerance = 1e-5)
+{
+    return std::fabs(double(actual) - expected) < tolerance;
+}
+
+void addVariantRows(const char *name)
+{
+    QTest::newRow(QByteArray(name).append(", transport stream").constData()) << GpsPayloadVariant::TransportStream;
+    QTest::newRow(QByteArray(name).append(", mp4 data track").constData()) << GpsPayloadVariant::Mp4DataTrack;
+}
+
+} // namespace
+
+class TestGpsPayload : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { testsupport::RecordingLog::quiet(); }
+    void validRecordMakesTrackValid_data();
+    void validRecordMakesTrackValid();
+    void checkWindow_data();
+    void checkWindow();
+    void onlyStatusAValidates_data();
+    void onlyStatusAValidates();
+    void validOnceStaysValid_data();
+    void validOnceStaysValid();
+    void laterRecordCanValidate();
+    void emptyCheckTextIsNotTested_data();
+    void emptyCheckTextIsNotTested();
+    void transportStreamVersion_data();
+    void transportStreamVersion();
+    void nanHeading_data();
+    void nanHeading();
+    void positionConversion_data();
+    void positionConversion();
+    void shortPayloadAppendsNothing_data();
+    void shortPayloadAppendsNothing();
+    void longPayloadReadsFixedOffsets();
+    void fullTrackIsNeverWrittenPast();
+    void boxRoadTestsOnlyWhenAsked();
+    void nmeaToDegrees_data();
+    void nmeaToDegrees();
+    void nmeaToDegreesOutOfRange_data();
+    void nmeaToDegreesOutOfRange();
+};
+
+void TestGpsPayload::validRecordMakesTrackValid_data()
+{
+    QTest::addColumn<GpsPayloadVariant>("variant");
+    addVariantRows("valid");
+}
+
+void TestGpsPayload::validRecordMakesTrackValid()
+{
+    QFETCH(GpsPayloadVariant, variant);
+    auto track = newTrack();
+    qint16 version = 0;
+    const fixture::CameraRecord record = validRecord(3130.5f);
+
+    QVERIFY(decode(record, variant, *track, version));
+    QCOMPARE(track->count, 1);
+    QVERIFY(track->valid);
+    const GpsRecord &r = track->records[0];
+    QVERIFY2(near(r.latitude, 31.508333), qPrintable(QString::number(double(r.latitude), 'f', 7)));
+    QVERIFY(near(r.longitude, 121.5));
+    // The rest of the record is held exactly as written.
+    QCOMPARE(r.hour, 8);
+    QCOMPARE(r.minute, 15);
+    QCOMPARE(r.second, 30);
+    QCOMPARE(r.year, 25);
+    QCOMPARE(r.month, 6);
+    QCOMPARE(r.day, 1);
+    QCOMPARE(r.status, 'A');
+    QCOMPARE(r.latRef, 'N');
+    QCOMPARE(r.lonRef, 'E');
+    QCOMPARE(r.speed, 12.5f);
+    QCOMPARE(r.heading, 90.0f);
+}
+
+void TestGpsPayload::checkWindow_data()
+{
+    QTest::addColumn<QByteArray>("plain");
+    QTest::addColumn<float>("latitude");
+    QTest::addColumn<bool>("valid");
+
+    QTest::newRow("exact") << QByteArray("3130.5000") << 3130.5f << true;
+    QTest::newRow("0.9 below") << QByteArray("3129.6") << 3130.5f << true;
+    QTest::newRow("0.9 above") << QByteArray("3131.4") << 3130.5f << true;
+    QTest::newRow("1.0 below") << QByteArray("3129.5") << 3130.5f << false;
+    QTest::newRow("1.0 above") << QByteArray("3131.5") << 3130.5f << false;
+    QTest::newRow("far off") << QByteArray("3135.5") << 3130.5f << false;
+    QTest::newRow("negative") << QByteArray("-3130.5") << 3130.5f << false;
+    // Compared with the stored ddmm.mmmm value, not with decimal degrees.
+    QTest::newRow("decimal degrees") << QByteArray("31.508333") << 3130.5f << false;
+    // Text that is no number reads as 0.
+    QTest::newRow("not a number") << QByteArray("north") << 3130.5f << false;
+    QTest::newRow("not a number near 0") << QByteArray("north") << 0.5f << true;
+    QTest::newRow("zero at zero") << QByteArray("0") << 0.0f << true;
+    QTest::newRow("nan text") << QByteArray("nan") << 3130.5f << false;
+    QTest::newRow("inf text") << QByteArray("inf") << 3130.5f << false;
+}
+
+void TestGpsPayload::checkWindow()
+{
+    QFETCH(QByteArray, plain);
+    QFETCH(float, latitude);
+    QFETCH(bool, valid);
+    for (GpsPayloadVariant variant : {GpsPayloadVariant::TransportStream, GpsPayloadVariant::Mp4DataTrack}) {
+        auto track = newTrack();
+        qint16 version = 0;
+        QVERIFY(decode(cameraRecord('A', latitude, fixture::encryptCheckText(plain)), variant, *track, version));
+        QCOMPARE(track->valid, valid);
+        QCOMPARE(track->count, 1);
+    }
+}
+
+void TestGpsPayload::onlyStatusAValidates_data()
+{
+    QTest::addColumn<GpsPayloadVariant>("variant");
+    QTest::addColumn<char>("status");
+    for (char status : {'V', 'a', '\0', ' '}) {
+        const QByteArray name = QByteArray("status 0x") + QByteArray::number(uchar(status), 16);
+        QTest::newRow((name + ", ts").constData()) << GpsPayloadVariant::TransportStream << status;
+        QTest::newRow((name + ", mp4").constData()) << GpsPayloadVariant::Mp4DataTrack << status;
+    }
+}
+
+void TestGpsPayload::onlyStatusAValidates()
+{
+    QFETCH(GpsPayloadVariant, variant);
+    QFETCH(char, status);
+    auto track = newTrack();
+    qint16 version = 0;
+    fixture::CameraRecord record = validRecord();
+    record.raw.status = status;
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(decode(record, variant, *track, version));
+    QVERIFY(!track->valid);
+    // Stored all the same, converted, with the status as written.
+    QCOMPARE(track->count, 3);
+    QCOMPARE(track->records[2].status, status);
+    QVERIFY(near(track->records[2].latitude, 31.508333));
+}
+
+void TestGpsPayload::validOnceStaysValid_data()
+{
+    QTest::addColumn<GpsPayloadVariant>("variant");
+    addVariantRows("valid first");
+}
+
+void TestGpsPayload::validOnceStaysValid()
+{
+    QFETCH(GpsPayloadVariant, variant);
+    testsupport::RecordingLog log;
+    auto track = newTrack();
+    qint16 version = 0;
+    QVERIFY(decode(validRecord(3130.5f), variant, *track, version));
+    QVERIFY(track->valid);
+
+    fixture::CameraRecord wrong = cameraRecord('A', 3130.5f, fixture::encryptCheckText("4444.4"));
+    fixture::CameraRecord noFix = validRecord(3130.5f);
+    noFix.raw.status = 'V';
+    QVERIFY(decode(wrong, variant, *track, version));
+    QVERIFY(decode(noFix, variant, *track, version));
+    QVERIFY(track->valid);
+    QCOMPARE(track->count, 3);
+    // Once valid nothing more is decrypted: the data-track road logs every
+    // number it tests, and the wrong one never shows.
+    QVERIFY(!log.has(QStringLiteral("4444.4")));
+    if (variant == GpsPayloadVariant::Mp4DataTrack)
+        QVERIFY2(log.has(QStringLiteral("3130.5")), qPrintable(log.lines().join(QLatin1Char('|'))));
+}
+
+void TestGpsPayload::laterRecordCanValidate()
+{
+    auto track = newTrack();
+    qint16 version = 0;
+    QVERIFY(decode(cameraRecord('A', 3130.5f, fixture::encryptCheckText("1000")), GpsPayloadVariant::TransportStream,
+                   *track, version));
+    QVERIFY(!track->valid);
+    QVERIFY(decode(validRecord(3130.6f), GpsPayloadVariant::TransportStream, *track, version));
+    QVERIFY(track->valid);
+    QCOMPARE(track->count, 2);
+}
+
+void TestGpsPayload::emptyCheckTextIsNotTested_data()
+{
+    QTest::addColumn<GpsPayloadVariant>("variant");
+    QTest::addColumn<QByteArray>("checkField");
+    // Had it been tested, the empty text would decrypt to no number, read as
+    // 0 and pass against a latitude below 1.
+    QTest::newRow("all zero, ts") << GpsPayloadVariant::TransportStream << QByteArray(32, '\0');
+    QTest::newRow("all zero, mp4") << GpsPayloadVariant::Mp4DataTrack << QByteArray(32, '\0');
+    QByteArray leadingNul = fixture::encryptCheckText("0.5");
+    leadingNul[0] = '\0';
+    QTest::newRow("first byte NUL, ts") << GpsPayloadVariant::TransportStream << leadingNul;
+    QTest::newRow("first byte NUL, mp4") << GpsPayloadVariant::Mp4DataTrack << leadingNul;
+}
+
+void TestGpsPayload::emptyCheckTextIsNotTested()
+{
+    QFETCH(GpsPayloadVariant, variant);
+    QFETCH(QByteArray, checkField);
+    auto track = newTrack();
+    qint16 version = 0;
+    QByteArray payload = fixture::gpsPayload(cameraRecord('A', 0.5f, QByteArray()));
+    payload.replace(kGpsPayloadCheckTextOffset, kGpsCheckTextSize, checkField);
+    QCOMPARE(payload.size(), kGpsPayloadSize);
+
+    QVERIFY(decode(payload, variant, *track, version));
+    QCOMPARE(track->count, 1);
+    QVERIFY(!track->valid);
+    QVERIFY(near(track->records[0].latitude, 0.5 / 60.0));
+
+    // It does not keep a later record from passing.
+    QVERIFY(decode(validRecord(), variant, *track, version));
+    QVERIFY(track->valid);
+}
+
+void TestGpsPayload::transportStreamVersion_data()
+{
+    QTest::addColumn<GpsPayloadVariant>("variant");
+    QTest::addColumn<QVector<int>>("versions");
+    QTest::addColumn<int>("before");
+    QTest::addColumn<int>("expected");
+
+    QTest::newRow("0,1,2") << GpsPayloadVariant::TransportStream << QVector<int>{0, 1, 2} << 0 << 1;
+    QTest::newRow("all 0") << GpsPayloadVariant::TransportStream << QVector<int>{0, 0, 0} << 0 << 0;
+    QTest::newRow("2,1") << GpsPayloadVariant::TransportStream << QVector<int>{2, 1} << 0 << 2;
+    QTest::newRow("little-endian 256") << GpsPayloadVariant::TransportStream << QVector<int>{0x0100} << 0 << 256;
+    QTest::newRow("already known") << GpsPayloadVariant::TransportStream << QVector<int>{2} << 1 << 1;
+    QTest::newRow("data track has none") << GpsPayloadVariant::Mp4DataTrack << QVector<int>{1, 2} << 0 << 0;
+}
+
+void TestGpsPayload::transportStreamVersion()
+{
+    QFETCH(GpsPayloadVariant, variant);
+    QFETCH(QVector<int>, versions);
+    QFETCH(int, before);
+    QFETCH(int, expected);
+    testsupport::RecordingLog log;
+    auto track = newTrack();
+    qint16 version = qint16(before);
+    for (int v : versions)
+        QVERIFY(decode(cameraRecord('A', 3130.5f, QByteArray(), quint16(v)), variant, *track, version));
+    QCOMPARE(int(version), expected);
+    QCOMPARE(track->count, versions.size());
+    const int logged = before == 0 && expected != 0 ? 1 : 0;
+    QCOMPARE(log.count(QStringLiteral("1gpsVersion %1").arg(expected)), logged);
+}
+
+void TestGpsPayload::nanHeading_data()
+{
+    QTest::addColumn<GpsPayloadVariant>("variant");
+    QTest::addColumn<float>("heading");
+    QTest::addColumn<float>("stored");
+    QTest::newRow("NaN, ts keeps it") << GpsPayloadVariant::TransportStream << kNaN << kNaN;
+    QTest::newRow("NaN, mp4 makes it 0") << GpsPayloadVariant::Mp4DataTrack << kNaN << 0.0f;
+    QTest::newRow("inf, mp4 keeps it") << GpsPayloadVariant::Mp4DataTrack << kInf << kInf;
+    QTest::newRow("271.5, mp4") << GpsPayloadVariant::Mp4DataTrack << 271.5f << 271.5f;
+}
+
+void TestGpsPayload::nanHeading()
+{
+    QFETCH(GpsPayloadVariant, variant);
+    QFETCH(float, heading);
+    QFETCH(float, stored);
+    auto track = newTrack();
+    qint16 version = 0;
+    fixture::CameraRecord record = validRecord();
+    record.raw.heading = heading;
+    QVERIFY(decode(record, variant, *track, version));
+    const float actual = track->records[0].heading;
+    if (std::isnan(stored))
+        QVERIFY(std::isnan(actual));
+    else
+        QCOMPARE(actual, stored);
+    QVERIFY(track->valid); // the heading plays no part in the test
+}
+
+void TestGpsPayload::positionConversion_data()
+{
+    QTest::addColumn<float>("latitude");
+    QTest::addColumn<float>("longitude");
+    QTest::addColumn<char>("latRef");
+    QTest::addColumn<char>("lonRef");
+    QTest::addColumn<double>("expectedLatitude");
+    QTest::addColumn<double>("expectedLongitude");
+
+    QTest::newRow("north-east") << 3130.5f << 12130.0f << 'N' << 'E' << 31.508333 << 121.5;
+    QTest::newRow("zero") << 0.0f << 0.0f << 'N' << 'E' << 0.0 << 0.0;
+    // The hemisphere stays a letter; the degrees stay unsigned.
+    QTest::newRow("south-west") << 3352.5f << 15112.6f << 'S' << 'W' << 33.875 << 151.21;
+    QTest::newRow("pole and date line") << 9000.0f << 18000.0f << 'N' << 'W' << 90.0 << 180.0;
+}
+
+void TestGpsPayload::positionConversion()
+{
+    QFETCH(float, latitude);
+    QFETCH(float, longitude);
+    QFETCH(char, latRef);
+    QFETCH(char, lonRef);
+    QFETCH(double, expectedLatitude);
+    QFETCH(double, expectedLongitude);
+    auto track = newTrack();
+    qint16 version = 0;
+    fixture::CameraRecord record = cameraRecord('A', latitude, QByteArray());
+    record.raw.longitude = longitude;
+    record.raw.latRef = latRef;
+    record.raw.lonRef = lonRef;
+    QVERIFY(decode(record, GpsPayloadVariant::TransportStream, *track, version));
+    const GpsRecord &r = track->records[0];
+    QCOMPARE(r.latRef, latRef);
+    QCOMPARE(r.lonRef, lonRef);
+    QVERIFY2(near(r.latitude, expectedLatitude), qPrintable(QString::number(double(r.latitude), 'f', 7)));
+    QVERIFY2(near(r.longitude, expectedLongitude, 1e-4), qPrintable(QString::number(double(r.longitude), 'f', 7)));
+}
+
+void TestGpsPayload::shortPayloadAppendsNothing_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::newRow("empty") << 0;
+    QTest::newRow("version only") << 2;
+    QTest::newRow("up to the check text") << kGpsPayloadCheckTextOffset;
+    QTest::newRow("up to the record") << kGpsPayloadRecordOffset;
+    QTest::newRow("one byte short") << kGpsPayloadSize - 1;
+}
+
+void TestGpsPayload::shortPayloadAppendsNothing()
+{
+    QFETCH(int, size);
+    for (GpsPayloadVariant variant : {GpsPayloadVariant::TransportStream, GpsPayloadVariant::Mp4DataTrack}) {
+        auto track = newTrack();
+        qint16 version = 0;
+        QVERIFY(decode(validRecord(), variant, *track, version));
+        const GpsRecord before = track->records[1];
+        const QByteArray full = fixture::gpsPayload(validRecord(3200.0f));
+        QVERIFY(!decode(full.left(size), variant, *track, version));
+        QCOMPARE(track->count, 1);
+        QVERIFY(std::memcmp(&before, &track->records[1], sizeof before) == 0);
+    }
+    auto track = newTrack();
+    qint16 version = 0;
+    QVERIFY(!decodeGpsPayload(nullptr, size_t(kGpsPayloadSize), GpsPayloadVariant::TransportStream, *track, version));
+    QCOMPARE(track->count, 0);
+}
+
+// Packets may carry more than one record's worth; only the fixed offsets count.
+void TestGpsPayload::longPayloadReadsFixedOffsets()
+{
+    auto track = newTrack();
+    qint16 version = 0;
+    const QByteArray payload = fixture::gpsPayload(validRecord(3130.5f))
+                               + fixture::gpsPayload(cameraRecord('V', 4000.0f, QByteArray()));
+    QVERIFY(decode(payload, GpsPayloadVariant::TransportStream, *track, version));
+    QCOMPARE(track->count, 1);
+    QVERIFY(track->valid);
+    QCOMPARE(track->records[0].status, 'A');
+}
+
+void TestGpsPayload::fullTrackIsNeverWrittenPast()
+{
+    // The track sits at the start of a larger block so that a write past
+    // records[1023] would land on count/valid or on the guard bytes.
+    struct Guarded
+    {
+        GpsTrack track;
+        unsigned char guard[64];
+    };
+    auto block = std::make_unique<Guarded>();
+    std::memset(block->guard, 0xC3, sizeof block->guard);
+    GpsTrack &track = block->track;
+    qint16 version = 0;
+
+    const QByteArray invalid = fixture::gpsPayload(cameraRecord('A', 3130.5f, fixture::encryptCheckText("9999")));
+    for (int i = 0; i < kGpsTrackCapacity; ++i)
+        QVERIFY(decode(invalid, GpsPayloadVariant::TransportStream, track, version));
+    QCOMPARE(track.count, kGpsTrackCapacity);
+
+    const GpsRecord last = track.records[kGpsTrackCapacity - 1];
+    for (GpsPayloadVariant variant : {GpsPayloadVariant::TransportStream, GpsPayloadVariant::Mp4DataTrack}) {
+        QVERIFY(!decode(validRecord(), variant, track, version));
+        QCOMPARE(track.count, kGpsTrackCapacity);
+        QVERIFY(!track.valid); // a record that found no slot was not tested either
+    }
+    QVERIFY(std::memcmp(&last, &track.records[kGpsTrackCapacity - 1], sizeof last) == 0);
+    for (unsigned char byte : block->guard)
+        QCOMPARE(int(byte), 0xC3);
+}
+
+// The "gps " box road shares the test but runs it only while unverified.
+void TestGpsPayload::boxRoadTestsOnlyWhenAsked()
+{
+    const fixture::CameraRecord record = validRecord(3130.5f);
+    const QByteArray check = record.checkText;
+
+    GpsRecord tested = record.raw;
+    QVERIFY(verifyAndConvertRecord(tested, check.constData(), true, false));
+    QVERIFY(near(tested.latitude, 31.508333));
+
+    GpsRecord untested = record.raw;
+    QVERIFY(!verifyAndConvertRecord(untested, check.constData(), false, false));
+    QVERIFY(near(untested.latitude, 31.508333)); // converted all the same
+    QVERIFY(near(untested.longitude, 121.5));
+}
+
+void TestGpsPayload::nmeaToDegrees_data()
+{
+    QTest::addColumn<float>("value");
+    QTest::addColumn<double>("degrees");
+    QTest::newRow("2232.5") << 2232.5f << 22.541666;
+    QTest::newRow("3130.5") << 3130.5f << 31.508333;
+    QTest::newRow("zero") << 0.0f << 0.0;
+    QTest::newRow("minutes only") << 30.0f << 0.5;
+    QTest::newRow("just under a degree") << 99.99f << 1.6665;
+    QTest::newRow("whole degree") << 100.0f << 1.0;
+    QTest::newRow("longitude width") << 12130.0f << 121.5;
+    QTest::newRow("180") << 18000.0f << 180.0;
+    // Truncation goes toward zero.
+    QTest::newRow("negative") << -2232.5f << -22.541666;
+}
+
+void TestGpsPayload::nmeaToDegrees()
+{
+    QFETCH(float, value);
+    QFETCH(double, degrees);
+    const float result = ::nmeaToDegrees(value);
+    QVERIFY2(near(result, degrees, 1e-4), qPrintable(QString::number(double(result), 'f', 7)));
+}
+
+// Garbage from a damaged file: no undefined conversion (UBSan), and huge
+// values keep their magnitude instead of wrapping through an integer.
+void TestGpsPayload::nmeaToDegreesOutOfRange_data()
+{
+    QTest::addColumn<float>("value");
+    QTest::newRow("NaN") << kNaN;
+    QTest::newRow("+inf") << kInf;
+    QTest::newRow("-inf") << -kInf;
+    QTest::newRow("3e9, past int32 degrees*100") << 3.0e9f;
+    QTest::newRow("1e30") << 1.0e30f;
+    QTest::newRow("-1e30") << -1.0e30f;
+    QTest::newRow("max") << std::numeric_limits<float>::max();
+    QTest::newRow("lowest") << std::numeric_limits<float>::lowest();
+    QTest::newRow("denormal") << std::numeric_limits<float>::denorm_min();
+}
+
+void TestGpsPayload::nmeaToDegreesOutOfRange()
+{
+    QFETCH(float, value);
+    const float result = ::nmeaToDegrees(value);
+    if (!std::isfinite(value)) {
+        QVERIFY(!std::isfinite(result));
+        return;
+    }
+    if (std::fabs(value) < 1.0f) {
+        QVERIFY(std::fabs(double(result) - double(value) / 60.0) < 1e-30);
+        return;
+    }
+    // Whole degrees dominate: within a part in a thousand of value / 100.
+    const double expected = double(value) / 100.0;
+    if (std::isfinite(result)) {
+        QVERIFY2(std::fabs(double(result) - expected) <= std::fabs(expected) * 1e-3,
+                 qPrintable(QString::number(double(result), 'g', 9)));
+    } else {
+        // Only at the very edge of the float range may the minutes overflow.
+        QVERIFY(std::fabs(value) > 1e38f);
+    }
+}
+
+QTEST_APPLESS_MAIN(TestGpsPayload)
+#include "tst_gpspayload.moc"

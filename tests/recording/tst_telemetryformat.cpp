@@ -1,0 +1,132 @@
+// The date-time of a GPS record and its label: impossible dates, the nine
+// hour shift of version 1 recordings, and independence from the local zone.
+
+#include "telemetryformat.h"
+
+#include <QtTest>
+
+#include <climits>
+#include <ctime>
+
+Q_DECLARE_METATYPE(GpsRecord)
+
+namespace {
+
+GpsRecord at(int year, int month, int day, int hour, int minute, int second)
+{
+    GpsRecord record{};
+    record.year = year;
+    record.month = month;
+    record.day = day;
+    record.hour = hour;
+    record.minute = minute;
+    record.second = second;
+    record.status = 'A';
+    return record;
+}
+
+} // namespace
+
+class TestTelemetryFormat : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void label_data();
+    void label();
+    void recordDateTimeIsUtc();
+
+private:
+    QByteArray mOldTz;
+};
+
+// A zone with a daylight-saving change in the rows below: the label is the
+// receiver's clock plus a fixed shift, never local-time arithmetic.
+void TestTelemetryFormat::initTestCase()
+{
+    mOldTz = qgetenv("TZ");
+    qputenv("TZ", "Europe/Berlin");
+    tzset();
+}
+
+void TestTelemetryFormat::cleanupTestCase()
+{
+    if (mOldTz.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", mOldTz);
+    tzset();
+}
+
+void TestTelemetryFormat::label_data()
+{
+    QTest::addColumn<GpsRecord>("record");
+    QTest::addColumn<int>("gpsVersion");
+    QTest::addColumn<QString>("label");
+
+    QTest::newRow("plain") << at(25, 6, 1, 8, 0, 0) << 0 << QStringLiteral("  2025/06/01 08:00:00");
+    QTest::newRow("version 1 adds nine hours") << at(25, 6, 1, 8, 0, 0) << 1 << QStringLiteral("  2025/06/01 17:00:00");
+    QTest::newRow("version 2 adds nothing") << at(25, 6, 1, 8, 0, 0) << 2 << QStringLiteral("  2025/06/01 08:00:00");
+    QTest::newRow("shift into the new year") << at(25, 12, 31, 23, 30, 0) << 1 << QStringLiteral("  2026/01/01 08:30:00");
+    QTest::newRow("shift onto a leap day") << at(24, 2, 28, 20, 0, 0) << 1 << QStringLiteral("  2024/02/29 05:00:00");
+    QTest::newRow("leap day 2000") << at(0, 2, 29, 0, 0, 0) << 0 << QStringLiteral("  2000/02/29 00:00:00");
+    QTest::newRow("last second of a day") << at(25, 1, 9, 23, 59, 59) << 0 << QStringLiteral("  2025/01/09 23:59:59");
+    QTest::newRow("year 9999") << at(7999, 12, 31, 0, 0, 0) << 0 << QStringLiteral("  9999/12/31 00:00:00");
+    // Berlin skips 02:00-03:00 on 2025-03-30 and repeats 02:00-03:00 on 2025-10-26.
+    QTest::newRow("in the spring gap") << at(25, 3, 30, 2, 30, 0) << 0 << QStringLiteral("  2025/03/30 02:30:00");
+    QTest::newRow("shift across the spring gap") << at(25, 3, 29, 17, 30, 0) << 1
+                                                 << QStringLiteral("  2025/03/30 02:30:00");
+    QTest::newRow("shift across the autumn hour") << at(25, 10, 25, 18, 0, 0) << 1
+                                                  << QStringLiteral("  2025/10/26 03:00:00");
+
+    const QString none;
+    QTest::newRow("month 0") << at(25, 0, 10, 8, 0, 0) << 0 << none;
+    QTest::newRow("month 13") << at(25, 13, 10, 8, 0, 0) << 0 << none;
+    QTest::newRow("day 0") << at(25, 6, 0, 8, 0, 0) << 0 << none;
+    QTest::newRow("day 32") << at(25, 1, 32, 8, 0, 0) << 0 << none;
+    QTest::newRow("31 April") << at(25, 4, 31, 8, 0, 0) << 0 << none;
+    QTest::newRow("29 February 2025") << at(25, 2, 29, 8, 0, 0) << 0 << none;
+    QTest::newRow("29 February 2100") << at(100, 2, 29, 8, 0, 0) << 0 << none;
+    QTest::newRow("hour 24") << at(25, 6, 1, 24, 0, 0) << 0 << none;
+    QTest::newRow("hour 24, version 1") << at(25, 6, 1, 24, 0, 0) << 1 << none;
+    QTest::newRow("minute 60") << at(25, 6, 1, 8, 60, 0) << 0 << none;
+    QTest::newRow("second 60") << at(25, 6, 1, 8, 0, 60) << 0 << none;
+    QTest::newRow("negative hour") << at(25, 6, 1, -1, 0, 0) << 0 << none;
+    QTest::newRow("negative month") << at(25, -6, 1, 8, 0, 0) << 0 << none;
+    QTest::newRow("month 106") << at(25, 106, 1, 8, 0, 0) << 0 << none;
+    QTest::newRow("year -2001") << at(-2001, 6, 1, 8, 0, 0) << 0 << none;
+    QTest::newRow("year -2000") << at(-2000, 6, 1, 8, 0, 0) << 0 << none;
+    QTest::newRow("year 10000") << at(8000, 1, 1, 0, 0, 0) << 0 << none;
+    // Garbage from a damaged record: no overflow when 2000 is added (UBSan).
+    QTest::newRow("year INT_MAX") << at(INT_MAX, 1, 1, 0, 0, 0) << 0 << none;
+    QTest::newRow("year INT_MIN") << at(INT_MIN, 1, 1, 0, 0, 0) << 1 << none;
+    QTest::newRow("all INT_MIN") << at(INT_MIN, INT_MIN, INT_MIN, INT_MIN, INT_MIN, INT_MIN) << 1 << none;
+    QTest::newRow("all zero") << at(0, 0, 0, 0, 0, 0) << 0 << none;
+}
+
+void TestTelemetryFormat::label()
+{
+    QFETCH(GpsRecord, record);
+    QFETCH(int, gpsVersion);
+    QFETCH(QString, label);
+    const QString actual = gpsDateTimeLabel(record, qint16(gpsVersion));
+    QCOMPARE(actual, label);
+    QCOMPARE(actual.isEmpty(), label.isNull()); // never a stray two spaces
+}
+
+// The export writes the record's own time as UTC, without the shift.
+void TestTelemetryFormat::recordDateTimeIsUtc()
+{
+    const QDateTime when = gpsRecordDateTime(at(25, 3, 30, 2, 30, 15));
+    QVERIFY(when.isValid());
+    QCOMPARE(when.timeSpec(), Qt::UTC);
+    QCOMPARE(when, QDateTime(QDate(2025, 3, 30), QTime(2, 30, 15), Qt::UTC));
+    QCOMPARE(when.toString(Qt::ISODate), QStringLiteral("2025-03-30T02:30:15Z"));
+    QVERIFY(!gpsRecordDateTime(at(25, 0, 10, 8, 0, 0)).isValid());
+    QVERIFY(!gpsRecordDateTime(at(INT_MAX, 1, 1, 0, 0, 0)).isValid());
+}
+
+QTEST_APPLESS_MAIN(TestTelemetryFormat)
+#include "tst_telemetryformat.moc"
