@@ -67,6 +67,7 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private:
+    bool waitForPlayState(int state);
     bool filterPositionSlider(QEvent *event);
     void filterFileListClicks(QObject *watched, QEvent *event);
     void showPlayImages(bool playing);

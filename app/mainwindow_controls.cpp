@@ -67,6 +67,17 @@ void MainWindow::cleanTimeFunc(bool clearTotal)
         ui->totaltimelabel->setText(QStringLiteral("00:00:00"));
 }
 
+bool MainWindow::waitForPlayState(int state)
+{
+    // The player reports its states synchronously; the limit only guards
+    // against a report that never comes.
+    QElapsedTimer waited;
+    waited.start();
+    while (mPlayState != state && waited.elapsed() < kPauseReportWaitMs)
+        Delay_MSec(20);
+    return mPlayState == state;
+}
+
 void MainWindow::slotOpenRecording(const QString &path, bool play)
 {
     if (!QFileInfo::exists(path)) {
@@ -74,10 +85,7 @@ void MainWindow::slotOpenRecording(const QString &path, bool play)
         return;
     }
     mPlayer->stop();
-    QElapsedTimer waited;
-    waited.start();
-    while (mPlayState != 2 && waited.elapsed() < kPauseReportWaitMs)
-        Delay_MSec(20);
+    waitForPlayState(2);
     ui->horizontalSlider->setValue(0);
     mFilePath = path;
     if (!mPlayer->openFile(path)) {
@@ -111,10 +119,7 @@ void MainWindow::on_playButton_clicked()
             return;
         }
         mTimer->start();
-        QElapsedTimer waited;
-        waited.start();
-        while (mPlayState != 1 && waited.elapsed() < kPauseReportWaitMs)
-            Delay_MSec(20);
+        waitForPlayState(1);
         mPlayer->play();
         clearSpeedChart();
         break;

@@ -1,4 +1,5 @@
 #include "gpsfixture.h"
+#include "waitfor.h"
 #include "mainwindow.h"
 #include "myframe.h"
 #include "placeholderfilelist.h"
@@ -19,14 +20,6 @@ using namespace fixture;
 
 namespace {
 
-bool waitFor(const std::function<bool()> &condition, int timeoutMs = 5000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition() && timer.elapsed() < timeoutMs)
-        QTest::qWait(10);
-    return condition();
-}
 
 template<typename T>
 T *child(QWidget &window, const char *name)

@@ -1,4 +1,5 @@
 #include "gpsfixture.h"
+#include "waitfor.h"
 #include "videoplayer.h"
 
 #include <QDir>
@@ -51,14 +52,6 @@ public:
     QVector<QString> order;
 };
 
-bool waitFor(const std::function<bool()> &condition, int timeoutMs = 5000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition() && timer.elapsed() < timeoutMs)
-        QTest::qWait(10);
-    return condition();
-}
 
 qint64 residentKb()
 {
