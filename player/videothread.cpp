@@ -24,16 +24,17 @@ constexpr double kSeekTolerance = 0.001;   // s: a picture this close to the tar
 constexpr double kLateLandingFrames = 1.5; // a seek landing later than this many pictures missed its target
 constexpr int64_t kAudioStarvedUs = 100000; // sound silent this long: pace pictures by the wall clock
 
-// The largest size of the source's aspect that fits the output box.
+// The largest size of the source's aspect that fits the output box, computed
+// as the surface computes it, so that painting never has to rescale.
 void fittedSize(int srcW, int srcH, const QSize &box, int &outW, int &outH)
 {
     outW = srcW;
     outH = srcH;
     if (box.width() <= 0 || box.height() <= 0 || srcW <= 0 || srcH <= 0)
         return;
-    const double scale = qMin(double(box.width()) / srcW, double(box.height()) / srcH);
-    outW = qMax(2, int(std::lround(srcW * scale)) & ~1);
-    outH = qMax(2, int(std::lround(srcH * scale)) & ~1);
+    const QSize fitted = QSize(srcW, srcH).scaled(box, Qt::KeepAspectRatio);
+    outW = qMax(1, fitted.width());
+    outH = qMax(1, fitted.height());
 }
 
 class VideoThread
