@@ -1,0 +1,37 @@
+#pragma once
+
+// The programs the playback benchmark runs as child processes of itself, so
+// that each one's CPU time and peak memory can be read from wait4() alone.
+// Each prints its results on stdout as "RESULT key=value ..." lines.
+
+// A 1280x720 window holding the video surface, the engine playing FILE from
+// openFile to its natural end. Prints frames shown/dropped/painted, the time
+// from openFile to the first painted picture and how late pictures were.
+int runEnginePlay(int argc, char **argv, const char *path);
+
+// Opens FILE `reps` times in one process (stop in between) and prints the
+// time from openFile to the first painted picture of every open.
+int runEngineFirstFrame(int argc, char **argv, const char *path, int reps);
+
+// Opens FILE, then makes paused seeks (setIsMove(true); seek(t)) to the given
+// positions (µs) and prints, for each, the time until the picture for t was
+// delivered and until it was painted, and the picture's timestamp.
+int runEngineSeeks(int argc, char **argv, const char *path, const char *positionsUs);
+
+// Decodes the video of FILE as fast as it can with the engine's decoder
+// settings and converts every picture to 1280x720 RGB32 with the given
+// swscale flags ("bicubic", "bilinear", "fast_bilinear", "point" or "none"
+// for decoding only): the floor of what any player of this file must spend.
+int runDecodeFloor(const char *path, const char *scaler, int threads);
+
+// The engine's open sequence step by step, outside the engine, `reps` times:
+// SDL audio init, GPS pass, avformat_open_input, avformat_find_stream_info,
+// sound decoder + audio device, video decoder open, decoding up to the first
+// picture (with the engine's threading, one thread, slice threads only) and
+// its conversion. Prints the time of every step.
+int runOpenSteps(const char *path, int reps);
+
+// For every position (µs): seek to the key frame before it and decode up to
+// the picture for it, as the engine's paused seek does, and the same with
+// the decoder skipping non-reference pictures before the target.
+int runSeekFloor(const char *path, const char *positionsUs);
