@@ -31,7 +31,7 @@ constexpr int kStopPollMs = 20;
 constexpr int kOpenPollMs = 20;
 // Transport streams have no index, so a seek can land after a key frame;
 // when it does, seek again this much earlier, doubling up to the limit.
-constexpr int64_t kFirstSeekPreroll = 1000000;  // µs
+constexpr int64_t kFirstSeekPreroll = 1000000;  // µs, the least after a late landing
 constexpr int64_t kMaxSeekPreroll = 32000000;   // µs
 
 std::atomic<int> defaultVolume{128};            // volume of the next file, 0..128
@@ -465,6 +465,10 @@ bool VideoPlayer::openStreams(QByteArray &path)
     const AVRational rate = av_guess_frame_rate(ic, st, nullptr);
     if (rate.num > 0 && rate.den > 0)
         is.frameDuration = av_q2d(av_inv_q(rate));
+    // Seeks find key frames by decoding time, which runs ahead of the
+    // picture's own time by the reorder delay: start that much earlier, or
+    // the key frame just after the target is taken and the target missed.
+    mSeekPreroll = int64_t((st->codecpar->video_delay + 1) * is.frameDuration * 1e6);
     is.videoQueue.init();
     is.player = this;
     is.videoThread = SDL_CreateThread(videoThreadMain, "video_thread", &is);
@@ -530,7 +534,7 @@ void VideoPlayer::demuxLoop(AVPacket *packet)
             performSeek(packet, mLastSeekTarget, mSeekPreroll);
             is.seekRequest = 0;
         } else if (is.seekLate.exchange(0)) {
-            mSeekPreroll = mSeekPreroll > 0 ? 2 * mSeekPreroll : kFirstSeekPreroll;
+            mSeekPreroll = qMax(kFirstSeekPreroll, 2 * mSeekPreroll);
             qCDebug(lcPlayer) << "seek landed late, preroll now" << mSeekPreroll;
             performSeek(packet, mLastSeekTarget, mSeekPreroll);
         } else if (is.readFinished.load()) {

@@ -298,6 +298,8 @@ void TestVideoPlayer::pausedSeekShowsTarget_data()
     QTest::addColumn<double>("target");
     QTest::newRow("mp4 forward") << QStringLiteral("av.mp4") << 0.0 << 1.6;
     QTest::newRow("mp4 backward") << QStringLiteral("av.mp4") << 2.5 << 1.2;
+    // The key frame at 2.0 s is decoded at 1.92 s: a seek by decoding time lands after the target.
+    QTest::newRow("mp4 just before a key frame") << QStringLiteral("av.mp4") << 0.0 << 1.96;
     QTest::newRow("ts forward") << QStringLiteral("av.ts") << 0.0 << 1.6;
     // Transport streams have no index: a seek tends to land after its key frame.
     QTest::newRow("ts backward") << QStringLiteral("av.ts") << 2.5 << 1.2;
