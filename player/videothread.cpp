@@ -133,6 +133,11 @@ void VideoThread::run()
             awaitingReseek = false;
             continue;
         }
+        // On the way to a seek target, pictures no other picture refers to
+        // need not be decoded at all: they would be dropped anyway.
+        const bool beforeTarget = is.seekFlagVideo.load() && packet->pts != AV_NOPTS_VALUE
+                                  && double(packet->pts) * timeBase - startOffset + kSeekTolerance < is.seekTime.load();
+        ctx->skip_frame = beforeTarget ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
         const int sent = avcodec_send_packet(ctx, packet);
         av_packet_unref(packet);
         if (sent < 0)
