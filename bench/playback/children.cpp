@@ -33,6 +33,7 @@ extern "C" {
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <functional>
 #include <vector>
 
@@ -775,6 +776,83 @@ int runSeekFloor(const char *path, const char *positionsUs)
     std::fflush(stdout);
     av_frame_free(&frame);
     av_packet_free(&packet);
+    avformat_close_input(&ic);
+    return 0;
+}
+
+int runConvertCost(const char *path, int pictures)
+{
+    av_log_set_level(AV_LOG_ERROR);
+    AVFormatContext *ic = nullptr;
+    if (avformat_open_input(&ic, path, nullptr, nullptr) < 0 || avformat_find_stream_info(ic, nullptr) < 0) {
+        std::printf("ERROR cannot open %s\n", path);
+        return 2;
+    }
+    const int stream = av_find_best_stream(ic, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    for (unsigned i = 0; i < ic->nb_streams; ++i)
+        ic->streams[i]->discard = int(i) == stream ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+    Decoder d;
+    if (stream < 0 || !openVideoDecoder(ic, stream, 0, FF_THREAD_FRAME | FF_THREAD_SLICE, d)) {
+        std::printf("ERROR cannot open the decoder\n");
+        return 2;
+    }
+    // Keep a handful of decoded pictures (the grain makes every one different).
+    std::vector<AVFrame *> kept;
+    AVPacket *packet = av_packet_alloc();
+    while (int(kept.size()) < pictures && av_read_frame(ic, packet) >= 0) {
+        if (packet->stream_index == stream)
+            avcodec_send_packet(d.ctx, packet);
+        av_packet_unref(packet);
+        AVFrame *frame = av_frame_alloc();
+        while (int(kept.size()) < pictures && avcodec_receive_frame(d.ctx, frame) >= 0) {
+            kept.push_back(frame);
+            frame = av_frame_alloc();
+        }
+        av_frame_free(&frame);
+    }
+    av_packet_free(&packet);
+    if (kept.empty()) {
+        std::printf("ERROR no pictures\n");
+        return 2;
+    }
+    const AVFrame *first = kept.front();
+    const double scale = std::min(double(kWindowWidth) / first->width, double(kWindowHeight) / first->height);
+    const int outW = std::max(2, int(std::lround(first->width * scale)) & ~1);
+    const int outH = std::max(2, int(std::lround(first->height * scale)) & ~1);
+    QImage image(outW, outH, QImage::Format_RGB32);
+    image.fill(0);
+    const struct
+    {
+        const char *name;
+        int flags;
+    } scalers[] = {{"bicubic", SWS_BICUBIC}, {"bilinear", SWS_BILINEAR}, {"fast_bilinear", SWS_FAST_BILINEAR},
+                   {"area", SWS_AREA}, {"point", SWS_POINT}};
+    auto threadCpu = [] {
+        timespec ts{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+        return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+    };
+    std::printf("RESULT convert_pictures=%d convert_out=%dx%d", int(kept.size()), outW, outH);
+    for (const auto &s : scalers) {
+        SwsContext *sws = sws_getContext(first->width, first->height, AVPixelFormat(first->format), outW, outH,
+                                         AV_PIX_FMT_RGB32, s.flags, nullptr, nullptr, nullptr);
+        uint8_t *dst[4] = {image.bits(), nullptr, nullptr, nullptr};
+        int dstStride[4] = {int(image.bytesPerLine()), 0, 0, 0};
+        for (const AVFrame *f : kept) // warm up
+            sws_scale(sws, f->data, f->linesize, 0, f->height, dst, dstStride);
+        constexpr int kRounds = 3;
+        const double c0 = threadCpu();
+        for (int round = 0; round < kRounds; ++round)
+            for (const AVFrame *f : kept)
+                sws_scale(sws, f->data, f->linesize, 0, f->height, dst, dstStride);
+        const double perPicture = (threadCpu() - c0) / double(kRounds * kept.size());
+        sws_freeContext(sws);
+        std::printf(" convert_%s_ms=%.3f", s.name, perPicture * 1000.0);
+    }
+    std::printf("\n");
+    std::fflush(stdout);
+    for (AVFrame *f : kept)
+        av_frame_free(&f);
     avformat_close_input(&ic);
     return 0;
 }

@@ -35,3 +35,8 @@ int runOpenSteps(const char *path, int reps);
 // the picture for it, as the engine's paused seek does, and the same with
 // the decoder skipping non-reference pictures before the target.
 int runSeekFloor(const char *path, const char *positionsUs);
+
+// Decodes the first pictures of FILE, then converts them to 1280x720 RGB32
+// again and again with each swscale flag, alone on one thread, and prints
+// the CPU time per picture of each (CLOCK_THREAD_CPUTIME_ID).
+int runConvertCost(const char *path, int pictures);

@@ -971,6 +971,7 @@ struct FileSummary
     std::optional<PlayResult> mpv;
     std::optional<PlayResult> ffplay;
     std::vector<PlayResult> floors;
+    QMap<QString, QString> convert; // the conversion alone, CPU ms per picture by scaler
     MediaInfo media;
 };
 
@@ -1059,6 +1060,15 @@ void printPlayTable(const FileSummary &f)
                   << fixed(p.extra.value(QStringLiteral("convert_s")).toDouble() * 1000.0 / std::max(1.0, p.extra.value(QStringLiteral("frames")).toDouble()), 2)
                   << " ms per picture)\n";
 
+    if (f.convert.contains(QStringLiteral("convert_bicubic_ms"))) {
+        QStringList each;
+        for (const char *name : {"bicubic", "bilinear", "fast_bilinear", "area", "point"}) {
+            const double ms = f.convert.value(QStringLiteral("convert_%1_ms").arg(QLatin1String(name))).toDouble();
+            each << QStringLiteral("%1 %2 ms (%3 CPU s/media s)").arg(QLatin1String(name), fixed(ms, 2), fixed(ms * m.fps / 1000.0, 3));
+        }
+        out() << "  conversion alone to " << f.convert.value(QStringLiteral("convert_out")) << " RGB32, one thread, CPU per picture: "
+              << each.join(QStringLiteral(", ")) << "\n";
+    }
     if (f.ours && f.ours->ok) {
         QStringList ratios;
         auto ratio = [&](const std::optional<PlayResult> &anchor, const QString &name) {
@@ -1110,6 +1120,8 @@ int childMain(int argc, char **argv)
         return runOpenSteps(argv[3], std::atoi(argv[4]));
     if (mode == "seek-floor" && argc > 4)
         return runSeekFloor(argv[3], argv[4]);
+    if (mode == "convert" && argc > 4)
+        return runConvertCost(argv[3], std::atoi(argv[4]));
     std::fprintf(stderr, "unknown child mode\n");
     return 2;
 }
@@ -1285,6 +1297,11 @@ int main(int argc, char **argv)
                 out() << "   decoding floor (" << scaler << ") ..." << Qt::endl;
                 f.floors.push_back(decodeFloor(s, r, file, m, scaler));
             }
+            out() << "   conversion alone ..." << Qt::endl;
+            const ChildRun conv = runChild({s.self, QStringLiteral("--child"), QStringLiteral("convert"), file,
+                                            QStringLiteral("24")},
+                                           {}, QDir(s.logDir).filePath(r.key + QStringLiteral("_convert")), 300.0);
+            f.convert = mergedResults(conv.stdoutText);
         }
         if (doPlay)
             printPlayTable(f);
