@@ -32,15 +32,20 @@ bool MyFrame::getMirror() const
 void MyFrame::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    painter.setBrush(Qt::black);
-    painter.drawRect(0, 0, width(), height());
-    if (mImage.width() <= 0)
+    if (mImage.width() <= 0) {
+        painter.fillRect(rect(), Qt::black);
         return;
+    }
     // Pictures usually arrive at the surface's size already; scaling is then free.
     QImage shown = mImage.scaled(size(), Qt::KeepAspectRatio, Qt::FastTransformation);
     if (mMirror)
         shown = shown.mirrored(true, false);
-    painter.drawImage(QPoint((width() - shown.width()) / 2, (height() - shown.height()) / 2), shown);
+    const QRect picture(QPoint((width() - shown.width()) / 2, (height() - shown.height()) / 2), shown.size());
+    painter.drawImage(picture.topLeft(), shown);
+    // Black only where the picture does not cover: the bars.
+    const QRegion bars = QRegion(rect()).subtracted(picture);
+    for (const QRect &bar : bars)
+        painter.fillRect(bar, Qt::black);
 }
 
 void MyFrame::resizeEvent(QResizeEvent *event)

@@ -15,6 +15,7 @@ extern "C" {
 
 #include <SDL.h>
 
+#include <cstring>
 #include <memory>
 
 Q_LOGGING_CATEGORY(lcPlayer, "velmora.player")
@@ -33,8 +34,45 @@ constexpr int kOpenPollMs = 20;
 // when it does, seek again this much earlier, doubling up to the limit.
 constexpr int64_t kFirstSeekPreroll = 1000000;  // µs, the least after a late landing
 constexpr int64_t kMaxSeekPreroll = 32000000;   // µs
+constexpr int kKeyFrameSteps = 4;               // key frames a seek may step back to reach its target
+constexpr int kKeyFramePeekPackets = 256;       // packets read to find the first video one after a seek
 
 std::atomic<int> defaultVolume{128};            // volume of the next file, 0..128
+
+// True for an MP4/MOV whose header gave every stream the player uses all
+// that its decoder needs, and the file its length.
+bool headerDescribesStreams(const AVFormatContext *ic)
+{
+    if (std::strncmp(ic->iformat->name, "mov,", 4) != 0 || ic->duration == AV_NOPTS_VALUE)
+        return false;
+    for (unsigned i = 0; i < ic->nb_streams; ++i) {
+        const AVCodecParameters *par = ic->streams[i]->codecpar;
+        if (par->codec_type == AVMEDIA_TYPE_VIDEO
+            && (par->codec_id == AV_CODEC_ID_NONE || par->width <= 0 || par->height <= 0))
+            return false;
+        if (par->codec_type == AVMEDIA_TYPE_AUDIO
+            && (par->codec_id == AV_CODEC_ID_NONE || par->sample_rate <= 0 || par->ch_layout.nb_channels <= 0))
+            return false;
+    }
+    return true;
+}
+
+// µs at which the recording starts: positions count from here.
+int64_t containerStartTime(const AVFormatContext *ic)
+{
+    if (ic->start_time != AV_NOPTS_VALUE)
+        return ic->start_time;
+    // Not probed: the earliest start of the streams.
+    int64_t start = AV_NOPTS_VALUE;
+    for (unsigned i = 0; i < ic->nb_streams; ++i) {
+        const AVStream *st = ic->streams[i];
+        if (st->start_time == AV_NOPTS_VALUE)
+            continue;
+        const int64_t us = av_rescale_q(st->start_time, st->time_base, AV_TIME_BASE_Q);
+        start = start == AV_NOPTS_VALUE ? us : qMin(start, us);
+    }
+    return start == AV_NOPTS_VALUE ? 0 : start;
+}
 
 } // namespace
 
@@ -58,6 +96,22 @@ VideoState::~VideoState()
 {
     audioRelease(*this);
     av_free(audioConvertBuf);
+}
+
+void Waker::wake()
+{
+    {
+        std::lock_guard<std::mutex> lock(mMutex);
+        mWoken = true;
+    }
+    mCondition.notify_all();
+}
+
+void Waker::idle(int ms)
+{
+    std::unique_lock<std::mutex> lock(mMutex);
+    mCondition.wait_for(lock, std::chrono::milliseconds(ms), [this] { return mWoken; });
+    mWoken = false;
 }
 
 void VideoState::reset()
@@ -157,6 +211,8 @@ bool VideoPlayer::openFile(const QString &path)
     mVideoState.reset();
     mDuration = 0;
     mSeekPreroll = 0;
+    mRetryPreroll = 0;
+    mSeekIndexed = false;
     mVideoState.volume = defaultVolume.load();
     mVideoState.extraDecodeMs = mExtraDecodeMs;
     mVideoState.firstFramePending = 1;
@@ -202,6 +258,8 @@ bool VideoPlayer::play()
     }
     VideoState &is = mVideoState;
     is.setPlayPause(true, false);
+    is.playerWaker.wake();
+    is.videoWaker.wake();
     const int64_t now = wallClockUs();
     is.startTime += now - is.pauseStartTime.load();
     // The sound was paused, not starved: its clock is fresh again.
@@ -247,6 +305,8 @@ bool VideoPlayer::stop()
     // Both flags clear first: the player thread then knows this is no natural end.
     is.setPlayPause(false, false);
     is.quit = 1;
+    is.playerWaker.wake();
+    is.videoWaker.wake();
     if (const uint32_t device = is.audioDeviceId.load()) {
         SDL_LockAudioDevice(device);
         SDL_PauseAudioDevice(device, 1);
@@ -269,6 +329,7 @@ void VideoPlayer::seek(qint64 position)
         return;
     is.seekPos = position;
     is.seekRequest = 1;
+    is.playerWaker.wake();
 }
 
 void VideoPlayer::setVolume(int volume)
@@ -294,6 +355,10 @@ void VideoPlayer::setIsMove(bool isMove)
 {
     qCDebug(lcPlayer) << "isMove:" << isMove;
     mVideoState.isMove = isMove ? 1 : 0;
+    if (isMove) {
+        mVideoState.playerWaker.wake();
+        mVideoState.videoWaker.wake();
+    }
 }
 
 void VideoPlayer::setOutputSize(const QSize &size)
@@ -383,7 +448,10 @@ bool VideoPlayer::openStreams(QByteArray &path)
         qCDebug(lcPlayer) << "can't open the file.";
         return false;
     }
-    if (avformat_find_stream_info(is.ic, nullptr) < 0) {
+    // An MP4 header already describes its streams; probing them decodes a
+    // picture on one thread only to learn the same (a third of the time to
+    // the first picture at 1080p). Other containers are probed.
+    if (!headerDescribesStreams(is.ic) && avformat_find_stream_info(is.ic, nullptr) < 0) {
         qCDebug(lcPlayer) << "Could't find stream infomation.";
         return false;
     }
@@ -409,7 +477,7 @@ bool VideoPlayer::openStreams(QByteArray &path)
             ic->streams[i]->discard = AVDISCARD_ALL;
     }
 
-    is.startOffsetUs = ic->start_time == AV_NOPTS_VALUE ? 0 : ic->start_time;
+    is.startOffsetUs = containerStartTime(ic);
     const qint64 duration = ic->duration == AV_NOPTS_VALUE ? 0 : ic->duration;
     mDuration = duration;
     emit sig_TotalTimeChanged(duration);
@@ -465,10 +533,9 @@ bool VideoPlayer::openStreams(QByteArray &path)
     const AVRational rate = av_guess_frame_rate(ic, st, nullptr);
     if (rate.num > 0 && rate.den > 0)
         is.frameDuration = av_q2d(av_inv_q(rate));
-    // Seeks find key frames by decoding time, which runs ahead of the
-    // picture's own time by the reorder delay: start that much earlier, or
-    // the key frame just after the target is taken and the target missed.
-    mSeekPreroll = int64_t((st->codecpar->video_delay + 1) * is.frameDuration * 1e6);
+    // With an index, a seek can look at the key frame it found (below);
+    // without one it can only start earlier and learn by how much.
+    mSeekIndexed = avformat_index_get_entries_count(st) > 0;
     is.videoQueue.init();
     is.player = this;
     is.videoThread = SDL_CreateThread(videoThreadMain, "video_thread", &is);
@@ -531,23 +598,27 @@ void VideoPlayer::demuxLoop(AVPacket *packet)
     while (!is.quit.load()) {
         if (is.seekRequest.load()) {
             mLastSeekTarget = is.seekPos.load();
-            performSeek(packet, mLastSeekTarget, mSeekPreroll);
+            mRetryPreroll = mSeekIndexed ? 0 : mSeekPreroll;
+            performSeek(packet, mLastSeekTarget, mRetryPreroll);
             is.seekRequest = 0;
         } else if (is.seekLate.exchange(0)) {
-            mSeekPreroll = qMax(kFirstSeekPreroll, 2 * mSeekPreroll);
-            qCDebug(lcPlayer) << "seek landed late, preroll now" << mSeekPreroll;
-            performSeek(packet, mLastSeekTarget, mSeekPreroll);
+            mRetryPreroll = qMax(kFirstSeekPreroll, 2 * mRetryPreroll);
+            // Without an index the next seeks in this file start as early.
+            if (!mSeekIndexed)
+                mSeekPreroll = mRetryPreroll;
+            qCDebug(lcPlayer) << "seek landed late, preroll now" << mRetryPreroll;
+            performSeek(packet, mLastSeekTarget, mRetryPreroll);
         } else if (is.readFinished.load()) {
-            QThread::msleep(kIdleSleepMs);
+            is.playerWaker.idle(kIdleSleepMs);
             continue;
         }
 
         if (is.audioQueue.bytes() > kAudioQueueLimit || is.videoQueue.bytes() > kVideoQueueLimit) {
-            QThread::msleep(kQueueFullSleepMs);
+            is.playerWaker.idle(kQueueFullSleepMs);
             continue;
         }
         if (is.isPause() && !is.isMove.load() && !is.seekFramePending.load()) {
-            QThread::msleep(kIdleSleepMs);
+            is.playerWaker.idle(kIdleSleepMs);
             continue;
         }
 
@@ -558,7 +629,7 @@ void VideoPlayer::demuxLoop(AVPacket *packet)
             if (!is.isMove.load())
                 is.readFinished = 1;
             else
-                QThread::msleep(kQueueFullSleepMs);
+                is.playerWaker.idle(kQueueFullSleepMs);
             if (is.quit.load()) {
                 qCDebug(lcPlayer) << "run quit 2";
                 break;
@@ -575,14 +646,44 @@ void VideoPlayer::demuxLoop(AVPacket *packet)
         qCDebug(lcPlayer) << "run quit 1";
 }
 
+bool VideoPlayer::seekVideoKeyFrame(AVPacket *packet, int64_t from, int64_t target)
+{
+    VideoState &is = mVideoState;
+    AVStream *st = is.ic->streams[is.videoStream];
+    const auto toStream = [&](int64_t us) { return av_rescale_q(us + is.startOffsetUs, AV_TIME_BASE_Q, st->time_base); };
+    const int64_t targetTs = toStream(target);
+    int64_t ts = toStream(from);
+    for (int step = 0; step < kKeyFrameSteps; ++step) {
+        if (av_seek_frame(is.ic, is.videoStream, ts, AVSEEK_FLAG_BACKWARD) < 0)
+            return step > 0 && av_seek_frame(is.ic, is.videoStream, toStream(from), AVSEEK_FLAG_BACKWARD) >= 0;
+        // The key frame the index chose: the first video packet from here.
+        int64_t keyPts = AV_NOPTS_VALUE;
+        int64_t keyDts = AV_NOPTS_VALUE;
+        for (int n = 0; n < kKeyFramePeekPackets && av_read_frame(is.ic, packet) >= 0; ++n) {
+            const bool video = packet->stream_index == is.videoStream;
+            keyPts = video ? packet->pts : keyPts;
+            keyDts = video ? packet->dts : keyDts;
+            av_packet_unref(packet);
+            if (video)
+                break;
+        }
+        // Indexes go by decoding time, and leading pictures of an open group
+        // belong to the key frame before: a key frame after the target would
+        // miss it. Then take the one before.
+        if (keyPts == AV_NOPTS_VALUE || keyPts <= targetTs)
+            break;
+        const int64_t earlier = (keyDts != AV_NOPTS_VALUE ? qMin(keyPts, keyDts) : keyPts) - 1;
+        ts = qMin(ts - 1, earlier);
+    }
+    // Back to the chosen point: the peeking read past it.
+    return av_seek_frame(is.ic, is.videoStream, ts, AVSEEK_FLAG_BACKWARD) >= 0;
+}
+
 void VideoPlayer::performSeek(AVPacket *packet, int64_t target, int64_t preroll)
 {
     VideoState &is = mVideoState;
     const int stream = is.videoStream >= 0 ? is.videoStream : is.audioStream;
     const int64_t from = qMax<int64_t>(0, target - preroll);
-    int64_t timestamp = from + is.startOffsetUs;
-    if (stream >= 0)
-        timestamp = av_rescale_q(timestamp, AV_TIME_BASE_Q, is.ic->streams[stream]->time_base);
 
     // The target is published before the markers, so that a decoder taking
     // a marker already sees where the new position starts.
@@ -598,10 +699,19 @@ void VideoPlayer::performSeek(AVPacket *packet, int64_t target, int64_t preroll)
         is.seekFlagAudio = 0;
     }
 
-    if (av_seek_frame(is.ic, stream, timestamp, AVSEEK_FLAG_BACKWARD) < 0) {
+    av_packet_unref(packet);
+    bool sought;
+    if (stream == is.videoStream && mSeekIndexed) {
+        sought = seekVideoKeyFrame(packet, from, target);
+    } else {
+        int64_t timestamp = from + is.startOffsetUs;
+        if (stream >= 0)
+            timestamp = av_rescale_q(timestamp, AV_TIME_BASE_Q, is.ic->streams[stream]->time_base);
+        sought = av_seek_frame(is.ic, stream, timestamp, AVSEEK_FLAG_BACKWARD) >= 0;
+    }
+    if (!sought) {
         qCDebug(lcPlayer).noquote() << QString::fromUtf8(is.ic->url) + QStringLiteral(": error while seeking.");
     } else {
-        av_packet_unref(packet);
         // Before the markers: whatever the decoders still hold is now stale.
         ++is.seekSerial;
         if (hasAudio) {
@@ -619,6 +729,7 @@ void VideoPlayer::performSeek(AVPacket *packet, int64_t target, int64_t preroll)
                 av_packet_free(&flush);
             }
             is.videoClock = 0.0;
+            is.videoWaker.wake();
         }
         const int64_t now = wallClockUs();
         is.startTime = now - target;

@@ -94,6 +94,7 @@ private:
     bool openStreams(QByteArray &pathUtf8);
     void demuxLoop(AVPacket *packet);
     void performSeek(AVPacket *packet, int64_t target, int64_t preroll);
+    bool seekVideoKeyFrame(AVPacket *packet, int64_t from, int64_t target);
     void releaseFile();
     void finishEarly();
     void joinRun();
@@ -106,8 +107,11 @@ private:
     std::atomic<qint64> mDuration{0};      // µs of the open file
     int mExtraDecodeMs = 0;
     std::atomic<quint64> mOutputSize{0};   // width << 32 | height
-    int64_t mSeekPreroll = 0;              // µs sought before a target; grows when seeks land late (player thread)
-    int64_t mLastSeekTarget = 0;           // µs (player thread)
+    // Player thread only:
+    bool mSeekIndexed = false;             // the video stream has an index of key frames
+    int64_t mSeekPreroll = 0;              // µs sought before a target in files without an index; learnt from late landings
+    int64_t mRetryPreroll = 0;             // µs sought before the target by the current seek
+    int64_t mLastSeekTarget = 0;           // µs
 
     std::mutex mOpenMutex;                 // guards the first-picture wait of openFile
     std::condition_variable mOpenCondition;

@@ -3,7 +3,9 @@
 #include "packetqueue.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -18,6 +20,21 @@ struct AVStream;
 struct SDL_Thread;
 struct SwrContext;
 class VideoPlayer;
+
+// A thread idles in short waits on it; another cuts the wait short.
+class Waker
+{
+public:
+    void wake();
+    // Waits up to ms milliseconds, less when woken (also by a wake that came
+    // since the last wait).
+    void idle(int ms);
+
+private:
+    std::mutex mMutex;
+    std::condition_variable mCondition;
+    bool mWoken = false; // guarded by mMutex
+};
 
 // Size of the sample converter's output buffer, in bytes.
 constexpr int kAudioConvertBufSize = 768000;
@@ -110,10 +127,16 @@ struct VideoState
     std::atomic<uint32_t> audioDeviceId{0};      // open audio device, 0 when none
     VideoPlayer *player = nullptr;
 
+    // The player and video threads idle in short waits; a control
+    // operation, a seek or a late landing cuts the wait short.
+    Waker playerWaker;
+    Waker videoWaker;
+
     // --- statistics (for benchmarks) -----------------------------------------
     std::atomic<int64_t> framesShown{0};
     std::atomic<int64_t> framesDropped{0};
     std::atomic<int> extraDecodeMs{0};  // tests: stand-in for a machine that decodes slowly
+
 };
 
 // Microseconds of the wall clock.

@@ -63,6 +63,7 @@ private:
     bool receiveFrames();
     void showOrDrop();
     double waitForClock(double pts);
+    double clockNow(int64_t now) const;
     void deliver(double pts);
 
     VideoState &is;
@@ -76,6 +77,7 @@ private:
     bool awaitingReseek = false;  // the seek landed late: drop until the next flush
     bool drained = false;         // the decoder was told the input has ended
     int serial = 0;               // the seek whose pictures are being decoded
+    bool afterSeek = false;       // no picture shown yet since the last flush
 };
 
 bool VideoThread::wantsPictures() const
@@ -90,13 +92,13 @@ void VideoThread::run()
     bool endOfStream = false;
     while (!is.quit.load()) {
         if (!wantsPictures()) {
-            SDL_Delay(is.isPause() ? kPausedSleepMs : 1);
+            is.videoWaker.idle(is.isPause() ? kPausedSleepMs : 1);
             continue;
         }
         // A drag step posts its seek right after asking for a picture: show
         // the new position's, not one more of the old.
         if (is.isPause() && is.seekRequest.load() && !is.seekFramePending.load()) {
-            SDL_Delay(1);
+            is.videoWaker.idle(kPausedSleepMs);
             continue;
         }
         if (!is.videoQueue.get(packet, kQueueWaitMs)) {
@@ -115,6 +117,7 @@ void VideoThread::run()
                     // The seek gave no picture before the end: it started too late.
                     awaitingReseek = true;
                     is.seekLate = 1;
+                    is.playerWaker.wake();
                     continue;
                 }
                 qCDebug(lcPlayer) << "video_thread read finish 1";
@@ -130,6 +133,7 @@ void VideoThread::run()
             av_packet_unref(packet);
             is.seekFlagVideo = 1;
             checkLanding = true;
+            afterSeek = true;
             awaitingReseek = false;
             continue;
         }
@@ -194,6 +198,7 @@ void VideoThread::showOrDrop()
             // Frames between the target and here were never decoded: seek again, earlier.
             awaitingReseek = true;
             is.seekLate = 1;
+            is.playerWaker.wake();
             return;
         }
     }
@@ -206,16 +211,14 @@ void VideoThread::showOrDrop()
     if (const int extra = is.extraDecodeMs.load())
         SDL_Delay(Uint32(extra));
     const bool firstFrame = is.firstFramePending.load();
-    const bool requested = is.isMove.load() || is.seekFramePending.load();
+    // The first picture after a seek is shown whatever the clock says.
+    const bool requested = is.isMove.load() || is.seekFramePending.load() || afterSeek;
     const double lateness = waitForClock(pts);
     if ((is.quit.load() && !firstFrame) || serial != is.seekSerial.load())
         return;
 
-    // Behind the sound by more than a picture (beyond the sound clock's own
-    // step): skip the conversion and catch up.
-    const bool hasSound = is.audioStream >= 0 && is.audioDeviceId.load() != 0;
-    const double slack = is.frameDuration + (hasSound ? is.audioChunkDuration.load() : 0.0);
-    if (!firstFrame && !requested && lateness > slack) {
+    // More than a picture behind the clock: skip the conversion and catch up.
+    if (!firstFrame && !requested && lateness > is.frameDuration) {
         ++is.framesDropped;
         return;
     }
@@ -225,8 +228,37 @@ void VideoThread::showOrDrop()
         is.player->notifyOpenWaiters();
     }
     is.seekFramePending = 0;
+    afterSeek = false;
     if (is.isMove.load())
         is.isMove = 0;
+}
+
+// The playback position now, as pictures are timed against it (s).
+double VideoThread::clockNow(int64_t now) const
+{
+    const bool hasSound = is.audioStream >= 0 && is.audioDeviceId.load() != 0;
+    const double wall = double(now - is.startTime.load()) / 1e6;
+    if (!hasSound) {
+        // Without sound the wall clock is the playback clock.
+        is.audioClock = wall;
+        return wall;
+    }
+    // Until the sound reaches a seek target its clock still tells the old
+    // place; the wall clock, restarted at the target, tells the new one.
+    if (is.seekFlagAudio.load())
+        return wall;
+    const double decodedEnd = is.audioClock.load();
+    const double chunk = is.audioChunkDuration.load();
+    const double sinceStep = qMax(0.0, double(now - is.audioClockUpdatedUs.load()) / 1e6);
+    if (is.audioQueue.count() == 0 && sinceStep > kAudioStarvedUs / 1e6) {
+        // Sound ran dry: keep time by the wall clock from where it stopped,
+        // rather than rushing or stalling the picture.
+        return decodedEnd + sinceStep;
+    }
+    // The sound clock steps once per device buffer (21 ms at 48 kHz), longer
+    // than a picture at 60 fps: between steps it runs on with the wall clock
+    // through the chunk being played, never past its end.
+    return decodedEnd - chunk + qMin(sinceStep, chunk);
 }
 
 // Holds the picture until the playback clock reaches pts; returns how late
@@ -243,32 +275,22 @@ double VideoThread::waitForClock(double pts)
             is.pauseStartTime = now;
             return 0.0;
         }
-        const bool hasSound = is.audioStream >= 0 && is.audioDeviceId.load() != 0;
-        if (!hasSound)
-            is.audioClock = double(now - is.startTime.load()) / 1e6;
-
-        const double v = pts;
-        double a = is.audioClock.load();
         if (is.isMove.load()) {
-            is.audioClock = v;
-            a = v;
+            // A picture asked for while paused: shown at once, and the
+            // reported position becomes its time.
+            is.audioClock = pts;
+            return 0.0;
         }
-        if (hasSound && is.audioQueue.count() == 0) {
-            // Sound ran dry: after a moment keep time by the wall clock from
-            // where it stopped, rather than rushing or stalling the picture.
-            const int64_t silent = now - is.audioClockUpdatedUs.load();
-            if (silent > kAudioStarvedUs)
-                a += double(silent) / 1e6;
-        }
-        if (a >= v)
-            return a - v;
+        const double a = clockNow(now);
+        if (a >= pts)
+            return a - pts;
         if (serial != is.seekSerial.load())
             return 0.0; // a seek made this picture stale while it waited
         if (is.quit.load()) {
             qCDebug(lcPlayer) << "avcodec_receive_frame while quit";
             return 0.0;
         }
-        const double waitMs = qMin(kMaxClockSleepMs, (v - a) * 1000.0);
+        const double waitMs = qMin(kMaxClockSleepMs, (pts - a) * 1000.0);
         SDL_Delay(Uint32(qMax(1.0, waitMs)));
     }
 }
@@ -278,8 +300,11 @@ void VideoThread::deliver(double pts)
     int outW = 0;
     int outH = 0;
     fittedSize(frame->width, frame->height, is.player->outputSize(), outW, outH);
+    // Area averaging when shrinking costs half of bicubic and looks as good;
+    // bicubic for the rare picture smaller than the surface.
+    const int flags = outW < frame->width ? SWS_AREA : SWS_BICUBIC;
     sws = sws_getCachedContext(sws, frame->width, frame->height, AVPixelFormat(frame->format), outW, outH,
-                               AV_PIX_FMT_RGB32, SWS_BICUBIC, nullptr, nullptr, nullptr);
+                               AV_PIX_FMT_RGB32, flags, nullptr, nullptr, nullptr);
     if (!sws)
         return;
     // A fresh image per picture: it crosses to the GUI thread as a value.

@@ -448,14 +448,15 @@ void TestVideoPlayer::picturesNeverShownEarly()
 
 void TestVideoPlayer::sixtyFramesWithSoundInRealTime()
 {
-    // 60 pictures and about 47 sound packets a second: the reader must not be
-    // held to a fixed packet rate.
+    // 60 pictures and about 47 sound packets a second: a reader held to a
+    // fixed packet rate falls behind and loses well over a hundred of the 180
+    // pictures; a hiccup of a busy test machine may cost one or two.
     newPlayer();
     QVERIFY(mPlayer->openFile(path(QStringLiteral("sixty.mp4"))));
     QVERIFY(mPlayer->play());
     QVERIFY(waitFor([&] { return mWatch->ended == 1; }, kEndWaitMs));
-    QCOMPARE(mPlayer->framesDropped(), 0);
-    QCOMPARE(mWatch->frames.size(), 180);
+    QVERIFY2(mPlayer->framesDropped() <= 3, qPrintable(QString::number(mPlayer->framesDropped())));
+    QCOMPARE(mWatch->frames.size() + mPlayer->framesDropped(), 180);
 }
 
 void TestVideoPlayer::slowDecodingDropsLatePictures()
