@@ -713,7 +713,7 @@ void VideoPlayer::performSeek(AVPacket *packet, int64_t target, int64_t preroll)
         qCDebug(lcPlayer).noquote() << QString::fromUtf8(is.ic->url) + QStringLiteral(": error while seeking.");
     } else {
         // Before the markers: whatever the decoders still hold is now stale.
-        ++is.seekSerial;
+        const int serial = ++is.seekSerial;
         if (hasAudio) {
             is.audioQueue.flush();
             if (AVPacket *flush = makeFlushPacket()) {
@@ -722,7 +722,7 @@ void VideoPlayer::performSeek(AVPacket *packet, int64_t target, int64_t preroll)
             }
         }
         if (is.videoStream >= 0) {
-            is.seekFramePending = 1;
+            is.seekFramePending = serial;
             is.videoQueue.flush();
             if (AVPacket *flush = makeFlushPacket()) {
                 is.videoQueue.put(flush);

@@ -110,7 +110,7 @@ struct VideoState
     std::atomic<double> seekTime{0.0};   // s, seekPos / 1e6
     std::atomic<int> seekLate{0};        // 1: the seek landed after its target; seek again earlier
     std::atomic<int> seekCanRetry{0};    // 1: an earlier landing point is still possible
-    std::atomic<int> seekFramePending{0}; // 1: show the picture at the seek target, even while paused
+    std::atomic<int> seekFramePending{0}; // serial of the seek whose target picture is to be shown, even while paused; 0 none
     std::atomic<int> seekSerial{0};       // counts seeks; decoders drop what they decoded for an older one
 
     // --- flags ---------------------------------------------------------------

@@ -227,7 +227,9 @@ void VideoThread::showOrDrop()
         is.firstFramePending = 0;
         is.player->notifyOpenWaiters();
     }
-    is.seekFramePending = 0;
+    // Only this seek's picture settles it: a seek made meanwhile still wants its own.
+    int pending = serial;
+    is.seekFramePending.compare_exchange_strong(pending, 0);
     afterSeek = false;
     if (is.isMove.load())
         is.isMove = 0;
