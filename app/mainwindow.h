@@ -88,7 +88,6 @@ private:
     bool mRaiseFileList = true;             // next click on the list button raises the list instead of hiding it
     bool mRaiseFileListSaved = true;
     bool mFileListButtonDown = false;
-    bool mIsFullScreen = false;
 };
 
 // Maps the Windows UI font the form names to an installed CJK font.

@@ -57,6 +57,19 @@ bool headerDescribesStreams(const AVFormatContext *ic)
     return true;
 }
 
+// The last video stream, or -1. Cover art is a one-picture "video" stream,
+// never the recording.
+int recordingVideoStream(const AVFormatContext *ic)
+{
+    int video = -1;
+    for (unsigned i = 0; i < ic->nb_streams; ++i) {
+        const AVStream *st = ic->streams[i];
+        if (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(st->disposition & AV_DISPOSITION_ATTACHED_PIC))
+            video = int(i);
+    }
+    return video;
+}
+
 // µs at which the recording starts: positions count from here.
 int64_t containerStartTime(const AVFormatContext *ic)
 {
@@ -390,12 +403,7 @@ bool VideoPlayer::probeFile(const QString &path, VideoInfo &info)
         return false;
     }
     info.duration = ic->duration == AV_NOPTS_VALUE ? 0 : ic->duration;
-    int video = -1;
-    for (unsigned i = 0; i < ic->nb_streams; ++i) {
-        const AVStream *st = ic->streams[i];
-        if (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(st->disposition & AV_DISPOSITION_ATTACHED_PIC))
-            video = int(i);
-    }
+    const int video = recordingVideoStream(ic);
     if (video >= 0) {
         info.width = ic->streams[video]->codecpar->width;
         info.height = ic->streams[video]->codecpar->height;
@@ -456,13 +464,9 @@ bool VideoPlayer::openStreams(QByteArray &path)
         return false;
     }
     AVFormatContext *ic = is.ic;
-    for (unsigned i = 0; i < ic->nb_streams; ++i) {
-        const AVStream *st = ic->streams[i];
-        const AVMediaType type = st->codecpar->codec_type;
-        // Cover art is a one-picture "video" stream, never the recording.
-        if (type == AVMEDIA_TYPE_VIDEO && !(st->disposition & AV_DISPOSITION_ATTACHED_PIC))
-            is.videoStream = int(i);
-        else if (type == AVMEDIA_TYPE_AUDIO && is.audioStream < 0)
+    is.videoStream = recordingVideoStream(ic);
+    for (unsigned i = 0; i < ic->nb_streams && is.audioStream < 0; ++i) {
+        if (ic->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
             is.audioStream = int(i);
     }
     if (is.videoStream < 0) {

@@ -618,31 +618,22 @@ int runOpenSteps(const char *path, int reps)
         ic->streams[audio >= 0 ? audio : video]->discard = audio >= 0 ? AVDISCARD_ALL : AVDISCARD_DEFAULT;
         packets[0] = decodeFirstPicture(ic, video, pictures.ctx, frame);
         lap(6);
-        {
+        // The first picture converted to the window's size, with two scalers.
+        const auto convertOnce = [&](int flags) {
             const double scale = std::min(double(kWindowWidth) / frame->width, double(kWindowHeight) / frame->height);
             const int outW = std::max(2, int(std::lround(frame->width * scale)) & ~1);
             const int outH = std::max(2, int(std::lround(frame->height * scale)) & ~1);
             SwsContext *sws = sws_getContext(frame->width, frame->height, AVPixelFormat(frame->format), outW, outH,
-                                             AV_PIX_FMT_RGB32, SWS_BICUBIC, nullptr, nullptr, nullptr);
+                                             AV_PIX_FMT_RGB32, flags, nullptr, nullptr, nullptr);
             QImage image(outW, outH, QImage::Format_RGB32);
             uint8_t *dst[4] = {image.bits(), nullptr, nullptr, nullptr};
             int dstStride[4] = {int(image.bytesPerLine()), 0, 0, 0};
             sws_scale(sws, frame->data, frame->linesize, 0, frame->height, dst, dstStride);
             sws_freeContext(sws);
-        }
+        };
+        convertOnce(SWS_BICUBIC);
         lap(7);
-        {
-            const double scale = std::min(double(kWindowWidth) / frame->width, double(kWindowHeight) / frame->height);
-            const int outW = std::max(2, int(std::lround(frame->width * scale)) & ~1);
-            const int outH = std::max(2, int(std::lround(frame->height * scale)) & ~1);
-            SwsContext *sws = sws_getContext(frame->width, frame->height, AVPixelFormat(frame->format), outW, outH,
-                                             AV_PIX_FMT_RGB32, SWS_FAST_BILINEAR, nullptr, nullptr, nullptr);
-            QImage image(outW, outH, QImage::Format_RGB32);
-            uint8_t *dst[4] = {image.bits(), nullptr, nullptr, nullptr};
-            int dstStride[4] = {int(image.bytesPerLine()), 0, 0, 0};
-            sws_scale(sws, frame->data, frame->linesize, 0, frame->height, dst, dstStride);
-            sws_freeContext(sws);
-        }
+        convertOnce(SWS_FAST_BILINEAR);
         lap(12);
         const double firstPts = double(frame->best_effort_timestamp);
         av_frame_unref(frame);
