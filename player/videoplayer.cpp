@@ -17,6 +17,7 @@ extern "C" {
 
 #include <cstring>
 #include <memory>
+#include <mutex>
 
 Q_LOGGING_CATEGORY(lcPlayer, "velmora.player")
 
@@ -85,6 +86,19 @@ int64_t containerStartTime(const AVFormatContext *ic)
         start = start == AV_NOPTS_VALUE ? us : qMin(start, us);
     }
     return start == AV_NOPTS_VALUE ? 0 : start;
+}
+
+// Only sound and timers come from SDL; pictures are painted by Qt. Once per
+// process, on the thread that makes the first player: SDL keeps per-thread
+// state for the thread that initialises it, and a player thread per file
+// would leave one behind each time.
+void initSdlAudioOnce()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        if (SDL_InitSubSystem(SDL_INIT_AUDIO | SDL_INIT_TIMER) < 0)
+            qCDebug(lcPlayer).noquote() << "Could not initialize SDL - " << SDL_GetError();
+    });
 }
 
 } // namespace
@@ -181,6 +195,7 @@ VideoPlayer::VideoPlayer(QObject *parent)
     qRegisterMetaType<VideoPlayer::PlayerState>("VideoPlayer::PlayerState");
     qCDebug(lcPlayer) << "software open";
     installFfmpegLogHandler();
+    initSdlAudioOnce();
 }
 
 VideoPlayer::~VideoPlayer()
@@ -553,10 +568,6 @@ bool VideoPlayer::openStreams(QByteArray &path)
 void VideoPlayer::run()
 {
     VideoState &is = mVideoState;
-    // Only sound and timers come from SDL; pictures are painted by Qt.
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO | SDL_INIT_TIMER) < 0)
-        qCDebug(lcPlayer).noquote() << "Could not initialize SDL - " << SDL_GetError();
-
     QByteArray path = QFile::encodeName(mFilePath);
 
     qint16 version = 0;
