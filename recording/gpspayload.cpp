@@ -3,10 +3,11 @@
 #include "checktext.h"
 #include "recordinglog.h"
 
-#include <QByteArray>
-
+#include <clocale>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -17,14 +18,30 @@ uint16_t readLe16(const uint8_t *p)
     return uint16_t(p[0] | (p[1] << 8));
 }
 
-// The decrypted check text read as a decimal number; anything else reads as 0.
+// The C locale, whatever locale the process runs in: the camera writes a
+// decimal point, and the viewer runs in the user's locale.
+locale_t cLocale()
+{
+    static const locale_t locale = newlocale(LC_ALL_MASK, "C", locale_t(0));
+    return locale;
+}
+
+// The decrypted check text read as strtod reads it: the leading number, and
+// 0 when there is none. Whatever follows the number in the block (NUL,
+// space or cipher padding) is ignored.
 float checkTextNumber(const char *checkText)
 {
     char plain[kCheckTextPlainSize];
     decryptCheckText(checkText, plain);
-    bool ok = false;
-    const float number = QByteArray(plain).toFloat(&ok);
-    return ok ? number : 0.0f;
+    const locale_t c = cLocale();
+    if (c == locale_t(0))
+        return 0.0f;
+    const double number = strtod_l(plain, nullptr, c);
+    // Past the float range only the sign matters; the narrowing cast would be undefined.
+    constexpr float kInfinity = std::numeric_limits<float>::infinity();
+    if (std::fabs(number) > double(std::numeric_limits<float>::max()))
+        return number > 0 ? kInfinity : -kInfinity;
+    return float(number);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 
 #include <QtTest>
 
+#include <clocale>
 #include <cmath>
 #include <limits>
 
@@ -85,6 +86,7 @@ private slots:
     void validRecordMakesTrackValid();
     void checkWindow_data();
     void checkWindow();
+    void checkNumberIgnoresProcessLocale();
     void onlyStatusAValidates_data();
     void onlyStatusAValidates();
     void validOnceStaysValid_data();
@@ -163,6 +165,19 @@ void TestGpsPayload::checkWindow_data()
     QTest::newRow("zero at zero") << QByteArray("0") << 0.0f << true;
     QTest::newRow("nan text") << QByteArray("nan") << 3130.5f << false;
     QTest::newRow("inf text") << QByteArray("inf") << 3130.5f << false;
+    // The number at the start counts, as strtod reads it; what follows in the
+    // block does not: NUL, space or PKCS#7 padding, stray letters.
+    QTest::newRow("bytes after a NUL") << QByteArray("3130.5\0\x05\x05\x05\x05\x05", 12) << 3130.5f << true;
+    QTest::newRow("space padding") << QByteArray("3130.5000       ") << 3130.5f << true;
+    QTest::newRow("PKCS#7 padding") << QByteArray("3130.5000\x07\x07\x07\x07\x07\x07\x07") << 3130.5f << true;
+    QTest::newRow("PKCS#7, two bytes") << QByteArray("3130.500000000\x02\x02") << 3130.5f << true;
+    QTest::newRow("letters after") << QByteArray("3130.5N") << 3130.5f << true;
+    QTest::newRow("exponent, padded") << QByteArray("3.1305e3\x08\x08\x08\x08\x08\x08\x08\x08") << 3130.5f << true;
+    QTest::newRow("exponent without digits") << QByteArray("3130.5e\x09") << 3130.5f << true;
+    QTest::newRow("leading space and sign") << QByteArray(" +3130.5") << 3130.5f << true;
+    QTest::newRow("padding before the number") << QByteArray("\x07" "3130.5") << 3130.5f << false;
+    // A decimal comma ends the number: 3130 is 1.6 away.
+    QTest::newRow("decimal comma") << QByteArray("3130,9") << 3131.6f << false;
 }
 
 void TestGpsPayload::checkWindow()
@@ -177,6 +192,31 @@ void TestGpsPayload::checkWindow()
         QCOMPARE(track->valid, valid);
         QCOMPARE(track->count, 1);
     }
+}
+
+// The viewer runs in the user's locale; a decimal comma there must not cut
+// the camera's "3130.9" to 3130.
+void TestGpsPayload::checkNumberIgnoresProcessLocale()
+{
+    const QByteArray previous = std::setlocale(LC_NUMERIC, nullptr);
+    const char *commaLocale = nullptr;
+    for (const char *name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8", "ru_RU.UTF-8", "de_DE"}) {
+        if (std::setlocale(LC_NUMERIC, name) && std::localeconv()->decimal_point[0] == ',') {
+            commaLocale = name;
+            break;
+        }
+    }
+    if (!commaLocale) {
+        std::setlocale(LC_NUMERIC, previous.constData());
+        QSKIP("no locale with a decimal comma is installed");
+    }
+    auto track = newTrack();
+    qint16 version = 0;
+    const bool decoded = decode(cameraRecord('A', 3131.6f, fixture::encryptCheckText("3130.9")),
+                                GpsPayloadVariant::TransportStream, *track, version);
+    std::setlocale(LC_NUMERIC, previous.constData());
+    QVERIFY(decoded);
+    QVERIFY2(track->valid, commaLocale);
 }
 
 void TestGpsPayload::onlyStatusAValidates_data()
