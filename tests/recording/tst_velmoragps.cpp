@@ -16,6 +16,18 @@
 #include <QXmlStreamReader>
 #include <QtTest>
 
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
 using namespace fixture;
 
 namespace {
@@ -46,6 +58,54 @@ Run runTool(const QStringList &args, const QString &workDir = QString())
     run.exitStatus = process.exitStatus();
     run.out = QString::fromUtf8(process.readAllStandardOutput());
     run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+// Runs the tool with its standard output on outFd and SIGPIPE at its default,
+// as a shell pipeline starts it; stderr goes through errFile.
+Run runToolWithStdout(const QStringList &args, int outFd, const QString &errFile)
+{
+    std::vector<QByteArray> storage{QByteArray(VELMORA_GPS_BIN)};
+    for (const QString &arg : args)
+        storage.push_back(QFile::encodeName(arg));
+    std::vector<char *> argv;
+    for (QByteArray &arg : storage)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    const QByteArray errPath = QFile::encodeName(errFile);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.constData(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+
+    Run run;
+    pid_t pid = -1;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    if (spawned != 0)
+        return run;
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFEXITED(status)) {
+        run.exitStatus = QProcess::NormalExit;
+        run.exitCode = WEXITSTATUS(status);
+    } else if (WIFSIGNALED(status)) {
+        run.exitCode = 128 + WTERMSIG(status);
+    }
+    QFile err(errFile);
+    if (err.open(QIODevice::ReadOnly))
+        run.err = QString::fromUtf8(err.readAll());
     return run;
 }
 
@@ -88,6 +148,8 @@ private slots:
     void gpxReadByGpsbabel();
     void exitStatus_data();
     void exitStatus();
+    void writeFailureIsAnError_data();
+    void writeFailureIsAnError();
     void garbageNeverCrashes_data();
     void garbageNeverCrashes();
 
@@ -415,6 +477,48 @@ void TestVelmoraGps::exitStatus()
         if (!args.contains(QStringLiteral("csv")) && !args.contains(QStringLiteral("gpx")))
             QCOMPARE(nonEmptyLines(run.out).size(), readable);
     }
+}
+
+void TestVelmoraGps::writeFailureIsAnError_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<bool>("closedPipe"); // else /dev/full
+
+    const QStringList runs[] = {
+        {mKnown},
+        {QStringLiteral("--format"), QStringLiteral("csv"), mKnown},
+        {QStringLiteral("--format"), QStringLiteral("gpx"), mKnown},
+        {QStringLiteral("--help")},
+    };
+    const char *names[] = {"json", "csv", "gpx", "help"};
+    for (int i = 0; i < 4; ++i) {
+        QTest::newRow(qPrintable(QStringLiteral("%1, full disk").arg(QLatin1String(names[i])))) << runs[i] << false;
+        QTest::newRow(qPrintable(QStringLiteral("%1, closed pipe").arg(QLatin1String(names[i])))) << runs[i] << true;
+    }
+}
+
+// Output that never arrived is no success, and a reader that went away must
+// not end the tool by a signal.
+void TestVelmoraGps::writeFailureIsAnError()
+{
+    QFETCH(QStringList, args);
+    QFETCH(bool, closedPipe);
+    int outFd = -1;
+    if (closedPipe) {
+        int ends[2];
+        QVERIFY(pipe(ends) == 0);
+        ::close(ends[0]); // no reader anywhere, before the tool starts
+        outFd = ends[1];
+    } else {
+        outFd = ::open("/dev/full", O_WRONLY);
+        QVERIFY2(outFd >= 0, std::strerror(errno));
+    }
+    const Run run = runToolWithStdout(args, outFd, path(QStringLiteral("stderr.txt")));
+    ::close(outFd);
+    QVERIFY2(run.exitStatus == QProcess::NormalExit, qPrintable(describe(run)));
+    QVERIFY2(run.exitCode == 1, qPrintable(describe(run)));
+    const QString reason = QString::fromLocal8Bit(std::strerror(closedPipe ? EPIPE : ENOSPC));
+    QVERIFY2(run.err.contains(QStringLiteral("velmora_gps: ")) && run.err.contains(reason), qPrintable(describe(run)));
 }
 
 void TestVelmoraGps::garbageNeverCrashes_data()

@@ -11,6 +11,9 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -18,6 +21,7 @@ namespace {
 
 constexpr int kExitOk = 0;
 constexpr int kExitUnreadable = 1;
+constexpr int kExitWriteFailed = 1; // the output is lost: as bad as an unread file
 constexpr int kExitUsage = 2;
 
 const char kUsage[] = "usage: velmora_gps [--format csv|gpx|json] FILE...\n";
@@ -36,18 +40,71 @@ QString openProblem(const QString &path)
     return QString();
 }
 
+// Standard output that keeps its first failure: a full disk or a reader that
+// went away must end the run with an error, never pass for success.
+class Output
+{
+public:
+    // False from the first failed write on; later text is dropped.
+    bool write(const QString &text)
+    {
+        if (!failed()) {
+            const QByteArray bytes = text.toUtf8();
+            if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) != size_t(bytes.size()))
+                fail();
+        }
+        return !failed();
+    }
+
+    bool flush()
+    {
+        if (!failed() && std::fflush(stdout) != 0)
+            fail();
+        return !failed();
+    }
+
+    // Buffered bytes may meet their error only here.
+    bool close()
+    {
+        flush();
+        if (std::fclose(stdout) != 0 && !failed())
+            fail();
+        return !failed();
+    }
+
+    bool failed() const { return !mError.isEmpty(); }
+    QString error() const { return mError; }
+
+private:
+    void fail() { mError = QString::fromLocal8Bit(std::strerror(errno)); }
+
+    QString mError; // why the first write failed; empty while all went out
+};
+
+// The exit status once the output is closed, reporting a lost output.
+int finish(Output &out, QTextStream &err, int status)
+{
+    if (out.close())
+        return status;
+    err << "velmora_gps: cannot write the output: " << out.error() << "\n";
+    return kExitWriteFailed;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+#ifdef SIGPIPE
+    // A closed pipe is a write error reported like any other, not a silent death.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     QCoreApplication app(argc, argv);
     // The pass logs every box it meets; a command-line tool stays quiet.
     QLoggingCategory::setFilterRules(QStringLiteral("velmora.*.debug=false"));
     installFfmpegLogHandler();
 
-    QTextStream out(stdout);
+    Output out;
     QTextStream err(stderr);
-    out.setCodec("UTF-8");
 
     QString format = QStringLiteral("json");
     QStringList files;
@@ -63,8 +120,8 @@ int main(int argc, char **argv)
         } else if (arg.startsWith(QLatin1String("--format="))) {
             format = arg.mid(int(std::strlen("--format=")));
         } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
-            out << kUsage;
-            return kExitOk;
+            out.write(QLatin1String(kUsage));
+            return finish(out, err, kExitOk);
         } else if (arg == QLatin1String("--")) {
             files += args.mid(i + 1);
             break;
@@ -85,13 +142,15 @@ int main(int argc, char **argv)
     }
 
     if (format == QLatin1String("csv"))
-        out << csvHeader();
+        out.write(csvHeader());
     else if (format == QLatin1String("gpx"))
-        out << gpxHeader();
+        out.write(gpxHeader());
 
     int status = kExitOk;
     auto track = std::make_unique<GpsTrack>();
     for (const QString &file : files) {
+        if (out.failed())
+            break; // nobody gets to read the rest
         QString problem = openProblem(file);
         qint16 gpsVersion = 0;
         if (problem.isEmpty()) {
@@ -107,15 +166,15 @@ int main(int argc, char **argv)
 
         const ExportedTrack exported{file, track.get(), gpsVersion};
         if (format == QLatin1String("json")) {
-            out << trackToJson(exported) << "\n";
+            out.write(trackToJson(exported) + QLatin1Char('\n'));
         } else {
             if (!track->valid)
                 err << file << ": no authenticated GPS track\n";
-            out << (format == QLatin1String("csv") ? trackToCsvRows(exported) : trackToGpx(exported));
+            out.write(format == QLatin1String("csv") ? trackToCsvRows(exported) : trackToGpx(exported));
         }
         out.flush();
     }
     if (format == QLatin1String("gpx"))
-        out << gpxFooter();
-    return status;
+        out.write(gpxFooter());
+    return finish(out, err, status);
 }
