@@ -237,12 +237,15 @@ void TestVelmoraGps::jsonOfKnownDrive()
     QCOMPARE(first.value(QStringLiteral("speedKnots")).toDouble(), 20.0);
     QCOMPARE(first.value(QStringLiteral("heading")).toDouble(-1), 0.0);
     QCOMPARE(first.value(QStringLiteral("dateTime")).toString(), QStringLiteral("2025/06/01 08:00:00"));
+    QCOMPARE(first.value(QStringLiteral("utc")).toString(), QStringLiteral("2025-06-01T08:00:00Z"));
     QCOMPARE(records.at(2).toObject().value(QStringLiteral("second")).toInt(-1), 2);
     QCOMPARE(records.at(2).toObject().value(QStringLiteral("heading")).toDouble(), 14.0);
     QCOMPARE(records.at(2).toObject().value(QStringLiteral("dateTime")).toString(),
              QStringLiteral("2025/06/01 08:00:02"));
+    QCOMPARE(records.at(2).toObject().value(QStringLiteral("utc")).toString(), QStringLiteral("2025-06-01T08:00:02Z"));
     // Month 0: no date, but the record itself is still there.
     QCOMPARE(records.at(1).toObject().value(QStringLiteral("dateTime")).toString(QStringLiteral("absent")), QString());
+    QCOMPARE(records.at(1).toObject().value(QStringLiteral("utc")).toString(QStringLiteral("absent")), QString());
     QCOMPARE(records.at(1).toObject().value(QStringLiteral("status")).toString(), QStringLiteral("A"));
 
     // Degrees with exactly six decimals, as text.
@@ -263,6 +266,8 @@ void TestVelmoraGps::jsonShiftsVersion1AndHandlesNaN()
         QVERIFY(record.contains(QStringLiteral("heading")));
         QVERIFY(record.value(QStringLiteral("heading")).isNull());
         QCOMPARE(record.value(QStringLiteral("dateTime")).toString(), QStringLiteral("2025/06/01 17:00:0%1").arg(i));
+        // The receiver's own time beside the shifted display text.
+        QCOMPARE(record.value(QStringLiteral("utc")).toString(), QStringLiteral("2025-06-01T08:00:0%1Z").arg(i));
     }
 }
 

@@ -24,6 +24,7 @@ double signedLongitude(const GpsRecord &record)
     return record.lonRef == 'W' ? -double(record.longitude) : double(record.longitude);
 }
 
+// ISO 8601 UTC, never shifted; empty for an impossible date.
 QString isoTime(const GpsRecord &record)
 {
     const QDateTime when = gpsRecordDateTime(record);
@@ -100,9 +101,11 @@ QString trackToJson(const ExportedTrack &exported)
             const GpsRecord &r = track.records[i];
             if (i > 0)
                 out += QLatin1Char(',');
+            // dateTime is the viewer's text (shifted for version 1), utc the
+            // record's own time; both empty for an impossible date.
             out += QStringLiteral("{\"second\":%1,\"status\":%2,\"latRef\":%3,\"lonRef\":%4,"
                                   "\"latitude\":%5,\"longitude\":%6,\"speedKnots\":%7,\"heading\":%8,"
-                                  "\"dateTime\":%9}")
+                                  "\"dateTime\":%9,\"utc\":%10}")
                        .arg(i)
                        .arg(jsonString(QString(QChar::fromLatin1(r.status))),
                             jsonString(QString(QChar::fromLatin1(r.latRef))),
@@ -110,7 +113,8 @@ QString trackToJson(const ExportedTrack &exported)
                             std::isfinite(r.latitude) ? fixed(double(r.latitude), 6) : QStringLiteral("null"),
                             std::isfinite(r.longitude) ? fixed(double(r.longitude), 6) : QStringLiteral("null"),
                             jsonFloat(r.speed), jsonFloat(r.heading),
-                            jsonString(gpsDateTimeLabel(r, exported.gpsVersion).trimmed()));
+                            jsonString(gpsDateTimeLabel(r, exported.gpsVersion).trimmed()),
+                            jsonString(isoTime(r)));
         }
     }
     return out + QStringLiteral("]}");
