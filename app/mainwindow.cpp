@@ -91,13 +91,17 @@ QWidget *MainWindow::fileListPanel() const
 
 void MainWindow::slotGetOneFrame(QImage image)
 {
-    // Pictures still queued when playback stopped are not shown.
-    if (mPlayState != 2)
+    // Pictures still queued when playback stopped, or from an earlier file,
+    // are not shown.
+    if (image.text(QStringLiteral("serial")).toULongLong() == mPlayer->serial())
         ui->frameVideo->slotGetImage(image);
 }
 
 void MainWindow::slotTotalTimeChanged(qint64 uSec)
 {
+    // The length of a file that could not be opened after all arrives late.
+    if (sender() == mPlayer && uSec != mPlayer->totalTime())
+        return;
     const qint64 seconds = uSec / 1000000;
     ui->horizontalSlider->setRange(0, int(seconds));
     ui->totaltimelabel->setText(timeText(seconds));
@@ -142,8 +146,12 @@ void MainWindow::slotStateChanged(VideoPlayer::PlayerState state)
     qCDebug(lcWindow) << "mPlayState:" << mPlayState;
 }
 
-void MainWindow::slotPlayStopNormally()
+void MainWindow::slotPlayStopNormally(quint64 serial)
 {
+    if (serial != mPlayer->serial()) {
+        qCDebug(lcWindow) << "end of an earlier file ignored";
+        return;
+    }
     mSeekPending = false;
     mPlayState = 2;
     mTimer->stop();
@@ -154,9 +162,14 @@ void MainWindow::slotPlayStopNormally()
     // The last picture stays on the surface.
 }
 
-void MainWindow::slotGetGpsData()
+void MainWindow::slotGetGpsData(const GpsData &data)
 {
-    qCDebug(lcWindow) << "gps track ready, valid:" << gpsTrack().valid << "records:" << gpsTrack().count;
+    if (!data.track || data.serial != mPlayer->serial()) {
+        qCDebug(lcWindow) << "gps track of an earlier file ignored";
+        return;
+    }
+    mGpsData = data;
+    qCDebug(lcWindow) << "gps track ready, valid:" << data.track->valid << "records:" << data.track->count;
 }
 
 void MainWindow::slotTimerTimeOut()

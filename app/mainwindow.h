@@ -25,6 +25,8 @@ public:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
     VideoPlayer *player() const { return mPlayer; }
+    // The GPS track of the open file (null before its pass has finished).
+    const GpsData &gpsData() const { return mGpsData; }
     int playState() const { return mPlayState; }
     QString filePath() const { return mFilePath; }
     void setFilePath(const QString &path) { mFilePath = path; }
@@ -39,8 +41,9 @@ public slots:
     void slotGetOneFrame(QImage image);
     void slotTotalTimeChanged(qint64 uSec);
     void slotStateChanged(VideoPlayer::PlayerState state);
-    void slotPlayStopNormally();
-    void slotGetGpsData();
+    // Reports of the player: taken only when they belong to the open file.
+    void slotPlayStopNormally(quint64 serial);
+    void slotGetGpsData(const GpsData &data);
     void slotTimerTimeOut();
     void slotSliderClickedVolume(int value);
     void slotDetKeySpace();
@@ -67,6 +70,7 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private:
+    bool openInPlayer(const QString &path);
     bool waitForPlayState(int state);
     bool filterPositionSlider(QEvent *event);
     void filterFileListClicks(QObject *watched, QEvent *event);
@@ -77,6 +81,7 @@ private:
     Ui::MainWindow *ui;
     VideoPlayer *mPlayer = nullptr;
     QTimer *mTimer = nullptr;               // 500 ms timeline tick
+    GpsData mGpsData;                       // the open file's track, once its pass has finished
     PlaceholderFileList *mFileList = nullptr;
 
     int mPlayState = 2;                     // 0 playing, 1 paused, 2 stopped, 3 paused while the slider is held

@@ -78,6 +78,22 @@ bool MainWindow::waitForPlayState(int state)
     return mPlayState == state;
 }
 
+// Opens the file in the player. The window keeps painting while the
+// player waits for the first picture (a slow card can take a while);
+// the user's clicks and keys wait until it is there.
+bool MainWindow::openInPlayer(const QString &path)
+{
+    mGpsData = GpsData();
+    const bool opened = mPlayer->openFile(path, [] {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, kEventSliceMs);
+    });
+    if (!opened) {
+        qCDebug(lcWindow) << "cannot play:" << path;
+        cleanTimeFunc(true);
+    }
+    return opened;
+}
+
 void MainWindow::slotOpenRecording(const QString &path, bool play)
 {
     if (!QFileInfo::exists(path)) {
@@ -88,10 +104,8 @@ void MainWindow::slotOpenRecording(const QString &path, bool play)
     waitForPlayState(2);
     ui->horizontalSlider->setValue(0);
     mFilePath = path;
-    if (!mPlayer->openFile(path)) {
-        qCDebug(lcWindow) << "cannot play:" << path;
+    if (!openInPlayer(path))
         return;
-    }
     mTimer->start();
     if (play)
         mPlayer->play();
@@ -113,11 +127,9 @@ void MainWindow::on_playButton_clicked()
     switch (mPlayState) {
     case 2: {
         ui->horizontalSlider->setValue(0);
-        if (!mPlayer->openFile(mFilePath)) {
-            // Nothing could be opened: stay stopped rather than wait for a report that never comes.
-            qCDebug(lcWindow) << "cannot play:" << mFilePath;
+        // Nothing could be opened: stay stopped rather than wait for a report that never comes.
+        if (!openInPlayer(mFilePath))
             return;
-        }
         mTimer->start();
         waitForPlayState(1);
         mPlayer->play();
@@ -271,7 +283,7 @@ void MainWindow::on_pushButton_clicked()
     const bool on = !fixGpsData();
     setFixGpsData(on);
     ui->pushButton->setStyleSheet(QLatin1String(on ? kDecryptionOnSheet : kDecryptionSheet));
-    slotGetGpsData();
+    slotGetGpsData(mGpsData);
     settings::writeString(QStringLiteral("Setup"), QStringLiteral("fixgpsdata"),
                           on ? QStringLiteral("1") : QStringLiteral("0"));
 }

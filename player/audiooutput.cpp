@@ -25,29 +25,36 @@ bool isPlaying(const VideoState &is)
     return is.isPlay() && !is.isPause();
 }
 
-// Converts one decoded frame into is.audioConvertBuf; its length in bytes,
-// 0 when the frame gave nothing to play.
-int convertFrame(VideoState &is, AVFrame *frame)
+} // namespace
+
+int convertAudioFrame(VideoState &is, AVFrame *frame)
 {
     AVChannelLayout frameLayout{};
     if (frame->ch_layout.nb_channels > 0 && av_channel_layout_check(&frame->ch_layout))
         av_channel_layout_copy(&frameLayout, &frame->ch_layout);
     else
-        av_channel_layout_default(&frameLayout, is.audioCodecContext->ch_layout.nb_channels);
+        av_channel_layout_default(&frameLayout, is.audioCodecContext ? is.audioCodecContext->ch_layout.nb_channels : 0);
 
     const AVSampleFormat format = AVSampleFormat(frame->format);
-    if (format != is.audioSrcFormat || av_channel_layout_compare(&frameLayout, &is.audioSrcLayout) != 0
-        || frame->sample_rate != is.audioSrcRate) {
+    // Copied as it is only when it already is what the device plays.
+    const bool deviceFormat = format == is.audioTgtFormat && frame->sample_rate == is.audioTgtRate
+                              && av_channel_layout_compare(&frameLayout, &is.audioTgtLayout) == 0;
+    if (!deviceFormat
+        && (!is.swrContext || format != is.audioSrcFormat || frame->sample_rate != is.audioSrcRate
+            || av_channel_layout_compare(&frameLayout, &is.audioSrcLayout) != 0)) {
         swr_free(&is.swrContext);
+        av_channel_layout_uninit(&is.audioSrcLayout);
+        is.audioSrcFormat = AV_SAMPLE_FMT_NONE;
+        is.audioSrcRate = 0;
         if (swr_alloc_set_opts2(&is.swrContext, &is.audioTgtLayout, is.audioTgtFormat, is.audioTgtRate,
                                 &frameLayout, format, frame->sample_rate, 0, nullptr) < 0
             || swr_init(is.swrContext) < 0) {
+            // No converter: this sound is not played (silence), never copied raw.
             qCDebug(lcPlayer) << "swr_init() failed.";
             swr_free(&is.swrContext);
             av_channel_layout_uninit(&frameLayout);
             return 0;
         }
-        av_channel_layout_uninit(&is.audioSrcLayout);
         is.audioSrcLayout = frameLayout; // takes ownership
         is.audioSrcFormat = format;
         is.audioSrcRate = frame->sample_rate;
@@ -56,8 +63,7 @@ int convertFrame(VideoState &is, AVFrame *frame)
     }
 
     const int bytesPerFrame = is.audioTgtLayout.nb_channels * av_get_bytes_per_sample(is.audioTgtFormat);
-    if (!is.swrContext) {
-        // Already in the device's format (only when the layouts match exactly).
+    if (deviceFormat) {
         const int size = av_samples_get_buffer_size(nullptr, frame->ch_layout.nb_channels, frame->nb_samples, format, 1);
         if (size <= 0)
             return 0;
@@ -75,11 +81,15 @@ int convertFrame(VideoState &is, AVFrame *frame)
     }
     if (converted == room) {
         qCDebug(lcPlayer) << "warning: audio buffer is probably too small!";
+        // Start the next frame afresh; a converter that cannot be made
+        // again is made anew (or not at all) by the next frame.
         if (swr_init(is.swrContext) < 0)
             swr_free(&is.swrContext);
     }
     return converted * bytesPerFrame;
 }
+
+namespace {
 
 // One chunk of converted sound into is.audioBuf; its length in bytes, or a
 // negative value when there is nothing to play now. Never waits: SDL holds
@@ -102,7 +112,7 @@ int audioDecodeFrame(VideoState &is)
                 continue;
             }
             const int64_t pts = frame->best_effort_timestamp;
-            const int length = convertFrame(is, frame);
+            const int length = convertAudioFrame(is, frame);
             av_frame_unref(frame);
             if (length <= 0)
                 continue;
@@ -143,6 +153,21 @@ void audioCallback(void *userdata, Uint8 *stream, int len)
 {
     VideoState &is = *static_cast<VideoState *>(userdata);
     std::memset(stream, 0, size_t(len));
+    is.audioCallbackUs = wallClockUs();
+    if (const int extra = is.extraCallbackMs.load())
+        SDL_Delay(Uint32(extra));
+    if (is.audioStalled.load()) {
+        // Back after a stall: the sound queued meanwhile was dropped, so the
+        // picture and the sound meet again at the current place.
+        is.audioStalled = 0;
+        if (is.pendingSeek.load() == kNoSeek) {
+            const int64_t position = qMax<int64_t>(0, int64_t(is.audioClock.load() * 1e6));
+            is.seekPos = position;
+            is.pendingSeek = position;
+            is.playerWaker.wake();
+        }
+        return;
+    }
     while (len > 0) {
         if (is.audioBufIndex >= is.audioBufSize) {
             const int size = audioDecodeFrame(is);
@@ -157,6 +182,7 @@ void audioCallback(void *userdata, Uint8 *stream, int len)
         }
         const int n = qMin(len, int(is.audioBufSize - is.audioBufIndex));
         SDL_MixAudioFormat(stream, is.audioBuf + is.audioBufIndex, AUDIO_S16SYS, uint32_t(n), is.volume.load());
+        is.audioBytesPlayed += n;
         stream += n;
         is.audioBufIndex += uint32_t(n);
         len -= n;

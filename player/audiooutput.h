@@ -1,5 +1,6 @@
 #pragma once
 
+struct AVFrame;
 struct VideoState;
 
 // Opens the default audio device for the stream, paused. 0 on success, -1
@@ -12,3 +13,8 @@ void audioRelease(VideoState &is);
 // The channel count to try when the device refuses `channels`; 0 when
 // nothing is left to try (6 -> 4 -> 2 -> 1 -> 0, odd counts to 6 first).
 int nextChannelCount(int channels);
+
+// Converts one decoded frame to the device's format into is.audioConvertBuf;
+// its length in bytes, 0 when the frame gives nothing to play (a frame that
+// cannot be converted is silence, never copied as it is).
+int convertAudioFrame(VideoState &is, AVFrame *frame);

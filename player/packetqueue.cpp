@@ -4,6 +4,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 }
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
@@ -22,6 +23,8 @@ PacketQueue::~PacketQueue()
 void PacketQueue::init()
 {
     flush();
+    std::lock_guard<std::mutex> lock(mMutex);
+    mPeakBytes = 0;
 }
 
 bool PacketQueue::put(const AVPacket *packet)
@@ -37,6 +40,7 @@ bool PacketQueue::put(const AVPacket *packet)
         std::lock_guard<std::mutex> lock(mMutex);
         mPackets.push_back(node);
         mBytes += node->size;
+        mPeakBytes = std::max(mPeakBytes, mBytes);
     }
     mArrived.notify_one();
     return true;
@@ -80,6 +84,12 @@ int64_t PacketQueue::bytes() const
 {
     std::lock_guard<std::mutex> lock(mMutex);
     return mBytes;
+}
+
+int64_t PacketQueue::peakBytes() const
+{
+    std::lock_guard<std::mutex> lock(mMutex);
+    return mPeakBytes;
 }
 
 AVPacket *makeFlushPacket()

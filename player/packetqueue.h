@@ -33,12 +33,15 @@ public:
 
     int count() const;
     int64_t bytes() const;
+    // The most bytes queued at once since init().
+    int64_t peakBytes() const;
 
 private:
     mutable std::mutex mMutex;
     std::condition_variable mArrived;
     std::deque<AVPacket *> mPackets;
-    int64_t mBytes = 0; // sum of the queued payload sizes
+    int64_t mBytes = 0;     // sum of the queued payload sizes
+    int64_t mPeakBytes = 0;
 };
 
 // The marker a seek puts in front of the new position's packets: consumers

@@ -28,9 +28,10 @@ namespace {
 constexpr int64_t kAudioQueueLimit = 409600;    // bytes: a few seconds of sound are plenty
 constexpr int64_t kVideoQueueLimit = 6553600;   // bytes: about a second of 4K, several of 1080p
 constexpr int kQueueFullSleepMs = 10;
-constexpr int kIdleSleepMs = 20;                // paused or at the end of input
-constexpr int kStopPollMs = 20;
-constexpr int kOpenPollMs = 20;
+// Paused or at the end of input the player thread waits to be woken by a
+// control operation; this bound only keeps a lost wake from becoming a hang.
+constexpr int kIdleSleepMs = 1000;
+constexpr int kWaitSliceMs = 5;                 // openFile and stop look at the threads this often
 // Transport streams have no index, so a seek can land after a key frame;
 // when it does, seek again this much earlier, doubling up to the limit.
 constexpr int64_t kFirstSeekPreroll = 1000000;  // µs, the least after a late landing
@@ -103,10 +104,10 @@ void initSdlAudioOnce()
 
 } // namespace
 
-GpsTrack &gpsTrack()
+// Lets a blocking read of the demuxer give up once the file is being closed.
+int interruptOnQuit(void *opaque)
 {
-    static GpsTrack track;
-    return track;
+    return static_cast<const VideoState *>(opaque)->quit.load() ? 1 : 0;
 }
 
 int64_t wallClockUs()
@@ -146,7 +147,6 @@ void VideoState::reset()
     ic = nullptr;
     videoStream = -1;
     audioStream = -1;
-    gpsStream = -1;
     startOffsetUs = 0;
     frameDuration = 1.0 / 25;
     audioRelease(*this);
@@ -155,6 +155,8 @@ void VideoState::reset()
     audioCodecContext = nullptr;
     audioHwBufSize = 0;
     audioChunkDuration = 0.0;
+    audioCallbackUs = 0;
+    audioStalled = 0;
     audioSerial = 0;
     videoCodecContext = nullptr;
     videoStreamPtr = nullptr;
@@ -164,7 +166,7 @@ void VideoState::reset()
     videoClock = 0.0;
     startTime = 0;
     pauseStartTime = 0;
-    seekRequest = 0;
+    pendingSeek = kNoSeek;
     seekPos = 0;
     seekFlagAudio = 0;
     seekFlagVideo = 0;
@@ -186,6 +188,7 @@ void VideoState::reset()
     player = nullptr;
     framesShown = 0;
     framesDropped = 0;
+    audioBytesPlayed = 0;
     audioChannels = 0;
 }
 
@@ -193,6 +196,7 @@ VideoPlayer::VideoPlayer(QObject *parent)
     : QThread(parent)
 {
     qRegisterMetaType<VideoPlayer::PlayerState>("VideoPlayer::PlayerState");
+    qRegisterMetaType<GpsData>("GpsData");
     qCDebug(lcPlayer) << "software open";
     installFfmpegLogHandler();
     initSdlAudioOnce();
@@ -200,9 +204,17 @@ VideoPlayer::VideoPlayer(QObject *parent)
 
 VideoPlayer::~VideoPlayer()
 {
-    if (playerState.load() != Stop)
+    if (state() != Stop)
         stop();
     joinRun();
+    endGpsPass();
+}
+
+VideoPlayer::PlayerState VideoPlayer::state() const
+{
+    const int value = playerState.load();
+    // Closing is the inside of stop(): from outside it is already stopped.
+    return value == kClosing ? Stop : PlayerState(value);
 }
 
 // Waits for run() to return. The atomic makes the hand-over visible to
@@ -212,6 +224,20 @@ void VideoPlayer::joinRun()
     while (mRunActive.load())
         QThread::msleep(1);
     wait();
+}
+
+// Waits until done() holds: the player's threads report every step, and
+// whileWaiting runs between the looks.
+void VideoPlayer::waitForRun(const std::function<bool()> &done, const std::function<void()> &whileWaiting)
+{
+    while (!done()) {
+        {
+            std::unique_lock<std::mutex> lock(mOpenMutex);
+            mOpenCondition.wait_for(lock, std::chrono::milliseconds(kWaitSliceMs), done);
+        }
+        if (whileWaiting && !done())
+            whileWaiting();
+    }
 }
 
 void VideoPlayer::logFlags()
@@ -226,17 +252,48 @@ void VideoPlayer::notifyOpenWaiters()
     mOpenCondition.notify_all();
 }
 
-bool VideoPlayer::openFile(const QString &path)
+// Runs the part of the GPS pass that reads a stream beside playback. Only
+// a complete track is handed on: an interrupted one belongs to a file that
+// is no longer open.
+void VideoPlayer::startGpsPass(quint64 serial)
 {
-    if (playerState.load() != Stop)
+    auto track = std::make_shared<GpsTrack>();
+    qint16 version = 0;
+    GpsPassResult result;
+    if (!runGpsPassHeader(mFilePath, *track, version, result)) {
+        emit sig_GetGpsData(GpsData{std::move(track), version, serial});
+        return;
+    }
+    mGpsThread = std::thread([this, path = mFilePath, track = std::move(track), version, result, serial]() mutable {
+        runGpsPassStreams(path, *track, version, result, &mGpsInterrupt);
+        if (!result.interrupted)
+            emit sig_GetGpsData(GpsData{std::move(track), version, serial});
+    });
+}
+
+void VideoPlayer::endGpsPass()
+{
+    mGpsInterrupt = true;
+    if (mGpsThread.joinable())
+        mGpsThread.join();
+    mGpsInterrupt = false;
+}
+
+bool VideoPlayer::openFile(const QString &path, const std::function<void()> &whileWaiting)
+{
+    if (playerState.load() != Stop || mOpening)
         return false;
+    mOpening = true;
     // A file that ended by itself may still be releasing: its thread must be
-    // gone before it can run again.
+    // gone before it can run again; so must its GPS pass.
     joinRun();
+    endGpsPass();
 
     mFilePath = path;
     qCDebug(lcPlayer) << "init file satrt";
+    const quint64 serial = ++mSerial;
     mVideoState.reset();
+    mVideoState.serial = serial;
     mDuration = 0;
     mSeekPreroll = 0;
     mRetryPreroll = 0;
@@ -248,25 +305,35 @@ bool VideoPlayer::openFile(const QString &path)
     start();
 
     // Until the first picture is out, or the thread gave up on the file.
-    {
-        std::unique_lock<std::mutex> lock(mOpenMutex);
-        while (mVideoState.firstFramePending.load() && !mVideoState.readThreadFinished.load())
-            mOpenCondition.wait_for(lock, std::chrono::milliseconds(kOpenPollMs));
-    }
-    if (mVideoState.firstFramePending.load()) {
+    VideoState &is = mVideoState;
+    waitForRun([&is] { return !is.firstFramePending.load() || is.readThreadFinished.load(); }, whileWaiting);
+    mOpening = false;
+    if (is.firstFramePending.load()) {
         joinRun();
-        mVideoState.firstFramePending = 0;
-        playerState = Stop;
+        endGpsPass();
+        is.firstFramePending = 0;
+        mDuration = 0;
         qCDebug(lcPlayer) << "init file failed";
         return false;
     }
 
+    is.setPlayPause(false, true);
     playerState = Pause;
-    mVideoState.setPlayPause(false, true);
     emit sig_StateChanged(Pause);
     qCDebug(lcPlayer) << "init file end";
     logFlags();
     return true;
+}
+
+// Pauses or resumes the sound device of the open file, if it has one.
+static void pauseAudioDevice(VideoState &is, bool pause)
+{
+    std::lock_guard<std::mutex> lock(is.audioDeviceMutex);
+    if (const uint32_t device = is.audioDeviceId.load()) {
+        SDL_LockAudioDevice(device);
+        SDL_PauseAudioDevice(device, pause ? 1 : 0);
+        SDL_UnlockAudioDevice(device);
+    }
 }
 
 bool VideoPlayer::play()
@@ -275,29 +342,22 @@ bool VideoPlayer::play()
         qCDebug(lcPlayer) << "no file";
         return false;
     }
-    if (playerState.load() == Playing) {
-        qCDebug(lcPlayer) << "is Playing state";
-        return false;
-    }
-    if (playerState.load() == Stop) {
-        // Nothing is open: there is nothing to resume.
-        qCDebug(lcPlayer) << "is stop state";
+    int expected = Pause;
+    if (!playerState.compare_exchange_strong(expected, Playing)) {
+        // Stopped: nothing is open, there is nothing to resume.
+        qCDebug(lcPlayer) << (expected == Playing ? "is Playing state" : "is stop state");
         return false;
     }
     VideoState &is = mVideoState;
-    is.setPlayPause(true, false);
-    is.playerWaker.wake();
-    is.videoWaker.wake();
     const int64_t now = wallClockUs();
     is.startTime += now - is.pauseStartTime.load();
     // The sound was paused, not starved: its clock is fresh again.
     is.audioClockUpdatedUs = now;
-    if (const uint32_t device = is.audioDeviceId.load()) {
-        SDL_LockAudioDevice(device);
-        SDL_PauseAudioDevice(device, 0);
-        SDL_UnlockAudioDevice(device);
-    }
-    playerState = Playing;
+    is.audioCallbackUs = now;
+    is.setPlayPause(true, false);
+    is.playerWaker.wake();
+    is.videoWaker.wake();
+    pauseAudioDevice(is, false);
     emit sig_StateChanged(Playing);
     logFlags();
     return true;
@@ -305,19 +365,16 @@ bool VideoPlayer::play()
 
 bool VideoPlayer::pause()
 {
-    if (playerState.load() != Playing) {
+    int expected = Playing;
+    // Fails when the stream has just ended by itself: the player is stopped.
+    if (!playerState.compare_exchange_strong(expected, Pause)) {
         qCDebug(lcPlayer) << "not playing state";
         return false;
     }
     VideoState &is = mVideoState;
-    is.setPlayPause(false, true);
-    if (const uint32_t device = is.audioDeviceId.load()) {
-        SDL_LockAudioDevice(device);
-        SDL_PauseAudioDevice(device, 1);
-        SDL_UnlockAudioDevice(device);
-    }
     is.pauseStartTime = wallClockUs();
-    playerState = Pause;
+    is.setPlayPause(false, true);
+    pauseAudioDevice(is, true);
     emit sig_StateChanged(Pause);
     logFlags();
     return true;
@@ -325,26 +382,29 @@ bool VideoPlayer::pause()
 
 bool VideoPlayer::stop()
 {
-    if (playerState.load() == Stop) {
-        qCDebug(lcPlayer) << "is stop state";
-        return false;
-    }
+    int current = playerState.load();
+    do {
+        if (current == Stop || current == kClosing) {
+            qCDebug(lcPlayer) << "is stop state";
+            return false;
+        }
+    } while (!playerState.compare_exchange_weak(current, kClosing));
+
     VideoState &is = mVideoState;
     // Both flags clear first: the player thread then knows this is no natural end.
     is.setPlayPause(false, false);
+    pauseAudioDevice(is, true);
     is.quit = 1;
+    mGpsInterrupt = true;
     is.playerWaker.wake();
     is.videoWaker.wake();
-    if (const uint32_t device = is.audioDeviceId.load()) {
-        SDL_LockAudioDevice(device);
-        SDL_PauseAudioDevice(device, 1);
-        SDL_UnlockAudioDevice(device);
-    }
-    while (!is.videoThreadFinished.load() || !is.readThreadFinished.load())
-        QThread::msleep(kStopPollMs);
+    waitForRun([&is] { return is.videoThreadFinished.load() && is.readThreadFinished.load(); }, {});
     joinRun();
-    playerState = Stop;
+    endGpsPass();
+    // Whatever the threads still had on its way to the window is now stale.
+    ++mSerial;
     mDuration = 0;
+    playerState = Stop;
     emit sig_StateChanged(Stop);
     logFlags();
     return true;
@@ -353,10 +413,9 @@ bool VideoPlayer::stop()
 void VideoPlayer::seek(qint64 position)
 {
     VideoState &is = mVideoState;
-    if (is.seekRequest.load())
-        return;
+    position = qMax<qint64>(0, position);
     is.seekPos = position;
-    is.seekRequest = 1;
+    is.pendingSeek = position;
     is.playerWaker.wake();
 }
 
@@ -383,10 +442,6 @@ void VideoPlayer::setIsMove(bool isMove)
 {
     qCDebug(lcPlayer) << "isMove:" << isMove;
     mVideoState.isMove = isMove ? 1 : 0;
-    if (isMove) {
-        mVideoState.playerWaker.wake();
-        mVideoState.videoWaker.wake();
-    }
 }
 
 void VideoPlayer::setOutputSize(const QSize &size)
@@ -394,6 +449,8 @@ void VideoPlayer::setOutputSize(const QSize &size)
     const quint64 w = quint64(qMax(0, size.width()));
     const quint64 h = quint64(qMax(0, size.height()));
     mOutputSize = (w << 32) | h;
+    // A paused picture is converted again at the new size.
+    mVideoState.videoWaker.wake();
 }
 
 QSize VideoPlayer::outputSize() const
@@ -432,7 +489,14 @@ bool VideoPlayer::probeFile(const QString &path, VideoInfo &info)
 void VideoPlayer::releaseFile()
 {
     VideoState &is = mVideoState;
-    if (const uint32_t device = is.audioDeviceId.exchange(0)) {
+    uint32_t device = 0;
+    {
+        // Once the id is gone no control operation can reach the device;
+        // closing it can then wait for the callback without holding anyone.
+        std::lock_guard<std::mutex> lock(is.audioDeviceMutex);
+        device = is.audioDeviceId.exchange(0);
+    }
+    if (device) {
         qCDebug(lcPlayer) << "stop SDL Audio";
         SDL_CloseAudioDevice(device);
     }
@@ -458,7 +522,7 @@ void VideoPlayer::finishEarly()
     VideoState &is = mVideoState;
     is.quit = 1;
     releaseFile();
-    playerState = Stop;
+    mDuration = 0;
     is.videoThreadFinished = 1;
     is.readThreadFinished = 1;
     notifyOpenWaiters();
@@ -467,6 +531,12 @@ void VideoPlayer::finishEarly()
 bool VideoPlayer::openStreams(QByteArray &path)
 {
     VideoState &is = mVideoState;
+    is.ic = avformat_alloc_context();
+    if (!is.ic)
+        return false;
+    // A stop ends a read that waits on a slow card.
+    is.ic->interrupt_callback.callback = interruptOnQuit;
+    is.ic->interrupt_callback.opaque = &is;
     if (avformat_open_input(&is.ic, path.constData(), nullptr, nullptr) < 0) {
         qCDebug(lcPlayer) << "can't open the file.";
         return false;
@@ -497,10 +567,6 @@ bool VideoPlayer::openStreams(QByteArray &path)
     }
 
     is.startOffsetUs = containerStartTime(ic);
-    const qint64 duration = ic->duration == AV_NOPTS_VALUE ? 0 : ic->duration;
-    mDuration = duration;
-    emit sig_TotalTimeChanged(duration);
-    qCDebug(lcPlayer) << "is->ic->duration:" << duration;
 
     is.audioQueue.init();
     if (is.audioStream >= 0) {
@@ -557,6 +623,12 @@ bool VideoPlayer::openStreams(QByteArray &path)
     mSeekIndexed = avformat_index_get_entries_count(st) > 0;
     is.videoQueue.init();
     is.player = this;
+    // Reported once the file is known to have pictures that can be decoded,
+    // so that a file that cannot be played leaves no length on the screen.
+    const qint64 duration = ic->duration == AV_NOPTS_VALUE ? 0 : ic->duration;
+    mDuration = duration;
+    emit sig_TotalTimeChanged(duration);
+    qCDebug(lcPlayer) << "is->ic->duration:" << duration;
     is.videoThread = SDL_CreateThread(videoThreadMain, "video_thread", &is);
     if (!is.videoThread) {
         qCDebug(lcPlayer) << "SDL_CreateThread failed:" << SDL_GetError();
@@ -568,14 +640,13 @@ bool VideoPlayer::openStreams(QByteArray &path)
 void VideoPlayer::run()
 {
     VideoState &is = mVideoState;
+    const quint64 serial = is.serial.load();
     QByteArray path = QFile::encodeName(mFilePath);
 
-    qint16 version = 0;
-    const GpsPassResult gps = runGpsPass(mFilePath, gpsTrack(), version);
-    mGpsVersion = version;
-    is.gpsStream = gps.gpsStream;
-    emit sig_GetGpsData();
-    if (gps.status != GpsPassResult::Ok || !openStreams(path)) {
+    // An MP4's GPS box is read here, before the first picture (it takes
+    // under a millisecond); a GPS stream is read beside playback.
+    startGpsPass(serial);
+    if (!openStreams(path)) {
         finishEarly();
         mRunActive = false;
         return;
@@ -595,12 +666,17 @@ void VideoPlayer::run()
     av_packet_free(&packet);
     releaseFile();
     is.readThreadFinished = 1;
-    // A stop request clears both flags before it sets quit; anything left
-    // means the stream ended by itself.
-    if (is.playPause.exchange(0) != 0) {
-        playerState = Stop;
+    // stop() marks the state closing before it sets quit; a playing or
+    // paused state left means the stream ended by itself.
+    int expected = Playing;
+    bool natural = playerState.compare_exchange_strong(expected, Stop);
+    if (!natural && expected == Pause)
+        natural = playerState.compare_exchange_strong(expected, Stop);
+    if (natural) {
+        is.setPlayPause(false, false);
+        mDuration = 0;
         qCDebug(lcPlayer) << "normally stop begin";
-        emit sig_PlayStopNormally();
+        emit sig_PlayStopNormally(serial);
     }
     notifyOpenWaiters();
     qCDebug(lcPlayer) << "stop success!!!";
@@ -611,11 +687,12 @@ void VideoPlayer::demuxLoop(AVPacket *packet)
 {
     VideoState &is = mVideoState;
     while (!is.quit.load()) {
-        if (is.seekRequest.load()) {
-            mLastSeekTarget = is.seekPos.load();
+        ++is.loopRounds;
+        const int64_t target = is.pendingSeek.exchange(kNoSeek);
+        if (target != kNoSeek) {
+            mLastSeekTarget = target;
             mRetryPreroll = mSeekIndexed ? 0 : mSeekPreroll;
             performSeek(packet, mLastSeekTarget, mRetryPreroll);
-            is.seekRequest = 0;
         } else if (is.seekLate.exchange(0)) {
             mRetryPreroll = qMax(kFirstSeekPreroll, 2 * mRetryPreroll);
             // Without an index the next seeks in this file start as early.
@@ -628,11 +705,15 @@ void VideoPlayer::demuxLoop(AVPacket *packet)
             continue;
         }
 
+        // A device that stopped asking for sound must not hold up the pictures.
+        if (is.audioStalled.load() && is.audioQueue.count() > 0)
+            is.audioQueue.flush();
         if (is.audioQueue.bytes() > kAudioQueueLimit || is.videoQueue.bytes() > kVideoQueueLimit) {
             is.playerWaker.idle(kQueueFullSleepMs);
             continue;
         }
-        if (is.isPause() && !is.isMove.load() && !is.seekFramePending.load()) {
+        // Paused, only a seek's picture needs packets.
+        if (is.isPause() && !is.seekFramePending.load()) {
             is.playerWaker.idle(kIdleSleepMs);
             continue;
         }
@@ -640,11 +721,7 @@ void VideoPlayer::demuxLoop(AVPacket *packet)
         if (av_read_frame(is.ic, packet) < 0) {
             if (!is.readFinished.load())
                 qCDebug(lcPlayer) << "run read finish 1";
-            // While the user drags, the end is only where the drag stopped.
-            if (!is.isMove.load())
-                is.readFinished = 1;
-            else
-                is.playerWaker.idle(kQueueFullSleepMs);
+            is.readFinished = 1;
             if (is.quit.load()) {
                 qCDebug(lcPlayer) << "run quit 2";
                 break;
@@ -653,7 +730,7 @@ void VideoPlayer::demuxLoop(AVPacket *packet)
         }
         if (packet->stream_index == is.videoStream)
             is.videoQueue.put(packet);
-        else if (packet->stream_index == is.audioStream && is.audioDeviceId.load() != 0)
+        else if (packet->stream_index == is.audioStream && is.audioDeviceId.load() != 0 && !is.audioStalled.load())
             is.audioQueue.put(packet);
         av_packet_unref(packet);
     }

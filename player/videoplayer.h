@@ -10,7 +10,10 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
+#include <memory>
 #include <mutex>
+#include <thread>
 
 // Duration and picture size of a recording, as probeFile reads them.
 struct VideoInfo
@@ -20,9 +23,15 @@ struct VideoInfo
     int height = 0;      // pixels
 };
 
-// The process-wide GPS track of the file being played. The player thread
-// writes it before it emits sig_GetGpsData; the GUI reads it afterwards.
-GpsTrack &gpsTrack();
+// The GPS track of one opened file, complete and never written again: it
+// crosses to the GUI with sig_GetGpsData while the next file's pass fills
+// a track of its own.
+struct GpsData
+{
+    std::shared_ptr<const GpsTrack> track; // never null in a signal
+    qint16 version = 0;                    // GPS payload format version (transport streams)
+    quint64 serial = 0;                    // the open it belongs to (VideoPlayer::serial)
+};
 
 // Plays one recording at a time: run() is the player thread (GPS pass, demux),
 // a video thread decodes and times pictures, the audio device's callback
@@ -43,12 +52,15 @@ public:
     ~VideoPlayer() override;
 
     // Opens a file (only while stopped) and returns once its first picture has
-    // been delivered, paused. False when the file cannot be played.
-    bool openFile(const QString &path);
+    // been delivered, paused. False when the file cannot be played. While it
+    // waits it calls whileWaiting every few milliseconds, so that a window
+    // can keep painting.
+    bool openFile(const QString &path, const std::function<void()> &whileWaiting = {});
     bool play();
     bool pause();
     bool stop();
-    // Posts a seek to a position in µs from the start; ignored while another is pending.
+    // Posts a seek to a position in µs from the start; a seek still waiting
+    // for the player thread is replaced by the newer one.
     void seek(qint64 position);
     void setVolume(int volume);   // 0..128, for this file and the next ones
     double currentTime() const;   // s
@@ -56,13 +68,16 @@ public:
     void setIsMove(bool isMove);
     static bool probeFile(const QString &path, VideoInfo &info);
 
-    PlayerState state() const { return playerState.load(); }
+    PlayerState state() const;
+    // Counts opens and stops: what the player emits carries the count of the
+    // open it belongs to (pictures in their "serial" text), so that a
+    // receiver can tell a late report of an earlier file from a current one.
+    quint64 serial() const { return mSerial.load(); }
     // The position of the last seek asked for (µs), and whether it still waits.
     qint64 seekTarget() const { return mVideoState.seekPos.load(); }
-    bool seekWaiting() const { return mVideoState.seekRequest.load() != 0; }
+    bool seekWaiting() const { return mVideoState.pendingSeek.load() != kNoSeek; }
     // The mixing volume of the open file (or of the next one), 0..128.
     int volume() const { return mVideoState.volume.load(); }
-    qint16 gpsVersion() const { return mGpsVersion.load(); }
 
     // Pictures are converted straight to this size (aspect kept), so that
     // painting does not have to scale them. An empty size keeps the source size.
@@ -74,8 +89,18 @@ public:
     qint64 framesDropped() const { return mVideoState.framesDropped.load(); }
     // Channels the audio device was opened with; 0 without sound.
     int audioOutputChannels() const { return mVideoState.audioChannels.load(); }
-    // Tests: makes every picture this much slower to decode, as on a slow machine.
+    // For tests and benchmarks: rounds of the player and video loops (polling
+    // shows here), sound handed to the device (bytes), the largest queue
+    // contents seen since the open (bytes), the open sound device.
+    qint64 loopRounds() const { return mVideoState.loopRounds.load(); }
+    qint64 audioBytesPlayed() const { return mVideoState.audioBytesPlayed.load(); }
+    qint64 peakVideoQueueBytes() const { return mVideoState.videoQueue.peakBytes(); }
+    qint64 peakAudioQueueBytes() const { return mVideoState.audioQueue.peakBytes(); }
+    quint32 audioDevice() const { return mVideoState.audioDeviceId.load(); }
+    // Tests: makes every picture this much slower to decode, as on a slow
+    // machine, or every audio callback this much longer.
     void setExtraDecodeTime(int ms) { mExtraDecodeMs = ms; }
+    void setExtraCallbackTime(int ms) { mVideoState.extraCallbackMs = ms; }
 
     // Called by the player's own threads when openFile may stop waiting.
     void notifyOpenWaiters();
@@ -84,13 +109,21 @@ signals:
     void sig_GetOneFrame(QImage image);
     void sig_StateChanged(VideoPlayer::PlayerState state);
     void sig_TotalTimeChanged(qint64 uSec);
-    void sig_PlayStopNormally();
-    void sig_GetGpsData();
+    // The stream of the open with this serial ended by itself.
+    void sig_PlayStopNormally(quint64 serial);
+    // The GPS pass of a file has finished; emitted beside playback.
+    void sig_GetGpsData(GpsData data);
 
 protected:
     void run() override;
 
 private:
+    // playerState also takes this value while stop() waits for the threads:
+    // a stream that ends meanwhile is then no natural end.
+    static constexpr int kClosing = 3;
+
+    void startGpsPass(quint64 serial);
+    void endGpsPass();
     bool openStreams(QByteArray &pathUtf8);
     void demuxLoop(AVPacket *packet);
     void performSeek(AVPacket *packet, int64_t target, int64_t preroll);
@@ -98,13 +131,19 @@ private:
     void releaseFile();
     void finishEarly();
     void joinRun();
+    void waitForRun(const std::function<bool()> &done, const std::function<void()> &whileWaiting);
     void logFlags();
 
     QString mFilePath;
     VideoState mVideoState;
-    std::atomic<PlayerState> playerState{Stop};
-    std::atomic<qint16> mGpsVersion{0};
+    std::atomic<int> playerState{Stop};    // a PlayerState or kClosing; changed by compare-and-swap
+    std::atomic<quint64> mSerial{0};
     std::atomic<qint64> mDuration{0};      // µs of the open file
+    bool mOpening = false;                 // GUI thread: openFile is waiting for the first picture
+    // The GPS pass that reads a stream runs beside playback on a thread of
+    // its own; it is ended by the next open, by stop() or by the destructor.
+    std::thread mGpsThread;
+    std::atomic<bool> mGpsInterrupt{false};
     int mExtraDecodeMs = 0;
     std::atomic<quint64> mOutputSize{0};   // width << 32 | height
     // Player thread only:
@@ -119,3 +158,4 @@ private:
 };
 
 Q_DECLARE_METATYPE(VideoPlayer::PlayerState)
+Q_DECLARE_METATYPE(GpsData)

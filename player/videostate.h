@@ -21,7 +21,7 @@ struct SDL_Thread;
 struct SwrContext;
 class VideoPlayer;
 
-// A thread idles in short waits on it; another cuts the wait short.
+// A thread idles on it until another wakes it.
 class Waker
 {
 public:
@@ -38,6 +38,9 @@ private:
 
 // Size of the sample converter's output buffer, in bytes.
 constexpr int kAudioConvertBufSize = 768000;
+
+// No seek is waiting (the value of VideoState::pendingSeek).
+constexpr int64_t kNoSeek = INT64_MIN;
 
 // The per-file playback state shared by the player thread, the video thread,
 // the audio callback and the control operations. Everything another thread
@@ -64,7 +67,6 @@ struct VideoState
     AVFormatContext *ic = nullptr;
     int videoStream = -1;
     int audioStream = -1;
-    int gpsStream = -1;
     int64_t startOffsetUs = 0;        // the container's start time: positions count from it
     double frameDuration = 1.0 / 25;  // s, nominal time between pictures
 
@@ -89,6 +91,8 @@ struct VideoState
     int audioHwBufSize = 0;           // bytes of the device buffer
     std::atomic<int> audioChannels{0}; // channels of the open device
     std::atomic<double> audioChunkDuration{0.0}; // s, length of the last decoded chunk
+    std::atomic<int64_t> audioCallbackUs{0};     // wall time (µs) the device last asked for sound
+    std::atomic<uint8_t> audioStalled{0};        // the device stopped asking: pictures keep the wall clock
 
     // --- video (video thread) ----------------------------------------------
     AVCodecContext *videoCodecContext = nullptr;
@@ -103,7 +107,9 @@ struct VideoState
     std::atomic<int64_t> pauseStartTime{0};  // µs of wall clock at which the current pause began
 
     // --- seeking -------------------------------------------------------------
-    std::atomic<int> seekRequest{0};     // 1 while a seek waits for the player thread
+    // µs from the start of the seek waiting for the player thread, kNoSeek
+    // when none: one word, so a newer request replaces an older one whole.
+    std::atomic<int64_t> pendingSeek{kNoSeek};
     std::atomic<int64_t> seekPos{0};     // µs from the start: target of the pending or last seek
     std::atomic<int> seekFlagAudio{0};   // 1 while the audio decoder drops sound before seekTime
     std::atomic<int> seekFlagVideo{0};   // 1 while the video thread drops pictures before seekTime
@@ -121,21 +127,29 @@ struct VideoState
     std::atomic<uint8_t> readThreadFinished{0};  // the player thread has released everything
     std::atomic<uint8_t> videoThreadFinished{0}; // the video thread has ended
     std::atomic<uint8_t> firstFramePending{0};   // openFile waits for the first picture
+    std::atomic<uint64_t> serial{0};             // the open these pictures belong to
 
     std::atomic<int> volume{128};                // mixing volume, 0..128
     SDL_Thread *videoThread = nullptr;
+    // The device is opened and closed by the player thread and paused by the
+    // control operations: they use it only under audioDeviceMutex, and it is
+    // closed only after its id was taken away under that mutex.
     std::atomic<uint32_t> audioDeviceId{0};      // open audio device, 0 when none
+    std::mutex audioDeviceMutex;
     VideoPlayer *player = nullptr;
 
-    // The player and video threads idle in short waits; a control
-    // operation, a seek or a late landing cuts the wait short.
+    // The player and video threads idle until a control operation, a seek,
+    // a late landing or a new output size wakes them.
     Waker playerWaker;
     Waker videoWaker;
 
-    // --- statistics (for benchmarks) -----------------------------------------
+    // --- statistics (for tests and benchmarks) --------------------------------
     std::atomic<int64_t> framesShown{0};
     std::atomic<int64_t> framesDropped{0};
+    std::atomic<int64_t> loopRounds{0};       // rounds of the player and video loops: polling shows here
+    std::atomic<int64_t> audioBytesPlayed{0}; // sound handed to the device, silence excluded
     std::atomic<int> extraDecodeMs{0};  // tests: stand-in for a machine that decodes slowly
+    std::atomic<int> extraCallbackMs{0}; // tests: the audio callback takes this much longer
 
 };
 

@@ -17,12 +17,21 @@ extern "C" {
 
 namespace {
 
-constexpr int kPausedSleepMs = 10;
+// Paused, the thread waits to be woken by a control operation, a seek or a
+// new output size; this bound only keeps a lost wake from becoming a hang.
+constexpr int kIdleWaitMs = 1000;
 constexpr int kQueueWaitMs = 10;           // wait for a packet before looking at the flags again
 constexpr double kMaxClockSleepMs = 5.0;   // steps of the clock wait, so pause and seek are noticed
 constexpr double kSeekTolerance = 0.001;   // s: a picture this close to the target is the target's
 constexpr double kLateLandingFrames = 1.5; // a seek landing later than this many pictures missed its target
 constexpr int64_t kAudioStarvedUs = 100000; // sound silent this long: pace pictures by the wall clock
+// The device asks for a buffer every 21 ms; after this long without a call
+// it is gone (unplugged, server down) and pictures keep the wall clock.
+constexpr int64_t kCallbackStallUs = 200000;
+
+// No picture is converted larger than 8K a side: beyond that the scaler's
+// offsets overflow, and no screen shows more anyway.
+constexpr int kMaxOutputSide = 8192;
 
 // The largest size of the source's aspect that fits the output box, computed
 // as the surface computes it, so that painting never has to rescale.
@@ -32,7 +41,8 @@ void fittedSize(int srcW, int srcH, const QSize &box, int &outW, int &outH)
     outH = srcH;
     if (box.width() <= 0 || box.height() <= 0 || srcW <= 0 || srcH <= 0)
         return;
-    const QSize fitted = QSize(srcW, srcH).scaled(box, Qt::KeepAspectRatio);
+    const QSize bounded = box.boundedTo(QSize(kMaxOutputSide, kMaxOutputSide));
+    const QSize fitted = QSize(srcW, srcH).scaled(bounded, Qt::KeepAspectRatio);
     outW = qMax(1, fitted.width());
     outH = qMax(1, fitted.height());
 }
@@ -52,6 +62,7 @@ public:
     {
         av_packet_free(&packet);
         av_frame_free(&frame);
+        av_frame_free(&lastFrame);
         sws_freeContext(sws);
     }
 
@@ -59,12 +70,17 @@ public:
 
 private:
     bool wantsPictures() const;
+    // At the end of input: false when the stream has ended.
+    bool atEndOfInput();
     // Returns false when the thread must end.
     bool receiveFrames();
     void showOrDrop();
+    void settleSeek();
     double waitForClock(double pts);
     double clockNow(int64_t now) const;
-    void deliver(double pts);
+    double pictureTime(const AVFrame *picture) const;
+    bool deliver(const AVFrame *picture, double pts);
+    bool redeliverAtNewSize();
 
     VideoState &is;
     AVCodecContext *ctx;
@@ -72,6 +88,11 @@ private:
     const double startOffset;
     AVPacket *packet = av_packet_alloc();
     AVFrame *frame = av_frame_alloc();
+    // The last picture decoded for the current position: shown again at a
+    // new size while paused, or when a seek asks for a place past the end.
+    AVFrame *lastFrame = av_frame_alloc();
+    double lastPts = 0.0;
+    QSize lastBox;                // output size the last picture was converted for
     SwsContext *sws = nullptr;
     bool checkLanding = false;    // the next picture is the first after a seek
     bool awaitingReseek = false;  // the seek landed late: drop until the next flush
@@ -82,45 +103,27 @@ private:
 
 bool VideoThread::wantsPictures() const
 {
+    // Paused, only a seek's picture is shown: a drag step shows exactly its
+    // target, never one more picture of the old place.
     if (is.isPause())
-        return is.isMove.load() || is.seekFramePending.load();
-    return is.firstFramePending.load() || is.isPlay() || is.isMove.load();
+        return is.seekFramePending.load() != 0;
+    return is.firstFramePending.load() || is.isPlay();
 }
 
 void VideoThread::run()
 {
     bool endOfStream = false;
     while (!is.quit.load()) {
+        ++is.loopRounds;
         if (!wantsPictures()) {
-            is.videoWaker.idle(is.isPause() ? kPausedSleepMs : 1);
-            continue;
-        }
-        // A drag step posts its seek right after asking for a picture: show
-        // the new position's, not one more of the old.
-        if (is.isPause() && is.seekRequest.load() && !is.seekFramePending.load()) {
-            is.videoWaker.idle(kPausedSleepMs);
+            if (!redeliverAtNewSize())
+                is.videoWaker.idle(kIdleWaitMs);
             continue;
         }
         if (!is.videoQueue.get(packet, kQueueWaitMs)) {
             // A seek on its way brings more packets: that is no end.
-            const bool seeking = is.seekRequest.load() || is.seekLate.load() || awaitingReseek;
-            if (is.readFinished.load() && !seeking) {
-                if (!drained) {
-                    // The decoder still holds the last pictures: let them out.
-                    avcodec_send_packet(ctx, nullptr);
-                    drained = true;
-                    if (!receiveFrames())
-                        break;
-                    continue;
-                }
-                if (checkLanding && is.seekCanRetry.load()) {
-                    // The seek gave no picture before the end: it started too late.
-                    awaitingReseek = true;
-                    is.seekLate = 1;
-                    is.playerWaker.wake();
-                    continue;
-                }
-                qCDebug(lcPlayer) << "video_thread read finish 1";
+            const bool seeking = is.pendingSeek.load() != kNoSeek || is.seekLate.load() || awaitingReseek;
+            if (is.readFinished.load() && !seeking && !atEndOfInput()) {
                 endOfStream = true;
                 break;
             }
@@ -131,6 +134,7 @@ void VideoThread::run()
             drained = false;
             serial = is.seekSerial.load();
             av_packet_unref(packet);
+            av_frame_unref(lastFrame);
             is.seekFlagVideo = 1;
             checkLanding = true;
             afterSeek = true;
@@ -157,7 +161,50 @@ void VideoThread::run()
         is.quit = 1;
     }
     is.videoThreadFinished = 1;
+    is.player->notifyOpenWaiters();
     qCDebug(lcPlayer) << "video thread stop!!!";
+}
+
+bool VideoThread::atEndOfInput()
+{
+    if (!drained) {
+        // The decoder still holds the last pictures: let them out.
+        avcodec_send_packet(ctx, nullptr);
+        drained = true;
+        return receiveFrames();
+    }
+    if (checkLanding && is.seekCanRetry.load()) {
+        // The seek gave no picture before the end: it started too late.
+        awaitingReseek = true;
+        is.seekLate = 1;
+        is.playerWaker.wake();
+        return true;
+    }
+    if (is.isPause()) {
+        // A paused seek past the last picture shows the last one; the
+        // stream ends only while playing.
+        if (is.seekFramePending.load() && lastFrame->buf[0] && deliver(lastFrame, lastPts))
+            settleSeek();
+        else
+            is.seekFramePending = 0;
+        return true;
+    }
+    qCDebug(lcPlayer) << "video_thread read finish 1";
+    return false;
+}
+
+// A paused picture is converted again when the surface changed its size.
+bool VideoThread::redeliverAtNewSize()
+{
+    if (!is.isPause() || is.seekFramePending.load() || !lastFrame->buf[0] || lastBox == is.player->outputSize())
+        return false;
+    deliver(lastFrame, lastPts);
+    return true;
+}
+
+double VideoThread::pictureTime(const AVFrame *picture) const
+{
+    return double(picture->best_effort_timestamp) * timeBase - startOffset;
 }
 
 bool VideoThread::receiveFrames()
@@ -176,14 +223,14 @@ bool VideoThread::receiveFrames()
 
 void VideoThread::showOrDrop()
 {
-    if (is.isPause() && !is.isMove.load() && !is.seekFramePending.load())
+    if (is.isPause() && !is.seekFramePending.load())
         return; // decoded while paused and not asked for
 
     // Each picture is timed by its own timestamp: with B-frames the packet's
     // decoding time would show it early.
     double pts;
     if (frame->best_effort_timestamp != AV_NOPTS_VALUE) {
-        pts = double(frame->best_effort_timestamp) * timeBase - startOffset;
+        pts = pictureTime(frame);
         is.videoClock = pts;
     } else {
         pts = is.videoClock.load();
@@ -192,6 +239,9 @@ void VideoThread::showOrDrop()
 
     if (awaitingReseek || serial != is.seekSerial.load())
         return; // from before the latest seek
+    av_frame_unref(lastFrame);
+    if (av_frame_ref(lastFrame, frame) >= 0)
+        lastPts = pts;
     if (checkLanding) {
         checkLanding = false;
         if (is.seekCanRetry.load() && pts > is.seekTime.load() + kLateLandingFrames * is.frameDuration) {
@@ -212,7 +262,7 @@ void VideoThread::showOrDrop()
         SDL_Delay(Uint32(extra));
     const bool firstFrame = is.firstFramePending.load();
     // The first picture after a seek is shown whatever the clock says.
-    const bool requested = is.isMove.load() || is.seekFramePending.load() || afterSeek;
+    const bool requested = is.seekFramePending.load() || afterSeek;
     const double lateness = waitForClock(pts);
     if ((is.quit.load() && !firstFrame) || serial != is.seekSerial.load())
         return;
@@ -222,25 +272,45 @@ void VideoThread::showOrDrop()
         ++is.framesDropped;
         return;
     }
-    deliver(pts);
+    if (!deliver(frame, pts)) {
+        if (firstFrame) {
+            // Nothing can be shown of this file: the open fails.
+            qCDebug(lcPlayer) << "first picture cannot be converted";
+            is.quit = 1;
+        }
+        ++is.framesDropped;
+        return;
+    }
     if (firstFrame) {
         is.firstFramePending = 0;
         is.player->notifyOpenWaiters();
     }
-    // Only this seek's picture settles it: a seek made meanwhile still wants its own.
+    settleSeek();
+}
+
+// Only this seek's picture settles it: a seek made meanwhile still wants its own.
+void VideoThread::settleSeek()
+{
     int pending = serial;
     is.seekFramePending.compare_exchange_strong(pending, 0);
     afterSeek = false;
-    if (is.isMove.load())
-        is.isMove = 0;
 }
 
 // The playback position now, as pictures are timed against it (s).
 double VideoThread::clockNow(int64_t now) const
 {
     const bool hasSound = is.audioStream >= 0 && is.audioDeviceId.load() != 0;
+    if (hasSound && !is.audioStalled.load() && !is.seekFlagAudio.load()
+        && now - is.audioCallbackUs.load() > kCallbackStallUs) {
+        // The device stopped asking for sound: go on from where it stood by
+        // the wall clock. The callback seeks back into step if it returns.
+        const double stoodAt = is.audioClock.load();
+        is.startTime = now - int64_t(stoodAt * 1e6);
+        is.audioStalled = 1;
+        qCDebug(lcPlayer) << "sound device stalled at" << stoodAt;
+    }
     const double wall = double(now - is.startTime.load()) / 1e6;
-    if (!hasSound) {
+    if (!hasSound || is.audioStalled.load()) {
         // Without sound the wall clock is the playback clock.
         is.audioClock = wall;
         return wall;
@@ -269,18 +339,12 @@ double VideoThread::waitForClock(double pts)
 {
     for (;;) {
         const int64_t now = wallClockUs();
-        if (is.isPause() && !is.isMove.load())
-            return 0.0;
+        if (is.isPause())
+            return 0.0; // a seek's picture: shown at once
         if (is.firstFramePending.load()) {
             qCDebug(lcPlayer) << "get firset frame";
             is.startTime = now;
             is.pauseStartTime = now;
-            return 0.0;
-        }
-        if (is.isMove.load()) {
-            // A picture asked for while paused: shown at once, and the
-            // reported position becomes its time.
-            is.audioClock = pts;
             return 0.0;
         }
         const double a = clockNow(now);
@@ -297,30 +361,35 @@ double VideoThread::waitForClock(double pts)
     }
 }
 
-void VideoThread::deliver(double pts)
+bool VideoThread::deliver(const AVFrame *picture, double pts)
 {
+    const QSize box = is.player->outputSize();
     int outW = 0;
     int outH = 0;
-    fittedSize(frame->width, frame->height, is.player->outputSize(), outW, outH);
-    // Area averaging when shrinking costs half of bicubic and looks as good;
-    // bicubic for the rare picture smaller than the surface.
-    const int flags = outW < frame->width ? SWS_AREA : SWS_BICUBIC;
-    sws = sws_getCachedContext(sws, frame->width, frame->height, AVPixelFormat(frame->format), outW, outH,
-                               AV_PIX_FMT_RGB32, flags, nullptr, nullptr, nullptr);
-    if (!sws)
-        return;
+    fittedSize(picture->width, picture->height, box, outW, outH);
     // A fresh image per picture: it crosses to the GUI thread as a value.
     QImage image(outW, outH, QImage::Format_RGB32);
     if (image.isNull())
-        return;
+        return false;
+    // Area averaging when shrinking costs half of bicubic and looks as good;
+    // bicubic for the rare picture smaller than the surface.
+    const int flags = outW < picture->width ? SWS_AREA : SWS_BICUBIC;
+    sws = sws_getCachedContext(sws, picture->width, picture->height, AVPixelFormat(picture->format), outW, outH,
+                               AV_PIX_FMT_RGB32, flags, nullptr, nullptr, nullptr);
+    if (!sws)
+        return false;
     uint8_t *dst[4] = {image.bits(), nullptr, nullptr, nullptr};
     int dstStride[4] = {int(image.bytesPerLine()), 0, 0, 0};
-    sws_scale(sws, frame->data, frame->linesize, 0, frame->height, dst, dstStride);
-    // Where the picture belongs and when it went out, for whoever checks sync.
+    sws_scale(sws, picture->data, picture->linesize, 0, picture->height, dst, dstStride);
+    lastBox = box;
+    // Where the picture belongs, when it went out and for which open, for
+    // whoever checks sync and for a window that must drop late pictures.
     image.setText(QStringLiteral("pts"), QString::number(pts, 'f', 6));
     image.setText(QStringLiteral("clock"), QString::number(is.audioClock.load(), 'f', 6));
+    image.setText(QStringLiteral("serial"), QString::number(is.serial.load()));
     ++is.framesShown;
     emit is.player->sig_GetOneFrame(image);
+    return true;
 }
 
 } // namespace

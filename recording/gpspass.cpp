@@ -149,21 +149,13 @@ GpsPassResult tsPass(const QString &path, GpsTrack &track, qint16 &gpsVersion)
     return result;
 }
 
-GpsPassResult mp4Pass(const QString &path, GpsTrack &track, qint16 &gpsVersion)
+void mp4DataTrackPass(const QString &path, GpsTrack &track, qint16 &gpsVersion, GpsPassResult &result)
 {
-    GpsPassResult result;
-    Mp4GpsReader reader(track);
-    if (reader.readMp4GpsTrack(path))
-        track.valid = true;
-    result.hisiHandler = reader.hisiHandler();
-    if (!result.hisiHandler)
-        return result;
-
     qCDebug(lcRecording) << "hisi mp4";
     Demuxer demuxer;
     result.status = demuxer.open(path, &result.error);
     if (result.status != GpsPassResult::Ok)
-        return result;
+        return;
     AVFormatContext *ic = demuxer.context();
 
     int dataStream = -1;
@@ -175,26 +167,60 @@ GpsPassResult mp4Pass(const QString &path, GpsTrack &track, qint16 &gpsVersion)
     }
     result.gpsStream = dataStream;
     if (dataStream <= 0)
-        return result;
+        return;
 
     decodeGpsStream(demuxer, dataStream, GpsPayloadVariant::Mp4DataTrack, track, gpsVersion);
-    return result;
+}
+
+bool isTs(const QString &suffix)
+{
+    return suffix == QLatin1String("TS") || suffix == QLatin1String("ts");
+}
+
+bool isMp4(const QString &suffix)
+{
+    return suffix == QLatin1String("MP4") || suffix == QLatin1String("mp4");
 }
 
 } // namespace
 
-GpsPassResult runGpsPass(const QString &path, GpsTrack &track, qint16 &gpsVersion)
+bool runGpsPassHeader(const QString &path, GpsTrack &track, qint16 &gpsVersion, GpsPassResult &result)
 {
+    result = GpsPassResult();
     track.reset();
     // Cleared for every file, so an MP4 never inherits a transport stream's version.
     gpsVersion = 0;
 
     const QString suffix = QFileInfo(path).suffix();
-    if (suffix == QLatin1String("TS") || suffix == QLatin1String("ts")) {
+    if (isTs(suffix)) {
         probeTsTypeMarker(path);
-        return tsPass(path, track, gpsVersion);
+        return true;
     }
-    if (suffix == QLatin1String("MP4") || suffix == QLatin1String("mp4"))
-        return mp4Pass(path, track, gpsVersion);
-    return GpsPassResult();
+    if (isMp4(suffix)) {
+        Mp4GpsReader reader(track);
+        if (reader.readMp4GpsTrack(path))
+            track.valid = true;
+        result.hisiHandler = reader.hisiHandler();
+        return result.hisiHandler;
+    }
+    return false;
+}
+
+void runGpsPassStreams(const QString &path, GpsTrack &track, qint16 &gpsVersion, GpsPassResult &result,
+                       const std::atomic<bool> *)
+{
+    const QString suffix = QFileInfo(path).suffix();
+    if (isTs(suffix)) {
+        result = tsPass(path, track, gpsVersion);
+    } else if (isMp4(suffix) && result.hisiHandler) {
+        mp4DataTrackPass(path, track, gpsVersion, result);
+    }
+}
+
+GpsPassResult runGpsPass(const QString &path, GpsTrack &track, qint16 &gpsVersion, const std::atomic<bool> *interrupt)
+{
+    GpsPassResult result;
+    if (runGpsPassHeader(path, track, gpsVersion, result))
+        runGpsPassStreams(path, track, gpsVersion, result, interrupt);
+    return result;
 }

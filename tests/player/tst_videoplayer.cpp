@@ -1,5 +1,6 @@
 #include "gpsfixture.h"
 #include "waitfor.h"
+#include "watchdog.h"
 #include "videoplayer.h"
 
 #include <QDir>
@@ -8,8 +9,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <SDL.h>
+
+#include <atomic>
 #include <cmath>
 #include <functional>
+#include <random>
 
 using namespace fixture;
 
@@ -34,22 +39,39 @@ void record(FrameLog &log, const QImage &image)
 
 // Signals of the player's threads, recorded on the test's thread. (A
 // QSignalSpy would append on the emitting thread, racing with the test.)
+// Every emission is also counted where it happens, so that one made after
+// stop() returned shows even though its delivery would come later.
 class Watch : public QObject
 {
 public:
     explicit Watch(VideoPlayer *player)
     {
         connect(player, &VideoPlayer::sig_GetOneFrame, this, [this](const QImage &image) { frames.append(image); });
-        connect(player, &VideoPlayer::sig_PlayStopNormally, this, [this] { ++ended; });
-        connect(player, &VideoPlayer::sig_GetGpsData, this, [this] { order.append(QStringLiteral("gps")); });
+        connect(player, &VideoPlayer::sig_PlayStopNormally, this, [this](quint64 serial) {
+            ++ended;
+            endSerials.append(serial);
+        });
+        connect(player, &VideoPlayer::sig_GetGpsData, this, [this](const GpsData &data) {
+            order.append(QStringLiteral("gps"));
+            gps.append(data);
+        });
         connect(player, &VideoPlayer::sig_TotalTimeChanged, this, [this] { order.append(QStringLiteral("duration")); });
+        const auto count = [this] { ++emitted; };
+        connect(player, &VideoPlayer::sig_GetOneFrame, this, count, Qt::DirectConnection);
+        connect(player, &VideoPlayer::sig_PlayStopNormally, this, count, Qt::DirectConnection);
+        connect(player, &VideoPlayer::sig_GetGpsData, this, count, Qt::DirectConnection);
+        connect(player, &VideoPlayer::sig_TotalTimeChanged, this, count, Qt::DirectConnection);
+        connect(player, &VideoPlayer::sig_StateChanged, this, count, Qt::DirectConnection);
     }
 
     double lastPts() const { return frames.isEmpty() ? -1.0 : frames.last().text(QStringLiteral("pts")).toDouble(); }
 
     QVector<QImage> frames;
     int ended = 0;
+    QVector<quint64> endSerials;
     QVector<QString> order;
+    QVector<GpsData> gps;
+    std::atomic<int> emitted{0}; // every signal, counted on the emitting thread
 };
 
 
@@ -78,33 +100,49 @@ private slots:
     void refusedTransitions();
     void firstFrameWhilePaused_data();
     void firstFrameWhilePaused();
-    void gpsSignalPrecedesDuration();
+    void gpsTrackComesWithItsOpen();
+    void stopLeavesNothingBehind();
     void pauseKeepsPosition();
+    void pausedIsIdle();
     void pausedSeekShowsTarget_data();
     void pausedSeekShowsTarget();
     void dragWhilePausedShowsEachStep();
+    void latestOfManyPausedSeeksWins();
+    void pausedSeekPastTheEndShowsLastPicture();
+    void pausedPictureFollowsResize();
     void seekAtEndOfInputResumesReading();
     void naturalEndSignalsOnce_data();
     void naturalEndSignalsOnce();
     void stopIsNotANaturalEnd();
+    void pauseRacingTheEndNeverStrandsThePlayer();
     void picturesNeverShownEarly();
     void sixtyFramesWithSoundInRealTime();
     void slowDecodingDropsLatePictures();
     void audioChannels_data();
     void audioChannels();
+    void audioClockFollowsPlayedSound_data();
+    void audioClockFollowsPlayedSound();
+    void stalledSoundDeviceDoesNotFreezePictures();
+    void readAheadStaysWithinLimits();
     void unplayableFilesLeavePlayerStopped_data();
     void unplayableFilesLeavePlayerStopped();
+    void hugeSurfaceGetsACappedPicture();
     void truncatedTransportStreamPlaysToItsEnd();
     void probeFile_data();
     void probeFile();
     void longPath();
     void outputSizeKeepsAspect();
     void openStopCyclesDoNotLeak();
+    void openPlayStopWithSoundStress();
 
 private:
     QString path(const QString &name) const { return mDir.filePath(name); }
     void makeClip(const QString &name, const AvSpec &spec);
     void newPlayer();
+    // openFile and stop under a watchdog: a hang fails with the test's name.
+    bool openPath(const QString &file) { return guarded("openFile", [&] { return mPlayer->openFile(file); }); }
+    bool open(const QString &name) { return openPath(path(name)); }
+    bool stopPlayer() { return guarded("stop", [&] { return mPlayer->stop(); }); }
 
     QTemporaryDir mDir;
     std::unique_ptr<VideoPlayer> mPlayer;
@@ -165,13 +203,38 @@ void TestVideoPlayer::initTestCase()
     wide.height = 120;
     makeClip(QStringLiteral("wide.mp4"), wide);
 
-    // A transport stream that carries GPS.
+    // A transport stream and an MP4 that carry GPS.
     QString error;
     const QVector<QByteArray> payloads = gpsPayloads(makeDrive(DriveSpec()));
     RemuxOptions remux;
     remux.format = QStringLiteral("mpegts");
     QVERIFY2(remuxWithGpsStream(path(QStringLiteral("av.ts")), path(QStringLiteral("gps.ts")), payloads, remux, &error),
              qPrintable(error));
+    QVERIFY2(addGpsBox(path(QStringLiteral("av.mp4")), path(QStringLiteral("gps.mp4")), payloads, GpsBoxOptions(),
+                       &error),
+             qPrintable(error));
+
+    // Pictures of a codec nobody decodes: the sample entry renamed.
+    {
+        QFile in(path(QStringLiteral("video.mp4")));
+        QVERIFY(in.open(QIODevice::ReadOnly));
+        QByteArray data = in.readAll();
+        QVERIFY(data.contains("avc1"));
+        data.replace("avc1", "zzz1");
+        QFile out(path(QStringLiteral("unknowncodec.mp4")));
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(data);
+    }
+
+    // More pictures than the read-ahead may hold: about 12 MB in 4 s.
+    AvSpec big;
+    big.seconds = 4.0;
+    big.width = 1280;
+    big.height = 720;
+    big.audioChannels = 0;
+    big.noisy = true;
+    big.videoBitrate = QStringLiteral("24M");
+    makeClip(QStringLiteral("big.mp4"), big);
 
     // Cut recordings: the transport stream still plays up to the cut, the MP4
     // lost its index (moov comes last).
@@ -195,7 +258,7 @@ void TestVideoPlayer::initTestCase()
 void TestVideoPlayer::cleanup()
 {
     if (mPlayer && mPlayer->state() != VideoPlayer::Stop)
-        mPlayer->stop();
+        stopPlayer();
     mWatch.reset();
     mPlayer.reset();
 }
@@ -237,7 +300,7 @@ void TestVideoPlayer::firstFrameWhilePaused()
     QFETCH(QString, file);
     newPlayer();
     QSignalSpy states(mPlayer.get(), &VideoPlayer::sig_StateChanged); // emitted on this thread
-    QVERIFY(mPlayer->openFile(path(file)));
+    QVERIFY(open(file));
     QCOMPARE(states.count(), 1);
     QCOMPARE(states.at(0).at(0).value<VideoPlayer::PlayerState>(), VideoPlayer::Pause);
     QVERIFY(waitFor([&] { return mWatch->frames.size() >= 1; }));
@@ -251,32 +314,71 @@ void TestVideoPlayer::firstFrameWhilePaused()
     QVERIFY(qAbs(mPlayer->totalTime() - 3000000) < 100000);
 }
 
-void TestVideoPlayer::gpsSignalPrecedesDuration()
+void TestVideoPlayer::gpsTrackComesWithItsOpen()
 {
     newPlayer();
-    QVERIFY(mPlayer->openFile(path(QStringLiteral("gps.ts"))));
+    // An MP4's box is read before the demuxer opens: its track comes first.
+    QVERIFY(open(QStringLiteral("gps.mp4")));
     QVERIFY(waitFor([&] { return mWatch->order.size() == 2; }));
     QCOMPARE(mWatch->order, (QVector<QString>{QStringLiteral("gps"), QStringLiteral("duration")}));
-    QVERIFY(gpsTrack().valid);
-    QCOMPARE(gpsTrack().count, 10);
-    mPlayer->stop();
+    QCOMPARE(mWatch->gps.last().serial, mPlayer->serial());
+    QVERIFY(mWatch->gps.last().track->valid);
+    QCOMPARE(mWatch->gps.last().track->count, 10);
+    const std::shared_ptr<const GpsTrack> mp4Track = mWatch->gps.last().track;
+    QVERIFY(stopPlayer());
 
-    // A suffix without GPS still reports, and empties the previous track.
-    mWatch->order.clear();
+    // A transport stream's GPS stream is read beside playback, into a track
+    // of its own: the one handed over before is left as it was.
+    QVERIFY(open(QStringLiteral("gps.ts")));
+    QVERIFY(waitFor([&] { return mWatch->gps.size() == 2; }));
+    QCOMPARE(mWatch->gps.last().serial, mPlayer->serial());
+    QVERIFY(mWatch->gps.last().track->valid);
+    QCOMPARE(mWatch->gps.last().track->count, 10);
+    QVERIFY(mWatch->gps.last().track != mp4Track);
+    QCOMPARE(mp4Track->count, 10);
+    QVERIFY(stopPlayer());
+
+    // A suffix without GPS still reports, with an empty track.
     const QString mov = path(QStringLiteral("copy.mov"));
     QFile::remove(mov);
-    QVERIFY(QFile::copy(path(QStringLiteral("av.mp4")), mov));
-    QVERIFY(mPlayer->openFile(mov));
-    QVERIFY(waitFor([&] { return mWatch->order.size() == 2; }));
-    QCOMPARE(mWatch->order.first(), QStringLiteral("gps"));
-    QVERIFY(!gpsTrack().valid);
-    QCOMPARE(gpsTrack().count, 0);
+    QVERIFY(QFile::copy(path(QStringLiteral("gps.mp4")), mov));
+    QVERIFY(openPath(mov));
+    QVERIFY(waitFor([&] { return mWatch->gps.size() == 3; }));
+    QVERIFY(!mWatch->gps.last().track->valid);
+    QCOMPARE(mWatch->gps.last().track->count, 0);
+}
+
+void TestVideoPlayer::stopLeavesNothingBehind()
+{
+    // Once stop() returns, the file's threads are gone: nothing more is
+    // emitted and nothing moves, whatever state the file was in.
+    for (const QString &file : {QStringLiteral("gps.ts"), QStringLiteral("av.mp4")}) {
+        for (bool playing : {false, true}) {
+            newPlayer();
+            QVERIFY(open(file));
+            if (playing) {
+                QVERIFY(mPlayer->play());
+                QVERIFY(waitFor([&] { return mPlayer->currentTime() > 0.3; }));
+            }
+            const quint64 serial = mPlayer->serial();
+            QVERIFY(stopPlayer());
+            QVERIFY(mPlayer->serial() != serial); // what is still queued is stale
+            const int emitted = mWatch->emitted.load();
+            const qint64 shown = mPlayer->framesShown();
+            const qint64 rounds = mPlayer->loopRounds();
+            QTest::qWait(150);
+            QCOMPARE(mWatch->emitted.load(), emitted);
+            QCOMPARE(mPlayer->framesShown(), shown);
+            QCOMPARE(mPlayer->loopRounds(), rounds);
+            QCOMPARE(mWatch->ended, 0);
+        }
+    }
 }
 
 void TestVideoPlayer::pauseKeepsPosition()
 {
     newPlayer();
-    QVERIFY(mPlayer->openFile(path(QStringLiteral("av.mp4"))));
+    QVERIFY(open(QStringLiteral("av.mp4")));
     QVERIFY(mPlayer->play());
     QVERIFY(waitFor([&] { return mPlayer->currentTime() > 0.5; }));
     QVERIFY(mPlayer->pause());
@@ -289,6 +391,24 @@ void TestVideoPlayer::pauseKeepsPosition()
     // Continues from where it stood, not from where the wall clock went.
     QVERIFY2(mPlayer->currentTime() < paused + 0.5,
              qPrintable(QStringLiteral("%1 after %2").arg(mPlayer->currentTime()).arg(paused)));
+}
+
+void TestVideoPlayer::pausedIsIdle()
+{
+    // Paused, the threads wait to be woken: no polling rounds while nothing happens.
+    newPlayer();
+    QVERIFY(open(QStringLiteral("av.mp4")));
+    QVERIFY(mPlayer->play());
+    QVERIFY(waitFor([&] { return mPlayer->currentTime() > 0.3; }));
+    QVERIFY(mPlayer->pause());
+    QTest::qWait(100);
+    const qint64 rounds = mPlayer->loopRounds();
+    QTest::qWait(1000);
+    QVERIFY2(mPlayer->loopRounds() - rounds <= 4, qPrintable(QString::number(mPlayer->loopRounds() - rounds)));
+    // And wakes at once for a seek.
+    const int before = mWatch->frames.size();
+    mPlayer->seek(2000000);
+    QVERIFY(waitFor([&] { return mWatch->frames.size() > before; }));
 }
 
 void TestVideoPlayer::pausedSeekShowsTarget_data()
@@ -312,7 +432,7 @@ void TestVideoPlayer::pausedSeekShowsTarget()
     QFETCH(double, from);
     QFETCH(double, target);
     newPlayer();
-    QVERIFY(mPlayer->openFile(path(file)));
+    QVERIFY(open(file));
     QVERIFY(waitFor([&] { return mWatch->frames.size() >= 1; }));
     if (from > 0) {
         mPlayer->seek(qint64(from * 1e6));
@@ -335,13 +455,15 @@ void TestVideoPlayer::pausedSeekShowsTarget()
 void TestVideoPlayer::dragWhilePausedShowsEachStep()
 {
     newPlayer();
-    QVERIFY(mPlayer->openFile(path(QStringLiteral("av.mp4"))));
+    QVERIFY(open(QStringLiteral("av.mp4")));
     QVERIFY(waitFor([&] { return mWatch->frames.size() >= 1; }));
-    // As the window drags: ask for a picture, then seek, step after step.
-    const QVector<double> steps{0.4, 0.8, 1.2, 2.0, 1.0};
+    // As the window drags: ask for a picture, then seek, step after step,
+    // with time between the two calls for the video thread to run.
+    const QVector<double> steps{0.4, 0.8, 1.2, 2.0, 1.0, 1.04, 2.96};
     for (double step : steps) {
         const int before = mWatch->frames.size();
         mPlayer->setIsMove(true);
+        QThread::msleep(5);
         mPlayer->seek(qint64(step * 1e6));
         QVERIFY(waitFor([&] { return mWatch->frames.size() >= before + 1; }));
         QTest::qWait(100);
@@ -353,10 +475,76 @@ void TestVideoPlayer::dragWhilePausedShowsEachStep()
     QCOMPARE(mPlayer->state(), VideoPlayer::Pause);
 }
 
+void TestVideoPlayer::latestOfManyPausedSeeksWins()
+{
+    // A fast drag: many seeks, none waited for. The picture that stays is
+    // the last one asked for, and Play resumes there.
+    newPlayer();
+    QVERIFY(open(QStringLiteral("av.ts")));
+    QVERIFY(waitFor([&] { return mWatch->frames.size() >= 1; }));
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> second(0, 2900);
+    for (int i = 0; i < 60; ++i) {
+        mPlayer->seek(qint64(second(random)) * 1000);
+        if (i % 7 == 0)
+            QTest::qWait(3);
+    }
+    mPlayer->seek(1800000);
+    // The first picture at or after the target (pictures of this file sit 21 ms after whole frames).
+    const auto atTarget = [&] { return mWatch->lastPts() >= 1.8 - 1e-3 && mWatch->lastPts() < 1.84; };
+    QVERIFY(waitFor([&] { return !mPlayer->seekWaiting() && atTarget(); }));
+    QTest::qWait(300);
+    QVERIFY2(atTarget(), qPrintable(QString::number(mWatch->lastPts())));
+    QCOMPARE(mPlayer->currentTime(), 1.8);
+    QVERIFY(mPlayer->play());
+    QVERIFY(waitFor([&] { return mWatch->lastPts() > 1.9; }));
+    QVERIFY(mPlayer->currentTime() < 2.5);
+}
+
+void TestVideoPlayer::pausedSeekPastTheEndShowsLastPicture()
+{
+    // Dragging to the very end while paused shows the last picture and
+    // leaves the file paused there, not ended.
+    newPlayer();
+    QVERIFY(open(QStringLiteral("av.mp4")));
+    QVERIFY(waitFor([&] { return mWatch->frames.size() >= 1; }));
+    const int before = mWatch->frames.size();
+    mPlayer->seek(3000000);
+    QVERIFY(waitFor([&] { return mWatch->frames.size() > before; }));
+    QVERIFY2(qAbs(mWatch->lastPts() - 2.96) < 0.001, qPrintable(QString::number(mWatch->lastPts())));
+    QTest::qWait(200);
+    QCOMPARE(mPlayer->state(), VideoPlayer::Pause);
+    QCOMPARE(mWatch->ended, 0);
+    // A seek back from there still works, and so does playing to the end.
+    mPlayer->seek(1000000);
+    QVERIFY(waitFor([&] { return qAbs(mWatch->lastPts() - 1.0) < 0.001; }));
+    QVERIFY(mPlayer->play());
+    QVERIFY(waitFor([&] { return mWatch->ended == 1; }, kEndWaitMs));
+}
+
+void TestVideoPlayer::pausedPictureFollowsResize()
+{
+    // A paused picture is converted again for a new surface size, not
+    // scaled up from the old one.
+    newPlayer();
+    mPlayer->setOutputSize(QSize(80, 60));
+    QVERIFY(open(QStringLiteral("av.mp4")));
+    mPlayer->seek(1200000);
+    QVERIFY(waitFor([&] { return qAbs(mWatch->lastPts() - 1.2) < 0.001; }));
+    const int before = mWatch->frames.size();
+    QCOMPARE(mWatch->frames.last().size(), QSize(80, 60));
+    mPlayer->setOutputSize(QSize(320, 240));
+    QVERIFY(waitFor([&] { return mWatch->frames.size() > before; }));
+    QTest::qWait(100);
+    QCOMPARE(mWatch->frames.size(), before + 1);
+    QCOMPARE(mWatch->frames.last().size(), QSize(320, 240));
+    QCOMPARE(mWatch->lastPts(), 1.2);
+}
+
 void TestVideoPlayer::seekAtEndOfInputResumesReading()
 {
     newPlayer();
-    QVERIFY(mPlayer->openFile(path(QStringLiteral("video.mp4"))));
+    QVERIFY(open(QStringLiteral("video.mp4")));
     QVERIFY(mPlayer->play());
     // The reader is at the end of input by now (the queues hold the whole clip).
     QVERIFY(waitFor([&] { return mPlayer->currentTime() > 1.0; }));
@@ -394,45 +582,73 @@ void TestVideoPlayer::naturalEndSignalsOnce()
     QFETCH(QString, file);
     newPlayer();
     QSignalSpy states(mPlayer.get(), &VideoPlayer::sig_StateChanged);
-    QVERIFY(mPlayer->openFile(path(file)));
+    QVERIFY(open(file));
     QVERIFY(mPlayer->play());
     QVERIFY(waitFor([&] { return mWatch->ended == 1; }, kEndWaitMs));
     QTest::qWait(300);
     QCOMPARE(mWatch->ended, 1);
+    QCOMPARE(mWatch->endSerials.last(), mPlayer->serial());
     QCOMPARE(mPlayer->state(), VideoPlayer::Stop);
+    QCOMPARE(mPlayer->totalTime(), qint64(0));
     QCOMPARE(states.count(), 2); // Pause and Playing only: no Stop for a natural end
-    QVERIFY(!mPlayer->stop());
+    QVERIFY(!stopPlayer());
     // Every picture reached the screen, the decoder's last ones included.
     QCOMPARE(mWatch->frames.size(), 75);
     QCOMPARE(mPlayer->framesDropped(), 0);
     // The player opens the next file after a natural end.
-    QVERIFY(mPlayer->openFile(path(file)));
+    QVERIFY(open(file));
 }
 
 void TestVideoPlayer::stopIsNotANaturalEnd()
 {
     newPlayer();
     QSignalSpy states(mPlayer.get(), &VideoPlayer::sig_StateChanged);
-    QVERIFY(mPlayer->openFile(path(QStringLiteral("av.mp4"))));
+    QVERIFY(open(QStringLiteral("av.mp4")));
     QVERIFY(mPlayer->play());
     QTest::qWait(300);
-    QVERIFY(mPlayer->stop());
+    QVERIFY(stopPlayer());
     QCOMPARE(states.last().at(0).value<VideoPlayer::PlayerState>(), VideoPlayer::Stop);
     QTest::qWait(300);
     QCOMPARE(mWatch->ended, 0);
 
     // Stopping while paused, and right after opening, as well.
-    QVERIFY(mPlayer->openFile(path(QStringLiteral("av.ts"))));
-    QVERIFY(mPlayer->stop());
+    QVERIFY(open(QStringLiteral("av.ts")));
+    QVERIFY(stopPlayer());
     QTest::qWait(100);
     QCOMPARE(mWatch->ended, 0);
+}
+
+void TestVideoPlayer::pauseRacingTheEndNeverStrandsThePlayer()
+{
+    // Pause and play hammered while the file ends by itself: whoever wins,
+    // the player ends stopped with one end report, or paused with threads
+    // that still play to the end: never paused with nothing behind it.
+    for (int round = 0; round < 6; ++round) {
+        newPlayer();
+        QVERIFY(open(QStringLiteral("video.mp4")));
+        QVERIFY(mPlayer->play());
+        QVERIFY(waitFor([&] { return mPlayer->currentTime() > 2.85 - 0.02 * round; }, kEndWaitMs));
+        for (int i = 0; i < 200 && mPlayer->state() != VideoPlayer::Stop; ++i) {
+            if (mPlayer->state() == VideoPlayer::Playing)
+                mPlayer->pause();
+            else
+                mPlayer->play();
+            QThread::usleep(500);
+        }
+        if (mPlayer->state() == VideoPlayer::Pause)
+            QVERIFY(mPlayer->play());
+        QVERIFY2(waitFor([&] { return mWatch->ended == 1; }, kEndWaitMs), qPrintable(QString::number(round)));
+        QCOMPARE(mPlayer->state(), VideoPlayer::Stop);
+        QTest::qWait(50);
+        QCOMPARE(mWatch->ended, 1);
+    }
 }
 
 void TestVideoPlayer::picturesNeverShownEarly()
 {
     // B-frames reorder pictures: timing them by decoding order would show them early.
     newPlayer();
-    QVERIFY(mPlayer->openFile(path(QStringLiteral("av.mp4"))));
+    QVERIFY(open(QStringLiteral("av.mp4")));
     QVERIFY(mPlayer->play());
     QVERIFY(waitFor([&] { return mWatch->ended == 1; }, kEndWaitMs));
     FrameLog log;
@@ -452,7 +668,7 @@ void TestVideoPlayer::sixtyFramesWithSoundInRealTime()
     // fixed packet rate falls behind and loses well over a hundred of the 180
     // pictures; a hiccup of a busy test machine may cost one or two.
     newPlayer();
-    QVERIFY(mPlayer->openFile(path(QStringLiteral("sixty.mp4"))));
+    QVERIFY(open(QStringLiteral("sixty.mp4")));
     QVERIFY(mPlayer->play());
     QVERIFY(waitFor([&] { return mWatch->ended == 1; }, kEndWaitMs));
     QVERIFY2(mPlayer->framesDropped() <= 3, qPrintable(QString::number(mPlayer->framesDropped())));
@@ -463,7 +679,7 @@ void TestVideoPlayer::slowDecodingDropsLatePictures()
 {
     newPlayer();
     mPlayer->setExtraDecodeTime(60); // 25 fps needs 40 ms per picture
-    QVERIFY(mPlayer->openFile(path(QStringLiteral("video.mp4"))));
+    QVERIFY(open(QStringLiteral("video.mp4")));
     QVERIFY(mPlayer->play());
     QVERIFY(waitFor([&] { return mWatch->ended == 1; }, kEndWaitMs));
     QVERIFY(mPlayer->framesDropped() > 10);
@@ -492,11 +708,74 @@ void TestVideoPlayer::audioChannels()
     QFETCH(QString, file);
     QFETCH(int, channels);
     newPlayer();
-    QVERIFY(mPlayer->openFile(path(file)));
+    QVERIFY(open(file));
     QCOMPARE(mPlayer->audioOutputChannels(), channels);
     // The clock runs while playing, whatever the layout.
     QVERIFY(mPlayer->play());
     QVERIFY(waitFor([&] { return mPlayer->currentTime() > 0.3; }));
+}
+
+void TestVideoPlayer::audioClockFollowsPlayedSound_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::newRow("mono") << QStringLiteral("mono.mp4");
+    QTest::newRow("stereo") << QStringLiteral("av.mp4");
+    QTest::newRow("5.1") << QStringLiteral("six.mp4");
+}
+
+void TestVideoPlayer::audioClockFollowsPlayedSound()
+{
+    // The clock is the end of the sound decoded so far: the sound handed to
+    // the device plus, at most, the chunk being played.
+    QFETCH(QString, file);
+    newPlayer();
+    QVERIFY(open(file));
+    QVERIFY(mPlayer->play());
+    const double bytesPerSecond = 2.0 * mPlayer->audioOutputChannels() * 48000;
+    for (int i = 0; i < 4; ++i) {
+        QTest::qWait(250);
+        const double played = mPlayer->audioBytesPlayed() / bytesPerSecond;
+        const double clock = mPlayer->currentTime();
+        QVERIFY2(played > 0.1 && clock - played > -0.005 && clock - played < 0.05,
+                 qPrintable(QStringLiteral("clock %1 s, played %2 s").arg(clock).arg(played)));
+    }
+}
+
+void TestVideoPlayer::stalledSoundDeviceDoesNotFreezePictures()
+{
+    // A device that stops asking for sound (unplugged, server gone): the
+    // pictures go on by the wall clock, and sound and pictures meet again
+    // when it comes back.
+    newPlayer();
+    QVERIFY(open(QStringLiteral("av.mp4")));
+    QVERIFY(mPlayer->play());
+    QVERIFY(waitFor([&] { return mPlayer->currentTime() > 0.4; }));
+    const quint32 device = mPlayer->audioDevice();
+    QVERIFY(device != 0);
+    SDL_LockAudioDevice(device); // the callback cannot run
+    const double stalledAt = mWatch->lastPts();
+    QTest::qWait(900);
+    const double movedTo = mWatch->lastPts();
+    SDL_UnlockAudioDevice(device);
+    QVERIFY2(movedTo > stalledAt + 0.4, qPrintable(QStringLiteral("%1 -> %2").arg(stalledAt).arg(movedTo)));
+    QVERIFY(waitFor([&] { return mWatch->ended == 1; }, kEndWaitMs));
+}
+
+void TestVideoPlayer::readAheadStaysWithinLimits()
+{
+    // Without sound the audio queue never fills; the video queue alone must
+    // stop the reading, even when the pictures are slow to decode.
+    newPlayer();
+    mPlayer->setExtraDecodeTime(30);
+    QVERIFY(open(QStringLiteral("big.mp4")));
+    QVERIFY(mPlayer->play());
+    QTest::qWait(1500);
+    const qint64 limit = 6553600;
+    const qint64 largestPicture = 1024 * 1024; // a 1280x720 key frame at 24 Mbit/s is far below
+    QVERIFY2(mPlayer->peakVideoQueueBytes() > limit / 2, qPrintable(QString::number(mPlayer->peakVideoQueueBytes())));
+    QVERIFY2(mPlayer->peakVideoQueueBytes() <= limit + largestPicture,
+             qPrintable(QString::number(mPlayer->peakVideoQueueBytes())));
+    QCOMPARE(mPlayer->peakAudioQueueBytes(), qint64(0));
 }
 
 void TestVideoPlayer::unplayableFilesLeavePlayerStopped_data()
@@ -506,6 +785,7 @@ void TestVideoPlayer::unplayableFilesLeavePlayerStopped_data()
     QTest::newRow("not media") << QStringLiteral("junk.mp4");
     QTest::newRow("sound only") << QStringLiteral("sound.mp4");
     QTest::newRow("mp4 cut before its index") << QStringLiteral("cut.mp4");
+    QTest::newRow("pictures nobody decodes") << QStringLiteral("unknowncodec.mp4");
 }
 
 void TestVideoPlayer::unplayableFilesLeavePlayerStopped()
@@ -513,19 +793,32 @@ void TestVideoPlayer::unplayableFilesLeavePlayerStopped()
     QFETCH(QString, file);
     newPlayer();
     QSignalSpy states(mPlayer.get(), &VideoPlayer::sig_StateChanged);
-    QVERIFY(!mPlayer->openFile(path(file)));
+    QVERIFY(!open(file));
     QCOMPARE(mPlayer->state(), VideoPlayer::Stop);
     QCOMPARE(states.count(), 0);
-    QVERIFY(!mPlayer->stop()); // nothing to wait for
+    QVERIFY(!stopPlayer()); // nothing to wait for
+    QCOMPARE(mPlayer->totalTime(), qint64(0));
     QVERIFY(waitFor([&] { return mWatch->order.contains(QStringLiteral("gps")); }));
+    QVERIFY(!mWatch->order.contains(QStringLiteral("duration"))); // no length left on a screen
     // And the player is still good for the next file.
-    QVERIFY(mPlayer->openFile(path(QStringLiteral("av.mp4"))));
+    QVERIFY(open(QStringLiteral("av.mp4")));
+}
+
+void TestVideoPlayer::hugeSurfaceGetsACappedPicture()
+{
+    // A surface far larger than any screen: the picture is capped, never
+    // converted at a size the scaler cannot address.
+    newPlayer();
+    mPlayer->setOutputSize(QSize(60000, 60000));
+    QVERIFY(open(QStringLiteral("av.mp4")));
+    QVERIFY(waitFor([&] { return !mWatch->frames.isEmpty(); }));
+    QCOMPARE(mWatch->frames.last().size(), QSize(8192, 6144));
 }
 
 void TestVideoPlayer::truncatedTransportStreamPlaysToItsEnd()
 {
     newPlayer();
-    QVERIFY(mPlayer->openFile(path(QStringLiteral("cut.ts"))));
+    QVERIFY(open(QStringLiteral("cut.ts")));
     QVERIFY(mPlayer->play());
     QVERIFY(waitFor([&] { return mWatch->ended == 1; }, kEndWaitMs));
     QVERIFY(mWatch->frames.size() > 20);
@@ -570,8 +863,9 @@ void TestVideoPlayer::longPath()
     QFile::remove(file);
     QVERIFY(QFile::copy(path(QStringLiteral("gps.ts")), file));
     newPlayer();
-    QVERIFY(mPlayer->openFile(file));
-    QVERIFY(gpsTrack().valid);
+    QVERIFY(openPath(file));
+    QVERIFY(waitFor([&] { return !mWatch->gps.isEmpty(); }));
+    QVERIFY(mWatch->gps.last().track->valid);
     VideoInfo info;
     QVERIFY(VideoPlayer::probeFile(file, info));
 }
@@ -581,7 +875,7 @@ void TestVideoPlayer::outputSizeKeepsAspect()
     newPlayer();
     // A 2:1 picture into a 4:3 box: bars above and below, never a stretched picture.
     mPlayer->setOutputSize(QSize(400, 300));
-    QVERIFY(mPlayer->openFile(path(QStringLiteral("wide.mp4"))));
+    QVERIFY(open(QStringLiteral("wide.mp4")));
     QVERIFY(waitFor([&] { return mWatch->frames.size() >= 1; }));
     QCOMPARE(mWatch->frames.last().size(), QSize(400, 200));
     mPlayer->setOutputSize(QSize(100, 300));
@@ -595,10 +889,10 @@ void TestVideoPlayer::openStopCyclesDoNotLeak()
     newPlayer();
     const QStringList files{QStringLiteral("av.mp4"), QStringLiteral("gps.ts"), QStringLiteral("video.mp4")};
     auto cycle = [&](int i) {
-        QVERIFY(mPlayer->openFile(path(files.at(i % files.size()))));
+        QVERIFY(open(files.at(i % files.size())));
         if (i % 2)
             QVERIFY(mPlayer->play());
-        QVERIFY(mPlayer->stop());
+        QVERIFY(stopPlayer());
         QCoreApplication::processEvents(); // queued pictures are released
         mWatch->frames.clear();
     };
@@ -610,6 +904,29 @@ void TestVideoPlayer::openStopCyclesDoNotLeak()
     const qint64 after = residentKb();
     // A leak of the sound buffer, a decoder or a demuxer per file would show as megabytes.
     QVERIFY2(after - before < 16 * 1024, qPrintable(QStringLiteral("%1 kB -> %2 kB").arg(before).arg(after)));
+}
+
+void TestVideoPlayer::openPlayStopWithSoundStress()
+{
+    // Open, play and stop with sound, many times, some stops while the
+    // audio callback is busy: the device is never used after it is closed.
+    newPlayer();
+    const QStringList files{QStringLiteral("av.mp4"), QStringLiteral("gps.ts"), QStringLiteral("six.mp4")};
+    for (int i = 0; i < 300; ++i) {
+        mPlayer->setExtraCallbackTime(i % 3 == 0 ? 15 : 0);
+        QVERIFY(open(files.at(i % files.size())));
+        QVERIFY(mPlayer->play());
+        if (i % 4)
+            QThread::usleep(1000 * (i % 23));
+        if (i % 5 == 0)
+            mPlayer->pause();
+        QVERIFY(stopPlayer());
+        if (i % 16 == 0) {
+            QCoreApplication::processEvents(); // queued pictures are released
+            mWatch->frames.clear();
+        }
+    }
+    QCOMPARE(mWatch->ended, 0);
 }
 
 QTEST_GUILESS_MAIN(TestVideoPlayer)
