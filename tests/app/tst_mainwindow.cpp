@@ -69,6 +69,7 @@ private slots:
     void dropAddsRecordings();
     void fileListButtonShowsRaisesHides();
     void stoppedWindowDropsLateFrames();
+    void reportsOfAnEarlierFileAreIgnored();
     void screenshot();
 
 private:
@@ -96,6 +97,12 @@ void TestMainWindow::initTestCase()
     QFile junk(path(QStringLiteral("junk.mp4")));
     QVERIFY(junk.open(QIODevice::WriteOnly));
     junk.write(QByteArray(4096, 'x'));
+    // Pictures of a codec nobody decodes: the file opens, then fails.
+    QFile clip(path(QStringLiteral("clip.mp4")));
+    QVERIFY(clip.open(QIODevice::ReadOnly));
+    QFile unknown(path(QStringLiteral("unknowncodec.mp4")));
+    QVERIFY(unknown.open(QIODevice::WriteOnly));
+    unknown.write(clip.readAll().replace("avc1", "zzz1"));
 }
 
 void TestMainWindow::init()
@@ -367,10 +374,14 @@ void TestMainWindow::playButton()
 
 void TestMainWindow::playButtonOnUnplayableFileStaysStopped()
 {
-    mWindow->setFilePath(path(QStringLiteral("junk.mp4")));
-    child<QPushButton>(*mWindow, "playButton")->click(); // must return, not wait for a pause that never comes
-    QCOMPARE(mWindow->playState(), 2);
-    QCOMPARE(mWindow->player()->state(), VideoPlayer::Stop);
+    for (const char *name : {"junk.mp4", "unknowncodec.mp4"}) {
+        mWindow->setFilePath(path(QLatin1String(name)));
+        child<QPushButton>(*mWindow, "playButton")->click(); // must return, not wait for a pause that never comes
+        QCOMPARE(mWindow->playState(), 2);
+        QCOMPARE(mWindow->player()->state(), VideoPlayer::Stop);
+        QTest::qWait(100); // whatever the player reported on its way
+        QCOMPARE(child<QLabel>(*mWindow, "totaltimelabel")->text(), QStringLiteral("00:00:00"));
+    }
     // And a good file afterwards plays.
     mWindow->setFilePath(path(QStringLiteral("short.mp4")));
     child<QPushButton>(*mWindow, "playButton")->click();
@@ -452,6 +463,33 @@ void TestMainWindow::stoppedWindowDropsLateFrames()
     late.fill(Qt::white);
     mWindow->slotGetOneFrame(late);
     QVERIFY(frame->image().isNull());
+}
+
+void TestMainWindow::reportsOfAnEarlierFileAreIgnored()
+{
+    // Reports the previous file queued before it was stopped arrive after
+    // the next one opened: its end, its GPS track, a late picture.
+    openPaused(QStringLiteral("clip.mp4"));
+    auto *frame = child<MyFrame>(*mWindow, "frameVideo");
+    QVERIFY(waitFor([&] { return !frame->image().isNull() && mWindow->gpsData().track; }));
+    const GpsData current = mWindow->gpsData();
+    const quint64 earlier = mWindow->player()->serial() - 1;
+
+    mWindow->slotPlayStopNormally(earlier);
+    QCOMPARE(mWindow->playState(), 1);
+    QCOMPARE(child<QLabel>(*mWindow, "totaltimelabel")->text(), QStringLiteral("00:00:08"));
+
+    mWindow->slotGetGpsData(GpsData{std::make_shared<GpsTrack>(), 1, earlier});
+    QCOMPARE(mWindow->gpsData().track, current.track);
+
+    QImage late(16, 16, QImage::Format_RGB32);
+    late.setText(QStringLiteral("serial"), QString::number(earlier));
+    mWindow->slotGetOneFrame(late);
+    QVERIFY(frame->image().size() != late.size());
+
+    // The open file's own end is taken.
+    mWindow->slotPlayStopNormally(mWindow->player()->serial());
+    QCOMPARE(mWindow->playState(), 2);
 }
 
 void TestMainWindow::screenshot()
