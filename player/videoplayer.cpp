@@ -104,6 +104,17 @@ void initSdlAudioOnce()
 
 } // namespace
 
+// Pauses or resumes the sound device of the open file, if it has one.
+void pauseAudioDevice(VideoState &is, bool pause)
+{
+    std::lock_guard<std::mutex> lock(is.audioDeviceMutex);
+    if (const uint32_t device = is.audioDeviceId.load()) {
+        SDL_LockAudioDevice(device);
+        SDL_PauseAudioDevice(device, pause ? 1 : 0);
+        SDL_UnlockAudioDevice(device);
+    }
+}
+
 // Lets a blocking read of the demuxer give up once the file is being closed.
 int interruptOnQuit(void *opaque)
 {
@@ -323,17 +334,6 @@ bool VideoPlayer::openFile(const QString &path, const std::function<void()> &whi
     qCDebug(lcPlayer) << "init file end";
     logFlags();
     return true;
-}
-
-// Pauses or resumes the sound device of the open file, if it has one.
-static void pauseAudioDevice(VideoState &is, bool pause)
-{
-    std::lock_guard<std::mutex> lock(is.audioDeviceMutex);
-    if (const uint32_t device = is.audioDeviceId.load()) {
-        SDL_LockAudioDevice(device);
-        SDL_PauseAudioDevice(device, pause ? 1 : 0);
-        SDL_UnlockAudioDevice(device);
-    }
 }
 
 bool VideoPlayer::play()
