@@ -110,7 +110,7 @@ void MainWindow::slotTotalTimeChanged(qint64 uSec)
 void MainWindow::showPlayImages(bool playing)
 {
     ui->playButton->setStyleSheet(QLatin1String(playing ? kPauseSheet : kPlaySheet));
-    ui->playButton->setToolTip(playing ? tr("Pause") : tr("Play"));
+    ui->playButton->setToolTip(playing ? tr("Pause (Space)") : tr("Play (Space)"));
 }
 
 void MainWindow::resetTelemetryLabels()

@@ -63,6 +63,7 @@ private slots:
     void on_pushButtonFilelist_clicked();
     void on_pushButtonFilelist_pressed();
     void on_pushButtonFilelist_released();
+    void on_horizontalSlider_actionTriggered(int action);
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -77,6 +78,9 @@ private:
     void showPlayImages(bool playing);
     void resetTelemetryLabels();
     void clearSpeedChart();
+    bool handlePlaybackKey(QKeyEvent *event);
+    void stepPosition(double seconds);
+    void stepVolume(int delta);
 
     Ui::MainWindow *ui;
     VideoPlayer *mPlayer = nullptr;

@@ -25,7 +25,8 @@ Q_DECLARE_LOGGING_CATEGORY(lcWindow)
 
 namespace {
 
-constexpr int kStepSeconds = 5;            // rewind and forward
+constexpr int kStepSeconds = 5;            // rewind and forward, Left and Right
+constexpr int kVolumeKeyStep = 5;          // Up and Down, on the 0..100 volume slider
 constexpr int kEventSliceMs = 100;         // longest event processing slice while waiting
 constexpr int kPauseReportWaitMs = 5000;   // the player reports the paused state at once; never wait longer
 constexpr qint64 kMicroseconds = 1000000;
@@ -156,22 +157,35 @@ void MainWindow::on_pushButtonRewind_clicked()
 {
     if (mPlayState != 0)
         return;
-    const double target = qMax(0.0, mPlayer->currentTime() - kStepSeconds);
-    mPlayer->seek(qint64(target * kMicroseconds));
-    mSeekPending = true;
+    stepPosition(-kStepSeconds);
 }
 
 void MainWindow::on_pushButtonForward_clicked()
 {
     if (mPlayState != 0)
         return;
-    const double target = mPlayer->currentTime() + kStepSeconds;
-    if (target >= double(mPlayer->totalTime() / kMicroseconds)) {
+    stepPosition(kStepSeconds);
+}
+
+void MainWindow::stepPosition(double seconds)
+{
+    if ((mPlayState != 0 && mPlayState != 1) || mSliderHeld)
+        return;
+    const double target = qMax(0.0, mPlayer->currentTime() + seconds);
+    if (seconds > 0 && target >= double(mPlayer->totalTime() / kMicroseconds)) {
         mPlayer->stop();
         return;
     }
+    // The player drops a seek asked for while another is pending: the
+    // handle stays with the picture.
+    if (mPlayer->seekWaiting())
+        return;
     mPlayer->seek(qint64(target * kMicroseconds));
     mSeekPending = true;
+    // While paused no tick moves the handle; the player shows the target picture.
+    const qint64 second = qint64(target + 0.5);
+    ui->horizontalSlider->setValue(int(second));
+    ui->curtimelabel->setText(timeText(second));
 }
 
 // --- position slider ----------------------------------------------------------
@@ -231,10 +245,35 @@ bool MainWindow::filterPositionSlider(QEvent *event)
     return false;
 }
 
+void MainWindow::on_horizontalSlider_actionTriggered(int action)
+{
+    // Keys and the wheel move the handle through here (mouse presses are
+    // taken by the event filter): the picture follows, or the handle stays.
+    if (action == QAbstractSlider::SliderNoAction)
+        return;
+    QSlider *slider = ui->horizontalSlider;
+    const int target = slider->sliderPosition();
+    if ((mPlayState != 0 && mPlayState != 1) || mSliderHeld || mPlayer->seekWaiting()) {
+        slider->setSliderPosition(slider->value());
+        return;
+    }
+    if (target == slider->value())
+        return;
+    mPlayer->seek(qint64(target) * kMicroseconds);
+    mSeekPending = true;
+    ui->curtimelabel->setText(timeText(target));
+}
+
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (!ui)
         return false;
+    // The playback keys work whatever has the focus in this window.
+    if (event->type() == QEvent::KeyPress) {
+        auto *widget = qobject_cast<QWidget *>(watched);
+        if (widget && widget->window() == this && handlePlaybackKey(static_cast<QKeyEvent *>(event)))
+            return true;
+    }
     if (watched == ui->horizontalSlider && filterPositionSlider(event))
         return true;
     filterFileListClicks(watched, event);
@@ -263,13 +302,19 @@ void MainWindow::on_pushButtonVolume_clicked()
         mIsMuted = false;
         mPlayer->setVolume(mVolumePre);
         ui->pushButtonVolume->setStyleSheet(QLatin1String(kSoundSheet));
-        ui->pushButtonVolume->setToolTip(tr("Mute"));
+        ui->pushButtonVolume->setToolTip(tr("Mute (M)"));
     } else {
         mIsMuted = true;
         mPlayer->setVolume(0);
         ui->pushButtonVolume->setStyleSheet(QLatin1String(kSoundCloseSheet));
-        ui->pushButtonVolume->setToolTip(tr("Unmute"));
+        ui->pushButtonVolume->setToolTip(tr("Unmute (M)"));
     }
+}
+
+void MainWindow::stepVolume(int delta)
+{
+    const QSlider *volume = ui->horizontalSliderVolume;
+    slotSliderClickedVolume(qBound(volume->minimum(), volume->value() + delta, volume->maximum()));
 }
 
 void MainWindow::on_pushButtonSnapshot_clicked()
@@ -341,13 +386,45 @@ void MainWindow::filterFileListClicks(QObject *watched, QEvent *event)
 
 // --- keys and drops -----------------------------------------------------------------
 
-void MainWindow::keyPressEvent(QKeyEvent *event)
+bool MainWindow::handlePlaybackKey(QKeyEvent *event)
 {
+    // Combinations with Ctrl, Alt or Meta are left to shortcuts.
+    if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return false;
     switch (event->key()) {
     case Qt::Key_Space:
-        slotDetKeySpace();
-        event->accept();
+        // A held key would flicker between play and pause.
+        if (!event->isAutoRepeat())
+            slotDetKeySpace();
+        break;
+    case Qt::Key_M:
+        if (!event->isAutoRepeat())
+            on_pushButtonVolume_clicked();
+        break;
+    case Qt::Key_Left:
+        stepPosition(-kStepSeconds);
+        break;
+    case Qt::Key_Right:
+        stepPosition(kStepSeconds);
+        break;
+    case Qt::Key_Up:
+        stepVolume(kVolumeKeyStep);
+        break;
+    case Qt::Key_Down:
+        stepVolume(-kVolumeKeyStep);
+        break;
+    default:
+        return false;
+    }
+    event->accept();
+    return true;
+}
+
+void MainWindow::keyPressEvent(QKeyEvent *event)
+{
+    if (handlePlaybackKey(event))
         return;
+    switch (event->key()) {
     case Qt::Key_Escape:
         qCDebug(lcWindow) << "Qt::Key_Escape";
         // Full screen, when on, is left here; the window starts windowed.
@@ -379,8 +456,8 @@ void MainWindow::dropEvent(QDropEvent *event)
     if (!gAcceptDrops)
         return;
     const DroppedRecordings dropped = collectDroppedRecordings(event->mimeData()->urls());
-    for (const QString &path : dropped.started)
-        mFileList->addFile(path, true);
-    for (const QString &path : dropped.listed)
-        mFileList->addFile(path, false);
+    // Each start stops what plays and waits for a picture: of the dropped
+    // files only the last one starts, the others are listed.
+    for (int i = 0; i < dropped.paths.size(); ++i)
+        mFileList->addFile(dropped.paths.at(i), i == dropped.start);
 }

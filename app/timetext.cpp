@@ -35,8 +35,10 @@ DroppedRecordings collectDroppedRecordings(const QList<QUrl> &urls)
             continue;
         const QFileInfo info(path);
         if (info.isFile()) {
-            if (recordingSuffixes().contains(info.suffix(), Qt::CaseSensitive))
-                found.started.append(info.absoluteFilePath());
+            if (recordingSuffixes().contains(info.suffix(), Qt::CaseSensitive)) {
+                found.start = found.paths.size();
+                found.paths.append(info.absoluteFilePath());
+            }
         } else if (info.isDir()) {
             QDir dir(path);
             dir.setNameFilters({QStringLiteral("*.mov"), QStringLiteral("*.wav"), QStringLiteral("*.mp4"),
@@ -45,7 +47,7 @@ DroppedRecordings collectDroppedRecordings(const QList<QUrl> &urls)
             dir.setFilter(QDir::Files | QDir::NoSymLinks);
             QDirIterator walk(dir, QDirIterator::Subdirectories);
             while (walk.hasNext())
-                found.listed.append(walk.next());
+                found.paths.append(walk.next());
         }
     }
     return found;

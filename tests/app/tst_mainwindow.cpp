@@ -6,6 +6,7 @@
 #include "myslider.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
@@ -37,6 +38,20 @@ int sliderX(QSlider *slider, int v)
     return int(std::ceil((v - slider->minimum() - 0.5) / perPixel));
 }
 
+// Drags the URLs onto the window and drops them; false when the drag was refused.
+bool dropUrls(QWidget *window, const QList<QUrl> &urls)
+{
+    QMimeData data;
+    data.setUrls(urls);
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &enter);
+    if (!enter.isAccepted())
+        return false;
+    QDropEvent dropped(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &dropped);
+    return true;
+}
+
 double shownPts(MainWindow &window)
 {
     return child<MyFrame>(window, "frameVideo")->image().text(QStringLiteral("pts")).toDouble();
@@ -64,9 +79,15 @@ private slots:
     void volumeAndMute();
     void mirrorButton();
     void spaceInEveryState();
+    void spaceAndMWhateverHasFocus();
+    void arrowKeysSeekWhilePaused();
+    void upDownStepTheVolume();
+    void positionSliderKeysSeek();
+    void timeLabelsReadTheirTime();
     void playButton();
     void playButtonOnUnplayableFileStaysStopped();
     void dropAddsRecordings();
+    void dropKeepsOrderAndStartsOnlyTheLastFile();
     void fileListButtonShowsRaisesHides();
     void stoppedWindowDropsLateFrames();
     void reportsOfAnEarlierFileAreIgnored();
@@ -75,6 +96,7 @@ private slots:
 private:
     QString path(const QString &name) const { return mDir.filePath(name); }
     void openPaused(const QString &file);
+    void press(Qt::Key key);
 
     QTemporaryDir mDir;
     std::unique_ptr<MainWindow> mWindow;
@@ -128,6 +150,13 @@ void TestMainWindow::openPaused(const QString &file)
     QVERIFY(waitFor([&] { return child<QSlider>(*mWindow, "horizontalSlider")->maximum() < 99; }));
 }
 
+// Keys go where a user's keystrokes go: to the focused widget, else the window.
+void TestMainWindow::press(Qt::Key key)
+{
+    QWidget *focus = QApplication::focusWidget();
+    QTest::keyClick(focus ? focus : mWindow.get(), key);
+}
+
 void TestMainWindow::controlBarOrder()
 {
     QWidget *bar = child<QWidget>(*mWindow, "frameControl");
@@ -176,7 +205,7 @@ void TestMainWindow::everyControlIsNamed()
     openPaused(QStringLiteral("clip.mp4"));
     mWindow->player()->play();
     QCOMPARE(play->accessibleName(), QStringLiteral("Play"));
-    QCOMPARE(play->toolTip(), QStringLiteral("Pause"));
+    QCOMPARE(play->toolTip(), QStringLiteral("Pause (Space)"));
 }
 
 void TestMainWindow::totalTimeAndSliderRange_data()
@@ -348,6 +377,138 @@ void TestMainWindow::spaceInEveryState()
     QCOMPARE(mWindow->playState(), 0);
 }
 
+void TestMainWindow::spaceAndMWhateverHasFocus()
+{
+    openPaused(QStringLiteral("clip.mp4"));
+    QApplication::setActiveWindow(mWindow.get());
+    auto *sound = child<QPushButton>(*mWindow, "pushButtonVolume");
+    mWindow->slotSliderClickedVolume(60);
+    QTest::mouseClick(sound, Qt::LeftButton);
+    QCOMPARE(mWindow->player()->volume(), 0);
+    // After a click on the sound button Space still plays and pauses.
+    press(Qt::Key_Space);
+    QCOMPARE(mWindow->playState(), 0);
+    QCOMPARE(mWindow->player()->volume(), 0);
+    // Holding Space does not flicker between play and pause.
+    QKeyEvent held(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "), true);
+    QApplication::sendEvent(mWindow.get(), &held);
+    QCOMPARE(mWindow->playState(), 0);
+    press(Qt::Key_Space);
+    QCOMPARE(mWindow->playState(), 1);
+    // M is the sound button.
+    QCOMPARE(sound->toolTip(), QStringLiteral("Unmute (M)"));
+    press(Qt::Key_M);
+    QCOMPARE(mWindow->player()->volume(), 60);
+    QVERIFY(!sound->styleSheet().contains(QLatin1String("SoundClose")));
+    press(Qt::Key_M);
+    QCOMPARE(mWindow->player()->volume(), 0);
+    QVERIFY(sound->styleSheet().contains(QLatin1String("SoundClose")));
+}
+
+void TestMainWindow::arrowKeysSeekWhilePaused()
+{
+    openPaused(QStringLiteral("clip.mp4"));
+    auto *slider = child<QSlider>(*mWindow, "horizontalSlider");
+    auto *label = child<QLabel>(*mWindow, "curtimelabel");
+    // Whatever has the focus, the position slider included, the arrows step 5 s.
+    QApplication::setActiveWindow(mWindow.get());
+    slider->setFocus();
+    QCOMPARE(QApplication::focusWidget(), slider);
+    press(Qt::Key_Right);
+    QCOMPARE(mWindow->playState(), 1);
+    QCOMPARE(slider->value(), 5);
+    QCOMPARE(label->text(), QStringLiteral("00:00:05"));
+    QVERIFY(waitFor([&] { return qAbs(shownPts(*mWindow) - 5.0) < 0.05; }));
+    QVERIFY(waitFor([&] { return !mWindow->player()->seekWaiting(); }));
+    // From second 2 back 5 s stops at the start.
+    const int y = slider->height() / 2;
+    QTest::mouseClick(slider, Qt::LeftButton, Qt::NoModifier, QPoint(sliderX(slider, 2), y));
+    QVERIFY(waitFor([&] { return qAbs(shownPts(*mWindow) - 2.0) < 0.05; }));
+    QVERIFY(waitFor([&] { return !mWindow->player()->seekWaiting(); }));
+    press(Qt::Key_Left);
+    QCOMPARE(mWindow->player()->seekTarget(), qint64(0));
+    QCOMPARE(slider->value(), 0);
+    QCOMPARE(label->text(), QStringLiteral("00:00:00"));
+    QVERIFY(waitFor([&] { return shownPts(*mWindow) < 0.05; }));
+    QVERIFY(waitFor([&] { return !mWindow->player()->seekWaiting(); }));
+    // Ahead past the end (8 s) stops, as the forward step does.
+    press(Qt::Key_Right);
+    QVERIFY(waitFor([&] { return !mWindow->player()->seekWaiting(); }));
+    press(Qt::Key_Right);
+    QCOMPARE(mWindow->playState(), 2);
+    QCOMPARE(mWindow->player()->state(), VideoPlayer::Stop);
+}
+
+void TestMainWindow::upDownStepTheVolume()
+{
+    auto *sound = child<QPushButton>(*mWindow, "pushButtonVolume");
+    auto *volume = child<myslider>(*mWindow, "horizontalSliderVolume");
+    QCOMPARE(volume->value(), 100);
+    press(Qt::Key_Down);
+    QCOMPARE(volume->value(), 95);
+    QCOMPARE(mWindow->player()->volume(), 95);
+    press(Qt::Key_Up);
+    press(Qt::Key_Up);
+    QCOMPARE(volume->value(), 100);
+    QCOMPARE(mWindow->player()->volume(), 100);
+    // While muted a step is heard at once, as a move of the slider is.
+    sound->click();
+    press(Qt::Key_Down);
+    QCOMPARE(volume->value(), 95);
+    QCOMPARE(mWindow->player()->volume(), 95);
+    QVERIFY(sound->styleSheet().contains(QLatin1String("SoundClose")));
+    sound->click();
+    QCOMPARE(mWindow->player()->volume(), 95);
+}
+
+void TestMainWindow::positionSliderKeysSeek()
+{
+    auto *slider = child<QSlider>(*mWindow, "horizontalSlider");
+    auto *label = child<QLabel>(*mWindow, "curtimelabel");
+    QApplication::setActiveWindow(mWindow.get());
+    slider->setFocus();
+    // Stopped: there is no picture to move to, the handle stays.
+    press(Qt::Key_End);
+    QCOMPARE(slider->value(), 0);
+
+    openPaused(QStringLiteral("clip.mp4"));
+    slider->setFocus();
+    const int y = slider->height() / 2;
+    QTest::mouseClick(slider, Qt::LeftButton, Qt::NoModifier, QPoint(sliderX(slider, 5), y));
+    QVERIFY(waitFor([&] { return qAbs(shownPts(*mWindow) - 5.0) < 0.05; }));
+    QVERIFY(waitFor([&] { return !mWindow->player()->seekWaiting(); }));
+    press(Qt::Key_PageDown);
+    QCOMPARE(slider->value(), 0);
+    QCOMPARE(label->text(), QStringLiteral("00:00:00"));
+    QVERIFY(waitFor([&] { return shownPts(*mWindow) < 0.05; })); // the picture followed the handle
+    QVERIFY(waitFor([&] { return !mWindow->player()->seekWaiting(); }));
+    press(Qt::Key_End);
+    QCOMPARE(slider->value(), 8);
+    QCOMPARE(label->text(), QStringLiteral("00:00:08"));
+    QCOMPARE(mWindow->player()->seekTarget(), qint64(8000000));
+    QCOMPARE(mWindow->playState(), 1);
+}
+
+void TestMainWindow::timeLabelsReadTheirTime()
+{
+    auto nameOf = [&](const char *label) {
+        return QAccessible::queryAccessibleInterface(child<QLabel>(*mWindow, label))->text(QAccessible::Name);
+    };
+    auto descriptionOf = [&](const char *label) {
+        return QAccessible::queryAccessibleInterface(child<QLabel>(*mWindow, label))->text(QAccessible::Description);
+    };
+    openPaused(QStringLiteral("clip.mp4"));
+    QCOMPARE(nameOf("totaltimelabel"), QStringLiteral("00:00:08"));
+    QCOMPARE(descriptionOf("totaltimelabel"), QStringLiteral("Total time"));
+    auto *slider = child<QSlider>(*mWindow, "horizontalSlider");
+    QTest::mouseClick(slider, Qt::LeftButton, Qt::NoModifier, QPoint(sliderX(slider, 3), slider->height() / 2));
+    QCOMPARE(nameOf("curtimelabel"), QStringLiteral("00:00:03"));
+    QCOMPARE(descriptionOf("curtimelabel"), QStringLiteral("Position time"));
+    mWindow->player()->stop();
+    QCOMPARE(nameOf("curtimelabel"), QStringLiteral("00:00:00"));
+    QCOMPARE(nameOf("totaltimelabel"), QStringLiteral("00:00:00"));
+}
+
 void TestMainWindow::playButton()
 {
     auto *play = child<QPushButton>(*mWindow, "playButton");
@@ -397,15 +558,7 @@ void TestMainWindow::dropAddsRecordings()
     notes.close();
     QFile::copy(path(QStringLiteral("short.mp4")), path(QStringLiteral("clip2.Mp4")));
 
-    auto drop = [&](const QList<QUrl> &urls) {
-        QMimeData data;
-        data.setUrls(urls);
-        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(mWindow.get(), &enter);
-        QVERIFY(enter.isAccepted());
-        QDropEvent dropped(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(mWindow.get(), &dropped);
-    };
+    auto drop = [&](const QList<QUrl> &urls) { QVERIFY(dropUrls(mWindow.get(), urls)); };
     auto *panel = static_cast<PlaceholderFileList *>(mWindow->fileListPanel());
     drop({QUrl::fromLocalFile(path(QStringLiteral("clip2.Mp4")))});
     QVERIFY(panel->files().isEmpty());
@@ -427,6 +580,30 @@ void TestMainWindow::dropAddsRecordings()
     enter.setAccepted(false);
     QApplication::sendEvent(mWindow.get(), &enter);
     QVERIFY(!enter.isAccepted());
+}
+
+void TestMainWindow::dropKeepsOrderAndStartsOnlyTheLastFile()
+{
+    QDir(path(QStringLiteral("order"))).mkpath(QStringLiteral("."));
+    QFile::copy(path(QStringLiteral("short.mp4")), path(QStringLiteral("first.mp4")));
+    QFile::copy(path(QStringLiteral("short.mp4")), path(QStringLiteral("order/inside.mp4")));
+    QFile::copy(path(QStringLiteral("short.mp4")), path(QStringLiteral("last.mp4")));
+    // Each opening reports the paused state once.
+    int opened = 0;
+    QObject counter;
+    connect(mWindow->player(), &VideoPlayer::sig_StateChanged, &counter, [&](VideoPlayer::PlayerState state) {
+        if (state == VideoPlayer::Pause)
+            ++opened;
+    });
+    QVERIFY(dropUrls(mWindow.get(), {QUrl::fromLocalFile(path(QStringLiteral("first.mp4"))),
+                                      QUrl::fromLocalFile(path(QStringLiteral("order"))),
+                                      QUrl::fromLocalFile(path(QStringLiteral("last.mp4")))}));
+    auto *panel = static_cast<PlaceholderFileList *>(mWindow->fileListPanel());
+    QCOMPARE(panel->files(), (QStringList{path(QStringLiteral("first.mp4")), path(QStringLiteral("order/inside.mp4")),
+                                          path(QStringLiteral("last.mp4"))}));
+    QCOMPARE(opened, 1);
+    QCOMPARE(mWindow->filePath(), path(QStringLiteral("last.mp4")));
+    QCOMPARE(mWindow->playState(), 0);
 }
 
 void TestMainWindow::fileListButtonShowsRaisesHides()
