@@ -171,15 +171,13 @@ void MainWindow::stepPosition(double seconds)
 {
     if ((mPlayState != 0 && mPlayState != 1) || mSliderHeld)
         return;
-    const double target = qMax(0.0, mPlayer->currentTime() + seconds);
+    // Steps made faster than the player seeks add up from the last target.
+    const double from = mPlayer->seekWaiting() ? double(mPlayer->seekTarget()) / kMicroseconds : mPlayer->currentTime();
+    const double target = qMax(0.0, from + seconds);
     if (seconds > 0 && target >= double(mPlayer->totalTime() / kMicroseconds)) {
         mPlayer->stop();
         return;
     }
-    // The player drops a seek asked for while another is pending: the
-    // handle stays with the picture.
-    if (mPlayer->seekWaiting())
-        return;
     mPlayer->seek(qint64(target * kMicroseconds));
     mSeekPending = true;
     // While paused no tick moves the handle; the player shows the target picture.
@@ -253,7 +251,7 @@ void MainWindow::on_horizontalSlider_actionTriggered(int action)
         return;
     QSlider *slider = ui->horizontalSlider;
     const int target = slider->sliderPosition();
-    if ((mPlayState != 0 && mPlayState != 1) || mSliderHeld || mPlayer->seekWaiting()) {
+    if ((mPlayState != 0 && mPlayState != 1) || mSliderHeld) {
         slider->setSliderPosition(slider->value());
         return;
     }
