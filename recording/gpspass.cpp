@@ -13,41 +13,99 @@ extern "C" {
 
 namespace {
 
-// Owns one demuxer context and one packet for the length of a pass.
+enum class Road { None, TransportStream, Mp4 };
+
+// Chosen by the suffix, compared exactly.
+Road roadOf(const QString &path)
+{
+    const QString suffix = QFileInfo(path).suffix();
+    if (suffix == QLatin1String("TS") || suffix == QLatin1String("ts"))
+        return Road::TransportStream;
+    if (suffix == QLatin1String("MP4") || suffix == QLatin1String("mp4"))
+        return Road::Mp4;
+    return Road::None;
+}
+
+// Owns one demuxer context and one packet for the length of a pass, and
+// stops the demuxer's reading when the caller interrupts or a read limit is
+// reached.
 class Demuxer
 {
 public:
+    explicit Demuxer(const std::atomic<bool> *interrupt)
+        : mInterrupt(interrupt)
+    {
+    }
     ~Demuxer()
     {
         av_packet_free(&mPacket);
         avformat_close_input(&mContext);
     }
+    Demuxer(const Demuxer &) = delete;
+    Demuxer &operator=(const Demuxer &) = delete;
 
-    GpsPassResult::Status open(const QString &path, QString *error)
+    // Opens the file and reads its stream information. A failure sets the
+    // status and logs it, unless the caller interrupted: the file may be fine.
+    bool open(const QString &path, GpsPassResult &result)
     {
-        const QByteArray name = QFile::encodeName(path);
-        int rc = avformat_open_input(&mContext, name.constData(), nullptr, nullptr);
-        if (rc < 0) {
+        mContext = avformat_alloc_context();
+        if (!mContext) {
+            result.status = GpsPassResult::OpenFailed;
+            result.error = errorText(AVERROR(ENOMEM));
             qCDebug(lcRecording) << "can't open the file.";
-            *error = errorText(rc);
-            return GpsPassResult::OpenFailed;
+            return false;
+        }
+        // Before the open: it reads (the whole "moov" of an MP4) and must stop too.
+        mContext->interrupt_callback.callback = &Demuxer::stopReading;
+        mContext->interrupt_callback.opaque = this;
+
+        const QByteArray name = QFile::encodeName(path);
+        int rc = avformat_open_input(&mContext, name.constData(), nullptr, nullptr); // frees mContext on failure
+        if (rc < 0) {
+            if (interrupted())
+                return false;
+            qCDebug(lcRecording) << "can't open the file.";
+            result.status = GpsPassResult::OpenFailed;
+            result.error = errorText(rc);
+            return false;
         }
         rc = avformat_find_stream_info(mContext, nullptr);
+        if (interrupted())
+            return false;
         if (rc < 0) {
             qCDebug(lcRecording) << "Could't find stream infomation.";
-            *error = errorText(rc);
-            return GpsPassResult::StreamInfoFailed;
+            result.status = GpsPassResult::StreamInfoFailed;
+            result.error = errorText(rc);
+            return false;
         }
         mPacket = av_packet_alloc();
         if (!mPacket) {
-            *error = errorText(AVERROR(ENOMEM));
-            return GpsPassResult::OpenFailed;
+            result.status = GpsPassResult::OpenFailed;
+            result.error = errorText(AVERROR(ENOMEM));
+            return false;
         }
-        return GpsPassResult::Ok;
+        return true;
     }
 
     AVFormatContext *context() const { return mContext; }
     AVPacket *packet() const { return mPacket; }
+
+    // Polled by the packet loops: the demuxer may hand out buffered packets
+    // without reading, so the callback alone would not see the flag.
+    bool stopRequested()
+    {
+        if (mInterrupt && mInterrupt->load(std::memory_order_relaxed))
+            mInterrupted = true;
+        return mInterrupted;
+    }
+    bool interrupted() const { return mInterrupted; }
+
+    // Reading stops once this many more bytes have been read from the file.
+    // A read that the limit fails leaves the demuxer usable: reading goes on after a seek.
+    void limitReads(qint64 bytes) { mReadLimit = bytesRead() + bytes; }
+    void unlimitReads() { mReadLimit = -1; }
+
+    qint64 bytesRead() const { return mContext && mContext->pb ? mContext->pb->bytes_read : 0; }
 
     // Only the GPS stream is wanted: the demuxer then skips the rest
     // without assembling or copying it.
@@ -65,6 +123,20 @@ public:
     }
 
 private:
+    // libavformat's interrupt callback, called before every read of the file
+    // and, while it finds the stream information, before every packet; 1
+    // fails the call under way with AVERROR_EXIT.
+    static int stopReading(void *opaque)
+    {
+        auto *self = static_cast<Demuxer *>(opaque);
+        if (self->stopRequested())
+            return 1;
+        return self->mReadLimit >= 0 && self->bytesRead() >= self->mReadLimit ? 1 : 0;
+    }
+
+    const std::atomic<bool> *mInterrupt; // the caller's stop flag, may be null
+    bool mInterrupted = false;           // the flag was seen set
+    qint64 mReadLimit = -1;              // bytes_read at which reading stops, -1 for none
     AVFormatContext *mContext = nullptr;
     AVPacket *mPacket = nullptr;
 };
@@ -79,14 +151,15 @@ int findStreamByPid(const AVFormatContext *ic, int pid)
 }
 
 // Hands every packet of streamIndex to the decoder, up to the end of the
-// file or until the track is full and nothing more can be learnt from it.
+// file, an interrupt, or until the track is full and nothing more can be
+// learnt from it.
 void decodeGpsStream(Demuxer &demuxer, int streamIndex, GpsPayloadVariant variant,
                      GpsTrack &track, qint16 &gpsVersion)
 {
     demuxer.discardAllBut(streamIndex);
     AVPacket *packet = demuxer.packet();
     int dropped = 0;
-    while (av_read_frame(demuxer.context(), packet) >= 0) {
+    while (!demuxer.stopRequested() && av_read_frame(demuxer.context(), packet) >= 0) {
         if (packet->stream_index == streamIndex && packet->data) {
             if (!decodeGpsPayload(packet->data, size_t(packet->size), variant, track, gpsVersion))
                 ++dropped;
@@ -100,13 +173,42 @@ void decodeGpsStream(Demuxer &demuxer, int streamIndex, GpsPayloadVariant varian
         qCDebug(lcRecording) << "gps payloads dropped:" << dropped;
 }
 
-GpsPassResult tsPass(const QString &path, GpsTrack &track, qint16 &gpsVersion)
+// Streams of a transport stream can appear only while reading: reads packets,
+// for at most kGpsRescanBytes, until one belongs to neither noted stream.
+// Returns the GPS stream then known, or -1, with the demuxer back at the start
+// of the file when there is one.
+int rescanForGpsStream(Demuxer &demuxer, int videoStream, int audioStream)
 {
-    GpsPassResult result;
-    Demuxer demuxer;
-    result.status = demuxer.open(path, &result.error);
-    if (result.status != GpsPassResult::Ok)
-        return result;
+    AVFormatContext *ic = demuxer.context();
+    // Their packets are skipped unassembled; a stream that appears later keeps
+    // the default, and so do other known streams, since their packets end the search too.
+    for (const int index : {videoStream, audioStream}) {
+        if (index >= 0)
+            ic->streams[index]->discard = AVDISCARD_ALL;
+    }
+    demuxer.limitReads(kGpsRescanBytes);
+    AVPacket *packet = demuxer.packet();
+    while (!demuxer.stopRequested() && av_read_frame(ic, packet) >= 0) {
+        const int index = packet->stream_index;
+        av_packet_unref(packet);
+        if (index != videoStream && index != audioStream) {
+            qCDebug(lcRecording) << "find gps stream index1:" << index;
+            break;
+        }
+    }
+    demuxer.unlimitReads();
+    const int gpsStream = findStreamByPid(ic, kGpsStreamPid);
+    // A stream that appeared was read into: start over so that none of its packets is lost.
+    if (gpsStream > 0 && !demuxer.interrupted())
+        av_seek_frame(ic, -1, 0, AVSEEK_FLAG_BYTE);
+    return gpsStream;
+}
+
+void tsStreams(Demuxer &demuxer, const QString &path, GpsTrack &track, qint16 &gpsVersion,
+               GpsPassResult &result)
+{
+    if (!demuxer.open(path, result))
+        return;
     AVFormatContext *ic = demuxer.context();
 
     int videoStream = -1;
@@ -119,42 +221,22 @@ GpsPassResult tsPass(const QString &path, GpsTrack &track, qint16 &gpsVersion)
             audioStream = int(i);
     }
     int gpsStream = findStreamByPid(ic, kGpsStreamPid);
-
     if (gpsStream < 0) {
-        // Streams of a transport stream can appear only while reading.
         qCDebug(lcRecording) << "not find gps stream infomation,find gps stream again";
-        AVPacket *packet = demuxer.packet();
-        bool readAny = false;
-        while (av_read_frame(ic, packet) >= 0) {
-            readAny = true;
-            const int index = packet->stream_index;
-            av_packet_unref(packet);
-            if (index != videoStream && index != audioStream) {
-                qCDebug(lcRecording) << "find gps stream index1:" << index;
-                break;
-            }
-        }
-        gpsStream = findStreamByPid(ic, kGpsStreamPid);
-        // Start over so that no GPS packet read while looking is lost.
-        if (gpsStream > 0 && readAny)
-            av_seek_frame(ic, -1, 0, AVSEEK_FLAG_BYTE);
+        gpsStream = rescanForGpsStream(demuxer, videoStream, audioStream);
     }
     result.gpsStream = gpsStream;
 
     // Index 0 is never taken for GPS; -1 means there is nothing to read.
-    if (gpsStream <= 0)
-        return result;
-
+    if (gpsStream <= 0 || demuxer.interrupted())
+        return;
     decodeGpsStream(demuxer, gpsStream, GpsPayloadVariant::TransportStream, track, gpsVersion);
-    return result;
 }
 
-void mp4DataTrackPass(const QString &path, GpsTrack &track, qint16 &gpsVersion, GpsPassResult &result)
+void dataTrackStreams(Demuxer &demuxer, const QString &path, GpsTrack &track, qint16 &gpsVersion,
+                      GpsPassResult &result)
 {
-    qCDebug(lcRecording) << "hisi mp4";
-    Demuxer demuxer;
-    result.status = demuxer.open(path, &result.error);
-    if (result.status != GpsPassResult::Ok)
+    if (!demuxer.open(path, result))
         return;
     AVFormatContext *ic = demuxer.context();
 
@@ -168,18 +250,7 @@ void mp4DataTrackPass(const QString &path, GpsTrack &track, qint16 &gpsVersion, 
     result.gpsStream = dataStream;
     if (dataStream <= 0)
         return;
-
     decodeGpsStream(demuxer, dataStream, GpsPayloadVariant::Mp4DataTrack, track, gpsVersion);
-}
-
-bool isTs(const QString &suffix)
-{
-    return suffix == QLatin1String("TS") || suffix == QLatin1String("ts");
-}
-
-bool isMp4(const QString &suffix)
-{
-    return suffix == QLatin1String("MP4") || suffix == QLatin1String("mp4");
 }
 
 } // namespace
@@ -191,33 +262,46 @@ bool runGpsPassHeader(const QString &path, GpsTrack &track, qint16 &gpsVersion, 
     // Cleared for every file, so an MP4 never inherits a transport stream's version.
     gpsVersion = 0;
 
-    const QString suffix = QFileInfo(path).suffix();
-    if (isTs(suffix)) {
+    switch (roadOf(path)) {
+    case Road::TransportStream:
         probeTsTypeMarker(path);
         return true;
-    }
-    if (isMp4(suffix)) {
+    case Road::Mp4: {
         Mp4GpsReader reader(track);
         if (reader.readMp4GpsTrack(path))
             track.valid = true;
         result.hisiHandler = reader.hisiHandler();
+        if (result.hisiHandler)
+            qCDebug(lcRecording) << "hisi mp4";
         return result.hisiHandler;
+    }
+    case Road::None:
+        break;
     }
     return false;
 }
 
 void runGpsPassStreams(const QString &path, GpsTrack &track, qint16 &gpsVersion, GpsPassResult &result,
-                       const std::atomic<bool> *)
+                       const std::atomic<bool> *interrupt)
 {
-    const QString suffix = QFileInfo(path).suffix();
-    if (isTs(suffix)) {
-        result = tsPass(path, track, gpsVersion);
-    } else if (isMp4(suffix) && result.hisiHandler) {
-        mp4DataTrackPass(path, track, gpsVersion, result);
+    const Road road = roadOf(path);
+    if (road != Road::TransportStream && !(road == Road::Mp4 && result.hisiHandler))
+        return;
+
+    Demuxer demuxer(interrupt);
+    if (road == Road::TransportStream)
+        tsStreams(demuxer, path, track, gpsVersion, result);
+    else
+        dataTrackStreams(demuxer, path, track, gpsVersion, result);
+    result.bytesRead += demuxer.bytesRead();
+    if (demuxer.interrupted()) {
+        result.interrupted = true;
+        qCDebug(lcRecording) << "gps pass interrupted";
     }
 }
 
-GpsPassResult runGpsPass(const QString &path, GpsTrack &track, qint16 &gpsVersion, const std::atomic<bool> *interrupt)
+GpsPassResult runGpsPass(const QString &path, GpsTrack &track, qint16 &gpsVersion,
+                         const std::atomic<bool> *interrupt)
 {
     GpsPassResult result;
     if (runGpsPassHeader(path, track, gpsVersion, result))

@@ -10,7 +10,7 @@
 struct GpsPassResult
 {
     enum Status {
-        Ok,               // the file was read (whether or not it had GPS)
+        Ok,               // the file was read (whether or not it had GPS), or the pass was interrupted
         OpenFailed,       // "can't open the file."
         StreamInfoFailed, // "Could't find stream infomation."
     };
@@ -18,25 +18,39 @@ struct GpsPassResult
     QString error;          // why the file could not be read, for tools
     int gpsStream = -1;     // demuxer stream index of the GPS stream, -1 when none
     bool hisiHandler = false; // MP4: the chip maker's handler asked for the data-track pass
-    bool interrupted = false; // stopped before the end: the track is incomplete
+    bool interrupted = false; // stopped by the caller: the track is incomplete, status says nothing about the file
+    qint64 bytesRead = 0;   // bytes the pass's demuxers read, re-reads after seeks included (0 when the open failed)
 };
 
-// Reads a recording's GPS records into track, chosen by the file suffix:
-// "TS"/"ts" reads the PID 0x300 stream, "MP4"/"mp4" the "gps " box and, when
-// the handlers are the chip maker's, the GPS data track. Other suffixes have
-// no GPS. The track and gpsVersion are reset first, for every file.
-// A status other than Ok means the player cannot go on with this file.
-GpsPassResult runGpsPass(const QString &path, GpsTrack &track, qint16 &gpsVersion,
-                         const std::atomic<bool> *interrupt = nullptr);
+// The pass in two steps, so that a player can take the quick one before its
+// first picture and the slow one beside playback. Both write track and
+// gpsVersion; nothing else may touch them until the step has returned.
 
-// The pass in two steps. The first reads no media stream (under a
-// millisecond: the suffix, the TS type marker, the MP4 "gps " box); it resets
-// track and gpsVersion and is true when the second has a stream to read.
+// Step 1, under a millisecond for a camera's files: suffix dispatch
+// ("TS"/"ts", "MP4"/"mp4", nothing for any other suffix), the TS type-marker
+// probe, the MP4 "gps " box. Resets track, gpsVersion and result first.
+// True when step 2 has a stream to read: a TS, or an MP4 whose handlers are
+// the chip maker's.
 bool runGpsPassHeader(const QString &path, GpsTrack &track, qint16 &gpsVersion, GpsPassResult &result);
-// The second reads the GPS stream into the same track; it ends early once
-// *interrupt becomes true.
+
+// Step 2: reads the GPS stream (TS PID 0x300, or the MP4 data track) through
+// the demuxer, appending to the track of step 1 and filling in result. Does
+// nothing when step 1 returned false. interrupt (may be null) is polled before
+// every read of the file and after every packet: once it is true the step
+// ends promptly with result.interrupted set. A status other than Ok means the
+// player cannot go on with this file.
 void runGpsPassStreams(const QString &path, GpsTrack &track, qint16 &gpsVersion, GpsPassResult &result,
                        const std::atomic<bool> *interrupt);
 
+// Both steps, one after the other.
+GpsPassResult runGpsPass(const QString &path, GpsTrack &track, qint16 &gpsVersion,
+                         const std::atomic<bool> *interrupt = nullptr);
+
 // The transport-stream PID of the camera's GPS stream.
 constexpr int kGpsStreamPid = 0x300;
+
+// When a TS header lists no GPS stream, the pass reads packets looking for
+// one that appears late, but at most this many bytes: past the 5 MB that
+// stream information probes, by seconds at a camera's bit rate, instead of
+// reading a file without GPS to its end.
+constexpr qint64 kGpsRescanBytes = 8 << 20;

@@ -1,6 +1,7 @@
 // The GPS pass on real recordings of all three roads: the MP4 "gps " box,
 // the MP4 data track behind the chip maker's handler, and the PID 0x300
-// stream of a transport stream.
+// stream of a transport stream; in one call or in its two steps, and
+// interrupted by its caller.
 
 #include "gpsfixture.h"
 #include "gpspass.h"
@@ -12,7 +13,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
 #include <cmath>
+#include <cstring>
+#include <functional>
+#include <thread>
+#include <utility>
 
 using namespace fixture;
 using testsupport::finishesWithin;
@@ -41,6 +47,38 @@ Pass runPass(const QString &path, GpsTrack &track, qint16 gpsVersionBefore = 0)
     pass.result = finishesWithin(30, [&] { return runGpsPass(path, track, pass.gpsVersion); });
     return pass;
 }
+
+// While alive, runs `action` on the logging thread the first time a line
+// starting with `prefix` is logged, before the line goes on.
+class OnLogLine
+{
+public:
+    OnLogLine(const QString &prefix, std::function<void()> action)
+    {
+        sPrefix = prefix;
+        sAction = std::move(action);
+        sPrevious = qInstallMessageHandler(&OnLogLine::handler);
+    }
+    ~OnLogLine()
+    {
+        qInstallMessageHandler(sPrevious);
+        sAction = nullptr;
+    }
+    OnLogLine(const OnLogLine &) = delete;
+    OnLogLine &operator=(const OnLogLine &) = delete;
+
+private:
+    static void handler(QtMsgType type, const QMessageLogContext &context, const QString &text)
+    {
+        if (sAction && text.startsWith(sPrefix))
+            std::exchange(sAction, nullptr)();
+        if (sPrevious)
+            sPrevious(type, context, text);
+    }
+    static inline QString sPrefix;
+    static inline std::function<void()> sAction;
+    static inline QtMessageHandler sPrevious = nullptr;
+};
 
 } // namespace
 
@@ -72,6 +110,14 @@ private slots:
     void unreadable();
     void trackIsResetForEveryFile();
     void gpsVersionIsResetForEveryFile();
+    void lateGpsStreamIsReadFromItsStart_data();
+    void lateGpsStreamIsReadFromItsStart();
+    void lookingForALateStreamIsBounded();
+    void interruptedBeforeReading_data();
+    void interruptedBeforeReading();
+    void interruptedWhileReading();
+    void twoStepsGiveTheWholePass_data();
+    void twoStepsGiveTheWholePass();
 
 private:
     QString path(const QString &name) const { return mDir.filePath(name); }
@@ -80,6 +126,18 @@ private:
     void ts(const QString &name, const DriveSpec &spec, RemuxOptions options = RemuxOptions());
     void hisi(const QString &name, const DriveSpec &spec);
     void copy(const QString &from, const QString &to);
+    QByteArray readAll(const QString &name) const
+    {
+        QFile file(path(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    // At least `bytes` of sound and picture without GPS: the 20 s clip's
+    // whole TS packets repeated, a long recording at no encoding cost.
+    QByteArray withoutGps(qint64 bytes) const
+    {
+        const QByteArray once = readAll(QStringLiteral("clip20.ts"));
+        return once.repeated(int(bytes / qMax(1, once.size())) + 1);
+    }
     void failed(const QString &name, const QString &error)
     {
         mReady = false;
@@ -89,6 +147,7 @@ private:
     QTemporaryDir mDir;
     QString mClipMp4;
     QString mClipTs;
+    QString mLongClipTs; // 20 s: GPS can start after what stream information reads
     bool mReady = false;
 };
 
@@ -140,6 +199,9 @@ void TestGpsPass::initTestCase()
     QString error;
     QVERIFY2(makeAvClip(mClipMp4, av, &error), qPrintable(error));
     QVERIFY2(makeAvClip(mClipTs, av, &error), qPrintable(error));
+    av.seconds = 20.0;
+    mLongClipTs = path(QStringLiteral("clip20.ts"));
+    QVERIFY2(makeAvClip(mLongClipTs, av, &error), qPrintable(error));
     mReady = true;
 
     DriveSpec invalid = driveSpec(2);
@@ -193,6 +255,29 @@ void TestGpsPass::initTestCase()
         QVERIFY2(renameHandlers(file, "GoPro MET", "HisiGpMET", &error), qPrintable(error));
         QVERIFY2(renameHandlers(file, "VideoHandler", "HisiVideoHdl", &error), qPrintable(error));
         QVERIFY2(renameHandlers(file, "SoundHandler", "HisiSoundHdl", &error), qPrintable(error));
+    }
+
+    // Stream information reads a transport stream's first 5 s and last 250 kB: the GPS
+    // stream runs from 8 s to 11 s, and only the PMTs of that stretch list it.
+    {
+        RemuxOptions late;
+        late.format = QStringLiteral("mpegts");
+        late.gpsDelay = 8.0;
+        late.gpsListedOnlyWhileSent = true;
+        QVERIFY2(remuxWithGpsStream(mLongClipTs, path(QStringLiteral("late.ts")), gpsPayloads(makeDrive(driveSpec(4))),
+                                    late, &error),
+                 qPrintable(error));
+    }
+    // Many GPS packets in every read of the file: 40 records in 0.8 s.
+    {
+        DriveSpec dense = driveSpec(40);
+        dense.versions = {1};
+        RemuxOptions options;
+        options.format = QStringLiteral("mpegts");
+        options.payloadInterval = 0.02;
+        QVERIFY2(remuxWithGpsStream(mClipTs, path(QStringLiteral("dense.ts")), gpsPayloads(makeDrive(dense)), options,
+                                    &error),
+                 qPrintable(error));
     }
 
     QVERIFY(testsupport::writeBytes(path(QStringLiteral("text.ts")), QByteArray("not a recording\n").repeated(40)));
@@ -576,6 +661,141 @@ void TestGpsPass::gpsVersionIsResetForEveryFile()
     QCOMPARE(pass("missing.mp4"), 0);
     QCOMPARE(pass("versions.ts"), 1);
     QCOMPARE(pass("valid.ts"), 0);
+}
+
+void TestGpsPass::lateGpsStreamIsReadFromItsStart_data()
+{
+    QTest::addColumn<int>("repeats");
+    QTest::newRow("short file") << 0;
+    // The search then ends at its bound, past the stream's first packets.
+    QTest::newRow("longer than the bound") << 2;
+}
+
+void TestGpsPass::lateGpsStreamIsReadFromItsStart()
+{
+    QFETCH(int, repeats);
+    QString file = path(QStringLiteral("late.ts"));
+    if (repeats > 0) {
+        file = path(QStringLiteral("late-long.ts"));
+        QVERIFY(testsupport::writeBytes(file, readAll(QStringLiteral("late.ts"))
+                                                  + withoutGps(repeats * kGpsRescanBytes)));
+    }
+    RecordingLog log;
+    auto track = newTrack();
+    const Pass pass = runPass(file, *track);
+    // Missing from the header, found by reading on ...
+    QCOMPARE(log.count(QStringLiteral("not find gps stream infomation,find gps stream again")), 1);
+    QVERIFY2(log.has(QStringLiteral("find gps stream index1: 2")), qPrintable(log.lines().join(QLatin1Char('|'))));
+    QCOMPARE(pass.result.gpsStream, 2);
+    // ... and read from its first packet, the one the search stopped at.
+    QVERIFY(track->valid);
+    QCOMPARE(track->count, 4);
+    const QVector<CameraRecord> expected = makeDrive(driveSpec(4));
+    for (int i = 0; i < 4; ++i)
+        QCOMPARE(track->records[i].second, expected.at(i).raw.second);
+}
+
+void TestGpsPass::lookingForALateStreamIsBounded()
+{
+    const QString file = path(QStringLiteral("long-without-gps.ts"));
+    QVERIFY(testsupport::writeBytes(file, withoutGps(2 * kGpsRescanBytes)));
+
+    RecordingLog log;
+    auto track = newTrack();
+    const Pass pass = runPass(file, *track);
+    QCOMPARE(pass.result.status, GpsPassResult::Ok);
+    QCOMPARE(pass.result.gpsStream, -1);
+    QCOMPARE(track->count, 0);
+    QCOMPARE(log.count(QStringLiteral("not find gps stream infomation,find gps stream again")), 1);
+    QVERIFY(!log.hasPrefix(QStringLiteral("find gps stream index1:")));
+    // Looked as far as the bound, and stopped there: stream information adds
+    // at most its 5 MB probe and the file's last 250 kB.
+    QVERIFY2(pass.result.bytesRead > kGpsRescanBytes, qPrintable(QString::number(pass.result.bytesRead)));
+    QVERIFY2(pass.result.bytesRead < 2 * kGpsRescanBytes, qPrintable(QString::number(pass.result.bytesRead)));
+}
+
+void TestGpsPass::interruptedBeforeReading_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::newRow("ts") << QStringLiteral("versions.ts");
+    QTest::newRow("data track") << QStringLiteral("valid-hisi.mp4");
+}
+
+void TestGpsPass::interruptedBeforeReading()
+{
+    QFETCH(QString, file);
+    RecordingLog log;
+    auto track = newTrack();
+    const std::atomic<bool> stop{true};
+    qint16 version = 0;
+    const GpsPassResult result =
+        finishesWithin(30, [&] { return runGpsPass(path(file), *track, version, &stop); });
+    QVERIFY(result.interrupted);
+    // Not a verdict on the file.
+    QCOMPARE(result.status, GpsPassResult::Ok);
+    QVERIFY(!log.has(QStringLiteral("can't open the file.")));
+    QVERIFY(!log.has(QStringLiteral("Could't find stream infomation.")));
+    // The open itself stopped before its first read.
+    QCOMPARE(result.bytesRead, qint64(0));
+    QCOMPARE(track->count, 0);
+}
+
+void TestGpsPass::interruptedWhileReading()
+{
+    auto track = newTrack();
+    std::atomic<bool> stop{false};
+    // Another thread sets the flag while the pass decodes the first record;
+    // the pass waits for it inside that record's log line.
+    const OnLogLine trigger(QStringLiteral("1gpsVersion"), [&] { std::thread([&] { stop = true; }).join(); });
+    qint16 version = 0;
+    const GpsPassResult result =
+        finishesWithin(30, [&] { return runGpsPass(path(QStringLiteral("dense.ts")), *track, version, &stop); });
+    QVERIFY(result.interrupted);
+    QCOMPARE(result.status, GpsPassResult::Ok);
+    // Not one packet more, though the next ones are already read in.
+    QCOMPARE(track->count, 1);
+}
+
+void TestGpsPass::twoStepsGiveTheWholePass_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("streams");
+    QTest::newRow("box") << QStringLiteral("valid-box.mp4") << false;
+    QTest::newRow("data track") << QStringLiteral("valid-hisi.mp4") << true;
+    QTest::newRow("ts") << QStringLiteral("versions.ts") << true;
+    QTest::newRow("ts, late stream") << QStringLiteral("late.ts") << true;
+}
+
+void TestGpsPass::twoStepsGiveTheWholePass()
+{
+    QFETCH(QString, file);
+    QFETCH(bool, streams);
+    auto whole = newTrack();
+    const Pass expected = runPass(path(file), *whole);
+    QVERIFY(whole->count > 0);
+
+    // What the previous file left behind, for step 1 to clear.
+    auto track = newTrack();
+    testsupport::fillWithPreviousFile(*track);
+    qint16 version = 1;
+    GpsPassResult result;
+    result.gpsStream = 5;
+    QCOMPARE(runGpsPassHeader(path(file), *track, version, result), streams);
+    if (streams) {
+        finishesWithin(30, [&] {
+            runGpsPassStreams(path(file), *track, version, result, nullptr);
+            return 0;
+        });
+    }
+    QCOMPARE(track->count, whole->count);
+    QCOMPARE(track->valid, whole->valid);
+    QVERIFY(std::memcmp(track->records, whole->records, sizeof(GpsRecord) * size_t(whole->count)) == 0);
+    QCOMPARE(version, expected.gpsVersion);
+    QCOMPARE(result.status, expected.result.status);
+    QCOMPARE(result.gpsStream, expected.result.gpsStream);
+    QCOMPARE(result.hisiHandler, expected.result.hisiHandler);
+    QCOMPARE(result.bytesRead, expected.result.bytesRead);
+    QVERIFY(!result.interrupted);
 }
 
 QTEST_GUILESS_MAIN(TestGpsPass)
