@@ -1,0 +1,105 @@
+#include "telemetrytimeline.h"
+
+#include "telemetryformat.h"
+
+namespace {
+
+constexpr float kKmPerNauticalMile = 1.852f;
+constexpr float kMilesPerKm = 0.6213712f;
+
+// ddd.mm read as degrees and minutes: 22.25 is 22° 25', 22.416667°.
+double minutesToDegrees(double value)
+{
+    const double whole = double(qint64(value));
+    return whole + (value - whole) * 100.0 / 60.0;
+}
+
+} // namespace
+
+ShownPosition shownPosition(const GpsRecord &record, bool fixGpsData)
+{
+    ShownPosition shown;
+    shown.latitude = double(record.latitude);
+    shown.longitude = double(record.longitude);
+    if (fixGpsData) {
+        shown.latitude = minutesToDegrees(shown.latitude);
+        shown.longitude = minutesToDegrees(shown.longitude);
+    }
+    return shown;
+}
+
+float shownSpeed(const GpsRecord &record, bool mph)
+{
+    const float inUnit = mph ? record.speed * kMilesPerKm : record.speed;
+    return inUnit * kKmPerNauticalMile;
+}
+
+void TelemetryTimeline::setTrack(std::shared_ptr<const GpsTrack> track, qint16 gpsVersion)
+{
+    mTrack = std::move(track);
+    mGpsVersion = gpsVersion;
+}
+
+void TelemetryTimeline::clear()
+{
+    mTrack.reset();
+    mGpsVersion = 0;
+}
+
+bool TelemetryTimeline::isValid() const
+{
+    return mTrack && mTrack->valid;
+}
+
+qint64 TelemetryTimeline::currentSecond(double position)
+{
+    return qint64(position + 0.5);
+}
+
+const GpsRecord *TelemetryTimeline::fix(qint64 second) const
+{
+    if (!isValid() || second < 0 || second >= qMin<qint64>(mTrack->count, kGpsTrackCapacity))
+        return nullptr;
+    const GpsRecord &record = mTrack->records[second];
+    return record.status == 'A' ? &record : nullptr;
+}
+
+TelemetrySecond TelemetryTimeline::at(qint64 second, bool mph, bool fixGpsData) const
+{
+    TelemetrySecond shown;
+    const GpsRecord *record = fix(second);
+    if (!record)
+        return shown;
+    shown.hasRecord = true;
+    shown.speed = shownSpeed(*record, mph);
+    shown.heading = record->heading;
+    shown.speedText = QString::number(double(shown.speed), 'f', 2);
+    const ShownPosition position = shownPosition(*record, fixGpsData);
+    shown.longitudeText = QStringLiteral("%1:%2°").arg(QChar::fromLatin1(record->lonRef)).arg(position.longitude, 0, 'f', 6);
+    shown.latitudeText = QStringLiteral("%1:%2°").arg(QChar::fromLatin1(record->latRef)).arg(position.latitude, 0, 'f', 6);
+    shown.dateTimeText = gpsDateTimeLabel(*record, mGpsVersion);
+    shown.mapLongitude = record->lonRef == 'W' ? -position.longitude : position.longitude;
+    shown.mapLatitude = record->latRef == 'S' ? -position.latitude : position.latitude;
+    return shown;
+}
+
+void TelemetryTimeline::route(bool fixGpsData, QVector<double> &longitudes, QVector<double> &latitudes) const
+{
+    longitudes.clear();
+    latitudes.clear();
+    if (!isValid())
+        return;
+    const int count = qMin<int>(mTrack->count, kGpsTrackCapacity);
+    for (int i = 0; i < count; ++i) {
+        const GpsRecord &record = mTrack->records[i];
+        if (record.status != 'A')
+            continue;
+        const ShownPosition position = shownPosition(record, fixGpsData);
+        const double latitude = record.latRef == 'S' ? -position.latitude : position.latitude;
+        const double longitude = record.lonRef == 'W' ? -position.longitude : position.longitude;
+        if (latitude == 0.0 && longitude == 0.0)
+            continue;
+        longitudes.append(longitude);
+        latitudes.append(latitude);
+    }
+}

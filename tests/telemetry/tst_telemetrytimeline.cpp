@@ -1,0 +1,201 @@
+// What the telemetry panel shows for a second of playback, and the route.
+
+#include "telemetrytimeline.h"
+
+#include <QtTest>
+
+Q_DECLARE_METATYPE(GpsRecord)
+
+namespace {
+
+GpsRecord fixAt(float latitude, float longitude, float knots)
+{
+    GpsRecord record{};
+    record.year = 25;
+    record.month = 6;
+    record.day = 1;
+    record.hour = 8;
+    record.status = 'A';
+    record.latRef = 'N';
+    record.lonRef = 'E';
+    record.latitude = latitude;
+    record.longitude = longitude;
+    record.speed = knots;
+    record.heading = 90.0f;
+    return record;
+}
+
+// A valid track of `count` seconds; record i at latitude 31 + i / 100.
+std::shared_ptr<GpsTrack> drive(int count)
+{
+    auto track = std::make_shared<GpsTrack>();
+    track->valid = true;
+    track->count = count;
+    for (int i = 0; i < count; ++i) {
+        track->records[i] = fixAt(31.0f + i / 100.0f, 121.5f, 10.0f);
+        track->records[i].second = i % 60;
+    }
+    return track;
+}
+
+} // namespace
+
+class TestTelemetryTimeline : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void currentSecond_data();
+    void currentSecond();
+    void recordOfTheSecond();
+    void speedInEitherUnit();
+    void labelsOfAFix_data();
+    void labelsOfAFix();
+    void nothingWithoutAValidFix();
+    void route();
+};
+
+void TestTelemetryTimeline::currentSecond_data()
+{
+    QTest::addColumn<double>("position");
+    QTest::addColumn<qint64>("second");
+    QTest::newRow("4.49 s") << 4.49 << qint64(4);
+    QTest::newRow("4.5 s") << 4.5 << qint64(5);
+    QTest::newRow("start") << 0.0 << qint64(0);
+    QTest::newRow("just before the start") << -0.4 << qint64(0);
+}
+
+void TestTelemetryTimeline::currentSecond()
+{
+    QFETCH(double, position);
+    QFETCH(qint64, second);
+    QCOMPARE(TelemetryTimeline::currentSecond(position), second);
+}
+
+void TestTelemetryTimeline::recordOfTheSecond()
+{
+    TelemetryTimeline timeline;
+    timeline.setTrack(drive(30), 0);
+    QCOMPARE(timeline.at(4, false, false).latitudeText, QStringLiteral("N:31.040001°"));
+    QCOMPARE(timeline.at(29, false, false).latitudeText, QStringLiteral("N:31.290001°"));
+    // Past the track's end, and before its start: the idle texts.
+    for (qint64 second : {qint64(30), qint64(31), qint64(-1)}) {
+        const TelemetrySecond shown = timeline.at(second, false, false);
+        QVERIFY(!shown.hasRecord);
+        QCOMPARE(shown.speedText, QStringLiteral("000.00"));
+        QCOMPARE(shown.longitudeText, QStringLiteral("000.000000"));
+        QCOMPARE(shown.latitudeText, QStringLiteral("00.000000"));
+        QCOMPARE(shown.dateTimeText, QString());
+        QCOMPARE(shown.speed, 0.0f);
+    }
+}
+
+void TestTelemetryTimeline::speedInEitherUnit()
+{
+    TelemetryTimeline timeline;
+    timeline.setTrack(drive(3), 0);
+    QCOMPARE(timeline.at(1, false, false).speedText, QStringLiteral("18.52"));
+    QCOMPARE(timeline.at(1, true, false).speedText, QStringLiteral("11.51"));
+    GpsRecord still = fixAt(31.0f, 121.5f, 0.0f);
+    QCOMPARE(shownSpeed(still, true), 0.0f);
+}
+
+void TestTelemetryTimeline::labelsOfAFix_data()
+{
+    QTest::addColumn<GpsRecord>("record");
+    QTest::addColumn<qint16>("version");
+    QTest::addColumn<bool>("fix");
+    QTest::addColumn<QString>("latitude");
+    QTest::addColumn<QString>("longitude");
+    QTest::addColumn<QString>("date");
+    QTest::addColumn<double>("mapLatitude");
+    QTest::addColumn<double>("mapLongitude");
+
+    GpsRecord south = fixAt(33.5f, 139.75f, 0.0f);
+    south.latRef = 'S';
+    QTest::newRow("south: letter on the label, sign on the map")
+        << south << qint16(0) << false << QStringLiteral("S:33.500000°") << QStringLiteral("E:139.750000°")
+        << QStringLiteral("  2025/06/01 08:00:00") << -33.5 << 139.75;
+    GpsRecord west = fixAt(22.25f, 118.5f, 0.0f);
+    west.lonRef = 'W';
+    QTest::newRow("west, minutes read as degrees")
+        << west << qint16(0) << true << QStringLiteral("N:22.416667°") << QStringLiteral("W:118.833333°")
+        << QStringLiteral("  2025/06/01 08:00:00") << 22.416666666666668 << -118.83333333333333;
+    GpsRecord newYear = fixAt(31.0f, 121.5f, 0.0f);
+    newYear.year = 25;
+    newYear.month = 12;
+    newYear.day = 31;
+    newYear.hour = 23;
+    newYear.minute = 30;
+    QTest::newRow("version 1 shows the time 9 h on")
+        << newYear << qint16(1) << false << QStringLiteral("N:31.000000°") << QStringLiteral("E:121.500000°")
+        << QStringLiteral("  2026/01/01 08:30:00") << 31.0 << 121.5;
+    GpsRecord noDate = fixAt(0.0f, 0.0f, 0.0f);
+    noDate.month = 0;
+    QTest::newRow("impossible date, no position: still a fix")
+        << noDate << qint16(0) << false << QStringLiteral("N:0.000000°") << QStringLiteral("E:0.000000°")
+        << QString() << 0.0 << 0.0;
+}
+
+void TestTelemetryTimeline::labelsOfAFix()
+{
+    QFETCH(GpsRecord, record);
+    QFETCH(qint16, version);
+    QFETCH(bool, fix);
+    auto track = std::make_shared<GpsTrack>();
+    track->valid = true;
+    track->count = 1;
+    track->records[0] = record;
+    TelemetryTimeline timeline;
+    timeline.setTrack(track, version);
+    const TelemetrySecond shown = timeline.at(0, false, fix);
+    QVERIFY(shown.hasRecord);
+    QTEST(shown.latitudeText, "latitude");
+    QTEST(shown.longitudeText, "longitude");
+    QTEST(shown.dateTimeText, "date");
+    QTEST(shown.mapLatitude, "mapLatitude");
+    QTEST(shown.mapLongitude, "mapLongitude");
+}
+
+void TestTelemetryTimeline::nothingWithoutAValidFix()
+{
+    auto track = drive(5);
+    track->records[2].status = 'V';
+    TelemetryTimeline timeline;
+    timeline.setTrack(track, 0);
+    QVERIFY(!timeline.at(2, false, false).hasRecord);
+    QVERIFY(timeline.at(3, false, false).hasRecord);
+
+    // A track whose check failed shows nothing at all.
+    track->valid = false;
+    QVERIFY(!timeline.isValid());
+    QVERIFY(!timeline.at(3, false, false).hasRecord);
+    QVector<double> longitudes{1.0};
+    QVector<double> latitudes{1.0};
+    timeline.route(false, longitudes, latitudes);
+    QVERIFY(longitudes.isEmpty() && latitudes.isEmpty());
+    timeline.clear();
+    QVERIFY(!timeline.at(3, false, false).hasRecord);
+}
+
+void TestTelemetryTimeline::route()
+{
+    auto track = drive(5);
+    track->records[1].latitude = 0.0f; // no fix yet: both coordinates 0
+    track->records[1].longitude = 0.0f;
+    track->records[2].status = 'V';
+    track->records[3].latRef = 'S';
+    track->records[4].lonRef = 'W';
+    TelemetryTimeline timeline;
+    timeline.setTrack(track, 0);
+    QVector<double> longitudes;
+    QVector<double> latitudes;
+    timeline.route(false, longitudes, latitudes);
+    QCOMPARE(longitudes, (QVector<double>{121.5, 121.5, -121.5}));
+    QCOMPARE(latitudes, (QVector<double>{31.0, double(-31.03f), double(31.04f)}));
+    // The record left out of the route still drives the labels.
+    QCOMPARE(timeline.at(1, false, false).latitudeText, QStringLiteral("N:0.000000°"));
+}
+
+QTEST_APPLESS_MAIN(TestTelemetryTimeline)
+#include "tst_telemetrytimeline.moc"
