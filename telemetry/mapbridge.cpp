@@ -1,0 +1,174 @@
+#include "mapbridge.h"
+
+#include "mapcalls.h"
+
+#include <QDesktopServices>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLoggingCategory>
+#include <QStandardPaths>
+#include <QWebChannel>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
+#include <QWebEngineView>
+
+#include <algorithm>
+#include <utility>
+
+Q_LOGGING_CATEGORY(lcMap, "velmora.map")
+
+namespace {
+
+const char kPageUrl[] = "qrc:/google_JS_Online/googleMap.html";
+const char kUserAgent[] = "Velmora_viewer/" VELMORA_VERSION " (dash-camera recording viewer)";
+const char kTileUrlScriptName[] = "velmoraTileUrl";
+
+// A safety net for calls other than the window's own, which the coalescing
+// in enqueue() keeps to a handful.
+constexpr int kMaxPendingCalls = 64;
+
+// The view shows the map page and nothing else: the page is never loaded
+// again, so leaving it would lose the map. Links (the attribution) open in
+// the user's browser.
+class MapPage : public QWebEnginePage
+{
+public:
+    using QWebEnginePage::QWebEnginePage;
+
+protected:
+    bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override
+    {
+        if (!isMainFrame || url == QUrl(QString::fromLatin1(kPageUrl)))
+            return true;
+        if (type == NavigationTypeLinkClicked)
+            QDesktopServices::openUrl(url);
+        return false;
+    }
+};
+
+// The call's function name: the text before its "(".
+QStringRef functionName(const QString &call)
+{
+    return call.leftRef(call.indexOf(QLatin1Char('(')));
+}
+
+} // namespace
+
+// Outside any namespace, as the resource's init function requires.
+static void initMapResources()
+{
+    Q_INIT_RESOURCE(mappage);
+}
+
+MapBridge::MapBridge(QWidget *viewParent, QObject *parent)
+    : QObject(parent)
+{
+    initMapResources();
+
+    mProfile = new QWebEngineProfile(QStringLiteral("map"), this);
+    const QString cacheRoot = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    if (!cacheRoot.isEmpty()) {
+        const QString path = cacheRoot + QStringLiteral("/map");
+        mProfile->setPersistentStoragePath(path);
+        mProfile->setCachePath(path);
+    }
+    // Tiles seen once show again without a network, and spare the tile server.
+    mProfile->setHttpCacheType(QWebEngineProfile::DiskHttpCache);
+    mProfile->setHttpUserAgent(QString::fromLatin1(kUserAgent));
+
+    mView = new QWebEngineView(viewParent);
+    // Its Reload would lose the route.
+    mView->setContextMenuPolicy(Qt::NoContextMenu);
+    auto *page = new MapPage(mProfile, mView);
+    mView->setPage(page);
+    mChannel = new QWebChannel(this);
+    page->setWebChannel(mChannel);
+    connect(page, &QWebEnginePage::loadFinished, this, &MapBridge::slotLoadFinished);
+    connect(page, &QWebEnginePage::renderProcessTerminated, this,
+            [](QWebEnginePage::RenderProcessTerminationStatus status, int exitCode) {
+                qCWarning(lcMap) << "map page process ended:" << status << exitCode;
+            });
+    if (viewParent)
+        mView->show();
+}
+
+MapBridge::~MapBridge()
+{
+    // The page must go before the profile it was made with.
+    delete mView;
+}
+
+void MapBridge::load(const QString &tileUrl)
+{
+    QWebEnginePage *page = mView->page();
+    const QString url = tileUrl.isEmpty() ? QString::fromLatin1(kMapDefaultTileUrl) : tileUrl;
+    // Quoted as the one element of a JSON array, whatever characters it holds.
+    const QString quoted = QString::fromUtf8(QJsonDocument(QJsonArray{url}).toJson(QJsonDocument::Compact));
+
+    QWebEngineScript script;
+    script.setName(QString::fromLatin1(kTileUrlScriptName));
+    script.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    script.setWorldId(QWebEngineScript::MainWorld);
+    script.setSourceCode(QStringLiteral("window.velmoraTileUrl = %1[0];").arg(quoted));
+    QWebEngineScriptCollection &scripts = page->scripts();
+    for (const QWebEngineScript &old : scripts.findScripts(script.name()))
+        scripts.remove(old);
+    scripts.insert(script);
+
+    mLoaded = false;
+    page->load(QUrl(QString::fromLatin1(kPageUrl)));
+}
+
+void MapBridge::run(const QString &call)
+{
+    if (mLoaded)
+        mView->page()->runJavaScript(call);
+    else
+        enqueue(call);
+}
+
+QWebEngineView *MapBridge::view() const
+{
+    return mView;
+}
+
+bool MapBridge::isLoaded() const
+{
+    return mLoaded;
+}
+
+void MapBridge::slotLoadFinished(bool ok)
+{
+    if (!ok) {
+        // Once loaded, this is a refused navigation away: the map is still there.
+        // Before, the calls are kept for a later load(); enqueue() bounds them.
+        if (!mLoaded)
+            qCWarning(lcMap) << "map page load failed:" << mPending.size() << "calls waiting";
+        return;
+    }
+    mLoaded = true;
+    const QStringList pending = std::exchange(mPending, {});
+    for (const QString &call : pending)
+        mView->page()->runJavaScript(call);
+}
+
+void MapBridge::enqueue(const QString &call)
+{
+    const QStringRef name = functionName(call);
+    if (call == mapCleanCall()) {
+        // A new route follows; the marker and the pan follow at the next tick.
+        mPending.clear();
+    } else if (name == QLatin1String("showAddress") || name == QLatin1String("panToAddress")) {
+        // Only the newest marker position and pan target are seen.
+        mPending.erase(std::remove_if(mPending.begin(), mPending.end(),
+                                      [&](const QString &queued) { return functionName(queued) == name; }),
+                       mPending.end());
+    }
+    mPending.append(call);
+    if (mPending.size() > kMaxPendingCalls) {
+        qCWarning(lcMap) << "map page not ready, dropped:" << mPending.first();
+        mPending.removeFirst();
+    }
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+
+class QWebChannel;
+class QWebEngineProfile;
+class QWebEngineView;
+class QWidget;
+
+// OpenStreetMap's standard tile server. Its usage policy wants the
+// identifying user agent and the attribution the page shows, and no bulk use.
+constexpr char kMapDefaultTileUrl[] = "https://tile.openstreetmap.org/{z}/{x}/{y}.png";
+
+// The map view: a web view showing the embedded map page, and the one-way
+// road into it. Call texts (mapcalls.h) made before the page has loaded wait
+// and run in order once it has. GUI thread only.
+class MapBridge : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Creates the view as a child of viewParent. Tiles are cached on disk in
+    // a profile of the map's own under the user's cache folder.
+    explicit MapBridge(QWidget *viewParent, QObject *parent = nullptr);
+    // Deletes the view, unless its parent already has.
+    ~MapBridge() override;
+
+    // Loads the page "qrc:/google_JS_Online/googleMap.html". tileUrl is a
+    // tile address with {z}, {x} and {y} (optionally {s}); empty means
+    // kMapDefaultTileUrl. Loading again starts a fresh page.
+    void load(const QString &tileUrl = QString());
+
+    // Runs a call text in the page and ignores its result; until the page has
+    // loaded, keeps it for later: a "mycleanOverlay()" drops every call
+    // queued before it, and a position call replaces a queued one of the
+    // same function.
+    void run(const QString &call);
+
+    QWebEngineView *view() const;
+    bool isLoaded() const;
+
+private:
+    void slotLoadFinished(bool ok);
+    void enqueue(const QString &call);
+
+    QWebEngineProfile *mProfile = nullptr;
+    QPointer<QWebEngineView> mView;
+    QWebChannel *mChannel = nullptr;
+    bool mLoaded = false;
+    QStringList mPending; // calls waiting for the page, oldest first
+};
