@@ -6,6 +6,7 @@
 #include "mythread.h"
 #include "needleangles.h"
 #include "waitfor.h"
+#include "watchdog.h"
 
 #include <QtTest>
 
@@ -16,6 +17,7 @@ namespace {
 constexpr int kSweepBoundMs = 20000; // hang bound for sweeps of up to 100 steps
 constexpr int kStopBoundMs = 5000;   // hang bound for a stop; a finished 350° sweep takes 10.5 s
 constexpr int kRestMs = 150;         // longer than a 100 ms poll, to catch a needle that ticks at rest
+constexpr int kTestBoundMs = 60000;  // a whole sweep test, the needles' teardown included
 
 // Counts, and keeps out of the test log, the line speedToAngle writes.
 int gOverSpeedLines = 0;
@@ -66,19 +68,24 @@ public slots:
     void record(int angle) { angles.append(angle); }
 };
 
-// Starts a needle towards target and stops it, mid-sweep when the target is
-// away from 0; the thread must end well before the sweep would.
+// Starts a needle towards target and stops it once the given number of
+// angles has come: mid-sweep, or at rest when that is all of them. The thread
+// must end well before a sweep would.
 template<typename Needle>
-void checkStop(int target, bool stopFirst)
+void checkStop(int target, int anglesBeforeStop, bool stopFirst)
 {
+    Watchdog watchdog("stop", kTestBoundMs);
     Needle needle;
     AngleLog log(needle);
     if (stopFirst)
         needle.requestStop();
     needle.start();
     needle.setTargetAngle(target);
-    if (target != 0 && !stopFirst)
-        QVERIFY(log.waitForCount(1));
+    if (!stopFirst) {
+        QVERIFY(log.waitForCount(anglesBeforeStop));
+        if (anglesBeforeStop == qAbs(target))
+            QTest::qWait(kRestMs);
+    }
     needle.requestStop();
     QVERIFY(needle.wait(kStopBoundMs));
     QCoreApplication::processEvents();
@@ -154,6 +161,7 @@ void TestNeedles::headingToCompassAngle()
 
 void TestNeedles::sweepStepsThenRests()
 {
+    Watchdog watchdog("sweep", kTestBoundMs);
     mythread needle;
     AngleLog log(needle);
     needle.start();
@@ -188,6 +196,7 @@ void TestNeedles::targetSetDuringSweep()
 {
     QFETCH(int, second);
     QFETCH(QVector<int>, angles);
+    Watchdog watchdog("sweep", kTestBoundMs);
     mythread needle;
     AngleLog log(needle);
     needle.start();
@@ -203,26 +212,29 @@ void TestNeedles::stopEndsAtOnce_data()
 {
     QTest::addColumn<bool>("compass");
     QTest::addColumn<int>("target");
+    QTest::addColumn<int>("anglesBeforeStop");
     QTest::addColumn<bool>("stopFirst");
-    QTest::newRow("gauge sweeping") << false << 350 << false;
-    QTest::newRow("compass sweeping") << true << -350 << false;
-    QTest::newRow("gauge at rest") << false << 0 << false;
-    QTest::newRow("compass stopped before start") << true << 100 << true;
+    QTest::newRow("gauge sweeping") << false << 350 << 1 << false;
+    QTest::newRow("compass sweeping") << true << -350 << 1 << false;
+    QTest::newRow("gauge at rest") << false << 2 << 2 << false;
+    QTest::newRow("compass stopped before start") << true << 100 << 0 << true;
 }
 
 void TestNeedles::stopEndsAtOnce()
 {
     QFETCH(bool, compass);
     QFETCH(int, target);
+    QFETCH(int, anglesBeforeStop);
     QFETCH(bool, stopFirst);
     if (compass)
-        checkStop<mycompassthread>(target, stopFirst);
+        checkStop<mycompassthread>(target, anglesBeforeStop, stopFirst);
     else
-        checkStop<mythread>(target, stopFirst);
+        checkStop<mythread>(target, anglesBeforeStop, stopFirst);
 }
 
 void TestNeedles::needlesKeepTheirOwnAngle()
 {
+    Watchdog watchdog("sweep", kTestBoundMs);
     mythread first;
     AngleLog firstLog(first);
     first.start();
