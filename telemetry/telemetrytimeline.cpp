@@ -1,11 +1,9 @@
 #include "telemetrytimeline.h"
 
+#include "speedhistory.h"
 #include "telemetryformat.h"
 
 namespace {
-
-constexpr float kKmPerNauticalMile = 1.852f;
-constexpr float kMilesPerKm = 0.6213712f;
 
 // ddd.mm read as degrees and minutes: 22.25 is 22° 25', 22.416667°.
 double minutesToDegrees(double value)
@@ -26,12 +24,6 @@ ShownPosition shownPosition(const GpsRecord &record, bool fixGpsData)
         shown.longitude = minutesToDegrees(shown.longitude);
     }
     return shown;
-}
-
-float shownSpeed(const GpsRecord &record, bool mph)
-{
-    const float inUnit = mph ? record.speed * kMilesPerKm : record.speed;
-    return inUnit * kKmPerNauticalMile;
 }
 
 void TelemetryTimeline::setTrack(std::shared_ptr<const GpsTrack> track, qint16 gpsVersion)
@@ -71,7 +63,7 @@ TelemetrySecond TelemetryTimeline::at(qint64 second, bool mph, bool fixGpsData) 
     if (!record)
         return shown;
     shown.hasRecord = true;
-    shown.speed = shownSpeed(*record, mph);
+    shown.speed = shownSpeed(record->speed, mph);
     shown.heading = record->heading;
     shown.speedText = QString::number(double(shown.speed), 'f', 2);
     const ShownPosition position = shownPosition(*record, fixGpsData);

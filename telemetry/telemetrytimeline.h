@@ -58,7 +58,3 @@ private:
     std::shared_ptr<const GpsTrack> mTrack;
     qint16 mGpsVersion = 0;
 };
-
-// A record's speed (knots) in the unit shown, in single precision as the
-// speed label shows it.
-float shownSpeed(const GpsRecord &record, bool mph);

@@ -96,8 +96,6 @@ void TestTelemetryTimeline::speedInEitherUnit()
     timeline.setTrack(drive(3), 0);
     QCOMPARE(timeline.at(1, false, false).speedText, QStringLiteral("18.52"));
     QCOMPARE(timeline.at(1, true, false).speedText, QStringLiteral("11.51"));
-    GpsRecord still = fixAt(31.0f, 121.5f, 0.0f);
-    QCOMPARE(shownSpeed(still, true), 0.0f);
 }
 
 void TestTelemetryTimeline::labelsOfAFix_data()

@@ -1,0 +1,27 @@
+#include "mycompassthread.h"
+
+mycompassthread::mycompassthread(QObject *parent)
+    : QThread(parent)
+{
+}
+
+mycompassthread::~mycompassthread()
+{
+    requestStop();
+    wait();
+}
+
+void mycompassthread::setTargetAngle(int angle)
+{
+    mSweep.setTargetAngle(angle);
+}
+
+void mycompassthread::requestStop()
+{
+    mSweep.requestStop();
+}
+
+void mycompassthread::run()
+{
+    mSweep.run([this](int angle) { emit sig_updateCompass(angle); });
+}

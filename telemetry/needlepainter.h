@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QPixmap>
+#include <QString>
+
+class QEvent;
+class QObject;
+class QWidget;
+
+// Paints a needle image over a dial widget, turned about the widget's centre.
+// The dial image is the widget's styled background, drawn by the toolkit
+// before the paint event; the needle goes on top. The owner's event filter
+// hands over the dial's events; the owner calls dial->update() when the
+// angle changes.
+class NeedlePainter
+{
+public:
+    // needlePath: a square image with its pivot at the centre, loaded once
+    // here. A missing image draws nothing.
+    NeedlePainter(QWidget *dial, const QString &needlePath);
+
+    // For a paint event of the dial: paints the needle at angle (degrees,
+    // clockwise on screen) and returns true, the event being consumed.
+    // Returns false for any other event or object.
+    bool handleEvent(QObject *watched, QEvent *event, int angle) const;
+
+    QWidget *dial() const { return mDial; }
+
+private:
+    void paint(int angle) const;
+
+    QWidget *mDial;
+    QPixmap mNeedle;
+};

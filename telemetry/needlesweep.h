@@ -1,0 +1,40 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+
+// One degree per step: about 33°/s, a full 270° gauge sweep in 8.1 s.
+constexpr std::chrono::milliseconds kNeedleStepInterval{30};
+
+// The needle animation shared by the gauge and compass threads. The needle
+// walks 1° per step towards a target latched at the start of each sweep; a
+// target set during a sweep is taken up when the sweep arrives. While the
+// needle stands on its target nothing runs until a new target or a stop.
+class NeedleSweep
+{
+public:
+    NeedleSweep() = default;
+    NeedleSweep(const NeedleSweep &) = delete;
+    NeedleSweep &operator=(const NeedleSweep &) = delete;
+
+    // Degrees; any thread.
+    void setTargetAngle(int angle);
+    // Ends run() at once, also in the middle of a sweep; any thread.
+    void requestStop();
+
+    // The animation loop: calls report with each new angle (degrees) on the
+    // calling thread until requestStop(). Returns at once if already stopped.
+    void run(const std::function<void(int)> &report);
+
+private:
+    // Waits happen under mMutex and the flags change under it, so a change
+    // made between a check and the wait cannot be missed.
+    std::mutex mMutex;
+    std::condition_variable mWake;
+    std::atomic<int> mTargetAngle{0}; // degrees
+    std::atomic<bool> mStop{false};
+    int mCurrentAngle = 0;            // degrees, the angle last reported; run() only
+};

@@ -1,0 +1,106 @@
+#include "speedchart.h"
+
+#include "speedhistory.h"
+
+#include <QCoreApplication>
+#include <qcustomplot.h>
+
+namespace {
+
+constexpr double kKeyRangeSeconds = 60.0; // until a recording's length is known
+constexpr double kTopSpeed = 180.0;       // km/h or mph, as on the gauge
+constexpr int kSpeedTicks = 10;
+constexpr int kFontPixels = 12;
+constexpr int kGradientHeight = 350;      // pixels; both stops the same colour
+
+QString timeLabel()
+{
+    // Translated with the main window's texts.
+    return QCoreApplication::translate("MainWindow", "Time");
+}
+
+QString unitLabel(bool mph)
+{
+    return mph ? QStringLiteral("MPH") : QStringLiteral("km/h");
+}
+
+} // namespace
+
+SpeedChart::SpeedChart(QCustomPlot *plot)
+    : mPlot(plot)
+{
+}
+
+void SpeedChart::setup(bool mph)
+{
+    const QColor background(55, 58, 67);
+    QLinearGradient gradient(0, 0, 0, kGradientHeight);
+    gradient.setColorAt(0, background);
+    gradient.setColorAt(1, background);
+    mPlot->setBackground(QBrush(gradient));
+
+    const QColor white(255, 255, 255);
+    const QPen axisPen(QBrush(QColor(0, 150, 255)), 1, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
+    QFont font;
+    font.setPixelSize(kFontPixels);
+    font.setFamily(QStringLiteral("Microsoft YaHei"));
+    for (QCPAxis *axis : {mPlot->xAxis, mPlot->yAxis}) {
+        axis->setLabelColor(white);
+        axis->setTickLabelColor(white);
+        axis->setBasePen(axisPen);
+        axis->setTickPen(axisPen);
+        axis->setSubTickPen(axisPen);
+        axis->setLabelFont(font);
+        axis->setTickLabelFont(font);
+    }
+
+    mPlot->xAxis->setRange(0, kKeyRangeSeconds);
+    mPlot->xAxis->setLabel(timeLabel());
+    mPlot->yAxis->setRange(0, kTopSpeed);
+    mPlot->yAxis->ticker()->setTickCount(kSpeedTicks);
+    mPlot->yAxis->setLabel(unitLabel(mph));
+    mPlot->yAxis2->setVisible(false);
+
+    if (mPlot->graphCount() == 0)
+        mPlot->addGraph();
+    mPlot->graph(0)->setPen(QPen(Qt::red, 1));
+    mPlot->setInteractions(QCP::Interactions());
+}
+
+void SpeedChart::addSpeedPoint(double second, double speed)
+{
+    if (mPlot->graphCount() > 0)
+        mPlot->graph(0)->addData(second, speed);
+}
+
+void SpeedChart::refill(const GpsTrack &track, int second, bool mph)
+{
+    for (const SpeedPoint &point : speedHistory(track, second, mph))
+        addSpeedPoint(point.second, point.speed);
+}
+
+void SpeedChart::clear()
+{
+    if (mPlot->graphCount() > 0)
+        mPlot->graph(0)->data()->clear();
+}
+
+void SpeedChart::replot()
+{
+    mPlot->replot(QCustomPlot::rpRefreshHint);
+}
+
+void SpeedChart::setKeyRange(double lower, double upper)
+{
+    mPlot->xAxis->setRange(lower, upper);
+}
+
+void SpeedChart::setUnitLabel(bool mph)
+{
+    mPlot->yAxis->setLabel(unitLabel(mph));
+}
+
+void SpeedChart::retranslate()
+{
+    mPlot->xAxis->setLabel(timeLabel());
+}

@@ -1,0 +1,136 @@
+// The speed chart over a QCustomPlot: the axes after set-up, points kept in
+// order, clearing that keeps the axes, unit and language relabelling, and the
+// history refilled from a track.
+
+#include "speedchart.h"
+
+#include <QTranslator>
+#include <QtTest>
+#include <qcustomplot.h>
+
+#include <memory>
+
+namespace {
+
+QVector<double> keysOf(const QCustomPlot &plot)
+{
+    QVector<double> keys;
+    for (const QCPGraphData &point : *plot.graph(0)->data())
+        keys.append(point.key);
+    return keys;
+}
+
+// Stands in for a loaded language file.
+class GermanTime : public QTranslator
+{
+public:
+    QString translate(const char *context, const char *sourceText, const char *, int) const override
+    {
+        if (qstrcmp(context, "MainWindow") == 0 && qstrcmp(sourceText, "Time") == 0)
+            return QStringLiteral("Zeit");
+        return QString();
+    }
+    bool isEmpty() const override { return false; }
+};
+
+} // namespace
+
+class TestSpeedChart : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void setupAxes_data();
+    void setupAxes();
+    void pointsSortedAndClearKeepsAxes();
+    void relabel();
+    void refillAddsHistory();
+};
+
+void TestSpeedChart::setupAxes_data()
+{
+    QTest::addColumn<bool>("mph");
+    QTest::addColumn<QString>("unit");
+    QTest::newRow("km/h") << false << QStringLiteral("km/h");
+    QTest::newRow("mph") << true << QStringLiteral("MPH");
+}
+
+void TestSpeedChart::setupAxes()
+{
+    QFETCH(bool, mph);
+    QFETCH(QString, unit);
+    QCustomPlot plot;
+    SpeedChart chart(&plot);
+    chart.setup(mph);
+    QCOMPARE(plot.xAxis->range(), QCPRange(0, 60));
+    QCOMPARE(plot.xAxis->label(), QStringLiteral("Time"));
+    QCOMPARE(plot.yAxis->range(), QCPRange(0, 180));
+    QCOMPARE(plot.yAxis->label(), unit);
+    QVERIFY(!plot.yAxis2->visible());
+    QCOMPARE(plot.graphCount(), 1);
+    QCOMPARE(plot.interactions(), QCP::Interactions());
+}
+
+void TestSpeedChart::pointsSortedAndClearKeepsAxes()
+{
+    QCustomPlot plot;
+    SpeedChart chart(&plot);
+    chart.setup(false);
+    chart.setKeyRange(0, 125);
+    chart.addSpeedPoint(3, 30);
+    chart.addSpeedPoint(1, 10);
+    chart.addSpeedPoint(130, 200); // past both ranges: kept, clipped when drawn
+    chart.addSpeedPoint(2, 20);
+    chart.replot();
+    QCOMPARE(keysOf(plot), QVector<double>({1, 2, 3, 130}));
+    QCOMPARE(plot.xAxis->range(), QCPRange(0, 125));
+    QCOMPARE(plot.yAxis->range(), QCPRange(0, 180));
+
+    chart.clear();
+    chart.replot();
+    QCOMPARE(plot.graph(0)->dataCount(), 0);
+    QCOMPARE(plot.xAxis->range(), QCPRange(0, 125));
+    QCOMPARE(plot.yAxis->range(), QCPRange(0, 180));
+    QCOMPARE(plot.yAxis->label(), QStringLiteral("km/h"));
+}
+
+void TestSpeedChart::relabel()
+{
+    QCustomPlot plot;
+    SpeedChart chart(&plot);
+    chart.setup(false);
+    chart.setUnitLabel(true);
+    QCOMPARE(plot.yAxis->label(), QStringLiteral("MPH"));
+    chart.setUnitLabel(false);
+    QCOMPARE(plot.yAxis->label(), QStringLiteral("km/h"));
+
+    GermanTime german;
+    QCoreApplication::installTranslator(&german);
+    chart.retranslate();
+    QCoreApplication::removeTranslator(&german);
+    QCOMPARE(plot.xAxis->label(), QStringLiteral("Zeit"));
+}
+
+// The history goes in next to what is there; the window clears first when it
+// wants to.
+void TestSpeedChart::refillAddsHistory()
+{
+    auto track = std::make_unique<GpsTrack>();
+    track->count = 2;
+    track->valid = true;
+    track->records[0] = GpsRecord{};
+    track->records[0].speed = 10.0f;
+    track->records[1] = GpsRecord{};
+    track->records[1].speed = 20.0f;
+
+    QCustomPlot plot;
+    SpeedChart chart(&plot);
+    chart.setup(true);
+    chart.addSpeedPoint(7, 0);
+    chart.refill(*track, 5, true);
+    QCOMPARE(keysOf(plot), QVector<double>({0, 1, 7}));
+    QCOMPARE(QString::number(plot.graph(0)->data()->at(0)->value, 'f', 2), QStringLiteral("11.51"));
+}
+
+QTEST_MAIN(TestSpeedChart)
+#include "tst_speedchart.moc"

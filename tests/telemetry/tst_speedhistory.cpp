@@ -1,0 +1,104 @@
+// The speeds the chart's history is rebuilt from: unit conversion of a
+// record's knots and which seconds get a point.
+
+#include "speedhistory.h"
+
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+std::unique_ptr<GpsTrack> trackOf(const QVector<float> &knots, char status = 'A')
+{
+    auto track = std::make_unique<GpsTrack>();
+    for (int i = 0; i < knots.size(); ++i) {
+        track->records[i] = GpsRecord{};
+        track->records[i].status = status;
+        track->records[i].speed = knots[i];
+    }
+    track->count = knots.size();
+    track->valid = true;
+    return track;
+}
+
+QVector<int> secondsOf(const QVector<SpeedPoint> &points)
+{
+    QVector<int> seconds;
+    for (const SpeedPoint &point : points)
+        seconds.append(point.second);
+    return seconds;
+}
+
+} // namespace
+
+class TestSpeedHistory : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void shownSpeed_data();
+    void shownSpeed();
+    void seconds_data();
+    void seconds();
+    void valuesPerSecond();
+};
+
+void TestSpeedHistory::shownSpeed_data()
+{
+    QTest::addColumn<float>("knots");
+    QTest::addColumn<bool>("mph");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("10 kn in km/h") << 10.0f << false << QStringLiteral("18.52");
+    QTest::newRow("10 kn in mph") << 10.0f << true << QStringLiteral("11.51");
+    QTest::newRow("0 kn in mph") << 0.0f << true << QStringLiteral("0.00");
+}
+
+void TestSpeedHistory::shownSpeed()
+{
+    QFETCH(float, knots);
+    QFETCH(bool, mph);
+    QFETCH(QString, text);
+    QCOMPARE(QString::number(::shownSpeed(knots, mph), 'f', 2), text);
+}
+
+void TestSpeedHistory::seconds_data()
+{
+    QTest::addColumn<int>("records");
+    QTest::addColumn<int>("second");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<QVector<int>>("seconds");
+    QTest::newRow("before second 3") << 10 << 3 << true << QVector<int>({0, 1, 2});
+    QTest::newRow("second 0: nothing before") << 10 << 0 << true << QVector<int>();
+    QTest::newRow("past the track's end") << 3 << 31 << true << QVector<int>({0, 1, 2});
+    QTest::newRow("negative second") << 3 << -1 << true << QVector<int>();
+    QTest::newRow("track not valid") << 3 << 3 << false << QVector<int>();
+}
+
+void TestSpeedHistory::seconds()
+{
+    QFETCH(int, records);
+    QFETCH(int, second);
+    QFETCH(bool, valid);
+    QFETCH(QVector<int>, seconds);
+    auto track = trackOf(QVector<float>(records, 1.0f));
+    track->valid = valid;
+    QCOMPARE(secondsOf(speedHistory(*track, second, false)), seconds);
+}
+
+// Each point carries its own record's speed, records without a fix included.
+void TestSpeedHistory::valuesPerSecond()
+{
+    const auto track = trackOf({10.0f, 20.0f, 5.0f}, 'V');
+    const auto texts = [&](bool mph) {
+        QStringList list;
+        for (const SpeedPoint &point : speedHistory(*track, 3, mph))
+            list.append(QString::number(point.speed, 'f', 2));
+        return list;
+    };
+    QCOMPARE(texts(false), QStringList({"18.52", "37.04", "9.26"}));
+    QCOMPARE(texts(true), QStringList({"11.51", "23.02", "5.75"}));
+}
+
+QTEST_GUILESS_MAIN(TestSpeedHistory)
+#include "tst_speedhistory.moc"
