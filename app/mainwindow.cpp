@@ -1,8 +1,10 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "needlepainter.h"
 #include "placeholderfilelist.h"
 #include "settings.h"
+#include "speedchart.h"
 #include "telemetryformat.h"
 #include "timetext.h"
 
@@ -36,7 +38,7 @@ void installFontSubstitutes()
                                 QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Droid Sans Fallback")});
 }
 
-MainWindow::MainWindow(QWidget *parent)
+MainWindow::MainWindow(QWidget *parent, MapView map)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
 {
@@ -66,6 +68,8 @@ MainWindow::MainWindow(QWidget *parent)
     ui->horizontalSliderVolume->setValue(mVolumePre);
     connect(ui->horizontalSliderVolume, &myslider::mySliderClicked, this, &MainWindow::slotSliderClickedVolume);
 
+    setupTelemetry(map);
+
     mFileList = new PlaceholderFileList;
     connect(mFileList, &PlaceholderFileList::sig_PlayFile, this,
             [this](const QString &path) { slotOpenRecording(path, true); });
@@ -78,6 +82,7 @@ MainWindow::~MainWindow()
     // The player's threads report to this window: they end first.
     if (mPlayer->state() != VideoPlayer::Stop)
         mPlayer->stop();
+    stopNeedles();
     delete mTimer;
     delete mFileList;
     delete ui;
@@ -113,14 +118,6 @@ void MainWindow::showPlayImages(bool playing)
     ui->playButton->setToolTip(playing ? tr("Pause (Space)") : tr("Play (Space)"));
 }
 
-void MainWindow::resetTelemetryLabels()
-{
-    ui->labelSpeed_5->setText(QStringLiteral("000.00"));
-    ui->labelSpeed_6->setText(QStringLiteral("000.000000"));
-    ui->labelSpeed_7->setText(QStringLiteral("00.000000"));
-    ui->labelDateTime->setText(QString());
-}
-
 void MainWindow::slotStateChanged(VideoPlayer::PlayerState state)
 {
     switch (state) {
@@ -139,7 +136,7 @@ void MainWindow::slotStateChanged(VideoPlayer::PlayerState state)
         mSeekPending = false;
         mPlayState = 2;
         showPlayImages(false);
-        resetTelemetryLabels();
+        resetTelemetry();
         setBlackImage();
         break;
     }
@@ -157,40 +154,12 @@ void MainWindow::slotPlayStopNormally(quint64 serial)
     mTimer->stop();
     cleanTimeFunc(false);
     qCDebug(lcWindow) << "normally stop end";
-    resetTelemetryLabels();
+    resetTelemetry();
     showPlayImages(false);
     // The last picture stays on the surface.
-}
-
-void MainWindow::slotGetGpsData(const GpsData &data)
-{
-    if (!data.track || data.serial != mPlayer->serial()) {
-        qCDebug(lcWindow) << "gps track of an earlier file ignored";
-        return;
-    }
-    mGpsData = data;
-    qCDebug(lcWindow) << "gps track ready, valid:" << data.track->valid << "records:" << data.track->count;
-}
-
-void MainWindow::slotTimerTimeOut()
-{
-    if (sender() != mTimer)
-        return;
-    const qint64 second = qint64(mPlayer->currentTime() + 0.5);
-    if (mPlayState == 0) {
-        if (!mSliderHeld)
-            ui->horizontalSlider->setValue(int(second));
-        ui->curtimelabel->setText(timeText(second));
-    }
 }
 
 void MainWindow::setBlackImage()
 {
     ui->frameVideo->slotGetImage(QImage());
-}
-
-void MainWindow::clearSpeedChart()
-{
-    if (ui->widgetChart->graphCount() > 0)
-        ui->widgetChart->graph(0)->data()->clear();
 }

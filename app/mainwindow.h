@@ -1,16 +1,24 @@
 #pragma once
 
+#include "telemetrytimeline.h"
 #include "videoplayer.h"
 
 #include <QImage>
 #include <QMainWindow>
 #include <QString>
 
+#include <memory>
+
 namespace Ui {
 class MainWindow;
 }
+class MapBridge;
+class mycompassthread;
+class mythread;
+class NeedlePainter;
 class PlaceholderFileList;
 class QTimer;
+class SpeedChart;
 
 // The one window. It wires the controls, the player and the panels
 // together; parsing, decoding and storage live in the libraries.
@@ -19,7 +27,12 @@ class MainWindow : public QMainWindow
     Q_OBJECT
 
 public:
-    explicit MainWindow(QWidget *parent = nullptr);
+    // Whether the window shows the map page. Without it the map calls are
+    // only reported (sig_MapCall), so that a window can run without a web
+    // engine.
+    enum class MapView { Web, None };
+
+    explicit MainWindow(QWidget *parent = nullptr, MapView map = MapView::Web);
     ~MainWindow() override;
 
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -37,6 +50,19 @@ public:
     // Resets the position slider and the current time (and the total time when asked).
     void cleanTimeFunc(bool clearTotal);
 
+    // Gauge and compass needle angles for a shown speed and a heading.
+    static int speedToAngle(float speed);
+    static int headingToCompassAngle(float heading);
+    // Speeds shown in miles per hour instead of km/h.
+    bool speedInMph() const { return mShowMph; }
+    void setSpeedInMph(bool mph) { mShowMph = mph; }
+    SpeedChart *speedChart() const { return mChart.get(); }
+    MapBridge *mapBridge() const { return mMap; }
+
+signals:
+    // Every call text sent to the map page, in order.
+    void sig_MapCall(const QString &call);
+
 public slots:
     void slotGetOneFrame(QImage image);
     void slotTotalTimeChanged(qint64 uSec);
@@ -48,6 +74,8 @@ public slots:
     void slotSliderClickedVolume(int value);
     void slotDetKeySpace();
     void setBlackImage();
+    void slotupdateDashboard(int angle);
+    void slotupdateCompass(int angle);
     // Stops what plays, opens the recording and, with play set, starts it.
     void slotOpenRecording(const QString &path, bool play);
 
@@ -76,8 +104,18 @@ private:
     bool filterPositionSlider(QEvent *event);
     void filterFileListClicks(QObject *watched, QEvent *event);
     void showPlayImages(bool playing);
-    void resetTelemetryLabels();
+    void setupTelemetry(MapView map);
+    bool paintNeedle(QObject *watched, QEvent *event);
+    void stopNeedles();
+    void runMapCall(const QString &call);
+    void drawRoute();
+    void resetTelemetry();
+    void setNeedleTargets(int dashboard, int compass);
+    void addSpeedPoint(double second, double speed);
+    void refillSpeedChart(qint64 second);
     void clearSpeedChart();
+    void replotSpeedChart();
+    bool filterPlaybackKey(QObject *watched, QKeyEvent *event);
     bool handlePlaybackKey(QKeyEvent *event);
     void stepPosition(double seconds);
     void stepVolume(int delta);
@@ -86,6 +124,17 @@ private:
     VideoPlayer *mPlayer = nullptr;
     QTimer *mTimer = nullptr;               // 500 ms timeline tick
     GpsData mGpsData;                       // the open file's track, once its pass has finished
+    TelemetryTimeline mTimeline;            // what the panel shows of that track
+    MapBridge *mMap = nullptr;              // the map page; none without a web engine
+    mythread *mDashboardThread = nullptr;   // sweeps the gauge needle
+    mycompassthread *mCompassThread = nullptr;
+    std::unique_ptr<NeedlePainter> mDashboardPainter;
+    std::unique_ptr<NeedlePainter> mCompassPainter;
+    std::unique_ptr<SpeedChart> mChart;
+    int mDashboardAngle = 0;                // degrees, as last reported by the needle thread
+    int mCompassAngle = 0;
+    int mUnitMph = 0;                       // unit of the chart's points: 0 km/h, 1 mph
+    bool mShowMph = false;                  // unit the labels show
     PlaceholderFileList *mFileList = nullptr;
 
     int mPlayState = 2;                     // 0 playing, 1 paused, 2 stopped, 3 paused while the slider is held

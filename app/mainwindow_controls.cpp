@@ -4,12 +4,15 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "mapbridge.h"
+#include "mapcalls.h"
 #include "placeholderfilelist.h"
 #include "settings.h"
 #include "telemetryformat.h"
 #include "timetext.h"
 
 #include <QApplication>
+#include <QWebEngineView>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QElapsedTimer>
@@ -84,7 +87,11 @@ bool MainWindow::waitForPlayState(int state)
 // the user's clicks and keys wait until it is there.
 bool MainWindow::openInPlayer(const QString &path)
 {
+    // The last file's route and track go at once: a transport stream's
+    // track arrives only while the new file already plays.
     mGpsData = GpsData();
+    mTimeline.clear();
+    runMapCall(mapCleanCall());
     const bool opened = mPlayer->openFile(path, [] {
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, kEventSliceMs);
     });
@@ -262,20 +269,42 @@ void MainWindow::on_horizontalSlider_actionTriggered(int action)
     ui->curtimelabel->setText(timeText(target));
 }
 
+// The window watches every event of the application; each concern has its
+// own small handler, and only the first that takes an event consumes it.
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (!ui)
         return false;
-    // The playback keys work whatever has the focus in this window.
-    if (event->type() == QEvent::KeyPress) {
-        auto *widget = qobject_cast<QWidget *>(watched);
-        if (widget && widget->window() == this && handlePlaybackKey(static_cast<QKeyEvent *>(event)))
+    switch (event->type()) {
+    case QEvent::Paint:
+        if (paintNeedle(watched, event))
             return true;
+        break;
+    case QEvent::KeyPress:
+        if (filterPlaybackKey(watched, static_cast<QKeyEvent *>(event)))
+            return true;
+        break;
+    default:
+        break;
     }
     if (watched == ui->horizontalSlider && filterPositionSlider(event))
         return true;
     filterFileListClicks(watched, event);
     return QMainWindow::eventFilter(watched, event);
+}
+
+// The playback keys work whatever has the focus in this window; the map
+// keeps its arrows for moving about.
+bool MainWindow::filterPlaybackKey(QObject *watched, QKeyEvent *event)
+{
+    auto *widget = qobject_cast<QWidget *>(watched);
+    if (!widget || widget->window() != this)
+        return false;
+    const bool arrow = event->key() == Qt::Key_Left || event->key() == Qt::Key_Right || event->key() == Qt::Key_Up
+                       || event->key() == Qt::Key_Down;
+    if (arrow && mMap && (widget == mMap->view() || mMap->view()->isAncestorOf(widget)))
+        return false;
+    return handlePlaybackKey(event);
 }
 
 // --- volume, sound, mirror, position correction ------------------------------
@@ -326,7 +355,7 @@ void MainWindow::on_pushButton_clicked()
     const bool on = !fixGpsData();
     setFixGpsData(on);
     ui->pushButton->setStyleSheet(QLatin1String(on ? kDecryptionOnSheet : kDecryptionSheet));
-    slotGetGpsData(mGpsData);
+    drawRoute();
     settings::writeString(QStringLiteral("Setup"), QStringLiteral("fixgpsdata"),
                           on ? QStringLiteral("1") : QStringLiteral("0"));
 }

@@ -129,7 +129,7 @@ void TestMainWindow::initTestCase()
 
 void TestMainWindow::init()
 {
-    mWindow = std::make_unique<MainWindow>();
+    mWindow = std::make_unique<MainWindow>(nullptr, MainWindow::MapView::None); // the page has its own test
     mWindow->resize(1280, 800);
     qApp->installEventFilter(mWindow.get());
     mWindow->show();

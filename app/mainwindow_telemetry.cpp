@@ -1,0 +1,216 @@
+// The telemetry panel: the route and the moving position on the map, the
+// speed, position and date labels, the gauge and compass needles and the
+// speed chart, all following the playback position.
+
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "mapbridge.h"
+#include "mapcalls.h"
+#include "mycompassthread.h"
+#include "mythread.h"
+#include "needleangles.h"
+#include "needlepainter.h"
+#include "settings.h"
+#include "speedchart.h"
+#include "telemetryformat.h"
+#include "timetext.h"
+
+#include <QLoggingCategory>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWebEngineView>
+
+Q_DECLARE_LOGGING_CATEGORY(lcWindow)
+
+namespace {
+
+constexpr int kMapFrameWidth = 319;  // pixels, beside the video
+constexpr int kMapFrameHeight = 491;
+
+} // namespace
+
+void MainWindow::setupTelemetry(MapView map)
+{
+    if (map == MapView::Web) {
+        ui->frameMap->resize(kMapFrameWidth, kMapFrameHeight);
+        mMap = new MapBridge(ui->frameMap, this);
+        // The view fills the frame at every size of the window.
+        auto *layout = new QVBoxLayout(ui->frameMap);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(mMap->view());
+        QString tileUrl;
+        settings::readString(QStringLiteral("Setup"), QStringLiteral("mapTileUrl"), tileUrl);
+        mMap->load(tileUrl);
+    }
+
+    mChart = std::make_unique<SpeedChart>(ui->widgetChart);
+    mChart->setup(mUnitMph == 1);
+
+    mDashboardPainter = std::make_unique<NeedlePainter>(ui->widgetDashboard, QStringLiteral(":/image/RedArrow.png"));
+    mCompassPainter = std::make_unique<NeedlePainter>(ui->widgetCompass, QStringLiteral(":/image/CompassPointer.png"));
+    mDashboardThread = new mythread(this);
+    connect(mDashboardThread, &mythread::sig_updateDashboard, this, &MainWindow::slotupdateDashboard);
+    mDashboardThread->start();
+    mCompassThread = new mycompassthread(this);
+    connect(mCompassThread, &mycompassthread::sig_updateCompass, this, &MainWindow::slotupdateCompass);
+    mCompassThread->start();
+}
+
+void MainWindow::stopNeedles()
+{
+    for (QThread *needle : {static_cast<QThread *>(mDashboardThread), static_cast<QThread *>(mCompassThread)}) {
+        if (!needle)
+            continue;
+        // A stop ends a sweep at once: closing never waits for a needle.
+        if (auto *gauge = qobject_cast<mythread *>(needle))
+            gauge->requestStop();
+        else if (auto *compass = qobject_cast<mycompassthread *>(needle))
+            compass->requestStop();
+        needle->wait();
+    }
+}
+
+int MainWindow::speedToAngle(float speed)
+{
+    return ::speedToAngle(speed);
+}
+
+int MainWindow::headingToCompassAngle(float heading)
+{
+    return ::headingToCompassAngle(heading);
+}
+
+void MainWindow::slotupdateDashboard(int angle)
+{
+    mDashboardAngle = angle;
+    ui->widgetDashboard->update();
+}
+
+void MainWindow::slotupdateCompass(int angle)
+{
+    mCompassAngle = angle;
+    ui->widgetCompass->update();
+}
+
+bool MainWindow::paintNeedle(QObject *watched, QEvent *event)
+{
+    return mDashboardPainter->handleEvent(watched, event, mDashboardAngle)
+           || mCompassPainter->handleEvent(watched, event, mCompassAngle);
+}
+
+void MainWindow::setNeedleTargets(int dashboard, int compass)
+{
+    mDashboardThread->setTargetAngle(dashboard);
+    mCompassThread->setTargetAngle(compass);
+}
+
+void MainWindow::runMapCall(const QString &call)
+{
+    if (mMap)
+        mMap->run(call);
+    emit sig_MapCall(call);
+}
+
+void MainWindow::slotGetGpsData(const GpsData &data)
+{
+    if (!data.track || data.serial != mPlayer->serial()) {
+        qCDebug(lcWindow) << "gps track of an earlier file ignored";
+        return;
+    }
+    mGpsData = data;
+    mTimeline.setTrack(data.track, data.version);
+    qCDebug(lcWindow) << "gps track ready, valid:" << data.track->valid << "records:" << data.track->count;
+    drawRoute();
+}
+
+void MainWindow::drawRoute()
+{
+    runMapCall(mapCleanCall());
+    QVector<double> longitudes;
+    QVector<double> latitudes;
+    mTimeline.route(fixGpsData(), longitudes, latitudes);
+    if (!longitudes.isEmpty())
+        runMapCall(mapShowArrayCall(longitudes, latitudes));
+}
+
+void MainWindow::slotTimerTimeOut()
+{
+    if (sender() != mTimer)
+        return;
+    const qint64 second = TelemetryTimeline::currentSecond(mPlayer->currentTime());
+    if (mPlayState == 0) {
+        if (!mSliderHeld)
+            ui->horizontalSlider->setValue(int(second));
+        ui->curtimelabel->setText(timeText(second));
+    }
+    if (!mTimeline.isValid())
+        return;
+
+    const TelemetrySecond shown = mTimeline.at(second, mShowMph, fixGpsData());
+    if (shown.hasRecord) {
+        ui->labelDateTime->setText(shown.dateTimeText);
+        // The chart holds its points in one unit: a new unit redraws the past.
+        if (mUnitMph != int(mShowMph)) {
+            mUnitMph = int(mShowMph);
+            refillSpeedChart(second);
+        }
+        ui->labelSpeed_5->setText(shown.speedText);
+        addSpeedPoint(double(second), double(shown.speed));
+        replotSpeedChart();
+        setNeedleTargets(speedToAngle(shown.speed), headingToCompassAngle(shown.heading));
+        ui->labelSpeed_6->setText(shown.longitudeText);
+        ui->labelSpeed_7->setText(shown.latitudeText);
+        runMapCall(mapShowAddressCall(shown.mapLongitude, shown.mapLatitude));
+        // Paused, the marker moves but the map stays where the user put it.
+        if (mPlayState == 0)
+            runMapCall(mapPanToAddressCall(shown.mapLongitude, shown.mapLatitude));
+    } else {
+        ui->labelSpeed_5->setText(shown.speedText);
+        ui->labelSpeed_6->setText(shown.longitudeText);
+        ui->labelSpeed_7->setText(shown.latitudeText);
+        ui->labelDateTime->setText(QString());
+        setNeedleTargets(speedToAngle(0.0f), 0);
+        addSpeedPoint(double(second), 0.0);
+        replotSpeedChart();
+    }
+
+    // After a seek the chart's past is the past of the new position.
+    if (mSeekPending) {
+        mSeekPending = false;
+        clearSpeedChart();
+        refillSpeedChart(second);
+        addSpeedPoint(double(second), double(shown.speed));
+        replotSpeedChart();
+    }
+}
+
+void MainWindow::resetTelemetry()
+{
+    setNeedleTargets(speedToAngle(0.0f), 0);
+    ui->labelSpeed_5->setText(QStringLiteral("000.00"));
+    ui->labelSpeed_6->setText(QStringLiteral("000.000000"));
+    ui->labelSpeed_7->setText(QStringLiteral("00.000000"));
+    ui->labelDateTime->setText(QString());
+}
+
+void MainWindow::addSpeedPoint(double second, double speed)
+{
+    mChart->addSpeedPoint(second, speed);
+}
+
+void MainWindow::refillSpeedChart(qint64 second)
+{
+    if (mTimeline.track())
+        mChart->refill(*mTimeline.track(), int(qMin<qint64>(second, kGpsTrackCapacity)), mShowMph);
+}
+
+void MainWindow::clearSpeedChart()
+{
+    mChart->clear();
+}
+
+void MainWindow::replotSpeedChart()
+{
+    mChart->replot();
+}
