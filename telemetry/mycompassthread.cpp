@@ -9,6 +9,7 @@ mycompassthread::~mycompassthread()
 {
     requestStop();
     wait();
+    mSweep.afterRun();
 }
 
 void mycompassthread::setTargetAngle(int angle)

@@ -9,6 +9,7 @@ mythread::~mythread()
 {
     requestStop();
     wait();
+    mSweep.afterRun();
 }
 
 void mythread::setTargetAngle(int angle)

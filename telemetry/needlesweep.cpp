@@ -20,6 +20,13 @@ void NeedleSweep::requestStop()
 
 void NeedleSweep::run(const std::function<void(int)> &report)
 {
+    // The loop's last act, on every way out, is to pass through the mutex
+    // that afterRun() takes.
+    struct LastStep
+    {
+        std::mutex &mutex;
+        ~LastStep() { std::lock_guard<std::mutex> lock(mutex); }
+    } lastStep{mMutex};
     const auto stopped = [this] { return mStop.load(std::memory_order_relaxed); };
     while (!stopped()) {
         const int target = mTargetAngle.load(std::memory_order_relaxed);
@@ -39,4 +46,9 @@ void NeedleSweep::run(const std::function<void(int)> &report)
                 return;
         }
     }
+}
+
+void NeedleSweep::afterRun()
+{
+    std::lock_guard<std::mutex> lock(mMutex);
 }

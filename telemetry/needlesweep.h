@@ -29,6 +29,11 @@ public:
     // calling thread until requestStop(). Returns at once if already stopped.
     void run(const std::function<void(int)> &report);
 
+    // Call once the thread that ran run() has ended (QThread::wait()): its
+    // last steps then visibly come before whatever follows, also for thread
+    // checkers, which cannot see into QThread's own join.
+    void afterRun();
+
 private:
     // Waits happen under mMutex and the flags change under it, so a change
     // made between a check and the wait cannot be missed.

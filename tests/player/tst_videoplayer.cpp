@@ -157,6 +157,8 @@ void TestVideoPlayer::makeClip(const QString &name, const AvSpec &spec)
 
 void TestVideoPlayer::newPlayer()
 {
+    // The player first: its threads may still report to the watch until it is gone.
+    mPlayer.reset();
     mWatch.reset();
     mPlayer = std::make_unique<VideoPlayer>();
     mWatch = std::make_unique<Watch>(mPlayer.get());
@@ -259,8 +261,8 @@ void TestVideoPlayer::cleanup()
 {
     if (mPlayer && mPlayer->state() != VideoPlayer::Stop)
         stopPlayer();
-    mWatch.reset();
     mPlayer.reset();
+    mWatch.reset();
 }
 
 void TestVideoPlayer::refusedTransitions()
