@@ -55,7 +55,7 @@ public:
     static int headingToCompassAngle(float heading);
     // Speeds shown in miles per hour instead of km/h.
     bool speedInMph() const { return mShowMph; }
-    void setSpeedInMph(bool mph) { mShowMph = mph; }
+    void setSpeedInMph(bool mph);
     SpeedChart *speedChart() const { return mChart.get(); }
     MapBridge *mapBridge() const { return mMap; }
 

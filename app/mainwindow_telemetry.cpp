@@ -185,6 +185,23 @@ void MainWindow::slotTimerTimeOut()
     }
 }
 
+void MainWindow::setSpeedInMph(bool mph)
+{
+    if (mph == mShowMph)
+        return;
+    mShowMph = mph;
+    ui->labelDashboardSpeedUnit->setText(mph ? QStringLiteral("MPH") : QStringLiteral("km/h"));
+    mChart->setUnitLabel(mph);
+    if (mPlayState == 2) {
+        // Stopped: the old points stay until the next playback empties the chart.
+        mUnitMph = int(mph);
+        replotSpeedChart();
+    } else {
+        // The next tick sees the chart's unit differ and redraws the past.
+        clearSpeedChart();
+    }
+}
+
 void MainWindow::resetTelemetry()
 {
     setNeedleTargets(speedToAngle(0.0f), 0);

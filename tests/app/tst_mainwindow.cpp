@@ -3,6 +3,9 @@
 #include "mainwindow.h"
 #include "myframe.h"
 #include "placeholderfilelist.h"
+#include "speedchart.h"
+
+#include <qcustomplot.h>
 #include "myslider.h"
 
 #include <QAbstractButton>
@@ -91,6 +94,8 @@ private slots:
     void fileListButtonShowsRaisesHides();
     void stoppedWindowDropsLateFrames();
     void reportsOfAnEarlierFileAreIgnored();
+    void telemetryFollowsThePicture();
+    void failedCheckShowsNoTelemetry();
     void screenshot();
 
 private:
@@ -125,6 +130,16 @@ void TestMainWindow::initTestCase()
     QFile unknown(path(QStringLiteral("unknowncodec.mp4")));
     QVERIFY(unknown.open(QIODevice::WriteOnly));
     unknown.write(clip.readAll().replace("avc1", "zzz1"));
+    // The same clip with an authenticated GPS track, and with one whose check fails.
+    DriveSpec drive;
+    drive.records = 10;
+    QVERIFY2(addGpsBox(path(QStringLiteral("clip.mp4")), path(QStringLiteral("gps.mp4")),
+                       gpsPayloads(makeDrive(drive)), GpsBoxOptions(), &error),
+             qPrintable(error));
+    drive.check = CheckKind::Invalid;
+    QVERIFY2(addGpsBox(path(QStringLiteral("clip.mp4")), path(QStringLiteral("forged.mp4")),
+                       gpsPayloads(makeDrive(drive)), GpsBoxOptions(), &error),
+             qPrintable(error));
 }
 
 void TestMainWindow::init()
@@ -677,13 +692,78 @@ void TestMainWindow::reportsOfAnEarlierFileAreIgnored()
     QCOMPARE(mWindow->playState(), 2);
 }
 
+void TestMainWindow::telemetryFollowsThePicture()
+{
+    QStringList calls;
+    connect(mWindow.get(), &MainWindow::sig_MapCall, this, [&](const QString &call) { calls.append(call); });
+    auto *latitude = child<QLabel>(*mWindow, "labelSpeed_7");
+    auto *speed = child<QLabel>(*mWindow, "labelSpeed_5");
+    QCPGraph *chart = mWindow->speedChart()->plot()->graph(0);
+    const auto called = [&](const char *function) {
+        return std::count_if(calls.begin(), calls.end(), [&](const QString &c) { return c.startsWith(QLatin1String(function)); });
+    };
+
+    // The track comes with the open: the map is cleared and the route drawn.
+    openPaused(QStringLiteral("gps.mp4"));
+    QVERIFY(waitFor([&] { return called("showarray(") == 1; }));
+    QCOMPARE(calls.at(calls.size() - 2), QStringLiteral("mycleanOverlay()"));
+    QVERIFY(calls.last().startsWith(QLatin1String("showarray(\"[121.5,")));
+
+    // Paused, a tick shows second 0: the marker moves, the map stays put.
+    QVERIFY(waitFor([&] { return latitude->text() == QStringLiteral("N:31.508333°"); }));
+    QCOMPARE(speed->text(), QStringLiteral("37.04")); // 20 knots
+    QVERIFY(called("showAddress(121.500000,31.508333)") >= 1);
+    QCOMPARE(called("panToAddress("), 0);
+
+    // A seek: the next tick rebuilds the chart's past, seconds 0 to 4, then 5.
+    child<QSlider>(*mWindow, "horizontalSlider")->setFocus();
+    QTest::mouseClick(child<QSlider>(*mWindow, "horizontalSlider"), Qt::LeftButton, Qt::NoModifier,
+                      QPoint(sliderX(child<QSlider>(*mWindow, "horizontalSlider"), 5), 5));
+    QVERIFY(waitFor([&] { return chart->dataCount() == 6 && chart->data()->at(5)->key == 5.0; }));
+    QCOMPARE(chart->data()->at(0)->value, double(20.0f * 1.852f));
+
+    // Playing, the map follows the marker; the labels and the chart move on.
+    mWindow->player()->play();
+    QVERIFY(waitFor([&] { return called("panToAddress(") >= 1; }));
+    // Miles per hour while playing: the chart's past is redrawn in the new unit.
+    mWindow->setSpeedInMph(true);
+    QVERIFY(waitFor([&] { return chart->dataCount() > 0 && chart->data()->at(0)->value == double(20.0f * 0.6213712f * 1.852f); }));
+    QVERIFY(waitFor([&] { return speed->text().toDouble() < 30.0 && speed->text().toDouble() > 15.0; }));
+
+    // Stopped: the labels go back to their idle texts.
+    mWindow->player()->stop();
+    QCOMPARE(latitude->text(), QStringLiteral("00.000000"));
+    QCOMPARE(speed->text(), QStringLiteral("000.00"));
+    QCOMPARE(child<QLabel>(*mWindow, "labelDateTime")->text(), QString());
+}
+
+void TestMainWindow::failedCheckShowsNoTelemetry()
+{
+    QStringList calls;
+    connect(mWindow.get(), &MainWindow::sig_MapCall, this, [&](const QString &call) { calls.append(call); });
+    openPaused(QStringLiteral("forged.mp4"));
+    mWindow->player()->play();
+    QVERIFY(waitFor([&] { return mWindow->player()->currentTime() > 1.2; }));
+    QVERIFY(mWindow->gpsData().track && !mWindow->gpsData().track->valid);
+    QCOMPARE(child<QLabel>(*mWindow, "labelSpeed_7")->text(), QStringLiteral("00.000000"));
+    QCOMPARE(mWindow->speedChart()->plot()->graph(0)->dataCount(), 0);
+    QCOMPARE(calls, (QStringList{QStringLiteral("mycleanOverlay()"), QStringLiteral("mycleanOverlay()")})); // at the open and for the track
+}
+
 void TestMainWindow::screenshot()
 {
     const QString out = qEnvironmentVariable("VELMORA_SCREENSHOT");
     if (out.isEmpty())
         QSKIP("set VELMORA_SCREENSHOT to a PNG path to take one");
-    mWindow->slotOpenRecording(path(QStringLiteral("clip.mp4")), true);
-    QTest::qWait(1500);
+    // The whole window as a user sees it, map page included.
+    cleanup();
+    mWindow = std::make_unique<MainWindow>(nullptr, MainWindow::MapView::Web);
+    mWindow->resize(1280, 800);
+    qApp->installEventFilter(mWindow.get());
+    mWindow->show();
+    QVERIFY(QTest::qWaitForWindowExposed(mWindow.get()));
+    mWindow->slotOpenRecording(path(QStringLiteral("gps.mp4")), true);
+    QTest::qWait(4000);
     QVERIFY(mWindow->grab().save(out));
 }
 
