@@ -1,8 +1,9 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "formfilelist.h"
+#include "mymsgwidget.h"
 #include "needlepainter.h"
-#include "placeholderfilelist.h"
 #include "settings.h"
 #include "speedchart.h"
 #include "telemetryformat.h"
@@ -38,7 +39,7 @@ void installFontSubstitutes()
                                 QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Droid Sans Fallback")});
 }
 
-MainWindow::MainWindow(QWidget *parent, MapView map)
+MainWindow::MainWindow(QWidget *parent, MapView map, const QString &fileListFolder)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
 {
@@ -70,11 +71,22 @@ MainWindow::MainWindow(QWidget *parent, MapView map)
 
     setupTelemetry(map);
 
-    mFileList = new PlaceholderFileList;
-    connect(mFileList, &PlaceholderFileList::sig_PlayFile, this,
-            [this](const QString &path) { slotOpenRecording(path, true); });
+    mFileList = new FormFileList(nullptr, fileListFolder);
+    // The list and the popup are windows of their own; closing the main
+    // window still ends the program.
+    mFileList->setAttribute(Qt::WA_QuitOnClose, false);
+    connect(mFileList, &FormFileList::sig_SetFile, this, &MainWindow::slotSetFile);
+    connect(mFileList, &FormFileList::sig_DeleteFile, this, &MainWindow::slotDeleteFile);
+    connect(mFileList, &FormFileList::sig_DetKeySpace, this, &MainWindow::slotDetKeySpace);
+    connect(mFileList, &FormFileList::sig_SaveBasePath, this, &MainWindow::slotSaveBasePath);
+    connect(mFileList, &FormFileList::sig_CannotPlay, this, &MainWindow::slotCannotPlay);
+    QString basePath;
+    if (settings::readString(QStringLiteral("Setup"), QStringLiteral("FileBasePath"), basePath) && !basePath.isNull())
+        mFileList->setBasePath(basePath);
 
     setAcceptDrops(true);
+    mMsgWidget = new mymsgwidget;
+    mMsgWidget->setAttribute(Qt::WA_QuitOnClose, false);
 }
 
 MainWindow::~MainWindow()
@@ -84,14 +96,10 @@ MainWindow::~MainWindow()
         mPlayer->stop();
     stopNeedles();
     delete mTimer;
+    delete mMsgWidget;
     delete mFileList;
     delete ui;
     ui = nullptr;
-}
-
-QWidget *MainWindow::fileListPanel() const
-{
-    return mFileList;
 }
 
 void MainWindow::slotGetOneFrame(QImage image)

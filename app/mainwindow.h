@@ -1,5 +1,6 @@
 #pragma once
 
+#include "filelistinfo.h"
 #include "telemetrytimeline.h"
 #include "videoplayer.h"
 
@@ -7,6 +8,7 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 namespace Ui {
@@ -16,7 +18,8 @@ class MapBridge;
 class mycompassthread;
 class mythread;
 class NeedlePainter;
-class PlaceholderFileList;
+class FormFileList;
+class mymsgwidget;
 class QTimer;
 class SpeedChart;
 
@@ -32,7 +35,10 @@ public:
     // engine.
     enum class MapView { Web, None };
 
-    explicit MainWindow(QWidget *parent = nullptr, MapView map = MapView::Web);
+    // fileListFolder: where the file list keeps its database (beside the
+    // program, or the user's data folder, when empty).
+    explicit MainWindow(QWidget *parent = nullptr, MapView map = MapView::Web,
+                        const QString &fileListFolder = QString());
     ~MainWindow() override;
 
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -43,7 +49,8 @@ public:
     int playState() const { return mPlayState; }
     QString filePath() const { return mFilePath; }
     void setFilePath(const QString &path) { mFilePath = path; }
-    QWidget *fileListPanel() const;
+    FormFileList *fileListPanel() const { return mFileList; }
+    mymsgwidget *messageWidget() const { return mMsgWidget; }
 
     // Waits msec milliseconds while the window stays responsive.
     void Delay_MSec(int msec);
@@ -78,6 +85,13 @@ public slots:
     void slotupdateCompass(int angle);
     // Stops what plays, opens the recording and, with play set, starts it.
     void slotOpenRecording(const QString &path, bool play);
+    // An entry of the file list was chosen: open it (playing or paused at
+    // its start), or report it missing, or step on past it.
+    void slotSetFile(FileListInfo info, bool play);
+    // An entry was removed from the list: playback stops.
+    void slotDeleteFile();
+    void slotSaveBasePath(QString path);
+    void slotCannotPlay(QString path);
 
 private slots:
     void on_playButton_clicked();
@@ -91,6 +105,8 @@ private slots:
     void on_pushButtonFilelist_clicked();
     void on_pushButtonFilelist_pressed();
     void on_pushButtonFilelist_released();
+    void on_pushButtonPre_clicked();
+    void on_pushButtonNext_clicked();
     void on_horizontalSlider_actionTriggered(int action);
 
 protected:
@@ -100,6 +116,10 @@ protected:
 
 private:
     bool openInPlayer(const QString &path);
+    bool openRecording(const QString &path, bool play);
+    bool deferWhileOpening(std::function<void()> open);
+    void stepFileList(bool forward);
+    void placeFileList();
     bool waitForPlayState(int state);
     bool filterPositionSlider(QEvent *event);
     void filterFileListClicks(QObject *watched, QEvent *event);
@@ -135,7 +155,8 @@ private:
     int mCompassAngle = 0;
     int mUnitMph = 0;                       // unit of the chart's points: 0 km/h, 1 mph
     bool mShowMph = false;                  // unit the labels show
-    PlaceholderFileList *mFileList = nullptr;
+    FormFileList *mFileList = nullptr;      // top-level, owned here
+    mymsgwidget *mMsgWidget = nullptr;      // the message popup, top-level, owned here
 
     int mPlayState = 2;                     // 0 playing, 1 paused, 2 stopped, 3 paused while the slider is held
     bool mSliderHeld = false;               // left button down on the position slider
@@ -146,6 +167,12 @@ private:
     bool mRaiseFileList = true;             // next click on the list button raises the list instead of hiding it
     bool mRaiseFileListSaved = true;
     bool mFileListButtonDown = false;
+    bool mListStarted = false;              // an entry of the list was opened; previous and next work from then on
+    bool mSkipBackward = false;             // a previous/next step is under way: a missing file is stepped over
+    bool mSkipForward = false;
+    bool mStepMissed = false;               // the entry the step announced was missing
+    bool mOpening = false;                  // the player is opening a file and events are being processed
+    std::function<void()> mDeferredOpen;    // the last open asked for meanwhile
 };
 
 // Maps the Windows UI font the form names to an installed CJK font.

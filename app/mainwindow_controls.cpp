@@ -6,7 +6,7 @@
 
 #include "mapbridge.h"
 #include "mapcalls.h"
-#include "placeholderfilelist.h"
+#include "formfilelist.h"
 #include "settings.h"
 #include "telemetryformat.h"
 #include "timetext.h"
@@ -23,6 +23,8 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QTimer>
+
+#include <utility>
 
 Q_DECLARE_LOGGING_CATEGORY(lcWindow)
 
@@ -92,31 +94,55 @@ bool MainWindow::openInPlayer(const QString &path)
     mGpsData = GpsData();
     mTimeline.clear();
     runMapCall(mapCleanCall());
+    mOpening = true;
     const bool opened = mPlayer->openFile(path, [] {
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, kEventSliceMs);
     });
+    mOpening = false;
     if (!opened) {
         qCDebug(lcWindow) << "cannot play:" << path;
         cleanTimeFunc(true);
     }
+    if (mDeferredOpen)
+        QMetaObject::invokeMethod(this, std::exchange(mDeferredOpen, {}), Qt::QueuedConnection);
     return opened;
+}
+
+// Events keep flowing while a file opens: a recording the file list
+// finished reading meanwhile must not start a second open inside this one.
+// The last such request runs once the open is done.
+bool MainWindow::deferWhileOpening(std::function<void()> open)
+{
+    if (!mOpening)
+        return false;
+    qCDebug(lcWindow) << "open deferred until the current one is done";
+    mDeferredOpen = std::move(open);
+    return true;
+}
+
+bool MainWindow::openRecording(const QString &path, bool play)
+{
+    mPlayer->stop();
+    waitForPlayState(2);
+    ui->horizontalSlider->setValue(0);
+    if (!openInPlayer(path))
+        return false;
+    mTimer->start();
+    if (play)
+        mPlayer->play();
+    return true;
 }
 
 void MainWindow::slotOpenRecording(const QString &path, bool play)
 {
+    if (deferWhileOpening([this, path, play] { slotOpenRecording(path, play); }))
+        return;
     if (!QFileInfo::exists(path)) {
         qCDebug(lcWindow) << "file not exist:" << path;
         return;
     }
-    mPlayer->stop();
-    waitForPlayState(2);
-    ui->horizontalSlider->setValue(0);
     mFilePath = path;
-    if (!openInPlayer(path))
-        return;
-    mTimer->start();
-    if (play)
-        mPlayer->play();
+    openRecording(path, play);
 }
 
 // --- play, stop, rewind, forward --------------------------------------------
@@ -365,8 +391,7 @@ void MainWindow::on_pushButton_clicked()
 void MainWindow::on_pushButtonFilelist_clicked()
 {
     if (mFileList->isHidden()) {
-        const QRect anchor = ui->toolButton->geometry();
-        mFileList->move(mapToGlobal(QPoint(anchor.x() + anchor.width() + 10, anchor.y())));
+        placeFileList();
         mFileList->show();
         mRaiseFileList = false;
         mRaiseFileListSaved = false;
@@ -482,9 +507,7 @@ void MainWindow::dropEvent(QDropEvent *event)
 {
     if (!gAcceptDrops)
         return;
-    const DroppedRecordings dropped = collectDroppedRecordings(event->mimeData()->urls());
     // Each start stops what plays and waits for a picture: of the dropped
     // files only the last one starts, the others are listed.
-    for (int i = 0; i < dropped.paths.size(); ++i)
-        mFileList->addFile(dropped.paths.at(i), i == dropped.start);
+    mFileList->addDropped(event->mimeData()->urls());
 }

@@ -2,7 +2,7 @@
 #include "waitfor.h"
 #include "mainwindow.h"
 #include "myframe.h"
-#include "placeholderfilelist.h"
+#include "formfilelist.h"
 #include "speedchart.h"
 
 #include <qcustomplot.h>
@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScreen>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -144,7 +145,8 @@ void TestMainWindow::initTestCase()
 
 void TestMainWindow::init()
 {
-    mWindow = std::make_unique<MainWindow>(nullptr, MainWindow::MapView::None); // the page has its own test
+    // The page has its own test; the file list keeps its database here.
+    mWindow = std::make_unique<MainWindow>(nullptr, MainWindow::MapView::None, mDir.path());
     mWindow->resize(1280, 800);
     qApp->installEventFilter(mWindow.get());
     mWindow->show();
@@ -582,16 +584,21 @@ void TestMainWindow::dropAddsRecordings()
     QFile::copy(path(QStringLiteral("short.mp4")), path(QStringLiteral("clip2.Mp4")));
 
     auto drop = [&](const QList<QUrl> &urls) { QVERIFY(dropUrls(mWindow.get(), urls)); };
-    auto *panel = static_cast<PlaceholderFileList *>(mWindow->fileListPanel());
+    FormFileList *panel = mWindow->fileListPanel();
+    // Recordings are read beside the window and listed when that is done.
+    const auto settled = [&] { return waitFor([&] { return panel->pendingCount() == 0; }); };
     drop({QUrl::fromLocalFile(path(QStringLiteral("clip2.Mp4")))});
+    QCOMPARE(panel->pendingCount(), 0);
     QVERIFY(panel->files().isEmpty());
     QCOMPARE(mWindow->playState(), 2);
 
     drop({QUrl::fromLocalFile(path(QStringLiteral("drop")))});
+    QVERIFY(settled());
     QCOMPARE(panel->files(), QStringList{path(QStringLiteral("drop/clip1.MP4"))});
     QCOMPARE(mWindow->playState(), 2); // folders are only listed
 
     drop({QUrl::fromLocalFile(path(QStringLiteral("short.mp4")))});
+    QVERIFY(settled());
     QCOMPARE(panel->files().size(), 2);
     QCOMPARE(mWindow->playState(), 0); // a dropped file starts
     QCOMPARE(mWindow->filePath(), path(QStringLiteral("short.mp4")));
@@ -621,7 +628,8 @@ void TestMainWindow::dropKeepsOrderAndStartsOnlyTheLastFile()
     QVERIFY(dropUrls(mWindow.get(), {QUrl::fromLocalFile(path(QStringLiteral("first.mp4"))),
                                       QUrl::fromLocalFile(path(QStringLiteral("order"))),
                                       QUrl::fromLocalFile(path(QStringLiteral("last.mp4")))}));
-    auto *panel = static_cast<PlaceholderFileList *>(mWindow->fileListPanel());
+    FormFileList *panel = mWindow->fileListPanel();
+    QVERIFY(waitFor([&] { return panel->pendingCount() == 0; }));
     QCOMPARE(panel->files(), (QStringList{path(QStringLiteral("first.mp4")), path(QStringLiteral("order/inside.mp4")),
                                           path(QStringLiteral("last.mp4"))}));
     QCOMPARE(opened, 1);
@@ -636,9 +644,13 @@ void TestMainWindow::fileListButtonShowsRaisesHides()
     QVERIFY(panel->isHidden());
     QTest::mouseClick(button, Qt::LeftButton);
     QVERIFY(panel->isVisible());
-    // Right of the logo button, at its height.
-    const QRect anchor = child<QWidget>(*mWindow, "toolButton")->geometry();
-    QCOMPARE(panel->pos(), mWindow->mapToGlobal(QPoint(anchor.right() + 1 + 10, anchor.y())));
+    // The window is larger than the test screen: no room beside it, so the
+    // list lies on the screen below the title bar (where it goes when there
+    // is room: tst_filelistplacement).
+    const QWidget *title = child<QWidget>(*mWindow, "frameTitle");
+    const QRect titleBar(title->mapToGlobal(QPoint(0, 0)), title->size());
+    QVERIFY(mWindow->screen()->availableGeometry().contains(panel->frameGeometry()));
+    QVERIFY(!panel->frameGeometry().intersects(titleBar));
     QTest::mouseClick(button, Qt::LeftButton);
     QVERIFY(panel->isHidden());
     QTest::mouseClick(button, Qt::LeftButton);

@@ -1,0 +1,58 @@
+#include "filelistinfo.h"
+
+#include "videoplayer.h"
+
+#include <QFileInfo>
+
+Q_LOGGING_CATEGORY(lcFileList, "velmora.filelist")
+
+namespace {
+
+QString lastTwoDigits(qint64 value)
+{
+    return QStringLiteral("00%1").arg(value).right(2);
+}
+
+} // namespace
+
+void registerFileListInfo()
+{
+    qRegisterMetaType<FileListInfo>("FileListInfo");
+}
+
+QString durationText(qint64 seconds)
+{
+    const qint64 minutes = seconds / 60;
+    return QStringLiteral("%1:%2").arg(lastTwoDigits(minutes), lastTwoDigits(seconds - minutes * 60));
+}
+
+QString sizeText(qint64 bytes)
+{
+    return QString::number(double(bytes) / 1024 / 1024, 'f', 1);
+}
+
+QString dateText(const QDateTime &time)
+{
+    return time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+}
+
+bool readFileListInfo(const QString &path, FileListInfo &info)
+{
+    info.path = path;
+    if (path.isEmpty())
+        return false;
+    const QFileInfo file(path);
+    info.name = file.fileName();
+    // Most Linux file systems keep no birth time; the last change stands in.
+    const QDateTime born = file.birthTime();
+    info.date = dateText(born.isValid() ? born : file.lastModified());
+    info.size = sizeText(file.size());
+    VideoInfo video;
+    if (!VideoPlayer::probeFile(path, video))
+        return false;
+    const qint64 seconds = video.duration / 1000000;
+    info.duration = durationText(seconds);
+    info.durationInt = int(seconds);
+    info.resolution = QStringLiteral("%1x%2").arg(video.width).arg(video.height);
+    return true;
+}

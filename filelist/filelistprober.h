@@ -1,0 +1,47 @@
+#pragma once
+
+#include "filelistinfo.h"
+
+#include <QHash>
+#include <QObject>
+
+#include <memory>
+
+// Reads recordings for the file list on worker threads (readFileListInfo)
+// and hands the results to its own thread in the order they were asked
+// for. Nothing here waits for a worker: a probe still running when the
+// prober is destroyed finishes on its own and its result is dropped.
+class FileListProber : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit FileListProber(QObject *parent = nullptr);
+    ~FileListProber() override;
+
+    // Queues one recording; returns its ticket, one more than the last.
+    quint64 probe(const QString &path);
+    // Drops every probe not yet reported; those not started never run.
+    void cancelAll();
+    // Tickets asked for and not yet reported.
+    int pending() const { return int(mNextTicket - mNextReport); }
+
+signals:
+    // One per ticket, in ticket order; ok false when it cannot be played.
+    void sig_Probed(quint64 ticket, FileListInfo info, bool ok);
+
+private:
+    struct Shared;
+    struct Result
+    {
+        FileListInfo info;
+        bool ok = false;
+    };
+
+    void take(quint64 ticket, const FileListInfo &info, bool ok);
+
+    std::shared_ptr<Shared> mShared;
+    quint64 mNextTicket = 1;  // the ticket the next probe gets
+    quint64 mNextReport = 1;  // the ticket reported next
+    QHash<quint64, Result> mEarly; // results that overtook an earlier ticket
+};

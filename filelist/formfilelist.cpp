@@ -1,0 +1,356 @@
+#include "formfilelist.h"
+#include "ui_formfilelist.h"
+
+#include "filelistprober.h"
+#include "sqloperate.h"
+#include "timetext.h"
+
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QTableWidgetItem>
+
+namespace {
+
+constexpr int kNameColumnWidth = 250;     // px
+constexpr int kDurationColumnWidth = 50;  // px
+constexpr int kProgressFrom = 4;          // files added at once before the progress bar shows
+constexpr int kPathRole = Qt::UserRole;   // the full path, on the name item
+constexpr int kKeyRole = Qt::UserRole + 1; // the path as compared for duplicates
+
+} // namespace
+
+FormFileList::FormFileList(QWidget *parent, const QString &databaseFolder, const QString &connectionName)
+    : QWidget(parent)
+    , ui(new Ui::FormFileList)
+{
+    registerFileListInfo();
+    ui->setupUi(this);
+    setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
+    installEventFilter(this);
+    setAcceptDrops(true);
+    QHeaderView *header = ui->tableWidget->horizontalHeader();
+    header->setSectionsClickable(false);
+    header->setSectionResizeMode(QHeaderView::Fixed);
+    ui->tableWidget->setColumnWidth(0, kNameColumnWidth);
+    ui->tableWidget->setColumnWidth(1, kDurationColumnWidth);
+
+    mProber = new FileListProber(this);
+    connect(mProber, &FileListProber::sig_Probed, this, &FormFileList::slotProbed);
+
+    mDatabase = new sqloperate(databaseFolder.isEmpty() ? sqloperate::defaultFolder() : databaseFolder,
+                               connectionName);
+    mDatabase->openDatabase();
+}
+
+FormFileList::~FormFileList()
+{
+    delete mDatabase;
+    delete ui;
+}
+
+void FormFileList::retranslateUi()
+{
+    ui->retranslateUi(this);
+    showProgress();
+}
+
+void FormFileList::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange)
+        retranslateUi();
+    QWidget::changeEvent(event);
+}
+
+void FormFileList::setBasePath(const QString &path)
+{
+    mBasePath = path;
+}
+
+int FormFileList::rowCount() const
+{
+    return ui->tableWidget->rowCount();
+}
+
+int FormFileList::pendingCount() const
+{
+    return mPending.size();
+}
+
+QStringList FormFileList::files() const
+{
+    QStringList paths;
+    for (int row = 0; row < ui->tableWidget->rowCount(); ++row)
+        paths.append(ui->tableWidget->item(row, 0)->data(kPathRole).toString());
+    return paths;
+}
+
+QString FormFileList::samePathKey(const QString &path)
+{
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
+int FormFileList::listedRow(const QString &key) const
+{
+    for (int row = 0; row < ui->tableWidget->rowCount(); ++row) {
+        if (ui->tableWidget->item(row, 0)->data(kKeyRole).toString() == key)
+            return row;
+    }
+    return -1;
+}
+
+// --- adding -------------------------------------------------------------------------
+
+void FormFileList::addFile(const QString &path, bool play)
+{
+    mFileInfo.path = path;
+    if (path.isEmpty())
+        return;
+    const QString key = samePathKey(path);
+    for (Pending &pending : mPending) {
+        if (pending.key == key) {
+            pending.play = pending.play || play;
+            return;
+        }
+    }
+    const int row = listedRow(key);
+    if (row >= 0) {
+        if (play) {
+            selectRow(row);
+            announce(row, true);
+        }
+        return;
+    }
+    mPending.append(Pending{mProber->probe(path), path, key, play});
+    ++mBatchTotal;
+    showProgress();
+}
+
+void FormFileList::slotProbed(quint64 ticket, FileListInfo info, bool ok)
+{
+    if (mPending.isEmpty() || mPending.first().ticket != ticket)
+        return;
+    const Pending added = mPending.takeFirst();
+    showProgress();
+    mFileInfo = info;
+    if (!ok) {
+        qCDebug(lcFileList) << "get File Property failed!";
+        emit sig_CannotPlay(added.path);
+        return;
+    }
+    QTableWidget *table = ui->tableWidget;
+    const int row = table->rowCount();
+    mFileInfo.num = row;
+    table->insertRow(row);
+    auto *name = new QTableWidgetItem(mFileInfo.name);
+    name->setData(kPathRole, mFileInfo.path);
+    name->setData(kKeyRole, added.key);
+    name->setToolTip(QStringLiteral("%1\n%2  %3 MiB  %4")
+                         .arg(QDir::toNativeSeparators(mFileInfo.path), mFileInfo.resolution, mFileInfo.size,
+                              mFileInfo.date));
+    table->setItem(row, 0, name);
+    auto *duration = new QTableWidgetItem(mFileInfo.duration);
+    duration->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    table->setItem(row, 1, duration);
+    if (!mDatabase->insertFileInfo(mFileInfo)) {
+        // A row without its stored twin would shift every later position.
+        table->removeRow(row);
+        qCDebug(lcFileList) << "insert failed1";
+        qCDebug(lcFileList) << "row removed again:" << mFileInfo.path;
+        return;
+    }
+    qCDebug(lcFileList) << "insert success1";
+    if (added.play) {
+        selectRow(row);
+        announce(table->currentRow(), true);
+    }
+}
+
+void FormFileList::showProgress()
+{
+    QProgressBar *bar = ui->progressBarAdding;
+    if (mPending.isEmpty()) {
+        mBatchTotal = 0;
+        bar->hide();
+        return;
+    }
+    if (mBatchTotal < kProgressFrom)
+        return;
+    bar->setRange(0, mBatchTotal);
+    bar->setValue(mBatchTotal - mPending.size());
+    bar->setFormat(tr("Adding %1 of %2").arg(bar->value() + 1).arg(mBatchTotal));
+    bar->show();
+}
+
+void FormFileList::addDropped(const QList<QUrl> &urls)
+{
+    const DroppedRecordings dropped = collectDroppedRecordings(urls);
+    for (int i = 0; i < dropped.paths.size(); ++i)
+        addFile(dropped.paths.at(i), i == dropped.start);
+}
+
+void FormFileList::on_pushButtonAdd_clicked()
+{
+    const QString start = mBasePath.isNull() ? QStringLiteral(".") : mBasePath;
+    addChosenFiles(QFileDialog::getOpenFileNames(this, tr("add file"), start,
+                                                 QStringLiteral("(*.flv *.rmvb *.avi *.MP4 *.mov *.ts)")));
+}
+
+void FormFileList::addChosenFiles(const QStringList &files)
+{
+    if (files.isEmpty())
+        return;
+    const QString &first = files.first();
+    mBasePath = first.left(first.lastIndexOf(QLatin1Char('/')) + 1);
+    qCDebug(lcFileList) << "fileBasePath=" << mBasePath;
+    emit sig_SaveBasePath(mBasePath);
+    if (files.size() == 1) {
+        addFile(first, true);
+        hide();
+        return;
+    }
+    for (const QString &file : files)
+        addFile(file, false);
+}
+
+// --- choosing, stepping, deleting ---------------------------------------------------
+
+void FormFileList::selectRow(int row)
+{
+    ui->tableWidget->setCurrentCell(row, 0);
+    ui->tableWidget->scrollToItem(ui->tableWidget->item(row, 0));
+}
+
+void FormFileList::announce(int row, bool play)
+{
+    FileListInfo entry;
+    if (mDatabase->selectFileInfo(row, entry))
+        emit sig_SetFile(entry, play);
+}
+
+void FormFileList::selectNextFile()
+{
+    const int count = rowCount();
+    if (count == 0)
+        return;
+    int row = ui->tableWidget->currentRow() + 1;
+    if (row >= count)
+        row = 0;
+    selectRow(row);
+    announce(ui->tableWidget->currentRow(), false);
+}
+
+void FormFileList::selectPreviousFile()
+{
+    const int count = rowCount();
+    if (count == 0)
+        return;
+    int row = ui->tableWidget->currentRow() - 1;
+    if (row < 0)
+        row = count - 1;
+    selectRow(row);
+    announce(ui->tableWidget->currentRow(), false);
+}
+
+void FormFileList::on_tableWidget_doubleClicked(const QModelIndex &index)
+{
+    FileListInfo entry;
+    if (!mDatabase->selectFileInfo(index.row(), entry))
+        return;
+    emit sig_SetFile(entry, true);
+    hide();
+}
+
+void FormFileList::on_pushButtonDelete_clicked()
+{
+    const int row = ui->tableWidget->currentRow();
+    if (row < 0)
+        return;
+    // The store first: a row it still holds must stay in the table, or
+    // every later position would name the next recording.
+    if (!mDatabase->deleteFileInfo(row)) {
+        qCDebug(lcFileList) << "Delete failed";
+        return;
+    }
+    ui->tableWidget->removeRow(row);
+    qCDebug(lcFileList) << "Delete success";
+    emit sig_DeleteFile();
+}
+
+void FormFileList::on_pushButtonQuit_clicked()
+{
+    hide();
+}
+
+// --- window: moving, keys, drops ----------------------------------------------------
+
+bool FormFileList::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != this)
+        return QWidget::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::MouseButtonRelease:
+        mDragging = false;
+        break;
+    case QEvent::MouseMove:
+        if (mDragging) {
+            move(static_cast<QMouseEvent *>(event)->globalPos() - mDragOffset);
+            return true;
+        }
+        break;
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick: {
+        auto *mouse = static_cast<QMouseEvent *>(event);
+        if (mouse->button() != Qt::LeftButton || !ui->widgetTitle->geometry().contains(mouse->pos()))
+            break;
+        const QPoint inTitle = ui->widgetTitle->mapFrom(this, mouse->pos());
+        for (const QWidget *button : {ui->pushButtonAdd, ui->pushButtonDelete, ui->pushButtonQuit}) {
+            if (button->geometry().contains(inTitle))
+                return QWidget::eventFilter(watched, event);
+        }
+        if (event->type() == QEvent::MouseButtonDblClick) {
+            hide();
+            return true;
+        }
+        if (!isMaximized()) {
+            mDragging = true;
+            mDragOffset = mouse->globalPos() - frameGeometry().topLeft();
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void FormFileList::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Space) {
+        // As in the main window: a held key would flicker between play and pause.
+        if (!event->isAutoRepeat())
+            emit sig_DetKeySpace();
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void FormFileList::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (event->mimeData()->hasFormat(QStringLiteral("text/uri-list")))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void FormFileList::dropEvent(QDropEvent *event)
+{
+    addDropped(event->mimeData()->urls());
+}

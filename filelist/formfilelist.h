@@ -1,0 +1,105 @@
+#pragma once
+
+#include "filelistinfo.h"
+
+#include <QList>
+#include <QModelIndex>
+#include <QPoint>
+#include <QStringList>
+#include <QUrl>
+#include <QWidget>
+
+namespace Ui {
+class FormFileList;
+}
+class FileListProber;
+class sqloperate;
+
+// The file list: a small frameless window of the recordings added in this
+// run, mirrored row by row in its sqloperate store. Recordings are read on
+// worker threads and listed in the order they were added; the panel never
+// plays anything, it announces the chosen entry with sig_SetFile.
+class FormFileList : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // The store lives in databaseFolder (sqloperate::defaultFolder() when
+    // empty) under connectionName (the default connection when empty).
+    explicit FormFileList(QWidget *parent = nullptr, const QString &databaseFolder = QString(),
+                          const QString &connectionName = QString());
+    ~FormFileList() override;
+
+    // Reads the recording off the GUI thread, then lists and stores it
+    // after everything added before it. With play set it is then selected
+    // and announced for playing. A path already listed or on its way is not
+    // added again; with play set the listed entry is announced instead.
+    void addFile(const QString &path, bool play);
+    // Dropped files and folders, as on the main window: only the last
+    // dropped file plays, folders are only listed.
+    void addDropped(const QList<QUrl> &urls);
+    // What the open dialog's choice does: one file plays and hides the
+    // panel; several are only listed.
+    void addChosenFiles(const QStringList &files);
+    // Move the selection one row (wrapping) and announce it, not playing.
+    void selectNextFile();
+    void selectPreviousFile();
+    void setBasePath(const QString &path);
+    QString basePath() const { return mBasePath; }
+
+    int rowCount() const;
+    // Recordings still being read.
+    int pendingCount() const;
+    // The paths of the listed rows, in row order.
+    QStringList files() const;
+    sqloperate *database() const { return mDatabase; }
+    // Sets the texts again after a change of language.
+    void retranslateUi();
+
+signals:
+    void sig_SetFile(FileListInfo info, bool play);
+    void sig_DeleteFile();
+    void sig_DetKeySpace();
+    void sig_SaveBasePath(QString path);
+    // A recording that was added cannot be played; it is not listed.
+    void sig_CannotPlay(QString path);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private slots:
+    void on_pushButtonQuit_clicked();
+    void on_pushButtonAdd_clicked();
+    void on_pushButtonDelete_clicked();
+    void on_tableWidget_doubleClicked(const QModelIndex &index);
+    void slotProbed(quint64 ticket, FileListInfo info, bool ok);
+
+private:
+    struct Pending
+    {
+        quint64 ticket = 0;
+        QString path;
+        QString key;     // samePathKey(path)
+        bool play = false;
+    };
+
+    static QString samePathKey(const QString &path);
+    int listedRow(const QString &key) const;
+    void announce(int row, bool play);
+    void selectRow(int row);
+    void showProgress();
+
+    Ui::FormFileList *ui;
+    QPoint mDragOffset;
+    bool mDragging = false;
+    sqloperate *mDatabase = nullptr;
+    FileListProber *mProber = nullptr;
+    FileListInfo mFileInfo;      // the recording being added
+    QString mBasePath;           // the open dialog's folder, with a trailing slash
+    QList<Pending> mPending;     // asked for, in order, not yet listed
+    int mBatchTotal = 0;         // files asked for since the list was last idle, for the progress bar
+};
