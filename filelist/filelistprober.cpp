@@ -1,5 +1,7 @@
 #include "filelistprober.h"
 
+#include "recordinglog.h"
+
 #include <QRunnable>
 #include <QThreadPool>
 
@@ -20,6 +22,7 @@ FileListProber::FileListProber(QObject *parent)
     , mShared(std::make_shared<Shared>())
 {
     registerFileListInfo();
+    installFfmpegLogHandler();
     mShared->owner = this;
 }
 

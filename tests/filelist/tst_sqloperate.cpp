@@ -1,0 +1,162 @@
+#include "sqloperate.h"
+
+#include <QLoggingCategory>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+FileListInfo entry(int num, const QString &name)
+{
+    FileListInfo info;
+    info.num = num;
+    info.name = name;
+    info.path = QStringLiteral("/card/DCIM/") + name;
+    info.date = QStringLiteral("2025-06-01 08:0%1:00").arg(num);
+    info.duration = QStringLiteral("01:0%1").arg(num);
+    info.resolution = QStringLiteral("1920x1080");
+    info.size = QStringLiteral("45.%1").arg(num);
+    info.durationInt = 60 + num;
+    return info;
+}
+
+bool same(const FileListInfo &a, const FileListInfo &b)
+{
+    return a.num == b.num && a.name == b.name && a.path == b.path && a.date == b.date && a.duration == b.duration
+           && a.resolution == b.resolution && a.size == b.size && a.durationInt == b.durationInt;
+}
+
+} // namespace
+
+// The store on a database in a temporary folder, under its own connection
+// name, so that it never meets the program's own list.
+class TestSqlOperate : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void recreatedAtEveryStart();
+    void positionsFollowInsertionAndDeletion();
+    void pastTheEndAndNegativePositions();
+    void longStringsAreStoredWhole();
+    void unopenedStoreFailsEveryOperation();
+
+private:
+    QTemporaryDir mDir;
+};
+
+void TestSqlOperate::initTestCase()
+{
+    QVERIFY(mDir.isValid());
+    QLoggingCategory::setFilterRules(QStringLiteral("velmora.filelist.debug=true"));
+}
+
+void TestSqlOperate::recreatedAtEveryStart()
+{
+    {
+        sqloperate first(mDir.path(), QStringLiteral("first run"));
+        QTest::ignoreMessage(QtDebugMsg, "Create Filelist table");
+        QVERIFY(first.openDatabase());
+        QCOMPARE(first.databaseName(), mDir.path() + QStringLiteral("//FileList.db"));
+        QVERIFY(first.insertFileInfo(entry(0, QStringLiteral("a.mp4"))));
+        QVERIFY(first.insertFileInfo(entry(1, QStringLiteral("b.mp4"))));
+        QCOMPARE(first.rowCount(), 2);
+    }
+    QVERIFY(!QSqlDatabase::contains(QStringLiteral("first run"))); // closed and unregistered
+    QVERIFY(QFileInfo::exists(mDir.filePath(QStringLiteral("FileList.db"))));
+    // The next run finds last run's table and starts empty.
+    sqloperate second(mDir.path(), QStringLiteral("second run"));
+    QTest::ignoreMessage(QtDebugMsg, "recreate Filelist table");
+    QVERIFY(second.openDatabase());
+    QCOMPARE(second.rowCount(), 0);
+    FileListInfo out;
+    QVERIFY(!second.selectFileInfo(0, out));
+}
+
+void TestSqlOperate::positionsFollowInsertionAndDeletion()
+{
+    QTemporaryDir dir;
+    sqloperate store(dir.path(), QStringLiteral("positions"));
+    QVERIFY(store.openDatabase());
+    const QVector<FileListInfo> added{entry(0, QStringLiteral("a.mp4")), entry(1, QStringLiteral("b.mp4")),
+                                      entry(2, QStringLiteral("c.mp4"))};
+    for (const FileListInfo &info : added)
+        QVERIFY(store.insertFileInfo(info));
+    for (int i = 0; i < added.size(); ++i) {
+        FileListInfo out;
+        QVERIFY(store.selectFileInfo(i, out));
+        QVERIFY2(same(out, added.at(i)), qPrintable(out.name));
+    }
+    // Deleting position 0: what was at 1 is at 0 now, with its old num.
+    QVERIFY(store.deleteFileInfo(0));
+    FileListInfo out;
+    QVERIFY(store.selectFileInfo(0, out));
+    QVERIFY(same(out, added.at(1)));
+    QCOMPARE(out.num, 1);
+    // A middle row, then the last.
+    QVERIFY(store.insertFileInfo(entry(3, QStringLiteral("d.mp4"))));
+    QVERIFY(store.deleteFileInfo(1));
+    QVERIFY(store.selectFileInfo(1, out));
+    QCOMPARE(out.name, QStringLiteral("d.mp4"));
+    QCOMPARE(store.rowCount(), 2);
+}
+
+void TestSqlOperate::pastTheEndAndNegativePositions()
+{
+    QTemporaryDir dir;
+    sqloperate store(dir.path(), QStringLiteral("edges"));
+    QVERIFY(store.openDatabase());
+    const FileListInfo untouched = entry(7, QStringLiteral("untouched.mp4"));
+    FileListInfo out = untouched;
+    QVERIFY(!store.selectFileInfo(0, out)); // empty table
+    QVERIFY(same(out, untouched));
+    QVERIFY(store.insertFileInfo(entry(0, QStringLiteral("a.mp4"))));
+    QVERIFY(store.insertFileInfo(entry(1, QStringLiteral("b.mp4"))));
+    QVERIFY(!store.selectFileInfo(2, out));
+    QVERIFY(same(out, untouched));
+    QVERIFY(store.deleteFileInfo(2)); // nothing there: nothing deleted, not a failure
+    QCOMPARE(store.rowCount(), 2);
+    // SQLite reads a negative offset as 0; no current row must not mean the first.
+    QVERIFY(!store.selectFileInfo(-1, out));
+    QVERIFY(same(out, untouched));
+    QVERIFY(!store.deleteFileInfo(-1));
+    QVERIFY(!store.deleteFileInfo(-2));
+    QCOMPARE(store.rowCount(), 2);
+    QVERIFY(store.selectFileInfo(0, out));
+    QCOMPARE(out.name, QStringLiteral("a.mp4"));
+}
+
+void TestSqlOperate::longStringsAreStoredWhole()
+{
+    QTemporaryDir dir;
+    sqloperate store(dir.path(), QStringLiteral("long"));
+    QVERIFY(store.openDatabase());
+    FileListInfo info = entry(0, QString(300, QLatin1Char('n')) + QStringLiteral("_日本語.mp4"));
+    info.path = QStringLiteral("/media/") + QString(1000, QLatin1Char('p')) + QLatin1Char('/') + info.name;
+    info.date = QString(40, QLatin1Char('d'));
+    info.resolution = QStringLiteral("100000x100000000");
+    info.durationInt = 2147483647;
+    QVERIFY(store.insertFileInfo(info));
+    FileListInfo out;
+    QVERIFY(store.selectFileInfo(0, out));
+    QVERIFY(same(out, info));
+}
+
+void TestSqlOperate::unopenedStoreFailsEveryOperation()
+{
+    // A folder that cannot hold the file: the open fails and says where.
+    sqloperate store(mDir.filePath(QStringLiteral("no/such/folder")), QStringLiteral("nowhere"));
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("^open failed .*no/such/folder//FileList.db")));
+    QVERIFY(!store.openDatabase());
+    QVERIFY(!store.insertFileInfo(entry(0, QStringLiteral("a.mp4"))));
+    FileListInfo out;
+    QVERIFY(!store.selectFileInfo(0, out));
+    QVERIFY(!store.deleteFileInfo(0));
+    QCOMPARE(store.rowCount(), -1);
+}
+
+QTEST_GUILESS_MAIN(TestSqlOperate)
+#include "tst_sqloperate.moc"
