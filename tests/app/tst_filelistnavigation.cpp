@@ -1,0 +1,349 @@
+#include "formfilelist.h"
+#include "gpsfixture.h"
+#include "mainwindow.h"
+#include "myframe.h"
+#include "mymsgwidget.h"
+#include "sqloperate.h"
+#include "speedchart.h"
+#include "waitfor.h"
+#include "watchdog.h"
+
+#include <qcustomplot.h>
+
+#include <QMimeData>
+#include <QMutex>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace fixture;
+
+namespace {
+
+// The window's debug lines while it lives; other categories stay quiet.
+class WindowLog
+{
+public:
+    WindowLog()
+    {
+        QMutexLocker lock(&sMutex);
+        sLines.clear();
+        QLoggingCategory::setFilterRules(QStringLiteral("velmora.*.debug=false\nvelmora.window.debug=true"));
+        mPrevious = qInstallMessageHandler(&WindowLog::take);
+    }
+    ~WindowLog()
+    {
+        qInstallMessageHandler(mPrevious);
+        QLoggingCategory::setFilterRules(QStringLiteral("velmora.*.debug=false"));
+    }
+    int count(const QString &line) const
+    {
+        QMutexLocker lock(&sMutex);
+        return sLines.count(line);
+    }
+
+private:
+    static void take(QtMsgType, const QMessageLogContext &, const QString &message)
+    {
+        QMutexLocker lock(&sMutex); // FFmpeg warns from the player thread
+        sLines.append(message);
+    }
+
+    QtMessageHandler mPrevious = nullptr;
+    static QMutex sMutex;
+    static QStringList sLines;
+};
+
+QMutex WindowLog::sMutex;
+QStringList WindowLog::sLines;
+
+const QString kNextLine = QStringLiteral("file not exist , Press pushButtonNext");
+const QString kPreLine = QStringLiteral("file not exist , Press pushButtonPre");
+
+} // namespace
+
+// The window's side of the file list: opening entries, previous and next
+// over missing files, deletions, the popup.
+class TestFileListNavigation : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void stepsSkipMissingFilesBothWays();
+    void walkOverOnlyMissingFilesEndsAfterOneRound();
+    void doubleClickOnMissingFileLeavesPlaybackAlone();
+    void previousAndNextDoNothingBeforeAnOpen();
+    void deletingAnyEntryStopsPlayback();
+    void openingSetsTheChartRange();
+    void unplayableDropLeavesPlaybackAlone();
+    void spaceInThePanelPlaysAndPauses();
+    void openAskedForWhileOpeningRunsAfterIt();
+
+private:
+    QString clip(const QString &name) const { return mCase.filePath(name); }
+    void listAll();
+    void doubleClickRow(int row);
+    void playRow(int row);
+    QPushButton *button(const char *name) const { return mWindow->findChild<QPushButton *>(QLatin1String(name)); }
+    QTableWidget *table() const { return mWindow->fileListPanel()->findChild<QTableWidget *>(); }
+
+    QTemporaryDir mDir;
+    QDir mCase; // fresh copies of the recordings for each test: tests delete them
+    std::unique_ptr<MainWindow> mWindow;
+};
+
+void TestFileListNavigation::initTestCase()
+{
+    QVERIFY(mDir.isValid());
+    QLoggingCategory::setFilterRules(QStringLiteral("velmora.*.debug=false"));
+    AvSpec av;
+    av.width = 160;
+    av.height = 120;
+    av.gop = 25;
+    QString error;
+    const QList<QPair<const char *, double>> clips{{"one.mp4", 3.0}, {"two.mp4", 4.0}, {"three.mp4", 5.0}};
+    for (const auto &c : clips) {
+        av.seconds = c.second;
+        QVERIFY2(makeAvClip(mDir.filePath(QLatin1String(c.first)), av, &error), qPrintable(error));
+    }
+    // A drive, so that the chart fills while it plays.
+    DriveSpec drive;
+    drive.records = 10;
+    av.seconds = 8.0;
+    QVERIFY2(makeAvClip(mDir.filePath(QStringLiteral("plain.mp4")), av, &error), qPrintable(error));
+    QVERIFY2(addGpsBox(mDir.filePath(QStringLiteral("plain.mp4")), mDir.filePath(QStringLiteral("drive.mp4")),
+                       gpsPayloads(makeDrive(drive)), GpsBoxOptions(), &error),
+             qPrintable(error));
+    QFile junk(mDir.filePath(QStringLiteral("junk.mp4")));
+    QVERIFY(junk.open(QIODevice::WriteOnly));
+    junk.write(QByteArray(4096, 'x'));
+}
+
+void TestFileListNavigation::init()
+{
+    mCase = QDir(mDir.filePath(QLatin1String(QTest::currentTestFunction())));
+    QVERIFY(mCase.mkpath(QStringLiteral(".")));
+    for (const char *name : {"one.mp4", "two.mp4", "three.mp4", "drive.mp4", "junk.mp4"})
+        QVERIFY(QFile::copy(mDir.filePath(QLatin1String(name)), clip(QLatin1String(name))));
+    mWindow = std::make_unique<MainWindow>(nullptr, MainWindow::MapView::None, mCase.path());
+    mWindow->resize(1280, 800);
+    qApp->installEventFilter(mWindow.get());
+    mWindow->show();
+    QVERIFY(QTest::qWaitForWindowExposed(mWindow.get()));
+}
+
+void TestFileListNavigation::cleanup()
+{
+    qApp->removeEventFilter(mWindow.get());
+    mWindow.reset();
+}
+
+void TestFileListNavigation::listAll()
+{
+    FormFileList *panel = mWindow->fileListPanel();
+    for (const char *name : {"one.mp4", "two.mp4", "three.mp4"})
+        panel->addFile(clip(QLatin1String(name)), false);
+    QVERIFY(waitFor([&] { return panel->pendingCount() == 0; }));
+    QCOMPARE(panel->rowCount(), 3);
+}
+
+void TestFileListNavigation::doubleClickRow(int row)
+{
+    FormFileList *panel = mWindow->fileListPanel();
+    if (panel->isHidden())
+        button("pushButtonFilelist")->click();
+    QVERIFY(QTest::qWaitForWindowExposed(panel));
+    const QPoint at = table()->visualItemRect(table()->item(row, 0)).center();
+    QTest::mouseClick(table()->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseDClick(table()->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+}
+
+void TestFileListNavigation::playRow(int row)
+{
+    doubleClickRow(row);
+    QCOMPARE(mWindow->filePath(), mWindow->fileListPanel()->files().at(row));
+    QCOMPARE(mWindow->playState(), 0);
+    QVERIFY(mWindow->fileListPanel()->isHidden());
+}
+
+void TestFileListNavigation::stepsSkipMissingFilesBothWays()
+{
+    listAll();
+    playRow(0);
+    QVERIFY(QFile::remove(clip(QStringLiteral("two.mp4"))));
+    WindowLog log;
+    button("pushButtonNext")->click();
+    QCOMPARE(log.count(kNextLine), 1);
+    QCOMPARE(mWindow->filePath(), clip(QStringLiteral("three.mp4")));
+    QCOMPARE(mWindow->playState(), 1); // loaded, paused at its start
+    QCOMPARE(table()->currentRow(), 2);
+    button("pushButtonNext")->click(); // past the end: the first
+    QCOMPARE(mWindow->filePath(), clip(QStringLiteral("one.mp4")));
+    button("pushButtonPre")->click(); // before the first: the last
+    QCOMPARE(mWindow->filePath(), clip(QStringLiteral("three.mp4")));
+    button("pushButtonPre")->click();
+    QCOMPARE(log.count(kPreLine), 1);
+    QCOMPARE(mWindow->filePath(), clip(QStringLiteral("one.mp4")));
+    QCOMPARE(mWindow->playState(), 1);
+    QVERIFY(mWindow->messageWidget()->isHidden());
+}
+
+void TestFileListNavigation::walkOverOnlyMissingFilesEndsAfterOneRound()
+{
+    listAll();
+    playRow(0);
+    const quint64 playing = mWindow->player()->serial();
+    for (const char *name : {"one.mp4", "two.mp4", "three.mp4"})
+        QVERIFY(QFile::remove(clip(QLatin1String(name))));
+    WindowLog log;
+    guarded("the step over three missing files", [&] {
+        button("pushButtonNext")->click();
+        return true;
+    });
+    QCOMPARE(log.count(kNextLine), 3); // each entry once, the playing one last
+    QVERIFY(mWindow->messageWidget()->isVisible());
+    QCOMPARE(mWindow->messageWidget()->message(), QStringLiteral("File not exist !"));
+    // What played (from its open file) plays on.
+    QCOMPARE(mWindow->player()->serial(), playing);
+    QCOMPARE(mWindow->playState(), 0);
+    // The next step starts a round of its own.
+    mWindow->messageWidget()->hide();
+    button("pushButtonPre")->click();
+    QCOMPARE(log.count(kPreLine), 3);
+    QVERIFY(mWindow->messageWidget()->isVisible());
+}
+
+void TestFileListNavigation::doubleClickOnMissingFileLeavesPlaybackAlone()
+{
+    listAll();
+    playRow(0);
+    const quint64 playing = mWindow->player()->serial();
+    QVERIFY(QFile::remove(clip(QStringLiteral("three.mp4"))));
+    doubleClickRow(2);
+    QVERIFY(mWindow->messageWidget()->isVisible());
+    QCOMPARE(mWindow->messageWidget()->message(), QStringLiteral("File not exist !"));
+    QCOMPARE(mWindow->player()->serial(), playing);
+    QCOMPARE(mWindow->player()->state(), VideoPlayer::Playing);
+    QCOMPARE(mWindow->playState(), 0);
+}
+
+void TestFileListNavigation::previousAndNextDoNothingBeforeAnOpen()
+{
+    listAll();
+    const quint64 serial = mWindow->player()->serial();
+    button("pushButtonNext")->click();
+    button("pushButtonPre")->click();
+    QCOMPARE(mWindow->player()->serial(), serial);
+    QCOMPARE(mWindow->playState(), 2);
+    QVERIFY(mWindow->filePath().isEmpty());
+    QCOMPARE(table()->currentRow(), -1);
+    QVERIFY(mWindow->messageWidget()->isHidden());
+    // Once an entry was opened (here by a drop) they step.
+    mWindow->fileListPanel()->addFile(clip(QStringLiteral("two.mp4")), true);
+    QVERIFY(waitFor([&] { return mWindow->playState() == 0; }));
+    button("pushButtonNext")->click();
+    QCOMPARE(mWindow->filePath(), clip(QStringLiteral("three.mp4")));
+}
+
+void TestFileListNavigation::deletingAnyEntryStopsPlayback()
+{
+    listAll();
+    playRow(0);
+    auto *frame = mWindow->findChild<MyFrame *>(QStringLiteral("frameVideo"));
+    QVERIFY(waitFor([&] { return !frame->image().isNull(); }));
+    table()->setCurrentCell(2, 0); // not the one playing
+    mWindow->fileListPanel()->findChild<QPushButton *>(QStringLiteral("pushButtonDelete"))->click();
+    QCOMPARE(mWindow->playState(), 2);
+    QCOMPARE(mWindow->player()->state(), VideoPlayer::Stop);
+    QVERIFY(frame->image().isNull());
+    QCOMPARE(mWindow->fileListPanel()->files(), (QStringList{clip(QStringLiteral("one.mp4")), clip(QStringLiteral("two.mp4"))}));
+}
+
+void TestFileListNavigation::openingSetsTheChartRange()
+{
+    FormFileList *panel = mWindow->fileListPanel();
+    panel->addFile(clip(QStringLiteral("drive.mp4")), false);
+    panel->addFile(clip(QStringLiteral("three.mp4")), false);
+    QVERIFY(waitFor([&] { return panel->pendingCount() == 0; }));
+    QCPAxis *time = mWindow->speedChart()->plot()->xAxis;
+    QCPGraph *speed = mWindow->speedChart()->plot()->graph(0);
+    playRow(0);
+    QCOMPARE(time->range(), QCPRange(0, 8));
+    QVERIFY(waitFor([&] { return speed->dataCount() >= 2; }));
+    button("pushButtonNext")->click();
+    QCOMPARE(time->range(), QCPRange(0, 5));
+    QCOMPARE(speed->dataCount(), 0);
+}
+
+void TestFileListNavigation::unplayableDropLeavesPlaybackAlone()
+{
+    listAll();
+    playRow(1);
+    const quint64 playing = mWindow->player()->serial();
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(clip(QStringLiteral("junk.mp4")))});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(mWindow.get(), &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(mWindow.get(), &drop);
+    QVERIFY(waitFor([&] { return mWindow->messageWidget()->isVisible(); }));
+    QCOMPARE(mWindow->messageWidget()->message(), QStringLiteral("Cannot play junk.mp4"));
+    QCOMPARE(mWindow->player()->serial(), playing);
+    QCOMPARE(mWindow->playState(), 0);
+    QCOMPARE(mWindow->filePath(), clip(QStringLiteral("two.mp4")));
+    QCOMPARE(mWindow->fileListPanel()->rowCount(), 3);
+}
+
+void TestFileListNavigation::spaceInThePanelPlaysAndPauses()
+{
+    listAll();
+    playRow(0);
+    FormFileList *panel = mWindow->fileListPanel();
+    QTest::keyClick(panel, Qt::Key_Space);
+    QCOMPARE(mWindow->playState(), 1);
+    QTest::keyClick(panel, Qt::Key_Space);
+    QCOMPARE(mWindow->playState(), 0);
+}
+
+void TestFileListNavigation::openAskedForWhileOpeningRunsAfterIt()
+{
+    // A recording the list finished reading arrives while the window waits
+    // for the first picture of another: it opens after that one, not inside it.
+    listAll();
+    FileListInfo third;
+    QVERIFY(mWindow->fileListPanel()->database()->selectFileInfo(2, third));
+    int pauses = 0;
+    bool asked = false;
+    QObject watch;
+    connect(mWindow->player(), &VideoPlayer::sig_StateChanged, &watch, [&](VideoPlayer::PlayerState state) {
+        if (state == VideoPlayer::Pause)
+            ++pauses;
+    });
+    connect(mWindow->player(), &VideoPlayer::sig_TotalTimeChanged, &watch, [&] {
+        if (!asked) {
+            asked = true;
+            mWindow->slotSetFile(third, true);
+        }
+    });
+    // A slow first picture: the length arrives while the window waits for it.
+    mWindow->player()->setExtraDecodeTime(300);
+    doubleClickRow(0);
+    QVERIFY(asked); // inside the double-click, so inside its open
+    mWindow->player()->setExtraDecodeTime(0);
+    QVERIFY(waitFor([&] { return mWindow->filePath() == third.path && mWindow->playState() == 0; }));
+    QCOMPARE(pauses, 2);
+    auto *frame = mWindow->findChild<MyFrame *>(QStringLiteral("frameVideo"));
+    QVERIFY(waitFor([&] {
+        return frame->image().text(QStringLiteral("serial")).toULongLong() == mWindow->player()->serial();
+    }));
+    QCOMPARE(mWindow->player()->totalTime() / 1000000, qint64(5));
+}
+
+QTEST_MAIN(TestFileListNavigation)
+#include "tst_filelistnavigation.moc"
