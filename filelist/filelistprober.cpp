@@ -17,8 +17,9 @@ struct FileListProber::Shared
     std::atomic<quint64> cancelledBefore{0}; // tickets below this are dropped
 };
 
-FileListProber::FileListProber(QObject *parent)
+FileListProber::FileListProber(QObject *parent, Reader reader)
     : QObject(parent)
+    , mReader(std::move(reader))
     , mShared(std::make_shared<Shared>())
 {
     registerFileListInfo();
@@ -37,11 +38,11 @@ quint64 FileListProber::probe(const QString &path)
 {
     const quint64 ticket = mNextTicket++;
     std::shared_ptr<Shared> shared = mShared;
-    QThreadPool::globalInstance()->start(QRunnable::create([shared, ticket, path] {
+    QThreadPool::globalInstance()->start(QRunnable::create([shared, reader = mReader, ticket, path] {
         if (ticket < shared->cancelledBefore.load())
             return;
         FileListInfo info;
-        const bool ok = readFileListInfo(path, info);
+        const bool ok = reader(path, info);
         std::lock_guard<std::mutex> lock(shared->mutex);
         FileListProber *owner = shared->owner;
         if (!owner || ticket < shared->cancelledBefore.load())

@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QObject>
 
+#include <functional>
 #include <memory>
 
 // Reads recordings for the file list on worker threads (readFileListInfo)
@@ -16,7 +17,10 @@ class FileListProber : public QObject
     Q_OBJECT
 
 public:
-    explicit FileListProber(QObject *parent = nullptr);
+    // Reads one recording; runs on a worker thread.
+    using Reader = std::function<bool(const QString &path, FileListInfo &info)>;
+
+    explicit FileListProber(QObject *parent = nullptr, Reader reader = readFileListInfo);
     ~FileListProber() override;
 
     // Queues one recording; returns its ticket, one more than the last.
@@ -40,6 +44,7 @@ private:
 
     void take(quint64 ticket, const FileListInfo &info, bool ok);
 
+    Reader mReader;
     std::shared_ptr<Shared> mShared;
     quint64 mNextTicket = 1;  // the ticket the next probe gets
     quint64 mNextReport = 1;  // the ticket reported next
