@@ -476,12 +476,14 @@ bool VideoPlayer::probeFile(const QString &path, VideoInfo &info)
     }
     info.duration = ic->duration == AV_NOPTS_VALUE ? 0 : ic->duration;
     const int video = recordingVideoStream(ic);
-    if (video >= 0) {
+    // Pictures no decoder here reads cannot be played either.
+    const bool decodable = video >= 0 && avcodec_find_decoder(ic->streams[video]->codecpar->codec_id);
+    if (decodable) {
         info.width = ic->streams[video]->codecpar->width;
         info.height = ic->streams[video]->codecpar->height;
     }
     avformat_close_input(&ic);
-    return video >= 0;
+    return decodable;
 }
 
 // --- player thread -----------------------------------------------------------

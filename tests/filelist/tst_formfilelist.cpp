@@ -122,6 +122,12 @@ void TestFormFileList::initTestCase()
     QFile junk(path(QStringLiteral("junk.mp4")));
     QVERIFY(junk.open(QIODevice::WriteOnly));
     junk.write(QByteArray(4096, 'x'));
+    // Pictures of a codec nobody decodes.
+    QFile clip(path(QStringLiteral("a.mp4")));
+    QVERIFY(clip.open(QIODevice::ReadOnly));
+    QFile unknown(path(QStringLiteral("unknowncodec.mp4")));
+    QVERIFY(unknown.open(QIODevice::WriteOnly));
+    unknown.write(clip.readAll().replace("avc1", "zzz1"));
 }
 
 void TestFormFileList::init()
@@ -189,15 +195,17 @@ void TestFormFileList::lengthsSizesAndDates()
 void TestFormFileList::unplayableFilesAreNotListed()
 {
     QLoggingCategory::setFilterRules(QStringLiteral("velmora.*.debug=false\nvelmora.filelist.debug=true"));
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 4; ++i)
         QTest::ignoreMessage(QtDebugMsg, "get File Property failed!");
     QTest::ignoreMessage(QtDebugMsg, "insert success1");
     mPanel->addFile(path(QStringLiteral("junk.mp4")), true);
     mPanel->addFile(path(QStringLiteral("tone.wav")), true);
+    mPanel->addFile(path(QStringLiteral("unknowncodec.mp4")), true);
     mPanel->addFile(path(QStringLiteral("gone.mp4")), true);
     mPanel->addFile(path(QStringLiteral("a.mp4")), false);
     QVERIFY(settled());
-    QCOMPARE(mCannotPlay, paths({QStringLiteral("junk.mp4"), QStringLiteral("tone.wav"), QStringLiteral("gone.mp4")}));
+    QCOMPARE(mCannotPlay, paths({QStringLiteral("junk.mp4"), QStringLiteral("tone.wav"),
+                                 QStringLiteral("unknowncodec.mp4"), QStringLiteral("gone.mp4")}));
     QVERIFY(mAnnounced.isEmpty());
     // What is listed is what is stored, position for position.
     QCOMPARE(mPanel->files(), paths({QStringLiteral("a.mp4")}));
