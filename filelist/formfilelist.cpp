@@ -14,6 +14,8 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QStyleOption>
 #include <QTableWidgetItem>
 
 namespace {
@@ -66,6 +68,16 @@ void FormFileList::changeEvent(QEvent *event)
     if (event->type() == QEvent::LanguageChange)
         retranslateUi();
     QWidget::changeEvent(event);
+}
+
+void FormFileList::paintEvent(QPaintEvent *event)
+{
+    // A plain QWidget draws no style-sheet border of its own.
+    QStyleOption option;
+    option.initFrom(this);
+    QPainter painter(this);
+    style()->drawPrimitive(QStyle::PE_Widget, &option, &painter, this);
+    QWidget::paintEvent(event);
 }
 
 void FormFileList::setBasePath(const QString &path)

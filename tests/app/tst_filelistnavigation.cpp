@@ -12,6 +12,7 @@
 
 #include <QMimeData>
 #include <QMutex>
+#include <QPainter>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -83,6 +84,7 @@ private slots:
     void unplayableDropLeavesPlaybackAlone();
     void spaceInThePanelPlaysAndPauses();
     void openAskedForWhileOpeningRunsAfterIt();
+    void screenshot();
 
 private:
     QString clip(const QString &name) const { return mCase.filePath(name); }
@@ -343,6 +345,32 @@ void TestFileListNavigation::openAskedForWhileOpeningRunsAfterIt()
         return frame->image().text(QStringLiteral("serial")).toULongLong() == mWindow->player()->serial();
     }));
     QCOMPARE(mWindow->player()->totalTime() / 1000000, qint64(5));
+}
+
+void TestFileListNavigation::screenshot()
+{
+    const QString out = qEnvironmentVariable("VELMORA_FILELIST_SCREENSHOT");
+    if (out.isEmpty())
+        QSKIP("set VELMORA_FILELIST_SCREENSHOT to a PNG path to take one");
+    // The window with a recording playing and the list open beside it, as
+    // they lie on the screen.
+    FormFileList *panel = mWindow->fileListPanel();
+    for (const char *name : {"drive.mp4", "one.mp4", "two.mp4", "three.mp4"})
+        panel->addFile(clip(QLatin1String(name)), false);
+    QVERIFY(waitFor([&] { return panel->pendingCount() == 0; }));
+    playRow(0);
+    panel->selectNextFile();
+    mWindow->player()->play();
+    button("pushButtonFilelist")->click();
+    QTest::qWait(2500);
+    const QRect both = mWindow->frameGeometry().united(panel->frameGeometry());
+    QImage shot(both.size(), QImage::Format_RGB32);
+    shot.fill(Qt::darkGray);
+    QPainter painter(&shot);
+    painter.drawPixmap(mWindow->frameGeometry().topLeft() - both.topLeft(), mWindow->grab());
+    painter.drawPixmap(panel->frameGeometry().topLeft() - both.topLeft(), panel->grab());
+    painter.end();
+    QVERIFY(shot.save(out));
 }
 
 QTEST_MAIN(TestFileListNavigation)
