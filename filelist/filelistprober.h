@@ -25,28 +25,28 @@ public:
 
     // Queues one recording; returns its ticket, one more than the last.
     quint64 probe(const QString &path);
-    // Drops every probe not yet reported; those not started never run.
-    void cancelAll();
     // Tickets asked for and not yet reported.
     int pending() const { return int(mNextTicket - mNextReport); }
+
+    // The workers' side (filelistprober.cpp).
+    struct Shared;
+    struct Result
+    {
+        quint64 ticket = 0;
+        FileListInfo info;
+        bool ok = false;
+    };
 
 signals:
     // One per ticket, in ticket order; ok false when it cannot be played.
     void sig_Probed(quint64 ticket, FileListInfo info, bool ok);
 
+private slots:
+    void takeResults();
+
 private:
-    struct Shared;
-    struct Result
-    {
-        FileListInfo info;
-        bool ok = false;
-    };
-
-    void take(quint64 ticket, const FileListInfo &info, bool ok);
-
-    Reader mReader;
     std::shared_ptr<Shared> mShared;
     quint64 mNextTicket = 1;  // the ticket the next probe gets
     quint64 mNextReport = 1;  // the ticket reported next
-    QHash<quint64, Result> mEarly; // results that overtook an earlier ticket
+    QHash<quint64, Result> mEarly; // results waiting for an earlier ticket
 };

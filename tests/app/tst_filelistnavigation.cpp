@@ -108,7 +108,8 @@ void TestFileListNavigation::initTestCase()
     av.height = 120;
     av.gop = 25;
     QString error;
-    const QList<QPair<const char *, double>> clips{{"one.mp4", 3.0}, {"two.mp4", 4.0}, {"three.mp4", 5.0}};
+    // Long enough to be still playing whatever a busy machine does meanwhile.
+    const QList<QPair<const char *, double>> clips{{"one.mp4", 30.0}, {"two.mp4", 30.0}, {"three.mp4", 5.0}};
     for (const auto &c : clips) {
         av.seconds = c.second;
         QVERIFY2(makeAvClip(mDir.filePath(QLatin1String(c.first)), av, &error), qPrintable(error));
@@ -150,7 +151,7 @@ void TestFileListNavigation::listAll()
     FormFileList *panel = mWindow->fileListPanel();
     for (const char *name : {"one.mp4", "two.mp4", "three.mp4"})
         panel->addFile(clip(QLatin1String(name)), false);
-    QVERIFY(waitFor([&] { return panel->pendingCount() == 0; }));
+    QVERIFY(waitFor([&] { return panel->pendingCount() == 0; }, 20000));
     QCOMPARE(panel->rowCount(), 3);
 }
 
@@ -247,7 +248,7 @@ void TestFileListNavigation::previousAndNextDoNothingBeforeAnOpen()
     QVERIFY(mWindow->messageWidget()->isHidden());
     // Once an entry was opened (here by a drop) they step.
     mWindow->fileListPanel()->addFile(clip(QStringLiteral("two.mp4")), true);
-    QVERIFY(waitFor([&] { return mWindow->playState() == 0; }));
+    QVERIFY(waitFor([&] { return mWindow->playState() == 0; }, 20000));
     button("pushButtonNext")->click();
     QCOMPARE(mWindow->filePath(), clip(QStringLiteral("three.mp4")));
 }
@@ -271,7 +272,7 @@ void TestFileListNavigation::openingSetsTheChartRange()
     FormFileList *panel = mWindow->fileListPanel();
     panel->addFile(clip(QStringLiteral("drive.mp4")), false);
     panel->addFile(clip(QStringLiteral("three.mp4")), false);
-    QVERIFY(waitFor([&] { return panel->pendingCount() == 0; }));
+    QVERIFY(waitFor([&] { return panel->pendingCount() == 0; }, 20000));
     QCPAxis *time = mWindow->speedChart()->plot()->xAxis;
     QCPGraph *speed = mWindow->speedChart()->plot()->graph(0);
     playRow(0);
@@ -294,7 +295,7 @@ void TestFileListNavigation::unplayableDropLeavesPlaybackAlone()
     QVERIFY(enter.isAccepted());
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(mWindow.get(), &drop);
-    QVERIFY(waitFor([&] { return mWindow->messageWidget()->isVisible(); }));
+    QVERIFY(waitFor([&] { return mWindow->messageWidget()->isVisible(); }, 20000));
     QCOMPARE(mWindow->messageWidget()->message(), QStringLiteral("Cannot play junk.mp4"));
     QCOMPARE(mWindow->player()->serial(), playing);
     QCOMPARE(mWindow->playState(), 0);
@@ -338,7 +339,7 @@ void TestFileListNavigation::openAskedForWhileOpeningRunsAfterIt()
     doubleClickRow(0);
     QVERIFY(asked); // inside the double-click, so inside its open
     mWindow->player()->setExtraDecodeTime(0);
-    QVERIFY(waitFor([&] { return mWindow->filePath() == third.path && mWindow->playState() == 0; }));
+    QVERIFY(waitFor([&] { return mWindow->filePath() == third.path && mWindow->playState() == 0; }, 20000));
     QCOMPARE(pauses, 2);
     auto *frame = mWindow->findChild<MyFrame *>(QStringLiteral("frameVideo"));
     QVERIFY(waitFor([&] {

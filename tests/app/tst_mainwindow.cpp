@@ -586,7 +586,7 @@ void TestMainWindow::dropAddsRecordings()
     auto drop = [&](const QList<QUrl> &urls) { QVERIFY(dropUrls(mWindow.get(), urls)); };
     FormFileList *panel = mWindow->fileListPanel();
     // Recordings are read beside the window and listed when that is done.
-    const auto settled = [&] { return waitFor([&] { return panel->pendingCount() == 0; }); };
+    const auto settled = [&] { return waitFor([&] { return panel->pendingCount() == 0; }, 20000); };
     drop({QUrl::fromLocalFile(path(QStringLiteral("clip2.Mp4")))});
     QCOMPARE(panel->pendingCount(), 0);
     QVERIFY(panel->files().isEmpty());
@@ -629,7 +629,7 @@ void TestMainWindow::dropKeepsOrderAndStartsOnlyTheLastFile()
                                       QUrl::fromLocalFile(path(QStringLiteral("order"))),
                                       QUrl::fromLocalFile(path(QStringLiteral("last.mp4")))}));
     FormFileList *panel = mWindow->fileListPanel();
-    QVERIFY(waitFor([&] { return panel->pendingCount() == 0; }));
+    QVERIFY(waitFor([&] { return panel->pendingCount() == 0; }, 20000));
     QCOMPARE(panel->files(), (QStringList{path(QStringLiteral("first.mp4")), path(QStringLiteral("order/inside.mp4")),
                                           path(QStringLiteral("last.mp4"))}));
     QCOMPARE(opened, 1);

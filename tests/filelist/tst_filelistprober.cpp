@@ -2,7 +2,6 @@
 #include "waitfor.h"
 
 #include <QSemaphore>
-#include <QSignalSpy>
 #include <QThreadPool>
 #include <QtTest>
 
@@ -45,7 +44,6 @@ class TestFileListProber : public QObject
 private slots:
     void initTestCase();
     void reportsInTheOrderAsked();
-    void cancelledProbesAreNeverReported();
     void destroyedWhileAReadIsHeld();
 };
 
@@ -83,26 +81,6 @@ void TestFileListProber::reportsInTheOrderAsked()
     QCOMPARE(reported, asked);
     QCOMPARE(ok, (QVector<bool>{true, true, false, true, true}));
     QCOMPARE(prober.pending(), 0);
-}
-
-void TestFileListProber::cancelledProbesAreNeverReported()
-{
-    HeldReader held;
-    FileListProber prober(nullptr, held.reader());
-    QSignalSpy probed(&prober, &FileListProber::sig_Probed);
-    prober.probe(QStringLiteral("slow a"));
-    prober.probe(QStringLiteral("b"));
-    QVERIFY(waitFor([&] { return held.done == 1; }));
-    prober.cancelAll();
-    QCOMPARE(prober.pending(), 0);
-    held.release.release();
-    const quint64 after = prober.probe(QStringLiteral("c"));
-    QVERIFY(waitFor([&] { return probed.count() == 1; }));
-    QCOMPARE(probed.first().at(0).toULongLong(), after);
-    QCOMPARE(probed.first().at(1).value<FileListInfo>().path, QStringLiteral("c"));
-    QVERIFY(QThreadPool::globalInstance()->waitForDone(10000));
-    QCoreApplication::processEvents();
-    QCOMPARE(probed.count(), 1);
 }
 
 void TestFileListProber::destroyedWhileAReadIsHeld()

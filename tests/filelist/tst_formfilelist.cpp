@@ -14,7 +14,6 @@
 #include <QSqlQuery>
 #include <QTableWidget>
 #include <QTemporaryDir>
-#include <QThreadPool>
 #include <QtTest>
 
 #include <algorithm>
@@ -71,12 +70,9 @@ private slots:
     void droppedFilesStartOnlyTheLast();
     void samePathListedOnce();
     void deleteKeepsPanelAndStoreInStep();
-    void doubleClickAnnouncesAndHides();
     void dialogChoice();
     void titleRowMovesThePanel();
-    void spaceIsAnnounced();
     void buttonsAreNamed();
-    void destroyedWhileReading();
 
 private:
     QString path(const QString &name) const { return mDir.filePath(name); }
@@ -379,21 +375,6 @@ void TestFormFileList::deleteKeepsPanelAndStoreInStep()
     QCOMPARE(mPanel->files().size(), 3);
 }
 
-void TestFormFileList::doubleClickAnnouncesAndHides()
-{
-    addAndSettle({QStringLiteral("a.mp4"), QStringLiteral("b.mp4")});
-    mPanel->show();
-    QVERIFY(QTest::qWaitForWindowExposed(mPanel.get()));
-    const QRect second = table()->visualItemRect(table()->item(1, 0));
-    // As the system delivers a double-click: a click, then the second press.
-    QTest::mouseClick(table()->viewport(), Qt::LeftButton, Qt::NoModifier, second.center());
-    QTest::mouseDClick(table()->viewport(), Qt::LeftButton, Qt::NoModifier, second.center());
-    QCOMPARE(mAnnounced.size(), 1);
-    QCOMPARE(mAnnounced.first().path, path(QStringLiteral("b.mp4")));
-    QVERIFY(mAnnounced.first().play);
-    QVERIFY(mPanel->isHidden());
-}
-
 void TestFormFileList::dialogChoice()
 {
     QSignalSpy basePath(mPanel.get(), &FormFileList::sig_SaveBasePath);
@@ -438,24 +419,10 @@ void TestFormFileList::titleRowMovesThePanel()
     sendMouse(mPanel.get(), QEvent::MouseMove, mPanel->mapFromGlobal(onButton + QPoint(40, 40)), onButton + QPoint(40, 40));
     sendMouse(add, QEvent::MouseButtonRelease, add->rect().center(), onButton);
     QCOMPARE(mPanel->pos(), start + QPoint(30, 20));
-    // Nor does a press below the title row.
-    sendMouse(table()->viewport(), QEvent::MouseButtonPress, QPoint(5, 5), table()->viewport()->mapToGlobal(QPoint(5, 5)));
-    sendMouse(mPanel.get(), QEvent::MouseMove, QPoint(50, 50), mPanel->mapToGlobal(QPoint(90, 90)));
-    QCOMPARE(mPanel->pos(), start + QPoint(30, 20));
 
     // A double-click on the title row hides the panel.
     QTest::mouseDClick(label, Qt::LeftButton, Qt::NoModifier, grip);
     QVERIFY(mPanel->isHidden());
-}
-
-void TestFormFileList::spaceIsAnnounced()
-{
-    QSignalSpy space(mPanel.get(), &FormFileList::sig_DetKeySpace);
-    QTest::keyClick(mPanel.get(), Qt::Key_Space);
-    QCOMPARE(space.count(), 1);
-    QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "), true);
-    QApplication::sendEvent(mPanel.get(), &repeat);
-    QCOMPARE(space.count(), 1); // a held key does not flicker
 }
 
 void TestFormFileList::buttonsAreNamed()
@@ -470,26 +437,6 @@ void TestFormFileList::buttonsAreNamed()
         names.insert(button->accessibleName());
     }
     QCOMPARE(names.size(), 3);
-}
-
-void TestFormFileList::destroyedWhileReading()
-{
-    QDir many(path(QStringLiteral("many")));
-    QVERIFY(many.mkpath(QStringLiteral(".")));
-    for (int i = 0; i < 40; ++i) {
-        const QString name = many.filePath(QStringLiteral("%1.mp4").arg(i, 3, 10, QLatin1Char('0')));
-        QVERIFY(QFile::exists(name) || QFile::link(path(QStringLiteral("h6005.mp4")), name));
-        mPanel->addFile(name, i == 39);
-    }
-    // Results still on their way must find nothing of the panel.
-    mPanel.reset();
-    QVERIFY(QThreadPool::globalInstance()->waitForDone(60000));
-    QCoreApplication::processEvents();
-    QVERIFY(mAnnounced.isEmpty());
-    // The next panel starts with an empty list.
-    init();
-    QCOMPARE(mPanel->rowCount(), 0);
-    QCOMPARE(mPanel->database()->rowCount(), 0);
 }
 
 QTEST_MAIN(TestFormFileList)
