@@ -372,6 +372,10 @@ void TestFileListNavigation::screenshot()
     painter.drawPixmap(panel->frameGeometry().topLeft() - both.topLeft(), panel->grab());
     painter.end();
     QVERIFY(shot.save(out));
+    // And the popup for a file that cannot be played.
+    mWindow->fileListPanel()->addDropped({QUrl::fromLocalFile(clip(QStringLiteral("junk.mp4")))});
+    QVERIFY(waitFor([&] { return mWindow->messageWidget()->isVisible(); }, 20000));
+    QVERIFY(mWindow->messageWidget()->grab().save(QString(out).replace(QStringLiteral(".png"), QStringLiteral("-popup.png"))));
 }
 
 QTEST_MAIN(TestFileListNavigation)
