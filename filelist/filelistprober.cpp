@@ -2,6 +2,7 @@
 
 #include "recordinglog.h"
 
+#include <QElapsedTimer>
 #include <QRunnable>
 #include <QThreadPool>
 
@@ -22,6 +23,8 @@ struct FileListProber::Shared
 };
 
 namespace {
+
+constexpr qint64 kReportSliceMs = 10; // longest run of reports before the event loop gets a turn
 
 struct Job
 {
@@ -110,8 +113,15 @@ void FileListProber::takeResults()
     for (Result &result : arrived)
         mEarly.insert(result.ticket, std::move(result));
     // A receiver may process events while it handles one, and so come back
-    // here: each report leaves the buffer before it is emitted.
+    // here: each report leaves the buffer before it is emitted. Many results
+    // at once are reported over several turns of the event loop.
+    QElapsedTimer turn;
+    turn.start();
     while (mEarly.contains(mNextReport)) {
+        if (turn.elapsed() >= kReportSliceMs) {
+            QMetaObject::invokeMethod(this, "takeResults", Qt::QueuedConnection);
+            return;
+        }
         const Result result = mEarly.take(mNextReport);
         ++mNextReport;
         emit sig_Probed(result.ticket, result.info, result.ok);

@@ -74,8 +74,10 @@ bool sqloperate::openDatabase()
         return false;
     }
     QSqlQuery query(db);
-    // The rows live for one run: waiting for the disk on every insert buys nothing.
+    // The rows live for one run: waiting for the disk, or a journal file
+    // made and removed for every insert, buys nothing.
     query.exec(QStringLiteral("PRAGMA synchronous=OFF"));
+    query.exec(QStringLiteral("PRAGMA journal_mode=MEMORY"));
     query.exec(QStringLiteral("select count(*) from sqlite_master where type='table' and name='%1'")
                    .arg(QStringLiteral("FileList")));
     if (!query.next())
