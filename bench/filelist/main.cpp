@@ -44,13 +44,13 @@ bool makeCard(const QString &dir, int count, double seconds, const QSize &size, 
         return false;
     const QString clip = card.filePath(QStringLiteral("clip-%1s-%2x%3.mp4").arg(seconds).arg(size.width()).arg(size.height()));
     if (!QFile::exists(clip)) {
-        fixture::AvSpec spec;
-        spec.seconds = seconds;
-        spec.width = size.width();
-        spec.height = size.height();
-        spec.fps = 30;
+        fixture::AvSpec av;
+        av.seconds = seconds;
+        av.width = size.width();
+        av.height = size.height();
+        av.fps = 30;
         const QString partial = clip + QStringLiteral(".part.mp4");
-        if (!fixture::makeAvClip(partial, spec, error) || !QFile::rename(partial, clip))
+        if (!fixture::makeAvClip(partial, av, error) || !QFile::rename(partial, clip))
             return false;
     }
     // Copies of another clip (another size) are replaced.
