@@ -4,10 +4,13 @@
 // ffmpeg command line copying out just the sound. Every figure printed is
 // measured in this run. See bench/README.md.
 
+#include "benchtext.h"
+#include "childprocess.h"
 #include "gpsfixture.h"
 #include "gpspass.h"
 #include "gpspayload.h"
 #include "gpsrecord.h"
+#include "longrecording.h"
 #include "mp4gpsreader.h"
 
 #include <QCommandLineParser>
@@ -37,114 +40,24 @@ extern "C" {
 #include <vector>
 
 #include <fcntl.h>
-#include <spawn.h>
-#include <sys/statvfs.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-extern char **environ;
 
 #ifndef VELMORA_FFMPEG_EXECUTABLE
 #define VELMORA_FFMPEG_EXECUTABLE "ffmpeg"
 #endif
 
-namespace {
+using namespace bench;
 
-using Clock = std::chrono::steady_clock;
+namespace {
 
 constexpr qint64 kReadChunk = 4 << 20;       // raw read: 4 MiB per read() call
 constexpr double kMp4TargetMs = 50.0;          // MP4 pass target
 constexpr qint64 kMinBitrate = 1000000;        // never fall back below 1 Mbit/s
 constexpr qint64 kMp4OffsetLimit = 0xFFFFFFFFll; // "gps " box offsets are 32-bit
 
-QTextStream &out()
-{
-    static QTextStream stream(stdout);
-    return stream;
-}
-
-double secondsSince(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-struct Samples
-{
-    std::vector<double> values; // seconds
-
-    void add(double v) { values.push_back(v); }
-    double median() const
-    {
-        std::vector<double> v = values;
-        std::sort(v.begin(), v.end());
-        const size_t n = v.size();
-        return n == 0 ? 0.0 : (n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2.0);
-    }
-    double min() const { return values.empty() ? 0.0 : *std::min_element(values.begin(), values.end()); }
-};
-
-QString sizeText(qint64 bytes)
-{
-    return QStringLiteral("%1 bytes (%2 GB, %3 GiB)")
-        .arg(bytes)
-        .arg(double(bytes) / 1e9, 0, 'f', 3)
-        .arg(double(bytes) / double(1ll << 30), 0, 'f', 3);
-}
-
 QString ms(double seconds)
 {
     return QStringLiteral("%1 ms").arg(seconds * 1000.0, 0, 'f', 1);
-}
-
-// "8M", "8000k", "8000000" -> bits per second; 0 when unreadable.
-qint64 parseRate(QString text)
-{
-    text = text.trimmed();
-    qint64 scale = 1;
-    if (text.endsWith(QLatin1Char('M'), Qt::CaseInsensitive))
-        scale = 1000000;
-    else if (text.endsWith(QLatin1Char('k'), Qt::CaseInsensitive))
-        scale = 1000;
-    if (scale != 1)
-        text.chop(1);
-    bool ok = false;
-    const double value = text.toDouble(&ok);
-    return ok && value > 0 ? qint64(value * double(scale)) : 0;
-}
-
-qint64 freeBytes(const QString &dir)
-{
-    struct statvfs fs {};
-    if (statvfs(QFile::encodeName(dir).constData(), &fs) != 0)
-        return -1;
-    return qint64(fs.f_bavail) * qint64(fs.f_frsize);
-}
-
-// Runs a program with stdin from /dev/null and waits; returns its exit code, -1 if it did not run.
-int runProgram(const QStringList &args)
-{
-    std::vector<std::string> storage;
-    for (const QString &a : args)
-        storage.push_back(QFile::encodeName(a).toStdString());
-    std::vector<char *> argv;
-    for (std::string &s : storage)
-        argv.push_back(s.data());
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    pid_t pid = 0;
-    const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0)
-        return -1;
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR)
-            return -1;
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // A page-aligned read buffer. Where read() copies to matters here: a
@@ -199,166 +112,6 @@ qint64 readWholeFile(const QString &path, const ReadBuffer &buffer)
     return total;
 }
 
-// --- Recording generation ---------------------------------------------------------
-
-struct Setup
-{
-    QString dir;
-    qint64 bitrate = 8000000; // video, bits per second
-    int minutes = 30;
-    int segmentSeconds = 60;
-    quint16 gpsVersion = 0;
-    bool regenerate = false;
-};
-
-QString baseName(const Setup &s)
-{
-    return QStringLiteral("drive_%1min_1080p30_%2kbps").arg(s.minutes).arg(s.bitrate / 1000);
-}
-
-QString tsPath(const Setup &s)
-{
-    const QString version = s.gpsVersion ? QStringLiteral("_v%1").arg(s.gpsVersion) : QString();
-    return QDir(s.dir).filePath(baseName(s) + version + QStringLiteral(".ts"));
-}
-
-QString mp4Path(const Setup &s)
-{
-    return QDir(s.dir).filePath(baseName(s) + QStringLiteral(".mp4"));
-}
-
-QString segmentPath(const Setup &s)
-{
-    return QDir(s.dir).filePath(QStringLiteral("segment_%1s_1080p30_%2kbps.mp4").arg(s.segmentSeconds).arg(s.bitrate / 1000));
-}
-
-int totalSeconds(const Setup &s)
-{
-    return s.minutes * 60;
-}
-
-// The drive the fixture writes: one record per second.
-QVector<fixture::CameraRecord> drive(const Setup &s)
-{
-    fixture::DriveSpec plan;
-    plan.records = totalSeconds(s);
-    if (s.gpsVersion)
-        plan.versions = {s.gpsVersion};
-    return fixture::makeDrive(plan);
-}
-
-// Bytes still to be written for this setup (files already there count nothing).
-qint64 bytesNeeded(const Setup &s)
-{
-    const qint64 av = (s.bitrate + 128000) / 8 * totalSeconds(s);
-    qint64 need = 0;
-    const bool ts = !QFileInfo::exists(tsPath(s)) || s.regenerate;
-    const bool mp4 = !QFileInfo::exists(mp4Path(s)) || s.regenerate;
-    if (ts || mp4)
-        need += av; // the concatenated audio/video file, removed at the end
-    if (ts)
-        need += av + av / 8; // transport stream overhead
-    if (mp4)
-        need += av;
-    if (need > 0 && !QFileInfo::exists(segmentPath(s)))
-        need += av / (totalSeconds(s) / s.segmentSeconds);
-    return need;
-}
-
-bool replaceWith(const QString &part, const QString &final)
-{
-    QFile::remove(final);
-    return QFile::rename(part, final);
-}
-
-bool generate(const Setup &s)
-{
-    const bool needTs = s.regenerate || !QFileInfo::exists(tsPath(s));
-    const bool needMp4 = s.regenerate || !QFileInfo::exists(mp4Path(s));
-    if (!needTs && !needMp4) {
-        out() << "recordings: reusing " << tsPath(s) << " and " << mp4Path(s) << "\n";
-        return true;
-    }
-    QString error;
-    const QString segment = segmentPath(s);
-    if (s.regenerate || !QFileInfo::exists(segment)) {
-        fixture::AvSpec av;
-        av.seconds = s.segmentSeconds;
-        av.width = 1920;
-        av.height = 1080;
-        av.fps = 30;
-        av.videoBitrate = QString::number(s.bitrate);
-        av.noisy = true; // moving grain, so the encoder really spends the bit rate
-        out() << "encoding a " << s.segmentSeconds << " s 1920x1080 30 fps segment at "
-              << s.bitrate / 1000 << " kbit/s (x264 ultrafast, AAC stereo) ..." << Qt::endl;
-        const auto start = Clock::now();
-        const QString part = segment + QStringLiteral(".part.mp4");
-        if (!fixture::makeAvClip(part, av, &error) || !replaceWith(part, segment)) {
-            out() << "segment failed: " << error << "\n";
-            return false;
-        }
-        out() << "  segment: " << QFileInfo(segment).size() << " bytes, "
-              << (QFileInfo(segment).size() * 8.0 / s.segmentSeconds / 1e6) << " Mbit/s overall, "
-              << secondsSince(start) << " s to encode" << Qt::endl;
-    }
-
-    // Repeat the segment by stream copy to the full length.
-    const QString av = QDir(s.dir).filePath(baseName(s) + QStringLiteral(".av.mp4"));
-    const QString list = QDir(s.dir).filePath(baseName(s) + QStringLiteral(".concat.txt"));
-    {
-        QFile file(list);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            out() << list << ": " << file.errorString() << "\n";
-            return false;
-        }
-        const int copies = (totalSeconds(s) + s.segmentSeconds - 1) / s.segmentSeconds;
-        QTextStream text(&file);
-        for (int i = 0; i < copies; ++i)
-            text << "file '" << QFileInfo(segment).fileName() << "'\n";
-    }
-    out() << "repeating it to " << totalSeconds(s) << " s by stream copy (ffmpeg concat, -c copy) ..." << Qt::endl;
-    auto start = Clock::now();
-    const int rc = runProgram({QStringLiteral(VELMORA_FFMPEG_EXECUTABLE), QStringLiteral("-hide_banner"),
-                               QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
-                               QStringLiteral("-f"), QStringLiteral("concat"), QStringLiteral("-safe"),
-                               QStringLiteral("0"), QStringLiteral("-i"), list, QStringLiteral("-c"),
-                               QStringLiteral("copy"), QStringLiteral("-t"), QString::number(totalSeconds(s)),
-                               QStringLiteral("-f"), QStringLiteral("mp4"), av});
-    QFile::remove(list);
-    if (rc != 0) {
-        out() << "ffmpeg concat failed (exit " << rc << ")\n";
-        return false;
-    }
-    out() << "  " << secondsSince(start) << " s" << Qt::endl;
-
-    const QVector<QByteArray> payloads = fixture::gpsPayloads(drive(s));
-    bool ok = true;
-    if (needTs) {
-        out() << "adding the PID 0x300 GPS stream (" << payloads.size() << " payloads) -> " << tsPath(s) << " ..." << Qt::endl;
-        start = Clock::now();
-        fixture::RemuxOptions remux;
-        remux.format = QStringLiteral("mpegts");
-        const QString part = tsPath(s) + QStringLiteral(".part");
-        ok = fixture::remuxWithGpsStream(av, part, payloads, remux, &error) && replaceWith(part, tsPath(s));
-        if (!ok)
-            out() << "TS failed: " << error << "\n";
-        else
-            out() << "  " << secondsSince(start) << " s" << Qt::endl;
-    }
-    if (ok && needMp4) {
-        out() << "adding the \"gps \" box (" << payloads.size() << " record blocks) -> " << mp4Path(s) << " ..." << Qt::endl;
-        start = Clock::now();
-        const QString part = mp4Path(s) + QStringLiteral(".part");
-        ok = fixture::addGpsBox(av, part, payloads, fixture::GpsBoxOptions(), &error) && replaceWith(part, mp4Path(s));
-        if (!ok)
-            out() << "MP4 failed: " << error << "\n";
-        else
-            out() << "  " << secondsSince(start) << " s" << Qt::endl;
-    }
-    QFile::remove(av);
-    return ok;
-}
-
 // --- Checks ------------------------------------------------------------------------
 
 // Compares the pass's track with the drive the fixture wrote: every record,
@@ -387,9 +140,9 @@ struct PassCheck
 };
 
 PassCheck checkPass(const GpsPassResult &result, const GpsTrack &track, qint16 version, bool ts,
-                    const Setup &s, const QVector<fixture::CameraRecord> &expected)
+                    const LongRecording &s, const QVector<fixture::CameraRecord> &expected)
 {
-    const int wantCount = std::min(totalSeconds(s), kGpsTrackCapacity);
+    const int wantCount = std::min(s.seconds, kGpsTrackCapacity);
     const int bad = mismatches(track, expected);
     PassCheck check;
     check.ok = result.status == GpsPassResult::Ok && track.count == wantCount && track.valid && bad == 0
@@ -413,8 +166,8 @@ PassCheck checkPass(const GpsPassResult &result, const GpsTrack &track, qint16 v
 
 struct FileTimes
 {
-    Samples pass, raw, ffmpeg;
-    Samples header; // step 1 alone (runGpsPassHeader): what a player waits for before its first picture
+    Stats pass, raw, ffmpeg;
+    Stats header; // step 1 alone (runGpsPassHeader): what a player waits for before its first picture
     bool passOk = true;
     bool ffmpegOk = true;
     bool rawOk = true;
@@ -427,7 +180,7 @@ QStringList ffmpegAudioCopy(const QString &path)
             QStringLiteral("copy"), QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")};
 }
 
-FileTimes measure(const QString &path, bool ts, int reps, const Setup &s,
+FileTimes measure(const QString &path, bool ts, int reps, const LongRecording &s,
                   const QVector<fixture::CameraRecord> &expected)
 {
     FileTimes times;
@@ -446,7 +199,7 @@ FileTimes measure(const QString &path, bool ts, int reps, const Setup &s,
         out() << "  check (warm-up run): " << check.text << "\n";
         times.passOk = check.ok;
     }
-    times.ffmpegOk = runProgram(ffmpegAudioCopy(path)) == 0;
+    times.ffmpegOk = endChild(startChild(ffmpegAudioCopy(path), {}, QString()), 0) == 0;
 
     // Repetitions interleave the three so that drift hits them alike.
     for (int rep = 0; rep < reps; ++rep) {
@@ -471,7 +224,7 @@ FileTimes measure(const QString &path, bool ts, int reps, const Setup &s,
             times.rawOk = false;
 
         start = Clock::now();
-        const int rc = runProgram(ffmpegAudioCopy(path));
+        const int rc = endChild(startChild(ffmpegAudioCopy(path), {}, QString()), 0);
         times.ffmpeg.add(secondsSince(start));
         if (rc != 0)
             times.ffmpegOk = false;
@@ -479,7 +232,7 @@ FileTimes measure(const QString &path, bool ts, int reps, const Setup &s,
     return times;
 }
 
-void printRow(const char *what, const Samples &samples, qint64 size)
+void printRow(const char *what, const Stats &samples, qint64 size)
 {
     out() << QStringLiteral("  %1 median %2  min %3  (%4 GB/s at the median)")
                  .arg(QLatin1String(what), -30)
@@ -490,7 +243,7 @@ void printRow(const char *what, const Samples &samples, qint64 size)
 }
 
 // Step 1 is far below a millisecond on a hot cache: microseconds, and no throughput.
-void printStepOne(const Samples &samples)
+void printStepOne(const Stats &samples)
 {
     out() << QStringLiteral("    of it step 1 (runGpsPassHeader) median %1 us  min %2 us\n")
                  .arg(samples.median() * 1e6, 0, 'f', 1)
@@ -545,7 +298,7 @@ qint64 scanGpsPackets(const QString &path, qint64 *packets)
 // two floors to compare the read loop with.
 void tsBreakdown(const QString &path, int reps)
 {
-    Samples probe, open, info, loop, read32k, scan;
+    Stats probe, open, info, loop, read32k, scan;
     qint64 scanStarts = 0;
     qint64 scanPackets = 0;
     int gpsPackets = 0;
@@ -604,7 +357,7 @@ void tsBreakdown(const QString &path, int reps)
         scan.add(secondsSince(start));
     }
     const double total = probe.median() + open.median() + info.median() + loop.median();
-    const auto row = [&](const char *what, const Samples &samples, bool part = true) {
+    const auto row = [&](const char *what, const Stats &samples, bool part = true) {
         out() << QStringLiteral("  %1 median %2  min %3  (%4)")
                      .arg(QLatin1String(what), -44)
                      .arg(ms(samples.median()), 10)
@@ -632,15 +385,6 @@ void tsBreakdown(const QString &path, int reps)
                  .arg(lastPos / 188)
                  .arg(loop.median() * 1e9 / double(std::max<qint64>(1, lastPos / 188)), 0, 'f', 1)
           << "\n";
-}
-
-// The 1-minute load average: other work on a 2-core machine shows up in the medians.
-QString loadText()
-{
-    QFile file(QStringLiteral("/proc/loadavg"));
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("unknown");
-    return QString::fromLatin1(file.readAll()).section(QLatin1Char(' '), 0, 2);
 }
 
 } // namespace
@@ -675,16 +419,16 @@ int main(int argc, char **argv)
     // The pass logs a few lines per file; keep them off the timed runs' output.
     QLoggingCategory::setFilterRules(QStringLiteral("velmora.*.debug=false"));
 
-    Setup s;
+    LongRecording s;
     s.dir = parser.value(QStringLiteral("dir"));
     s.bitrate = parseRate(parser.value(QStringLiteral("bitrate")));
-    s.minutes = parser.value(QStringLiteral("minutes")).toInt();
+    s.seconds = parser.value(QStringLiteral("minutes")).toInt() * 60;
     s.segmentSeconds = parser.value(QStringLiteral("segment")).toInt();
     s.gpsVersion = quint16(parser.value(QStringLiteral("gps-version")).toUInt(nullptr, 0));
     s.regenerate = parser.isSet(QStringLiteral("regenerate"));
     const int reps = parser.value(QStringLiteral("reps")).toInt();
     const QString only = parser.value(QStringLiteral("only"));
-    if (s.bitrate <= 0 || s.minutes <= 0 || s.segmentSeconds <= 0 || reps <= 0
+    if (s.bitrate <= 0 || s.seconds <= 0 || s.segmentSeconds <= 0 || reps <= 0
         || (!only.isEmpty() && only != QLatin1String("ts") && only != QLatin1String("mp4"))) {
         QTextStream(stderr) << "velmora_bench_gps_pass: bad option (see --help)\n";
         return 2;
@@ -703,30 +447,30 @@ int main(int argc, char **argv)
     const qint64 freeSpace = freeBytes(s.dir);
     out() << "free space there: " << sizeText(freeSpace) << "\n";
     const qint64 requested = s.bitrate;
-    while (freeSpace >= 0 && bytesNeeded(s) + bytesNeeded(s) / 10 + (1ll << 30) > freeSpace && s.bitrate / 2 >= kMinBitrate)
+    while (freeSpace >= 0 && s.bytesNeeded(true, true) + s.bytesNeeded(true, true) / 10 + (1ll << 30) > freeSpace && s.bitrate / 2 >= kMinBitrate)
         s.bitrate /= 2;
     if (s.bitrate != requested)
         out() << "NOTE: not enough space for " << requested / 1000 << " kbit/s; using " << s.bitrate / 1000
               << " kbit/s\n";
-    if (freeSpace >= 0 && bytesNeeded(s) > freeSpace) {
-        out() << "not enough disk space (" << sizeText(bytesNeeded(s)) << " needed)\n";
+    if (freeSpace >= 0 && s.bytesNeeded(true, true) > freeSpace) {
+        out() << "not enough disk space (" << sizeText(s.bytesNeeded(true, true)) << " needed)\n";
         return 1;
     }
-    if ((s.bitrate + 128000) / 8 * totalSeconds(s) > kMp4OffsetLimit * 9 / 10) {
+    if ((s.bitrate + 128000) / 8 * s.seconds > kMp4OffsetLimit * 9 / 10) {
         out() << "bit rate too high: the \"gps \" box holds 32-bit offsets, the MP4 must stay below 4 GiB\n";
         return 2;
     }
 
-    if (!generate(s))
+    if (!makeLongRecording(s, true, true))
         return 1;
-    const QVector<fixture::CameraRecord> expected = drive(s);
-    const QString ts = tsPath(s);
-    const QString mp4 = mp4Path(s);
+    const QVector<fixture::CameraRecord> expected = s.drive();
+    const QString ts = s.tsPath();
+    const QString mp4 = s.mp4Path();
     const qint64 tsSize = QFileInfo(ts).size();
     const qint64 mp4Size = QFileInfo(mp4).size();
     out() << "TS : " << ts << "  " << sizeText(tsSize) << "\n"
           << "MP4: " << mp4 << "  " << sizeText(mp4Size) << "\n"
-          << "recording: " << totalSeconds(s) << " s, 1920x1080 30 fps H.264 at " << s.bitrate / 1000
+          << "recording: " << s.seconds << " s, 1920x1080 30 fps H.264 at " << s.bitrate / 1000
           << " kbit/s + AAC, " << expected.size() << " GPS records (the track keeps " << kGpsTrackCapacity
           << "), TS payload version " << s.gpsVersion
           << (s.gpsVersion ? " (the pass may stop once the track is full)" : " (the pass reads the whole file)") << "\n"
@@ -735,7 +479,7 @@ int main(int argc, char **argv)
     if (parser.isSet(QStringLiteral("pass-only"))) {
         auto track = std::make_unique<GpsTrack>();
         qint16 version = 0;
-        Samples pass;
+        Stats pass;
         for (int rep = 0; rep < reps; ++rep) {
             const auto start = Clock::now();
             runGpsPass(ts, *track, version);
@@ -753,7 +497,7 @@ int main(int argc, char **argv)
           << "  ffmpeg     : ffmpeg -v error -i FILE -map 0:a -c copy -f null -   (process start to exit)\n"
           << Qt::endl;
 
-    out() << "load average (1, 5, 15 min) before timing: " << loadText()
+    out() << "load average (1, 5, 15 min) before timing: " << loadAverage()
           << "  (other work on the machine widens the gap between median and min)\n" << Qt::endl;
     bool allOk = true;
     bool targetsMet = true;
@@ -805,7 +549,7 @@ int main(int argc, char **argv)
         allOk = allOk && t.passOk && t.ffmpegOk && t.rawOk;
         targetsMet = targetsMet && passMs < kMp4TargetMs;
     }
-    out() << "load average after timing: " << loadText() << "\n";
+    out() << "load average after timing: " << loadAverage() << "\n";
     out() << "summary: results " << (allOk ? "correct" : "WRONG") << ", targets "
           << (targetsMet ? "met" : "missed") << Qt::endl;
     return allOk ? 0 : 1;

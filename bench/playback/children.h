@@ -2,21 +2,28 @@
 
 // The programs the playback benchmark runs as child processes of itself, so
 // that each one's CPU time and peak memory can be read from wait4() alone.
-// Each prints its results on stdout as "RESULT key=value ..." lines.
+// Each prints its results on stdout as "RESULT key=value ..." lines. The
+// first-picture child is bench::runFirstPictureChild (enginewindow.h).
 
 // A 1280x720 window holding the video surface, the engine playing FILE from
 // openFile to its natural end. Prints frames shown/dropped/painted, the time
-// from openFile to the first painted picture and how late pictures were.
-int runEnginePlay(int argc, char **argv, const char *path);
-
-// Opens FILE `reps` times in one process (stop in between) and prints the
-// time from openFile to the first painted picture of every open.
-int runEngineFirstFrame(int argc, char **argv, const char *path, int reps);
+// from openFile to the first painted picture and how evenly pictures were
+// painted (pacing.h); with pacing, a thread also notes every buffer the sound
+// device takes, for the pictures' lateness against the playback clock.
+int runEnginePlay(int argc, char **argv, const char *path, bool pacing);
 
 // Opens FILE, then makes paused seeks (setIsMove(true); seek(t)) to the given
 // positions (µs) and prints, for each, the time until the picture for t was
 // delivered and until it was painted, and the picture's timestamp.
 int runEngineSeeks(int argc, char **argv, const char *path, const char *positionsUs);
+
+// Opens FILE, plays playMs, pauses, and prints the process's CPU seconds per
+// wall second over idleMs paused, then the same stopped; also where the
+// picture is on the screen while paused.
+int runEngineIdle(int argc, char **argv, const char *path, int playMs, int idleMs);
+
+// Where the screen is not black (another player's picture, say).
+int runScreenRect(int argc, char **argv);
 
 // Decodes the video of FILE as fast as it can with the engine's decoder
 // settings and converts every picture to 1280x720 RGB32 with the given
