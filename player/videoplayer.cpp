@@ -15,6 +15,12 @@ extern "C" {
 
 #include <SDL.h>
 
+#ifdef Q_OS_LINUX
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -113,6 +119,17 @@ void pauseAudioDevice(VideoState &is, bool pause)
         SDL_PauseAudioDevice(device, pause ? 1 : 0);
         SDL_UnlockAudioDevice(device);
     }
+}
+
+// The GPS pass reads a whole file flat out; on a machine with few cores it
+// must not take a core from the decoders or the window. Linux gives each
+// thread its own nice value.
+void yieldToPlayback()
+{
+#ifdef Q_OS_LINUX
+    constexpr int kGpsPassNice = 10;
+    setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), kGpsPassNice);
+#endif
 }
 
 // Lets a blocking read of the demuxer give up once the file is being closed.
@@ -259,7 +276,12 @@ void VideoPlayer::logFlags()
 
 void VideoPlayer::notifyOpenWaiters()
 {
-    std::lock_guard<std::mutex> lock(mOpenMutex);
+    // Through the mutex, so that a waiter between its look and its wait
+    // cannot miss this; notified after it, so that the woken waiter does not
+    // run straight into a mutex still held.
+    {
+        std::lock_guard<std::mutex> lock(mOpenMutex);
+    }
     mOpenCondition.notify_all();
 }
 
@@ -276,6 +298,7 @@ void VideoPlayer::startGpsPass(quint64 serial)
         return;
     }
     mGpsThread = std::thread([this, path = mFilePath, track = std::move(track), version, result, serial]() mutable {
+        yieldToPlayback();
         runGpsPassStreams(path, *track, version, result, &mGpsInterrupt);
         if (!result.interrupted)
             emit sig_GetGpsData(GpsData{std::move(track), version, serial});
@@ -707,16 +730,17 @@ void VideoPlayer::demuxLoop(AVPacket *packet)
             continue;
         }
 
+        // Paused, only a seek's picture needs packets: wait to be woken,
+        // also when the queues are full.
+        if (is.isPause() && !is.seekFramePending.load()) {
+            is.playerWaker.idle(kIdleSleepMs);
+            continue;
+        }
         // A device that stopped asking for sound must not hold up the pictures.
         if (is.audioStalled.load() && is.audioQueue.count() > 0)
             is.audioQueue.flush();
         if (is.audioQueue.bytes() > kAudioQueueLimit || is.videoQueue.bytes() > kVideoQueueLimit) {
             is.playerWaker.idle(kQueueFullSleepMs);
-            continue;
-        }
-        // Paused, only a seek's picture needs packets.
-        if (is.isPause() && !is.seekFramePending.load()) {
-            is.playerWaker.idle(kIdleSleepMs);
             continue;
         }
 
