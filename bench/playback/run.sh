@@ -11,4 +11,6 @@ if [ "${NO_BUILD:-0}" != 1 ]; then
     cmake -S "$top" -B "$build" -G Ninja >/dev/null
     ninja -C "$build" velmora_bench_playback
 fi
+# The main window's map page runs Chromium, which refuses root without this.
+if [ "$(id -u)" = 0 ]; then export QTWEBENGINE_CHROMIUM_FLAGS="${QTWEBENGINE_CHROMIUM_FLAGS:---no-sandbox}"; fi
 exec xvfb-run -a -s "-screen 0 1920x1080x24" "$build/bench/playback/velmora_bench_playback" "$@"
