@@ -189,9 +189,9 @@ private:
     void showUnit(bool mph);
     void saveOnExit();
     // Window chrome and full screen (mainwindow_chrome.cpp).
-    bool videoBandContainsCursor() const;
+    bool videoBandContains(const QPoint &global) const;
     void resetResizeCursor();
-    void filterResizeCursor();
+    void filterHitTest(QObject *watched, QEvent *event);
     void toggleMaximized();
     void setFrameRect(const QRect &frame);
     void enterFullScreen();

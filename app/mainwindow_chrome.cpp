@@ -20,6 +20,8 @@ namespace {
 
 constexpr int kRevealMargin = 4;  // pixels at the bottom of the screen that bring the control bar back
 constexpr int kHideAfterTicks = 5; // the bar hides on the tick after this many away from it
+constexpr int kWindowMargin = 2;     // pixels around the window's bands, as the form has them
+constexpr int kFullScreenMargin = 1; // the window's pixel beyond each screen edge
 
 const char kMaximizeSheet[] =
     "QPushButton{border-image: url(:/image/maximizeRelease.png);padding:6px 0px 6px 0px;}"
@@ -144,9 +146,9 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 // --- moving and resizing by the mouse -------------------------------------------------
 
-bool MainWindow::videoBandContainsCursor() const
+bool MainWindow::videoBandContains(const QPoint &global) const
 {
-    return containsCursor(ui->widgetVideo);
+    return ui->widgetVideo->isVisible() && ui->widgetVideo->rect().contains(ui->widgetVideo->mapFromGlobal(global));
 }
 
 void MainWindow::resetResizeCursor()
@@ -156,20 +158,10 @@ void MainWindow::resetResizeCursor()
     setCursor(Qt::ArrowCursor);
 }
 
-// The picture, the map and the chart take the mouse moves themselves: a
-// resize cursor from the edge beside them goes when the cursor is over them.
-void MainWindow::filterResizeCursor()
-{
-    if (mResizeRegion == ResizeRegion::None || mLeftButtonHeld)
-        return;
-    if (videoBandContainsCursor() || containsCursor(ui->widgetChart))
-        resetResizeCursor();
-}
-
 void MainWindow::mousePressEvent(QMouseEvent *event)
 {
     QMainWindow::mousePressEvent(event);
-    if (event->button() != Qt::LeftButton || videoBandContainsCursor())
+    if (event->button() != Qt::LeftButton || videoBandContains(event->globalPos()))
         return;
     mLeftButtonHeld = true;
     if (mResizeRegion == ResizeRegion::None)
@@ -177,19 +169,28 @@ void MainWindow::mousePressEvent(QMouseEvent *event)
     event->accept();
 }
 
+// Moves over any part of the window, children that take no moves of their
+// own included, show where it can be resized. The window watches them all.
+void MainWindow::filterHitTest(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::MouseMove || mLeftButtonHeld || mMaximized || mIsFullScreen)
+        return;
+    auto *widget = qobject_cast<QWidget *>(watched);
+    auto *mouse = static_cast<QMouseEvent *>(event);
+    if (!widget || widget->window() != this || mouse->buttons() != Qt::NoButton)
+        return;
+    const ResizeRegion region = hitRegion(geometry(), mouse->globalPos());
+    if (region != mResizeRegion || cursor().shape() != regionCursor(region)) {
+        mResizeRegion = region;
+        setCursor(regionCursor(region));
+    }
+}
+
 void MainWindow::mouseMoveEvent(QMouseEvent *event)
 {
     QMainWindow::mouseMoveEvent(event);
-    if (mMaximized || mIsFullScreen)
+    if (!mLeftButtonHeld || mMaximized || mIsFullScreen)
         return;
-    if (!mLeftButtonHeld) {
-        const ResizeRegion region = hitRegion(geometry(), event->globalPos());
-        if (region != mResizeRegion || cursor().shape() != regionCursor(region)) {
-            mResizeRegion = region;
-            setCursor(regionCursor(region));
-        }
-        return;
-    }
     if (mResizeRegion == ResizeRegion::None) {
         move(event->globalPos() - mMoveOffset);
     } else {
@@ -255,6 +256,8 @@ void MainWindow::enterFullScreen()
     // The control bar floats over the picture.
     ui->verticalLayout_5->removeWidget(ui->frameControl);
     ui->frameTitle->hide();
+    // The window reaches one pixel past the screen: the picture starts at its edge.
+    ui->verticalLayout_3->setContentsMargins(kFullScreenMargin, kFullScreenMargin, kFullScreenMargin, kFullScreenMargin);
     mIsFullScreen = true;
     showFullScreenImages(true);
     mHideTicks = 0;
@@ -273,6 +276,7 @@ void MainWindow::leaveFullScreen()
     mFullShowTimer->stop();
     mIsFullScreen = false;
     showFullScreenImages(false);
+    ui->verticalLayout_3->setContentsMargins(kWindowMargin, kWindowMargin, kWindowMargin, kWindowMargin);
     ui->toolButton->show();
     ui->frameTitle->show();
     ui->verticalLayout_5->addWidget(ui->frameControl);

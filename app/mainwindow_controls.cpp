@@ -301,7 +301,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (!ui)
         return false;
-    filterResizeCursor();
+    filterHitTest(watched, event);
     switch (event->type()) {
     case QEvent::Paint:
         if (paintNeedle(watched, event))

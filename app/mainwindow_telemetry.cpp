@@ -199,10 +199,16 @@ void MainWindow::setSpeedInMph(bool mph)
         mUnitMph = int(mph);
         replotSpeedChart();
     } else {
-        // The next tick redraws the past in the new unit, also when the unit
-        // changed back before it came.
+        // Emptied at once; the next tick redraws the past in the new unit,
+        // also when the unit changed back before it came.
         clearSpeedChart();
+        replotSpeedChart();
         mUnitMph = int(!mph);
+        // The figure beside the unit is in that unit at once too.
+        if (mTimeline.isValid()) {
+            const qint64 second = TelemetryTimeline::currentSecond(mPlayer->currentTime());
+            ui->labelSpeed_5->setText(mTimeline.at(second, mph, fixGpsData()).speedText);
+        }
     }
 }
 

@@ -14,15 +14,6 @@ namespace {
 
 const char kFileName[] = "sysConfig.ini";
 
-bool writableFolder(const QString &folder)
-{
-    const QFileInfo dir(folder);
-    if (!dir.isDir() || !dir.isWritable())
-        return false;
-    const QFileInfo file(Settings::filePath(folder));
-    return !file.exists() || file.isWritable();
-}
-
 } // namespace
 
 Settings::Settings(const QString &folder)
@@ -33,13 +24,23 @@ Settings::Settings(const QString &folder)
 
 QString Settings::defaultFolder()
 {
-    return chooseFolder(QCoreApplication::applicationDirPath(),
+    const QString program = QCoreApplication::applicationDirPath();
+    return chooseFolder(program, writableFolder(program),
                         QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
 }
 
-QString Settings::chooseFolder(const QString &programFolder, const QString &userFolder)
+bool Settings::writableFolder(const QString &folder)
 {
-    if (writableFolder(programFolder))
+    const QFileInfo dir(folder);
+    if (!dir.isDir() || !dir.isWritable())
+        return false;
+    const QFileInfo file(filePath(folder));
+    return !file.exists() || file.isWritable();
+}
+
+QString Settings::chooseFolder(const QString &programFolder, bool programWritable, const QString &userFolder)
+{
+    if (programWritable)
         return programFolder;
     QDir().mkpath(userFolder);
     const QString old = filePath(programFolder);

@@ -14,9 +14,11 @@ public:
     // Beside the program when that folder can be written, else the user's
     // configuration folder (an installed program's folder belongs to root).
     static QString defaultFolder();
-    // The choice of defaultFolder(): userFolder is created when needed and
-    // takes over a sysConfig.ini left in programFolder the first time.
-    static QString chooseFolder(const QString &programFolder, const QString &userFolder);
+    // The choice of defaultFolder(): userFolder, when programFolder cannot be
+    // written, is created when needed and takes over a sysConfig.ini left in
+    // programFolder the first time.
+    static QString chooseFolder(const QString &programFolder, bool programWritable, const QString &userFolder);
+    static bool writableFolder(const QString &folder);
     static QString filePath(const QString &folder);
 
     QString filePath() const { return mFile.fileName(); }

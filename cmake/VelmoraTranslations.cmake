@@ -1,11 +1,14 @@
-# velmora_add_translations(<target>)
+# velmora_add_translations(<target> [<executable folder>])
 # Compiles resources/translations/*.ts with lrelease into the .pm files the
-# program loads from "translations" beside its executable, for a target whose
-# executable lands in the current binary folder (the viewer, window tests).
+# program loads from "translations" beside its executable; the executable
+# lands in the current binary folder unless another is named.
 set(VELMORA_LANGUAGES ch en jp)
 
 function(velmora_add_translations target)
   set(folder "${CMAKE_CURRENT_BINARY_DIR}/translations")
+  if(ARGC GREATER 1)
+    set(folder "${ARGV1}/translations")
+  endif()
   set(compiled "")
   foreach(language ${VELMORA_LANGUAGES})
     set(source "${CMAKE_SOURCE_DIR}/resources/translations/${language}.ts")
