@@ -196,6 +196,7 @@ private:
     void setFrameRect(const QRect &frame);
     void enterFullScreen();
     void leaveFullScreen();
+    void activateLayouts();
     void placeFloatingControlBar();
     void revealControlBar();
 

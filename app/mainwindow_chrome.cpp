@@ -263,7 +263,7 @@ void MainWindow::enterFullScreen()
     mHideTicks = 0;
     mFullShowTimer->start();
     // Without the panels the window may be smaller than before.
-    layout()->activate();
+    activateLayouts();
     // One pixel beyond the screen on every side, so that no border shows.
     setGeometry(screen()->geometry().adjusted(-1, -1, 1, 1));
     qCDebug(lcWindow) << "mframeControlHeight:" << controlHeight;
@@ -286,12 +286,20 @@ void MainWindow::leaveFullScreen()
     setGeometry(mNormalGeometry);
 }
 
+// Sizes and places follow the shown bands now, not at the next turn of the
+// event loop: each layout takes its minimum from the one inside it.
+void MainWindow::activateLayouts()
+{
+    ui->widgetVideo->layout()->activate();
+    ui->centralwidget->layout()->activate();
+    layout()->activate();
+}
+
 // The bar lies along the bottom of the screen, over the picture.
 void MainWindow::placeFloatingControlBar()
 {
     // The picture's band must be where the layout puts it now.
-    layout()->activate();
-    ui->centralwidget->layout()->activate();
+    activateLayouts();
     QWidget *bar = ui->frameControl;
     const QRect screenArea = screen()->geometry();
     const int height = bar->height();

@@ -82,12 +82,10 @@ private slots:
     void storedLanguage();
     void titleMenu();
     void languageSwitchChangesEveryText();
-    void unitSwitchWhilePlaying();
-    void unitSwitchWhileStopped();
+    void unitSwitch();
     void edgesTitleBarAndMinimumSize();
     void fullScreenAndBack();
     void fullScreenControlBarHidesOnlyWhilePlaying();
-    void fullScreenShowsThePausedPictureSharp();
 
 private:
     void start(const QByteArray &ini = QByteArray());
@@ -203,7 +201,6 @@ void TestMainWindowChrome::settingsComeBackAfterARestart()
     QCOMPARE(child<QLabel>(mWindow.get(), "label_24")->text(), QStringLiteral("Longitude"));
     QVERIFY(action("actionMPH")->isChecked());
     QCOMPARE(child<QLabel>(mWindow.get(), "labelDashboardSpeedUnit")->text(), QStringLiteral("MPH"));
-    QCOMPARE(mWindow->speedChart()->plot()->yAxis->label(), QStringLiteral("MPH"));
     QCOMPARE(mWindow->fileListPanel()->basePath(), QStringLiteral("/media/card/"));
     // Muted at start, whatever the volume: the slider keeps it for the unmute.
     auto *sound = child<QPushButton>(mWindow.get(), "pushButtonVolume");
@@ -251,14 +248,12 @@ void TestMainWindowChrome::titleMenu()
     QCOMPARE(texts(menu->actions()),
              (QStringList{QStringLiteral("Setup"), QStringLiteral("Ver: V1.10-20260320"), QStringLiteral("--"),
                           QStringLiteral("Exit")}));
-    QVERIFY(!menu->actions().first()->icon().isNull() && !menu->actions().last()->icon().isNull());
     QMenu *setup = menu->actions().first()->menu();
     QCOMPARE(texts(setup->actions()), (QStringList{QStringLiteral("Language"), QStringLiteral("Unit")}));
     QMenu *languages = setup->actions().at(0)->menu();
     // Chinese is chosen only through the settings: in the group, not in the menu.
     QCOMPARE(texts(languages->actions()), (QStringList{QStringLiteral("Japan"), QStringLiteral("English")}));
     QCOMPARE(action("actionchinese")->actionGroup(), action("actionEnglise")->actionGroup());
-    QCOMPARE(action("actionchinese")->text(), QStringLiteral("中文"));
     QCOMPARE(texts(setup->actions().at(1)->menu()->actions()), (QStringList{QStringLiteral("km/h"), QStringLiteral("MPH")}));
 
     // A click on the title button opens the menu; the click after it closed is not lost.
@@ -317,51 +312,41 @@ void TestMainWindowChrome::languageSwitchChangesEveryText()
     QCOMPARE(stored(QStringLiteral("menu/language")), QStringLiteral("1"));
 }
 
-void TestMainWindowChrome::unitSwitchWhilePlaying()
+void TestMainWindowChrome::unitSwitch()
 {
     start("[menu]\nlanguage=1\n");
     QCPGraph *chart = mWindow->speedChart()->plot()->graph(0);
     playDrive();
     QVERIFY(waitFor([&] { return chart->dataCount() >= 2; }));
     QVERIFY(chartHolds(false));
-
+    // Playing: both labels and the axis at once, the chart emptied; the next
+    // tick draws the past again, from second 0, in the new unit.
     action("actionMPH")->trigger();
     QCOMPARE(child<QLabel>(mWindow.get(), "labelSpeedUint")->text(), QStringLiteral("MPH"));
     QCOMPARE(child<QLabel>(mWindow.get(), "labelDashboardSpeedUnit")->text(), QStringLiteral("MPH"));
     QCOMPARE(mWindow->speedChart()->plot()->yAxis->label(), QStringLiteral("MPH"));
     QCOMPARE(chart->dataCount(), 0);
     QCOMPARE(stored(QStringLiteral("Setup/Unit")), QStringLiteral("1"));
-    // The next tick draws the past again, from second 0, in miles per hour.
-    const auto redrawn = [&] {
-        return waitFor([&] { return chart->dataCount() >= 2 && chart->data()->at(0)->key == 0.0 && chartHolds(true); });
+    const auto redrawn = [&](bool mph) {
+        return waitFor([&] { return chart->dataCount() >= 2 && chart->data()->at(0)->key == 0.0 && chartHolds(mph); });
     };
-    QVERIFY(redrawn());
-
-    // Away and back before the next tick: the chart's past is drawn again all the same.
+    QVERIFY(redrawn(true));
+    // Away and back before the next tick: redrawn all the same.
     action("actionKPH")->trigger();
     action("actionMPH")->trigger();
     QCOMPARE(chart->dataCount(), 0);
-    QVERIFY(redrawn());
-    QCOMPARE(mWindow->playState(), 0);
-}
+    QVERIFY(redrawn(true));
 
-void TestMainWindowChrome::unitSwitchWhileStopped()
-{
-    start("[menu]\nlanguage=1\n");
-    QCPGraph *chart = mWindow->speedChart()->plot()->graph(0);
-    playDrive();
-    QVERIFY(waitFor([&] { return chart->dataCount() >= 2; }));
+    // Stopped: the points stay as they were, drawn against the new label,
+    // until the next playback starts a chart in the new unit.
     mWindow->player()->stop();
     const int points = chart->dataCount();
-    // Stopped: the finished playback's points stay, drawn against the new label.
-    action("actionMPH")->trigger();
-    QCOMPARE(child<QLabel>(mWindow.get(), "labelSpeedUint")->text(), QStringLiteral("MPH"));
-    QCOMPARE(mWindow->speedChart()->plot()->yAxis->label(), QStringLiteral("MPH"));
+    action("actionKPH")->trigger();
+    QCOMPARE(mWindow->speedChart()->plot()->yAxis->label(), QStringLiteral("km/h"));
     QCOMPARE(chart->dataCount(), points);
-    QVERIFY(chartHolds(false));
-    // The next playback starts a chart in the new unit.
+    QVERIFY(chartHolds(true));
     child<QPushButton>(mWindow.get(), "playButton")->click();
-    QVERIFY(waitFor([&] { return chartHolds(true); }));
+    QVERIFY(waitFor([&] { return chartHolds(false); }));
 }
 
 void TestMainWindowChrome::edgesTitleBarAndMinimumSize()
@@ -396,7 +381,6 @@ void TestMainWindowChrome::edgesTitleBarAndMinimumSize()
     QCOMPARE(w->pos(), at + QPoint(20, 25));
     at = w->pos();
     drag(child(w, "frameVideo"), QPoint(100, 100), QPoint(40, 40));
-    drag(child(w, "frameControl"), QPoint(2, 2), QPoint(40, 40));
     QCOMPARE(w->pos(), at);
 
     // Double-clicks: only the empty title bar maximises and restores.
@@ -408,17 +392,13 @@ void TestMainWindowChrome::edgesTitleBarAndMinimumSize()
     QVERIFY(w->isMaximizedMode());
     QCOMPARE(w->frameGeometry().topLeft(), w->screen()->availableGeometry().topLeft());
     QCOMPARE(child(w, "pushButtonMaximize")->toolTip(), QStringLiteral("Restore"));
-    drag(title, empty, QPoint(30, 20)); // maximised, the window stays
-    QCOMPARE(w->frameGeometry().topLeft(), w->screen()->availableGeometry().topLeft());
     child<QPushButton>(w, "pushButtonMaximize")->click();
     QVERIFY(!w->isMaximizedMode());
     QCOMPARE(w->frameGeometry(), normal);
-    QCOMPARE(child(w, "pushButtonMaximize")->toolTip(), QStringLiteral("Maximize"));
 
     // At the smallest size the window allows, nothing covers the picture.
     w->resize(1, 1);
     QVERIFY(waitFor([&] { return w->size() == w->minimumSize(); }));
-    QTest::qWait(10);
     const QRect picture = globalRect(child(w, "frameVideo"));
     QVERIFY(picture.width() >= 640 && picture.height() >= 360);
     for (const char *other : {"frameTitle", "frameControl", "widget", "frameMap"}) {
@@ -434,32 +414,36 @@ void TestMainWindowChrome::fullScreenAndBack()
 {
     start("[menu]\nlanguage=1\n");
     MainWindow *w = mWindow.get();
-    const QRect before = w->geometry();
+    auto *frame = child<MyFrame>(w, "frameVideo");
     QWidget *bar = child(w, "frameControl");
+    const QRect before = w->geometry();
+    w->slotOpenRecording(mDir.filePath(QStringLiteral("drive.mp4")), false);
+    QVERIFY(waitFor([&] { return fillsSurface(frame); }));
+    const QImage windowed = frame->image();
+
     child<QPushButton>(w, "pushButtonFullScreen")->click();
-    QVERIFY(w->isFullScreenMode());
     const QRect screen = w->screen()->geometry();
     QCOMPARE(w->geometry(), screen.adjusted(-1, -1, 1, 1));
     for (const char *hidden : {"frameTitle", "frameMap", "widget"})
         QVERIFY2(!child(w, hidden)->isVisible(), hidden);
     // The picture takes the screen; the bar floats over its bottom.
-    QCOMPARE(globalRect(child(w, "frameVideo")), screen);
+    QCOMPARE(globalRect(frame), screen);
     QCOMPARE(globalRect(bar), QRect(screen.left(), screen.bottom() + 1 - bar->height(), screen.width(), bar->height()));
     QCOMPARE(child(w, "pushButtonFullScreen")->toolTip(), QStringLiteral("Leave full screen (Esc)"));
-    // Neither moves nor double-clicks change it.
-    QTest::mouseDClick(child(w, "frameVideo"), Qt::LeftButton);
+    // Paused, the same picture is converted again for the larger surface, not scaled up.
+    QVERIFY(waitFor([&] { return fillsSurface(frame) && frame->image().width() > windowed.width(); }));
+    QCOMPARE(frame->image().text(QStringLiteral("pts")), windowed.text(QStringLiteral("pts")));
+    QTest::mouseDClick(frame, Qt::LeftButton);
     QCOMPARE(w->geometry(), screen.adjusted(-1, -1, 1, 1));
 
     QTest::keyClick(w, Qt::Key_Escape);
-    QVERIFY(!w->isFullScreenMode());
     QCOMPARE(w->geometry(), before);
     for (const char *shown : {"frameTitle", "frameMap", "widget", "frameControl", "toolButton"})
         QVERIFY2(child(w, shown)->isVisible(), shown);
-    // The bar is back in the layout, below the picture.
-    QVERIFY(waitFor([&] { return globalRect(bar).top() == globalRect(child(w, "frameVideo")).bottom() + 1; }));
-    QCOMPARE(child(w, "pushButtonFullScreen")->toolTip(), QStringLiteral("Full screen"));
-    // Escape outside full screen changes nothing.
-    QTest::keyClick(w, Qt::Key_Escape);
+    // The bar is back in the layout, below the picture, which has its old size again.
+    QVERIFY(waitFor([&] { return globalRect(bar).top() == globalRect(frame).bottom() + 1; }));
+    QVERIFY(waitFor([&] { return fillsSurface(frame) && frame->image().width() == windowed.width(); }));
+    QTest::keyClick(w, Qt::Key_Escape); // outside full screen: nothing
     QCOMPARE(w->geometry(), before);
 }
 
@@ -488,24 +472,6 @@ void TestMainWindowChrome::fullScreenControlBarHidesOnlyWhilePlaying()
     QVERIFY(bar->isVisible());
     QCursor::setPos(screen.center());
     QVERIFY(waitFor([&] { return bar->isHidden(); }));
-}
-
-void TestMainWindowChrome::fullScreenShowsThePausedPictureSharp()
-{
-    start("[menu]\nlanguage=1\n");
-    auto *frame = child<MyFrame>(mWindow.get(), "frameVideo");
-    mWindow->slotOpenRecording(mDir.filePath(QStringLiteral("drive.mp4")), false);
-    QVERIFY(waitFor([&] { return fillsSurface(frame); }));
-    const QImage windowed = frame->image();
-    child<QPushButton>(mWindow.get(), "pushButtonFullScreen")->click();
-    // The same picture converted again for the larger surface.
-    QVERIFY2(waitFor([&] { return fillsSurface(frame) && frame->image().width() > windowed.width(); }),
-             qPrintable(QStringLiteral("%1x%2 on %3x%4").arg(frame->image().width()).arg(frame->image().height())
-                            .arg(frame->width()).arg(frame->height())));
-    QCOMPARE(frame->image().text(QStringLiteral("pts")), windowed.text(QStringLiteral("pts")));
-    QCOMPARE(mWindow->playState(), 1);
-    QTest::keyClick(mWindow.get(), Qt::Key_Escape);
-    QVERIFY(waitFor([&] { return fillsSurface(frame) && frame->image().width() == windowed.width(); }));
 }
 
 QTEST_MAIN(TestMainWindowChrome)
