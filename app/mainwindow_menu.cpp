@@ -4,9 +4,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
-#include "formfilelist.h"
 #include "mymenu.h"
-#include "mymsgwidget.h"
 #include "speedchart.h"
 #include "telemetryformat.h"
 
