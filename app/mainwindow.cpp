@@ -9,15 +9,17 @@
 #include "telemetryformat.h"
 #include "timetext.h"
 
+#include <QAction>
 #include <QFont>
 #include <QLoggingCategory>
 #include <QTimer>
 
-Q_LOGGING_CATEGORY(lcWindow, "velmora.window")
+Q_DECLARE_LOGGING_CATEGORY(lcWindow)
 
 namespace {
 
 constexpr int kTimelineIntervalMs = 500;
+constexpr int kFullShowIntervalMs = 100; // full screen: reveal and auto-hide of the control bar
 
 const char kPlaySheet[] =
     "QPushButton{border-image: url(:/image/PlayPress.png);padding:6px 0px 6px 0px;background-color: rgb(58, 102, 169);}"
@@ -39,18 +41,21 @@ void installFontSubstitutes()
                                 QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Droid Sans Fallback")});
 }
 
-MainWindow::MainWindow(QWidget *parent, MapView map, const QString &fileListFolder)
+MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
 {
     Q_INIT_RESOURCE(resources);
     installFontSubstitutes();
+    createMenuActions();
     ui->setupUi(this);
     ui->pushButtonRewind->hide();
     ui->pushButtonForward->hide();
     ui->pushButton->setVisible(false);
     ui->label_14->setVisible(false);
     cleanTimeFunc(true);
+    mNormalGeometry = geometry();
+    mSettings = std::make_unique<Settings>(dataFolder);
 
     mPlayer = new VideoPlayer;
     connect(mPlayer, &VideoPlayer::sig_GetOneFrame, this, &MainWindow::slotGetOneFrame);
@@ -65,13 +70,17 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &fileListFold
     connect(mTimer, &QTimer::timeout, this, &MainWindow::slotTimerTimeOut);
     mTimer->setInterval(kTimelineIntervalMs);
 
-    // No settings file yet means the top of the scale; the slider shows what fits.
-    ui->horizontalSliderVolume->setValue(mVolumePre);
+    setupTelemetry(map);
+    buildMenu();
+    loadSettings();
     connect(ui->horizontalSliderVolume, &myslider::mySliderClicked, this, &MainWindow::slotSliderClickedVolume);
 
-    setupTelemetry(map);
+    mFullShowTimer = new QTimer(this);
+    mFullShowTimer->setObjectName(QStringLiteral("fullShowTimer"));
+    connect(mFullShowTimer, &QTimer::timeout, this, &MainWindow::slotFullShowTimerTimeOut);
+    mFullShowTimer->setInterval(kFullShowIntervalMs);
 
-    mFileList = new FormFileList(nullptr, fileListFolder);
+    mFileList = new FormFileList(nullptr, dataFolder);
     // The list and the popup are windows of their own; closing the main
     // window still ends the program.
     mFileList->setAttribute(Qt::WA_QuitOnClose, false);
@@ -81,7 +90,7 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &fileListFold
     connect(mFileList, &FormFileList::sig_SaveBasePath, this, &MainWindow::slotSaveBasePath);
     connect(mFileList, &FormFileList::sig_CannotPlay, this, &MainWindow::slotCannotPlay);
     QString basePath;
-    if (settings::readString(QStringLiteral("Setup"), QStringLiteral("FileBasePath"), basePath) && !basePath.isNull())
+    if (mSettings->readString(QStringLiteral("Setup"), QStringLiteral("FileBasePath"), basePath) && !basePath.isNull())
         mFileList->setBasePath(basePath);
 
     setAcceptDrops(true);

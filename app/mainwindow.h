@@ -1,8 +1,10 @@
 #pragma once
 
 #include "filelistinfo.h"
+#include "settings.h"
 #include "telemetrytimeline.h"
 #include "videoplayer.h"
+#include "windowchrome.h"
 
 #include <QImage>
 #include <QMainWindow>
@@ -20,7 +22,11 @@ class mythread;
 class NeedlePainter;
 class FormFileList;
 class mymsgwidget;
+class QAction;
+class QActionGroup;
+class QMenu;
 class QTimer;
+class QTranslator;
 class SpeedChart;
 
 // The one window. It wires the controls, the player and the panels
@@ -35,10 +41,11 @@ public:
     // engine.
     enum class MapView { Web, None };
 
-    // fileListFolder: where the file list keeps its database (beside the
-    // program, or the user's data folder, when empty).
+    // dataFolder: where the file list keeps its database and the settings
+    // live in sysConfig.ini (when empty: beside the program, or the user's
+    // data and configuration folders).
     explicit MainWindow(QWidget *parent = nullptr, MapView map = MapView::Web,
-                        const QString &fileListFolder = QString());
+                        const QString &dataFolder = QString());
     ~MainWindow() override;
 
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -60,9 +67,16 @@ public:
     // Gauge and compass needle angles for a shown speed and a heading.
     static int speedToAngle(float speed);
     static int headingToCompassAngle(float heading);
-    // Speeds shown in miles per hour instead of km/h.
-    bool speedInMph() const { return mShowMph; }
+    // Speeds shown in miles per hour instead of km/h: the Unit menu's choice.
+    bool speedInMph() const;
     void setSpeedInMph(bool mph);
+    // The language index of the settings (0 Chinese, 1 English, 2 Japanese).
+    int language() const { return mLanguage; }
+    // The title button's popup menu.
+    QMenu *setupMenu() const;
+    bool isFullScreenMode() const { return mIsFullScreen; }
+    // Maximised by the title bar (or by a window manager).
+    bool isMaximizedMode() const { return mMaximized; }
     SpeedChart *speedChart() const { return mChart.get(); }
     MapBridge *mapBridge() const { return mMap; }
 
@@ -92,6 +106,13 @@ public slots:
     void slotDeleteFile();
     void slotSaveBasePath(QString path);
     void slotCannotPlay(QString path);
+    void slotFullShowTimerTimeOut();
+
+    void on_actionchinese_triggered();
+    void on_actionEnglise_triggered();
+    void on_actionJapanese_triggered();
+    void on_actionKPH_triggered();
+    void on_actionMPH_triggered();
 
 private slots:
     void on_playButton_clicked();
@@ -108,11 +129,25 @@ private slots:
     void on_pushButtonPre_clicked();
     void on_pushButtonNext_clicked();
     void on_horizontalSlider_actionTriggered(int action);
+    void on_pushButtonMinimize_clicked();
+    void on_pushButtonMaximize_clicked();
+    void on_pushButtonClose_clicked();
+    void on_pushButtonFullScreen_clicked();
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+#ifdef Q_OS_WIN
+    bool nativeEvent(const QByteArray &eventType, void *message, long *result) override;
+#endif
 
 private:
     bool openInPlayer(const QString &path);
@@ -124,6 +159,10 @@ private:
     bool filterPositionSlider(QEvent *event);
     void filterFileListClicks(QObject *watched, QEvent *event);
     void showPlayImages(bool playing);
+    void showSoundImages(bool muted);
+    void showFixGpsImages(bool on);
+    void showMaximizeImages(bool maximized);
+    void showFullScreenImages(bool full);
     void setupTelemetry(MapView map);
     bool paintNeedle(QObject *watched, QEvent *event);
     void stopNeedles();
@@ -139,8 +178,31 @@ private:
     bool handlePlaybackKey(QKeyEvent *event);
     void stepPosition(double seconds);
     void stepVolume(int delta);
+    // Settings, menus, languages and units (mainwindow_menu.cpp).
+    void createMenuActions();
+    void buildMenu();
+    void loadSettings();
+    void applyLanguage(int language);
+    void switchLanguage(int language);
+    void retranslate();
+    void showStateTexts();
+    void showUnit(bool mph);
+    void saveOnExit();
+    // Window chrome and full screen (mainwindow_chrome.cpp).
+    bool videoBandContains(const QPoint &global) const;
+    void resetResizeCursor();
+    void filterHitTest(QObject *watched, QEvent *event);
+    void toggleMaximized();
+    void setFrameRect(const QRect &frame);
+    void enterFullScreen();
+    void leaveFullScreen();
+    void activateLayouts();
+    void placeFloatingControlBar();
+    void revealControlBar();
 
     Ui::MainWindow *ui;
+    std::unique_ptr<Settings> mSettings;    // sysConfig.ini
+    QTranslator *mTranslator = nullptr;     // the one translator of every language
     VideoPlayer *mPlayer = nullptr;
     QTimer *mTimer = nullptr;               // 500 ms timeline tick
     GpsData mGpsData;                       // the open file's track, once its pass has finished
@@ -154,7 +216,33 @@ private:
     int mDashboardAngle = 0;                // degrees, as last reported by the needle thread
     int mCompassAngle = 0;
     int mUnitMph = 0;                       // unit of the chart's points: 0 km/h, 1 mph
-    bool mShowMph = false;                  // unit the labels show
+    bool mLabelsMph = false;                // unit the labels and the chart's axis show
+    int mLanguage = kDefaultLanguage;       // 0 Chinese, 1 English, 2 Japanese
+
+    // The title button's menu.
+    QMenu *mMenuSetup = nullptr;
+    QMenu *mMenuLanguage = nullptr;
+    QMenu *mMenuUnit = nullptr;
+    QAction *mActionVersion = nullptr;
+    QAction *mActionExit = nullptr;
+    QAction *mActionChinese = nullptr;      // in the language group, not in the menu
+    QAction *mActionEnglish = nullptr;
+    QAction *mActionJapanese = nullptr;
+    QAction *mActionKPH = nullptr;
+    QAction *mActionMPH = nullptr;
+    QActionGroup *mLanguageGroup = nullptr;
+    QActionGroup *mUnitGroup = nullptr;
+
+    // The frameless window's frame and full screen.
+    ResizeRegion mResizeRegion = ResizeRegion::None;
+    bool mLeftButtonHeld = false;           // pressed on the window outside the video band
+    QPoint mMoveOffset;                     // cursor minus the frame's top-left at the press
+    bool mIsFullScreen = false;
+    bool mMaximized = false;                // the window covers the available area
+    QRect mNormalGeometry;                  // to return to when full screen ends
+    QRect mRestoreGeometry;                 // the frame before the window was maximised
+    QTimer *mFullShowTimer = nullptr;       // 100 ms, runs only in full screen
+    int mHideTicks = 0;                     // ticks of the cursor away from the shown control bar
     FormFileList *mFileList = nullptr;      // top-level, owned here
     mymsgwidget *mMsgWidget = nullptr;      // the message popup, top-level, owned here
 

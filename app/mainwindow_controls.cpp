@@ -301,6 +301,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (!ui)
         return false;
+    filterHitTest(watched, event);
     switch (event->type()) {
     case QEvent::Paint:
         if (paintNeedle(watched, event))
@@ -351,17 +352,20 @@ void MainWindow::slotSliderClickedVolume(int value)
 
 void MainWindow::on_pushButtonVolume_clicked()
 {
-    if (mIsMuted) {
-        mIsMuted = false;
-        mPlayer->setVolume(mVolumePre);
-        ui->pushButtonVolume->setStyleSheet(QLatin1String(kSoundSheet));
-        ui->pushButtonVolume->setToolTip(tr("Mute (M)"));
-    } else {
-        mIsMuted = true;
-        mPlayer->setVolume(0);
-        ui->pushButtonVolume->setStyleSheet(QLatin1String(kSoundCloseSheet));
-        ui->pushButtonVolume->setToolTip(tr("Unmute (M)"));
-    }
+    mIsMuted = !mIsMuted;
+    mPlayer->setVolume(mIsMuted ? 0 : mVolumePre);
+    showSoundImages(mIsMuted);
+}
+
+void MainWindow::showFixGpsImages(bool on)
+{
+    ui->pushButton->setStyleSheet(QLatin1String(on ? kDecryptionOnSheet : kDecryptionSheet));
+}
+
+void MainWindow::showSoundImages(bool muted)
+{
+    ui->pushButtonVolume->setStyleSheet(QLatin1String(muted ? kSoundCloseSheet : kSoundSheet));
+    ui->pushButtonVolume->setToolTip(muted ? tr("Unmute (M)") : tr("Mute (M)"));
 }
 
 void MainWindow::stepVolume(int delta)
@@ -380,9 +384,9 @@ void MainWindow::on_pushButton_clicked()
 {
     const bool on = !fixGpsData();
     setFixGpsData(on);
-    ui->pushButton->setStyleSheet(QLatin1String(on ? kDecryptionOnSheet : kDecryptionSheet));
+    showFixGpsImages(on);
     drawRoute();
-    settings::writeString(QStringLiteral("Setup"), QStringLiteral("fixgpsdata"),
+    mSettings->writeString(QStringLiteral("Setup"), QStringLiteral("fixgpsdata"),
                           on ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
@@ -465,6 +469,12 @@ bool MainWindow::handlePlaybackKey(QKeyEvent *event)
     case Qt::Key_Down:
         stepVolume(-kVolumeKeyStep);
         break;
+    case Qt::Key_Escape:
+        // Full screen, when on, is left here; outside it the key is not ours.
+        if (!mIsFullScreen)
+            return false;
+        on_pushButtonFullScreen_clicked();
+        break;
     default:
         return false;
     }
@@ -479,7 +489,6 @@ void MainWindow::keyPressEvent(QKeyEvent *event)
     switch (event->key()) {
     case Qt::Key_Escape:
         qCDebug(lcWindow) << "Qt::Key_Escape";
-        // Full screen, when on, is left here; the window starts windowed.
         event->accept();
         return;
     default:

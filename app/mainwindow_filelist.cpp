@@ -101,7 +101,7 @@ void MainWindow::slotDeleteFile()
 
 void MainWindow::slotSaveBasePath(QString path)
 {
-    settings::writeString(QStringLiteral("Setup"), QStringLiteral("FileBasePath"), path);
+    mSettings->writeString(QStringLiteral("Setup"), QStringLiteral("FileBasePath"), path);
 }
 
 void MainWindow::slotCannotPlay(QString path)

@@ -40,7 +40,7 @@ void MainWindow::setupTelemetry(MapView map)
         layout->setContentsMargins(0, 0, 0, 0);
         layout->addWidget(mMap->view());
         QString tileUrl;
-        settings::readString(QStringLiteral("Setup"), QStringLiteral("mapTileUrl"), tileUrl);
+        mSettings->readString(QStringLiteral("Setup"), QStringLiteral("mapTileUrl"), tileUrl);
         mMap->load(tileUrl);
     }
 
@@ -147,12 +147,13 @@ void MainWindow::slotTimerTimeOut()
     if (!mTimeline.isValid())
         return;
 
-    const TelemetrySecond shown = mTimeline.at(second, mShowMph, fixGpsData());
+    const bool mph = speedInMph();
+    const TelemetrySecond shown = mTimeline.at(second, mph, fixGpsData());
     if (shown.hasRecord) {
         ui->labelDateTime->setText(shown.dateTimeText);
         // The chart holds its points in one unit: a new unit redraws the past.
-        if (mUnitMph != int(mShowMph)) {
-            mUnitMph = int(mShowMph);
+        if (mUnitMph != int(mph)) {
+            mUnitMph = int(mph);
             refillSpeedChart(second);
         }
         ui->labelSpeed_5->setText(shown.speedText);
@@ -187,19 +188,37 @@ void MainWindow::slotTimerTimeOut()
 
 void MainWindow::setSpeedInMph(bool mph)
 {
-    if (mph == mShowMph)
+    // The checked unit action is the choice; the labels follow it.
+    (mph ? mActionMPH : mActionKPH)->setChecked(true);
+    if (mph == mLabelsMph)
         return;
-    mShowMph = mph;
-    ui->labelDashboardSpeedUnit->setText(mph ? QStringLiteral("MPH") : QStringLiteral("km/h"));
-    mChart->setUnitLabel(mph);
+    showUnit(mph);
+    mSettings->writeString(QStringLiteral("Setup"), QStringLiteral("Unit"), mph ? QStringLiteral("1") : QStringLiteral("0"));
     if (mPlayState == 2) {
         // Stopped: the old points stay until the next playback empties the chart.
         mUnitMph = int(mph);
         replotSpeedChart();
     } else {
-        // The next tick sees the chart's unit differ and redraws the past.
+        // Emptied at once; the next tick redraws the past in the new unit,
+        // also when the unit changed back before it came.
         clearSpeedChart();
+        replotSpeedChart();
+        mUnitMph = int(!mph);
+        // The figure beside the unit is in that unit at once too.
+        if (mTimeline.isValid()) {
+            const qint64 second = TelemetryTimeline::currentSecond(mPlayer->currentTime());
+            ui->labelSpeed_5->setText(mTimeline.at(second, mph, fixGpsData()).speedText);
+        }
     }
+}
+
+void MainWindow::showUnit(bool mph)
+{
+    mLabelsMph = mph;
+    const QString unit = mph ? QStringLiteral("MPH") : QStringLiteral("km/h");
+    ui->labelSpeedUint->setText(unit);
+    ui->labelDashboardSpeedUnit->setText(unit);
+    mChart->setUnitLabel(mph);
 }
 
 void MainWindow::resetTelemetry()
@@ -219,7 +238,7 @@ void MainWindow::addSpeedPoint(double second, double speed)
 void MainWindow::refillSpeedChart(qint64 second)
 {
     if (mTimeline.track())
-        mChart->refill(*mTimeline.track(), int(qMin<qint64>(second, kGpsTrackCapacity)), mShowMph);
+        mChart->refill(*mTimeline.track(), int(qMin<qint64>(second, kGpsTrackCapacity)), speedInMph());
 }
 
 void MainWindow::clearSpeedChart()

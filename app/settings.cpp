@@ -1,55 +1,114 @@
 #include "settings.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLoggingCategory>
-#include <QSettings>
+#include <QStandardPaths>
 
-Q_DECLARE_LOGGING_CATEGORY(lcWindow)
-
-namespace settings {
-
-QString filePath()
-{
-    return QCoreApplication::applicationDirPath() + QStringLiteral("//") + QStringLiteral("sysConfig.ini");
-}
+// The window's category: the settings are the window's.
+Q_LOGGING_CATEGORY(lcWindow, "velmora.window")
 
 namespace {
 
-QSettings &store()
-{
-    static QSettings file(filePath(), QSettings::IniFormat);
-    return file;
-}
+const char kFileName[] = "sysConfig.ini";
 
 } // namespace
 
-bool readInt(const QString &group, const QString &key, int &value)
+Settings::Settings(const QString &folder)
+    : mFile(filePath(folder.isEmpty() ? defaultFolder() : folder), QSettings::IniFormat)
+{
+    qCDebug(lcWindow) << "2222:::::::" << mFile.fileName();
+}
+
+QString Settings::defaultFolder()
+{
+    const QString program = QCoreApplication::applicationDirPath();
+    return chooseFolder(program, writableFolder(program),
+                        QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
+}
+
+bool Settings::writableFolder(const QString &folder)
+{
+    const QFileInfo dir(folder);
+    if (!dir.isDir() || !dir.isWritable())
+        return false;
+    const QFileInfo file(filePath(folder));
+    return !file.exists() || file.isWritable();
+}
+
+QString Settings::chooseFolder(const QString &programFolder, bool programWritable, const QString &userFolder)
+{
+    if (programWritable)
+        return programFolder;
+    QDir().mkpath(userFolder);
+    const QString old = filePath(programFolder);
+    const QString taken = filePath(userFolder);
+    // A copy of a read-only file would be read-only too.
+    if (QFileInfo::exists(old) && !QFileInfo::exists(taken) && QFile::copy(old, taken))
+        QFile::setPermissions(taken, QFile::permissions(taken) | QFile::WriteOwner);
+    return userFolder;
+}
+
+QString Settings::filePath(const QString &folder)
+{
+    return folder + QStringLiteral("//") + QLatin1String(kFileName);
+}
+
+bool Settings::readInt(const QString &group, const QString &key, int &value) const
 {
     const QString name = QStringLiteral("%1/%2").arg(group, key);
-    if (!store().contains(name)) {
+    if (!mFile.contains(name)) {
         qCDebug(lcWindow) << "not found\r\n";
         return false;
     }
-    value = store().value(name).toInt();
+    value = mFile.value(name).toInt();
     return true;
 }
 
-bool readString(const QString &group, const QString &key, QString &value)
+bool Settings::readString(const QString &group, const QString &key, QString &value) const
 {
     const QString name = QStringLiteral("%1/%2").arg(group, key);
-    if (!store().contains(name)) {
+    if (!mFile.contains(name)) {
         qCDebug(lcWindow) << "not found\r\n";
         return false;
     }
-    value = store().value(name).toString();
+    value = mFile.value(name).toString();
     return true;
 }
 
-void writeString(const QString &group, const QString &key, const QString &value)
+void Settings::writeString(const QString &group, const QString &key, const QString &value)
 {
-    store().beginGroup(group);
-    store().setValue(key, value);
-    store().endGroup();
+    mFile.beginGroup(group);
+    mFile.setValue(key, value);
+    mFile.endGroup();
+    mFile.sync();
 }
 
-} // namespace settings
+int languageFromSetting(int stored)
+{
+    return stored < Chinese || stored > Japanese ? English : stored;
+}
+
+QString translationFile(int language)
+{
+    switch (languageFromSetting(language)) {
+    case Chinese:
+        return QStringLiteral("ch.pm");
+    case Japanese:
+        return QStringLiteral("jp.pm");
+    default:
+        return QStringLiteral("en.pm");
+    }
+}
+
+QString translationsFolder()
+{
+    const QDir program(QCoreApplication::applicationDirPath());
+    const QString beside = program.filePath(QStringLiteral("translations"));
+    if (QFileInfo(beside).isDir())
+        return beside;
+    // <prefix>/bin/velmora_viewer finds <prefix>/share/velmora_viewer/translations.
+    return QDir::cleanPath(program.filePath(QStringLiteral("../share/velmora_viewer/translations")));
+}

@@ -145,8 +145,11 @@ void TestMainWindow::initTestCase()
 
 void TestMainWindow::init()
 {
-    // The page has its own test; the file list keeps its database here.
-    mWindow = std::make_unique<MainWindow>(nullptr, MainWindow::MapView::None, mDir.path());
+    // The page has its own test; the file list keeps its database and the
+    // settings here, new for each test.
+    const QString folder = path(QLatin1String(QTest::currentTestFunction()));
+    QVERIFY(QDir().mkpath(folder));
+    mWindow = std::make_unique<MainWindow>(nullptr, MainWindow::MapView::None, folder);
     mWindow->resize(1280, 800);
     qApp->installEventFilter(mWindow.get());
     mWindow->show();

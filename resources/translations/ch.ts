@@ -1,0 +1,257 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="zh_CN" sourcelanguage="en">
+<context>
+    <name>FormFileList</name>
+    <message>
+        <source>FileList</source>
+        <translation>文件列表</translation>
+    </message>
+    <message>
+        <source>Filelist</source>
+        <translation>文件列表</translation>
+    </message>
+    <message>
+        <source>Add recordings</source>
+        <translation>添加录像</translation>
+    </message>
+    <message>
+        <source>Remove the selected recording from the list</source>
+        <translation>从列表中移除所选录像</translation>
+    </message>
+    <message>
+        <source>Remove from list</source>
+        <translation>从列表移除</translation>
+    </message>
+    <message>
+        <source>Hide the file list</source>
+        <translation>隐藏文件列表</translation>
+    </message>
+    <message>
+        <source>Hide file list</source>
+        <translation>隐藏列表</translation>
+    </message>
+    <message>
+        <source>Recordings</source>
+        <translation>录像</translation>
+    </message>
+    <message>
+        <source>File Name</source>
+        <translation>文件名</translation>
+    </message>
+    <message>
+        <source>Duration</source>
+        <translation>时长</translation>
+    </message>
+    <message>
+        <source>Adding recordings</source>
+        <translation>正在添加录像</translation>
+    </message>
+    <message>
+        <source>Adding %1 of %2</source>
+        <translation>正在添加第 %1 个，共 %2 个</translation>
+    </message>
+    <message>
+        <source>add file</source>
+        <translation>添加文件</translation>
+    </message>
+</context>
+<context>
+    <name>MainWindow</name>
+    <message>
+        <source>Menu</source>
+        <translation>菜单</translation>
+    </message>
+    <message>
+        <source>Minimize</source>
+        <translation>最小化</translation>
+    </message>
+    <message>
+        <source>Maximize</source>
+        <translation>最大化</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>关闭</translation>
+    </message>
+    <message>
+        <source>Video</source>
+        <translation>视频</translation>
+    </message>
+    <message>
+        <source>Position time</source>
+        <translation>播放位置时间</translation>
+    </message>
+    <message>
+        <source>Position (Left/Right)</source>
+        <translation>播放位置（←/→）</translation>
+    </message>
+    <message>
+        <source>Position</source>
+        <translation>播放位置</translation>
+    </message>
+    <message>
+        <source>Total time</source>
+        <translation>总时长</translation>
+    </message>
+    <message>
+        <source>File list</source>
+        <translation>文件列表</translation>
+    </message>
+    <message>
+        <source>Mute (M)</source>
+        <translation>静音（M）</translation>
+    </message>
+    <message>
+        <source>Sound</source>
+        <translation>声音</translation>
+    </message>
+    <message>
+        <source>Volume (Up/Down)</source>
+        <translation>音量（↑/↓）</translation>
+    </message>
+    <message>
+        <source>Volume</source>
+        <translation>音量</translation>
+    </message>
+    <message>
+        <source>Back 5 seconds</source>
+        <translation>后退 5 秒</translation>
+    </message>
+    <message>
+        <source>Rewind</source>
+        <translation>后退</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>停止</translation>
+    </message>
+    <message>
+        <source>Previous</source>
+        <translation>上一个</translation>
+    </message>
+    <message>
+        <source>Play (Space)</source>
+        <translation>播放（空格键）</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>播放</translation>
+    </message>
+    <message>
+        <source>Next</source>
+        <translation>下一个</translation>
+    </message>
+    <message>
+        <source>Forward 5 seconds</source>
+        <translation>前进 5 秒</translation>
+    </message>
+    <message>
+        <source>Forward</source>
+        <translation>前进</translation>
+    </message>
+    <message>
+        <source>Mirror</source>
+        <translation>镜像</translation>
+    </message>
+    <message>
+        <source>Full screen</source>
+        <translation>全屏</translation>
+    </message>
+    <message>
+        <source>Position correction</source>
+        <translation>位置校正</translation>
+    </message>
+    <message>
+        <source>Map</source>
+        <translation>地图</translation>
+    </message>
+    <message>
+        <source>Speed gauge</source>
+        <translation>速度表</translation>
+    </message>
+    <message>
+        <source>Speed</source>
+        <translation>速度</translation>
+    </message>
+    <message>
+        <source>:</source>
+        <translation>：</translation>
+    </message>
+    <message>
+        <source>Longitude</source>
+        <translation>经度</translation>
+    </message>
+    <message>
+        <source>Latitude</source>
+        <translation>纬度</translation>
+    </message>
+    <message>
+        <source>Compass</source>
+        <translation>指南针</translation>
+    </message>
+    <message>
+        <source>Speed chart</source>
+        <translation>速度曲线</translation>
+    </message>
+    <message>
+        <source>Pause (Space)</source>
+        <translation>暂停（空格键）</translation>
+    </message>
+    <message>
+        <source>Restore</source>
+        <translation>还原</translation>
+    </message>
+    <message>
+        <source>Leave full screen (Esc)</source>
+        <translation>退出全屏（Esc）</translation>
+    </message>
+    <message>
+        <source>Unmute (M)</source>
+        <translation>取消静音（M）</translation>
+    </message>
+    <message>
+        <source>File not exist !</source>
+        <translation>文件不存在！</translation>
+    </message>
+    <message>
+        <source>Setup</source>
+        <translation>设置</translation>
+    </message>
+    <message>
+        <source>Exit</source>
+        <translation>退出</translation>
+    </message>
+    <message>
+        <source>Language</source>
+        <translation>语言</translation>
+    </message>
+    <message>
+        <source>Japan</source>
+        <translation>日语</translation>
+    </message>
+    <message>
+        <source>Unit</source>
+        <translation>单位</translation>
+    </message>
+    <message>
+        <source>Time</source>
+        <translation>时间</translation>
+    </message>
+</context>
+<context>
+    <name>mymsgwidget</name>
+    <message>
+        <source>File not exist !</source>
+        <translation>文件不存在！</translation>
+    </message>
+    <message>
+        <source>Cannot play %1</source>
+        <translation>无法播放 %1</translation>
+    </message>
+    <message numerus="yes">
+        <source>and %n more</source>
+        <translation><numerusform>另外 %n 个</numerusform></translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,257 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="en">
+<context>
+    <name>FormFileList</name>
+    <message>
+        <source>FileList</source>
+        <translation>FileList</translation>
+    </message>
+    <message>
+        <source>Filelist</source>
+        <translation>Filelist</translation>
+    </message>
+    <message>
+        <source>Add recordings</source>
+        <translation>Add recordings</translation>
+    </message>
+    <message>
+        <source>Remove the selected recording from the list</source>
+        <translation>Remove the selected recording from the list</translation>
+    </message>
+    <message>
+        <source>Remove from list</source>
+        <translation>Remove from list</translation>
+    </message>
+    <message>
+        <source>Hide the file list</source>
+        <translation>Hide the file list</translation>
+    </message>
+    <message>
+        <source>Hide file list</source>
+        <translation>Hide file list</translation>
+    </message>
+    <message>
+        <source>Recordings</source>
+        <translation>Recordings</translation>
+    </message>
+    <message>
+        <source>File Name</source>
+        <translation>File Name</translation>
+    </message>
+    <message>
+        <source>Duration</source>
+        <translation>Duration</translation>
+    </message>
+    <message>
+        <source>Adding recordings</source>
+        <translation>Adding recordings</translation>
+    </message>
+    <message>
+        <source>Adding %1 of %2</source>
+        <translation>Adding %1 of %2</translation>
+    </message>
+    <message>
+        <source>add file</source>
+        <translation>add file</translation>
+    </message>
+</context>
+<context>
+    <name>MainWindow</name>
+    <message>
+        <source>Menu</source>
+        <translation>Menu</translation>
+    </message>
+    <message>
+        <source>Minimize</source>
+        <translation>Minimize</translation>
+    </message>
+    <message>
+        <source>Maximize</source>
+        <translation>Maximize</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>Video</source>
+        <translation>Video</translation>
+    </message>
+    <message>
+        <source>Position time</source>
+        <translation>Position time</translation>
+    </message>
+    <message>
+        <source>Position (Left/Right)</source>
+        <translation>Position (Left/Right)</translation>
+    </message>
+    <message>
+        <source>Position</source>
+        <translation>Position</translation>
+    </message>
+    <message>
+        <source>Total time</source>
+        <translation>Total time</translation>
+    </message>
+    <message>
+        <source>File list</source>
+        <translation>File list</translation>
+    </message>
+    <message>
+        <source>Mute (M)</source>
+        <translation>Mute (M)</translation>
+    </message>
+    <message>
+        <source>Sound</source>
+        <translation>Sound</translation>
+    </message>
+    <message>
+        <source>Volume (Up/Down)</source>
+        <translation>Volume (Up/Down)</translation>
+    </message>
+    <message>
+        <source>Volume</source>
+        <translation>Volume</translation>
+    </message>
+    <message>
+        <source>Back 5 seconds</source>
+        <translation>Back 5 seconds</translation>
+    </message>
+    <message>
+        <source>Rewind</source>
+        <translation>Rewind</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>Previous</source>
+        <translation>Previous</translation>
+    </message>
+    <message>
+        <source>Play (Space)</source>
+        <translation>Play (Space)</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>Play</translation>
+    </message>
+    <message>
+        <source>Next</source>
+        <translation>Next</translation>
+    </message>
+    <message>
+        <source>Forward 5 seconds</source>
+        <translation>Forward 5 seconds</translation>
+    </message>
+    <message>
+        <source>Forward</source>
+        <translation>Forward</translation>
+    </message>
+    <message>
+        <source>Mirror</source>
+        <translation>Mirror</translation>
+    </message>
+    <message>
+        <source>Full screen</source>
+        <translation>Full screen</translation>
+    </message>
+    <message>
+        <source>Position correction</source>
+        <translation>Position correction</translation>
+    </message>
+    <message>
+        <source>Map</source>
+        <translation>Map</translation>
+    </message>
+    <message>
+        <source>Speed gauge</source>
+        <translation>Speed gauge</translation>
+    </message>
+    <message>
+        <source>Speed</source>
+        <translation>Speed</translation>
+    </message>
+    <message>
+        <source>:</source>
+        <translation>:</translation>
+    </message>
+    <message>
+        <source>Longitude</source>
+        <translation>Longitude</translation>
+    </message>
+    <message>
+        <source>Latitude</source>
+        <translation>Latitude</translation>
+    </message>
+    <message>
+        <source>Compass</source>
+        <translation>Compass</translation>
+    </message>
+    <message>
+        <source>Speed chart</source>
+        <translation>Speed chart</translation>
+    </message>
+    <message>
+        <source>Pause (Space)</source>
+        <translation>Pause (Space)</translation>
+    </message>
+    <message>
+        <source>Restore</source>
+        <translation>Restore</translation>
+    </message>
+    <message>
+        <source>Leave full screen (Esc)</source>
+        <translation>Leave full screen (Esc)</translation>
+    </message>
+    <message>
+        <source>Unmute (M)</source>
+        <translation>Unmute (M)</translation>
+    </message>
+    <message>
+        <source>File not exist !</source>
+        <translation>File not exist !</translation>
+    </message>
+    <message>
+        <source>Setup</source>
+        <translation>Setup</translation>
+    </message>
+    <message>
+        <source>Exit</source>
+        <translation>Exit</translation>
+    </message>
+    <message>
+        <source>Language</source>
+        <translation>Language</translation>
+    </message>
+    <message>
+        <source>Japan</source>
+        <translation>Japan</translation>
+    </message>
+    <message>
+        <source>Unit</source>
+        <translation>Unit</translation>
+    </message>
+    <message>
+        <source>Time</source>
+        <translation>Time</translation>
+    </message>
+</context>
+<context>
+    <name>mymsgwidget</name>
+    <message>
+        <source>File not exist !</source>
+        <translation>File not exist !</translation>
+    </message>
+    <message>
+        <source>Cannot play %1</source>
+        <translation>Cannot play %1</translation>
+    </message>
+    <message numerus="yes">
+        <source>and %n more</source>
+        <translation><numerusform>and %n more</numerusform><numerusform>and %n more</numerusform></translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,257 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="ja" sourcelanguage="en">
+<context>
+    <name>FormFileList</name>
+    <message>
+        <source>FileList</source>
+        <translation>ファイルリスト</translation>
+    </message>
+    <message>
+        <source>Filelist</source>
+        <translation>ファイルリスト</translation>
+    </message>
+    <message>
+        <source>Add recordings</source>
+        <translation>録画を追加</translation>
+    </message>
+    <message>
+        <source>Remove the selected recording from the list</source>
+        <translation>選択した録画をリストから削除</translation>
+    </message>
+    <message>
+        <source>Remove from list</source>
+        <translation>リストから削除</translation>
+    </message>
+    <message>
+        <source>Hide the file list</source>
+        <translation>ファイルリストを隠す</translation>
+    </message>
+    <message>
+        <source>Hide file list</source>
+        <translation>リストを隠す</translation>
+    </message>
+    <message>
+        <source>Recordings</source>
+        <translation>録画</translation>
+    </message>
+    <message>
+        <source>File Name</source>
+        <translation>ファイル名</translation>
+    </message>
+    <message>
+        <source>Duration</source>
+        <translation>長さ</translation>
+    </message>
+    <message>
+        <source>Adding recordings</source>
+        <translation>録画を追加中</translation>
+    </message>
+    <message>
+        <source>Adding %1 of %2</source>
+        <translation>%2 件中 %1 件目を追加中</translation>
+    </message>
+    <message>
+        <source>add file</source>
+        <translation>ファイルを追加</translation>
+    </message>
+</context>
+<context>
+    <name>MainWindow</name>
+    <message>
+        <source>Menu</source>
+        <translation>メニュー</translation>
+    </message>
+    <message>
+        <source>Minimize</source>
+        <translation>最小化</translation>
+    </message>
+    <message>
+        <source>Maximize</source>
+        <translation>最大化</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>閉じる</translation>
+    </message>
+    <message>
+        <source>Video</source>
+        <translation>映像</translation>
+    </message>
+    <message>
+        <source>Position time</source>
+        <translation>再生位置の時間</translation>
+    </message>
+    <message>
+        <source>Position (Left/Right)</source>
+        <translation>再生位置（←/→）</translation>
+    </message>
+    <message>
+        <source>Position</source>
+        <translation>再生位置</translation>
+    </message>
+    <message>
+        <source>Total time</source>
+        <translation>総再生時間</translation>
+    </message>
+    <message>
+        <source>File list</source>
+        <translation>ファイルリスト</translation>
+    </message>
+    <message>
+        <source>Mute (M)</source>
+        <translation>ミュート（M）</translation>
+    </message>
+    <message>
+        <source>Sound</source>
+        <translation>サウンド</translation>
+    </message>
+    <message>
+        <source>Volume (Up/Down)</source>
+        <translation>音量（↑/↓）</translation>
+    </message>
+    <message>
+        <source>Volume</source>
+        <translation>音量</translation>
+    </message>
+    <message>
+        <source>Back 5 seconds</source>
+        <translation>5 秒戻る</translation>
+    </message>
+    <message>
+        <source>Rewind</source>
+        <translation>巻き戻し</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>停止</translation>
+    </message>
+    <message>
+        <source>Previous</source>
+        <translation>前へ</translation>
+    </message>
+    <message>
+        <source>Play (Space)</source>
+        <translation>再生（Space）</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>再生</translation>
+    </message>
+    <message>
+        <source>Next</source>
+        <translation>次へ</translation>
+    </message>
+    <message>
+        <source>Forward 5 seconds</source>
+        <translation>5 秒進む</translation>
+    </message>
+    <message>
+        <source>Forward</source>
+        <translation>早送り</translation>
+    </message>
+    <message>
+        <source>Mirror</source>
+        <translation>ミラー</translation>
+    </message>
+    <message>
+        <source>Full screen</source>
+        <translation>全画面</translation>
+    </message>
+    <message>
+        <source>Position correction</source>
+        <translation>位置補正</translation>
+    </message>
+    <message>
+        <source>Map</source>
+        <translation>地図</translation>
+    </message>
+    <message>
+        <source>Speed gauge</source>
+        <translation>スピードメーター</translation>
+    </message>
+    <message>
+        <source>Speed</source>
+        <translation>速度</translation>
+    </message>
+    <message>
+        <source>:</source>
+        <translation>：</translation>
+    </message>
+    <message>
+        <source>Longitude</source>
+        <translation>経度</translation>
+    </message>
+    <message>
+        <source>Latitude</source>
+        <translation>緯度</translation>
+    </message>
+    <message>
+        <source>Compass</source>
+        <translation>コンパス</translation>
+    </message>
+    <message>
+        <source>Speed chart</source>
+        <translation>速度グラフ</translation>
+    </message>
+    <message>
+        <source>Pause (Space)</source>
+        <translation>一時停止（Space）</translation>
+    </message>
+    <message>
+        <source>Restore</source>
+        <translation>元に戻す</translation>
+    </message>
+    <message>
+        <source>Leave full screen (Esc)</source>
+        <translation>全画面を終了（Esc）</translation>
+    </message>
+    <message>
+        <source>Unmute (M)</source>
+        <translation>ミュート解除（M）</translation>
+    </message>
+    <message>
+        <source>File not exist !</source>
+        <translation>ファイルが存在しません！</translation>
+    </message>
+    <message>
+        <source>Setup</source>
+        <translation>設定</translation>
+    </message>
+    <message>
+        <source>Exit</source>
+        <translation>終了</translation>
+    </message>
+    <message>
+        <source>Language</source>
+        <translation>言語</translation>
+    </message>
+    <message>
+        <source>Japan</source>
+        <translation>日本語</translation>
+    </message>
+    <message>
+        <source>Unit</source>
+        <translation>単位</translation>
+    </message>
+    <message>
+        <source>Time</source>
+        <translation>時間</translation>
+    </message>
+</context>
+<context>
+    <name>mymsgwidget</name>
+    <message>
+        <source>File not exist !</source>
+        <translation>ファイルが存在しません！</translation>
+    </message>
+    <message>
+        <source>Cannot play %1</source>
+        <translation>%1 を再生できません</translation>
+    </message>
+    <message numerus="yes">
+        <source>and %n more</source>
+        <translation><numerusform>他 %n 件</numerusform></translation>
+    </message>
+</context>
+</TS>

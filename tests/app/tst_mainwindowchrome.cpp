@@ -1,0 +1,478 @@
+#include "formfilelist.h"
+#include "gpsfixture.h"
+#include "mainwindow.h"
+#include "myframe.h"
+#include "mymsgwidget.h"
+#include "speedchart.h"
+#include "telemetryformat.h"
+#include "telemetrytimeline.h"
+#include "waitfor.h"
+#include "watchdog.h"
+
+#include <qcustomplot.h>
+
+#include <QAction>
+#include <QActionGroup>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QScreen>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace fixture;
+
+namespace {
+
+template<typename T = QWidget>
+T *child(QObject *parent, const char *name)
+{
+    T *found = parent->findChild<T *>(QLatin1String(name));
+    if (!found)
+        qWarning("no %s", name);
+    return found;
+}
+
+QRect globalRect(const QWidget *w)
+{
+    return QRect(w->mapToGlobal(QPoint(0, 0)), w->size());
+}
+
+// The picture was converted for the surface: as large as it shows, not scaled up.
+bool fillsSurface(const MyFrame *frame)
+{
+    const QImage image = frame->image();
+    const QSize box = frame->size();
+    return !image.isNull() && image.width() <= box.width() && image.height() <= box.height()
+           && (image.width() >= box.width() - 1 || image.height() >= box.height() - 1);
+}
+
+void sendMouse(QWidget *target, QEvent::Type type, const QPoint &global, Qt::MouseButtons buttons)
+{
+    QMouseEvent event(type, target->mapFromGlobal(global), global,
+                      type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons, Qt::NoModifier);
+    QApplication::sendEvent(target, &event);
+}
+
+// A drag with the left button as the user does it: press, two moves, release.
+void drag(QWidget *target, const QPoint &from, const QPoint &by)
+{
+    const QPoint start = target->mapToGlobal(from);
+    sendMouse(target, QEvent::MouseButtonPress, start, Qt::LeftButton);
+    sendMouse(target, QEvent::MouseMove, start + by / 2, Qt::LeftButton);
+    sendMouse(target, QEvent::MouseMove, start + by, Qt::LeftButton);
+    sendMouse(target, QEvent::MouseButtonRelease, start + by, Qt::NoButton);
+}
+
+} // namespace
+
+class TestMainWindowChrome : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void settingsComeBackAfterARestart();
+    void storedLanguage_data();
+    void storedLanguage();
+    void titleMenu();
+    void languageSwitchChangesEveryText();
+    void unitSwitch();
+    void edgesTitleBarAndMinimumSize();
+    void fullScreenAndBack();
+    void fullScreenControlBarHidesOnlyWhilePlaying();
+
+private:
+    void start(const QByteArray &ini = QByteArray());
+    void playDrive();
+    QAction *action(const char *name) { return child<QAction>(mWindow.get(), name); }
+    // Every point of the chart is the open track's speed of its second in that unit.
+    bool chartHolds(bool mph) const
+    {
+        TelemetryTimeline timeline;
+        timeline.setTrack(mWindow->gpsData().track, mWindow->gpsData().version);
+        const QCPGraph *chart = mWindow->speedChart()->plot()->graph(0);
+        for (int i = 0; i < chart->dataCount(); ++i) {
+            const auto *point = chart->data()->at(i);
+            if (point->value != double(timeline.at(qint64(point->key), mph, fixGpsData()).speed))
+                return false;
+        }
+        return chart->dataCount() > 0;
+    }
+    QString stored(const QString &key) const
+    {
+        return QSettings(mFolder + QStringLiteral("/sysConfig.ini"), QSettings::IniFormat).value(key).toString();
+    }
+
+    QTemporaryDir mDir;
+    QString mFolder;
+    std::unique_ptr<MainWindow> mWindow;
+};
+
+void TestMainWindowChrome::initTestCase()
+{
+    QVERIFY(mDir.isValid());
+    QLoggingCategory::setFilterRules(QStringLiteral("velmora.*.debug=false"));
+    AvSpec av;
+    av.seconds = 20.0; // plays on through the longest test on a busy machine
+    av.width = 960; // larger than the surface in the window and in full screen
+    av.height = 540;
+    av.gop = 25;
+    DriveSpec drive;
+    drive.records = 20;
+    QString error;
+    QVERIFY2(makeAvClip(mDir.filePath(QStringLiteral("plain.mp4")), av, &error), qPrintable(error));
+    QVERIFY2(addGpsBox(mDir.filePath(QStringLiteral("plain.mp4")), mDir.filePath(QStringLiteral("drive.mp4")),
+                       gpsPayloads(makeDrive(drive)), GpsBoxOptions(), &error),
+             qPrintable(error));
+}
+
+void TestMainWindowChrome::init()
+{
+    mFolder = mDir.filePath(QLatin1String(QTest::currentTestFunction()) + QLatin1Char('-')
+                            + QLatin1String(QTest::currentDataTag()));
+    QVERIFY(QDir().mkpath(mFolder));
+}
+
+void TestMainWindowChrome::cleanup()
+{
+    if (mWindow)
+        qApp->removeEventFilter(mWindow.get());
+    mWindow.reset();
+}
+
+// A window as main() makes it, on the test's folder, with these settings.
+void TestMainWindowChrome::start(const QByteArray &ini)
+{
+    cleanup();
+    if (!ini.isEmpty()) {
+        QFile file(mFolder + QStringLiteral("/sysConfig.ini"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(ini);
+    }
+    mWindow = std::make_unique<MainWindow>(nullptr, MainWindow::MapView::None, mFolder);
+    mWindow->setWindowFlags(Qt::FramelessWindowHint);
+    mWindow->setGeometry(0, 0, 1280, 800);
+    qApp->installEventFilter(mWindow.get());
+    mWindow->show();
+    QVERIFY(QTest::qWaitForWindowExposed(mWindow.get()));
+}
+
+void TestMainWindowChrome::playDrive()
+{
+    mWindow->slotOpenRecording(mDir.filePath(QStringLiteral("drive.mp4")), true);
+    QCOMPARE(mWindow->playState(), 0);
+}
+
+void TestMainWindowChrome::settingsComeBackAfterARestart()
+{
+    // No file: Japanese, km/h, sound on, the volume slider at its top.
+    start();
+    QCOMPARE(mWindow->language(), 2);
+    QVERIFY(action("actionJapanese")->isChecked());
+    QCOMPARE(child<QLabel>(mWindow.get(), "label_24")->text(), QStringLiteral("経度"));
+    QVERIFY(action("actionKPH")->isChecked());
+    QCOMPARE(child<QLabel>(mWindow.get(), "labelSpeedUint")->text(), QStringLiteral("km/h"));
+    QCOMPARE(child<QSlider>(mWindow.get(), "horizontalSliderVolume")->value(), 100);
+    QVERIFY(!child(mWindow.get(), "pushButtonVolume")->styleSheet().contains(QLatin1String("SoundClose")));
+    QVERIFY(!QFile::exists(mFolder + QStringLiteral("/sysConfig.ini")));
+
+    action("actionEnglise")->trigger();
+    action("actionMPH")->trigger();
+    mWindow->slotSliderClickedVolume(40);
+    child<QPushButton>(mWindow.get(), "pushButtonVolume")->click();
+    emit mWindow->fileListPanel()->sig_SaveBasePath(QStringLiteral("/media/card/"));
+    mWindow->fileListPanel()->show();
+    child<QPushButton>(mWindow.get(), "pushButtonClose")->click();
+    QVERIFY(!mWindow->isVisible());
+    QVERIFY(!mWindow->fileListPanel()->isVisible()); // nothing keeps the program running
+    QCOMPARE(stored(QStringLiteral("Setup/volume")), QStringLiteral("40"));
+    QCOMPARE(stored(QStringLiteral("Setup/Silent")), QStringLiteral("0"));
+    QCOMPARE(stored(QStringLiteral("Setup/Unit")), QStringLiteral("1"));
+    QCOMPARE(stored(QStringLiteral("menu/language")), QStringLiteral("1"));
+
+    start();
+    QCOMPARE(mWindow->language(), 1);
+    QCOMPARE(child<QLabel>(mWindow.get(), "label_24")->text(), QStringLiteral("Longitude"));
+    QVERIFY(action("actionMPH")->isChecked());
+    QCOMPARE(child<QLabel>(mWindow.get(), "labelDashboardSpeedUnit")->text(), QStringLiteral("MPH"));
+    QCOMPARE(mWindow->fileListPanel()->basePath(), QStringLiteral("/media/card/"));
+    // Muted at start, whatever the volume: the slider keeps it for the unmute.
+    auto *sound = child<QPushButton>(mWindow.get(), "pushButtonVolume");
+    QVERIFY(sound->styleSheet().contains(QLatin1String("SoundClose")));
+    QCOMPARE(sound->toolTip(), QStringLiteral("Unmute (M)"));
+    QCOMPARE(mWindow->player()->volume(), 0);
+    QCOMPARE(child<QSlider>(mWindow.get(), "horizontalSliderVolume")->value(), 40);
+    sound->click();
+    QCOMPARE(mWindow->player()->volume(), 40);
+}
+
+void TestMainWindowChrome::storedLanguage_data()
+{
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<int>("language");
+    QTest::addColumn<QString>("longitude");
+    QTest::newRow("Chinese") << QByteArray("[menu]\nlanguage=0\n") << 0 << QStringLiteral("经度");
+    QTest::newRow("beyond the table") << QByteArray("[menu]\nlanguage=5\n") << 1 << QStringLiteral("Longitude");
+    QTest::newRow("negative") << QByteArray("[menu]\nlanguage=-1\n") << 1 << QStringLiteral("Longitude");
+}
+
+void TestMainWindowChrome::storedLanguage()
+{
+    QFETCH(QByteArray, ini);
+    QFETCH(int, language);
+    QFETCH(QString, longitude);
+    start(ini);
+    QCOMPARE(mWindow->language(), language);
+    QCOMPARE(child<QLabel>(mWindow.get(), "label_24")->text(), longitude);
+    QCOMPARE(action("actionEnglise")->isChecked(), language == 1);
+}
+
+void TestMainWindowChrome::titleMenu()
+{
+    start("[menu]\nlanguage=1\n");
+    QCOMPARE(mWindow->windowTitle(), QStringLiteral("Velmora_viewer"));
+    QMenu *menu = mWindow->setupMenu();
+    QVERIFY(menu->styleSheet().startsWith(QLatin1String("QMenu{color: rgb(255, 255, 255);background-color: rgb(55, 58, 67);}")));
+    const auto texts = [](const QList<QAction *> &actions) {
+        QStringList list;
+        for (const QAction *a : actions)
+            list.append(a->isSeparator() ? QStringLiteral("--") : a->text());
+        return list;
+    };
+    QCOMPARE(texts(menu->actions()),
+             (QStringList{QStringLiteral("Setup"), QStringLiteral("Ver: V1.10-20260320"), QStringLiteral("--"),
+                          QStringLiteral("Exit")}));
+    QMenu *setup = menu->actions().first()->menu();
+    QCOMPARE(texts(setup->actions()), (QStringList{QStringLiteral("Language"), QStringLiteral("Unit")}));
+    QMenu *languages = setup->actions().at(0)->menu();
+    // Chinese is chosen only through the settings: in the group, not in the menu.
+    QCOMPARE(texts(languages->actions()), (QStringList{QStringLiteral("Japan"), QStringLiteral("English")}));
+    QCOMPARE(action("actionchinese")->actionGroup(), action("actionEnglise")->actionGroup());
+    QCOMPARE(texts(setup->actions().at(1)->menu()->actions()), (QStringList{QStringLiteral("km/h"), QStringLiteral("MPH")}));
+
+    // A click on the title button opens the menu; the click after it closed is not lost.
+    QWidget *opened = nullptr;
+    QTimer::singleShot(0, this, [&] {
+        opened = QApplication::activePopupWidget();
+        if (opened)
+            opened->close();
+    });
+    guarded("title button", [&] { QTest::mouseClick(child(mWindow.get(), "toolButton"), Qt::LeftButton); });
+    QCOMPARE(opened, menu);
+    auto *frame = child<MyFrame>(mWindow.get(), "frameVideo");
+    QTest::mouseClick(child(mWindow.get(), "pushButtonSnapshot"), Qt::LeftButton);
+    QVERIFY(frame->getMirror());
+
+    menu->actions().last()->trigger(); // Exit
+    QVERIFY(!mWindow->isVisible());
+    QCOMPARE(stored(QStringLiteral("Setup/Silent")), QStringLiteral("1"));
+}
+
+void TestMainWindowChrome::languageSwitchChangesEveryText()
+{
+    start("[menu]\nlanguage=1\n[Setup]\nUnit=1\n");
+    mWindow->slotOpenRecording(mDir.filePath(QStringLiteral("drive.mp4")), false);
+    QTest::keyClick(mWindow.get(), Qt::Key_Right); // paused at second 5
+    auto *sound = child<QPushButton>(mWindow.get(), "pushButtonVolume");
+    sound->click();
+    mWindow->messageWidget()->setMessage(mWindow->tr("File not exist !"));
+    FormFileList *panel = mWindow->fileListPanel();
+
+    const auto label = [&](const char *name) { return child<QLabel>(mWindow.get(), name)->text(); };
+    const auto tip = [&](const char *name) { return child(mWindow.get(), name)->toolTip(); };
+    const auto check = [&](const char *longitude, const char *play, const char *unmute, const char *stop,
+                           const char *time, const char *setup, const char *fileList, const char *missing) {
+        // At once: no turn of the event loop in between.
+        QCOMPARE(label("label_24"), QString::fromUtf8(longitude));
+        QCOMPARE(tip("playButton"), QString::fromUtf8(play));
+        QCOMPARE(tip("pushButtonVolume"), QString::fromUtf8(unmute));
+        QCOMPARE(child(mWindow.get(), "stopButton")->accessibleName(), QString::fromUtf8(stop));
+        QCOMPARE(mWindow->speedChart()->plot()->xAxis->label(), QString::fromUtf8(time));
+        QCOMPARE(mWindow->setupMenu()->actions().first()->text(), QString::fromUtf8(setup));
+        QCOMPARE(child<QLabel>(panel, "label")->text(), QString::fromUtf8(fileList));
+        QCOMPARE(mWindow->messageWidget()->message(), QString::fromUtf8(missing));
+        // What the window shows stays: the position, the unit.
+        QCOMPARE(label("curtimelabel"), QStringLiteral("00:00:05"));
+        QCOMPARE(label("labelSpeedUint"), QStringLiteral("MPH"));
+        QCOMPARE(label("labelDashboardSpeedUnit"), QStringLiteral("MPH"));
+    };
+    mWindow->on_actionchinese_triggered();
+    check("经度", "播放（空格键）", "取消静音（M）", "停止", "时间", "设置", "文件列表", "文件不存在！");
+    QCOMPARE(stored(QStringLiteral("menu/language")), QStringLiteral("0"));
+    action("actionJapanese")->trigger();
+    check("経度", "再生（Space）", "ミュート解除（M）", "停止", "時間", "設定", "ファイルリスト", "ファイルが存在しません！");
+    action("actionEnglise")->trigger();
+    check("Longitude", "Play (Space)", "Unmute (M)", "Stop", "Time", "Setup", "Filelist", "File not exist !");
+    QCOMPARE(stored(QStringLiteral("menu/language")), QStringLiteral("1"));
+}
+
+void TestMainWindowChrome::unitSwitch()
+{
+    start("[menu]\nlanguage=1\n");
+    QCPGraph *chart = mWindow->speedChart()->plot()->graph(0);
+    playDrive();
+    QVERIFY(waitFor([&] { return chart->dataCount() >= 2; }));
+    QVERIFY(chartHolds(false));
+    // Playing: both labels and the axis at once, the chart emptied; the next
+    // tick draws the past again, from second 0, in the new unit.
+    action("actionMPH")->trigger();
+    QCOMPARE(child<QLabel>(mWindow.get(), "labelSpeedUint")->text(), QStringLiteral("MPH"));
+    QCOMPARE(child<QLabel>(mWindow.get(), "labelDashboardSpeedUnit")->text(), QStringLiteral("MPH"));
+    QCOMPARE(mWindow->speedChart()->plot()->yAxis->label(), QStringLiteral("MPH"));
+    QCOMPARE(chart->dataCount(), 0);
+    QCOMPARE(stored(QStringLiteral("Setup/Unit")), QStringLiteral("1"));
+    const auto redrawn = [&](bool mph) {
+        return waitFor([&] { return chart->dataCount() >= 2 && chart->data()->at(0)->key == 0.0 && chartHolds(mph); });
+    };
+    QVERIFY(redrawn(true));
+    // Away and back before the next tick: redrawn all the same.
+    action("actionKPH")->trigger();
+    action("actionMPH")->trigger();
+    QCOMPARE(chart->dataCount(), 0);
+    QVERIFY(redrawn(true));
+
+    // Stopped: the points stay as they were, drawn against the new label,
+    // until the next playback starts a chart in the new unit.
+    mWindow->player()->stop();
+    const int points = chart->dataCount();
+    action("actionKPH")->trigger();
+    QCOMPARE(mWindow->speedChart()->plot()->yAxis->label(), QStringLiteral("km/h"));
+    QCOMPARE(chart->dataCount(), points);
+    QVERIFY(chartHolds(true));
+    child<QPushButton>(mWindow.get(), "playButton")->click();
+    QVERIFY(waitFor([&] { return chartHolds(false); }));
+}
+
+void TestMainWindowChrome::edgesTitleBarAndMinimumSize()
+{
+    start("[menu]\nlanguage=1\n");
+    MainWindow *w = mWindow.get();
+    // Edges are 2 pixels deep, corners 4.
+    QTest::mouseMove(w, QPoint(3, 10));
+    QCOMPARE(w->cursor().shape(), Qt::ArrowCursor);
+    QTest::mouseMove(w, QPoint(3, 3));
+    QCOMPARE(w->cursor().shape(), Qt::SizeFDiagCursor);
+    QTest::mouseMove(w, QPoint(1, 300));
+    QCOMPARE(w->cursor().shape(), Qt::SizeHorCursor);
+
+    // The top edge dragged down stops at the minimum height; the bottom stays.
+    const QRect before = w->geometry();
+    QTest::mouseMove(w, QPoint(600, 1));
+    QCOMPARE(w->cursor().shape(), Qt::SizeVerCursor);
+    drag(w->centralWidget(), QPoint(600, 1), QPoint(0, 300));
+    QCOMPARE(w->geometry().bottom(), before.bottom());
+    QCOMPARE(w->height(), w->minimumHeight());
+
+    // The empty title bar and the telemetry labels move the window; the video band does not.
+    QTest::mouseMove(w, QPoint(600, 400));
+    QWidget *title = child(w, "frameTitle");
+    const QPoint empty(title->width() / 2, title->height() / 2);
+    QCOMPARE(w->childAt(title->mapTo(w, empty)), title);
+    QPoint at = w->pos();
+    drag(title, empty, QPoint(30, 20));
+    QCOMPARE(w->pos(), at + QPoint(30, 20));
+    drag(child(w, "label_24"), QPoint(5, 5), QPoint(-10, 5));
+    QCOMPARE(w->pos(), at + QPoint(20, 25));
+    at = w->pos();
+    drag(child(w, "frameVideo"), QPoint(100, 100), QPoint(40, 40));
+    QCOMPARE(w->pos(), at);
+
+    // Double-clicks: only the empty title bar maximises and restores.
+    const QRect normal = w->frameGeometry();
+    QTest::mouseDClick(child(w, "label_24"), Qt::LeftButton);
+    QTest::mouseDClick(child(w, "frameVideo"), Qt::LeftButton);
+    QVERIFY(!w->isMaximizedMode());
+    QTest::mouseDClick(title, Qt::LeftButton, Qt::NoModifier, empty);
+    QVERIFY(w->isMaximizedMode());
+    QCOMPARE(w->frameGeometry().topLeft(), w->screen()->availableGeometry().topLeft());
+    QCOMPARE(child(w, "pushButtonMaximize")->toolTip(), QStringLiteral("Restore"));
+    child<QPushButton>(w, "pushButtonMaximize")->click();
+    QVERIFY(!w->isMaximizedMode());
+    QCOMPARE(w->frameGeometry(), normal);
+
+    // At the smallest size the window allows, nothing covers the picture.
+    w->resize(1, 1);
+    QVERIFY(waitFor([&] { return w->size() == w->minimumSize(); }));
+    const QRect picture = globalRect(child(w, "frameVideo"));
+    QVERIFY(picture.width() >= 640 && picture.height() >= 360);
+    for (const char *other : {"frameTitle", "frameControl", "widget", "frameMap"}) {
+        QVERIFY2(!picture.intersects(globalRect(child(w, other))), other);
+        QVERIFY2(w->geometry().contains(globalRect(child(w, other))), other);
+    }
+
+    child<QPushButton>(w, "pushButtonMinimize")->click();
+    QVERIFY(w->isMinimized());
+}
+
+void TestMainWindowChrome::fullScreenAndBack()
+{
+    start("[menu]\nlanguage=1\n");
+    MainWindow *w = mWindow.get();
+    auto *frame = child<MyFrame>(w, "frameVideo");
+    QWidget *bar = child(w, "frameControl");
+    const QRect before = w->geometry();
+    w->slotOpenRecording(mDir.filePath(QStringLiteral("drive.mp4")), false);
+    QVERIFY(waitFor([&] { return fillsSurface(frame); }));
+    const QImage windowed = frame->image();
+
+    child<QPushButton>(w, "pushButtonFullScreen")->click();
+    const QRect screen = w->screen()->geometry();
+    QCOMPARE(w->geometry(), screen.adjusted(-1, -1, 1, 1));
+    for (const char *hidden : {"frameTitle", "frameMap", "widget"})
+        QVERIFY2(!child(w, hidden)->isVisible(), hidden);
+    // The picture takes the screen; the bar floats over its bottom.
+    QCOMPARE(globalRect(frame), screen);
+    QCOMPARE(globalRect(bar), QRect(screen.left(), screen.bottom() + 1 - bar->height(), screen.width(), bar->height()));
+    QCOMPARE(child(w, "pushButtonFullScreen")->toolTip(), QStringLiteral("Leave full screen (Esc)"));
+    // Paused, the same picture is converted again for the larger surface, not scaled up.
+    QVERIFY(waitFor([&] { return fillsSurface(frame) && frame->image().width() > windowed.width(); }));
+    QCOMPARE(frame->image().text(QStringLiteral("pts")), windowed.text(QStringLiteral("pts")));
+    QTest::mouseDClick(frame, Qt::LeftButton);
+    QCOMPARE(w->geometry(), screen.adjusted(-1, -1, 1, 1));
+
+    QTest::keyClick(w, Qt::Key_Escape);
+    QCOMPARE(w->geometry(), before);
+    for (const char *shown : {"frameTitle", "frameMap", "widget", "frameControl", "toolButton"})
+        QVERIFY2(child(w, shown)->isVisible(), shown);
+    // The bar is back in the layout, below the picture, which has its old size again.
+    QVERIFY(waitFor([&] { return globalRect(bar).top() == globalRect(frame).bottom() + 1; }));
+    QVERIFY(waitFor([&] { return fillsSurface(frame) && frame->image().width() == windowed.width(); }));
+    QTest::keyClick(w, Qt::Key_Escape); // outside full screen: nothing
+    QCOMPARE(w->geometry(), before);
+}
+
+void TestMainWindowChrome::fullScreenControlBarHidesOnlyWhilePlaying()
+{
+    start("[menu]\nlanguage=1\n");
+    MainWindow *w = mWindow.get();
+    QWidget *bar = child(w, "frameControl");
+    auto *timer = child<QTimer>(w, "fullShowTimer");
+    child<QPushButton>(w, "pushButtonFullScreen")->click();
+    const QRect screen = w->screen()->geometry();
+    QCursor::setPos(screen.center());
+    // Stopped: the bar stays, tick after tick.
+    QSignalSpy ticks(timer, &QTimer::timeout);
+    QVERIFY(waitFor([&] { return ticks.count() >= 8; }));
+    QVERIFY(bar->isVisible());
+
+    playDrive();
+    QVERIFY(waitFor([&] { return bar->isHidden(); }));
+    // The bottom strip of the screen brings it back, from the cursor alone.
+    QCursor::setPos(screen.center().x(), screen.bottom() - 2);
+    QVERIFY(waitFor([&] { return bar->isVisible(); }));
+    // Over the bar it stays.
+    ticks.clear();
+    QVERIFY(waitFor([&] { return ticks.count() >= 8; }));
+    QVERIFY(bar->isVisible());
+    QCursor::setPos(screen.center());
+    QVERIFY(waitFor([&] { return bar->isHidden(); }));
+}
+
+QTEST_MAIN(TestMainWindowChrome)
+#include "tst_mainwindowchrome.moc"
