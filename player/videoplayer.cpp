@@ -103,6 +103,9 @@ void initSdlAudioOnce()
 {
     static std::once_flag once;
     std::call_once(once, [] {
+        // SDL would turn SIGINT and SIGTERM into a quit event nobody reads:
+        // the program must still end when the desktop asks it to.
+        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         if (SDL_InitSubSystem(SDL_INIT_AUDIO | SDL_INIT_TIMER) < 0)
             qCDebug(lcPlayer).noquote() << "Could not initialize SDL - " << SDL_GetError();
     });

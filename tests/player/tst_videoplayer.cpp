@@ -11,6 +11,8 @@
 
 #include <SDL.h>
 
+#include <csignal>
+
 #include <atomic>
 #include <cmath>
 #include <functional>
@@ -97,6 +99,7 @@ private slots:
     void initTestCase();
     void cleanup();
 
+    void signalsStillEndTheProgram();
     void refusedTransitions();
     void firstFrameWhilePaused_data();
     void firstFrameWhilePaused();
@@ -263,6 +266,26 @@ void TestVideoPlayer::cleanup()
         stopPlayer();
     mPlayer.reset();
     mWatch.reset();
+}
+
+void TestVideoPlayer::signalsStillEndTheProgram()
+{
+    // The first player sets up the sound library; the handlers for the
+    // desktop's termination requests must stay what they were, so that the
+    // program still ends. (Runs first: the set-up happens once a process.)
+    QVector<void (*)(int)> before;
+    for (int signal : {SIGTERM, SIGINT}) {
+        struct sigaction action {};
+        QCOMPARE(sigaction(signal, nullptr, &action), 0);
+        before.append(action.sa_handler);
+    }
+    newPlayer();
+    QVERIFY(open(QStringLiteral("av.mp4")));
+    for (int i = 0; i < 2; ++i) {
+        struct sigaction action {};
+        QCOMPARE(sigaction(i == 0 ? SIGTERM : SIGINT, nullptr, &action), 0);
+        QVERIFY2(action.sa_handler == before.at(i), i == 0 ? "SIGTERM" : "SIGINT");
+    }
 }
 
 void TestVideoPlayer::refusedTransitions()
