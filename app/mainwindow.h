@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <tuple>
 
 namespace Ui {
 class MainWindow;
@@ -249,6 +250,9 @@ private:
     int mPlayState = 2;                     // 0 playing, 1 paused, 2 stopped, 3 paused while the slider is held
     bool mSliderHeld = false;               // left button down on the position slider
     bool mSeekPending = false;              // a seek was asked for since the last tick
+    // What the telemetry panel shows: second, mph, positions fixed, play
+    // state (-1: nothing yet). A tick that would show the same does nothing.
+    std::tuple<qint64, bool, bool, int> mPanelShown{-1, false, false, -1};
     int mVolumePre = 128;                   // the last volume chosen, restored when the sound comes back
     bool mIsMuted = false;
     QString mFilePath;                      // the recording the play button opens

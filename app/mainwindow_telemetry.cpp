@@ -28,12 +28,17 @@ namespace {
 constexpr int kMapFrameWidth = 319;  // pixels, beside the video
 constexpr int kMapFrameHeight = 491;
 
+const std::tuple<qint64, bool, bool, int> kNothingShown{-1, false, false, -1};
+
 } // namespace
 
 void MainWindow::setupTelemetry(MapView map)
 {
     if (map == MapView::Web) {
         ui->frameMap->resize(kMapFrameWidth, kMapFrameHeight);
+        // Decided once, before the process's first web view.
+        static const bool softwareMap = chooseMapRenderer();
+        Q_UNUSED(softwareMap);
         mMap = new MapBridge(ui->frameMap, this);
         // The view fills the frame at every size of the window.
         auto *layout = new QVBoxLayout(ui->frameMap);
@@ -81,16 +86,21 @@ int MainWindow::headingToCompassAngle(float heading)
     return ::headingToCompassAngle(heading);
 }
 
+// A step repaints where the needle was and where it is, not the whole dial:
+// the needles step up to 33 times a second each, and the dial image and the
+// panel's backgrounds beneath are most of a whole repaint.
 void MainWindow::slotupdateDashboard(int angle)
 {
+    const QRect dirty = mDashboardPainter->needleRect(mDashboardAngle) | mDashboardPainter->needleRect(angle);
     mDashboardAngle = angle;
-    ui->widgetDashboard->update();
+    ui->widgetDashboard->update(dirty);
 }
 
 void MainWindow::slotupdateCompass(int angle)
 {
+    const QRect dirty = mCompassPainter->needleRect(mCompassAngle) | mCompassPainter->needleRect(angle);
     mCompassAngle = angle;
-    ui->widgetCompass->update();
+    ui->widgetCompass->update(dirty);
 }
 
 bool MainWindow::paintNeedle(QObject *watched, QEvent *event)
@@ -120,6 +130,7 @@ void MainWindow::slotGetGpsData(const GpsData &data)
     }
     mGpsData = data;
     mTimeline.setTrack(data.track, data.version);
+    mPanelShown = kNothingShown;
     qCDebug(lcWindow) << "gps track ready, valid:" << data.track->valid << "records:" << data.track->count;
     drawRoute();
 }
@@ -146,8 +157,14 @@ void MainWindow::slotTimerTimeOut()
     }
     if (!mTimeline.isValid())
         return;
-
+    // A record a second, two ticks a second: the second tick would repeat
+    // the first (a chart point, a replot, two map calls); paused, every one would.
     const bool mph = speedInMph();
+    const auto panel = std::make_tuple(second, mph, fixGpsData(), mPlayState);
+    if (panel == mPanelShown && !mSeekPending)
+        return;
+    mPanelShown = panel;
+
     const TelemetrySecond shown = mTimeline.at(second, mph, fixGpsData());
     if (shown.hasRecord) {
         ui->labelDateTime->setText(shown.dateTimeText);
@@ -223,6 +240,7 @@ void MainWindow::showUnit(bool mph)
 
 void MainWindow::resetTelemetry()
 {
+    mPanelShown = kNothingShown;
     setNeedleTargets(speedToAngle(0.0f), 0);
     ui->labelSpeed_5->setText(QStringLiteral("000.00"));
     ui->labelSpeed_6->setText(QStringLiteral("000.000000"));

@@ -10,6 +10,9 @@ MyFrame::MyFrame(QWidget *parent)
     setWindowTitle(QStringLiteral("Frame"));
     setFrameShadow(QFrame::Raised);
     setFrameShape(QFrame::StyledPanel);
+    // Every pixel is painted below: the panels' styled backgrounds under the
+    // surface need not be drawn again for each picture.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     resize(400, 300);
 }
 
@@ -41,6 +44,8 @@ void MyFrame::paintEvent(QPaintEvent *)
     if (mMirror)
         shown = shown.mirrored(true, false);
     const QRect picture(QPoint((width() - shown.width()) / 2, (height() - shown.height()) / 2), shown.size());
+    if (shown.hasAlphaChannel())
+        painter.fillRect(picture, Qt::black);
     painter.drawImage(picture.topLeft(), shown);
     // Black only where the picture does not cover: the bars.
     const QRegion bars = QRegion(rect()).subtracted(picture);

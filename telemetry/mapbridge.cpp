@@ -3,6 +3,11 @@
 #include "mapcalls.h"
 
 #include <QDesktopServices>
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QOpenGLFunctions>
+#include <QQuickWindow>
+#include <QSGRendererInterface>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLoggingCategory>
@@ -54,7 +59,45 @@ QStringRef functionName(const QString &call)
     return call.leftRef(call.indexOf(QLatin1Char('(')));
 }
 
+// The GL_RENDERER text of the default OpenGL, or an empty text without one.
+QString glRenderer()
+{
+    QOpenGLContext context;
+    QOffscreenSurface surface;
+    surface.setFormat(context.format());
+    surface.create();
+    if (!context.create() || !surface.isValid() || !context.makeCurrent(&surface))
+        return QString();
+    const auto *text = reinterpret_cast<const char *>(context.functions()->glGetString(GL_RENDERER));
+    const QString renderer = QString::fromLatin1(text ? text : "");
+    context.doneCurrent();
+    return renderer;
+}
+
 } // namespace
+
+bool isSoftwareGlRenderer(const QString &renderer)
+{
+    for (const char *software : {"llvmpipe", "softpipe", "Software Rasterizer", "SWR", "Microsoft Basic Render Driver"}) {
+        if (renderer.contains(QLatin1String(software), Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
+}
+
+bool chooseMapRenderer()
+{
+    const QByteArray chosen = qgetenv("QT_QUICK_BACKEND");
+    if (!chosen.isEmpty())
+        return chosen == "software" || chosen == "softwarecontext";
+    const QString renderer = glRenderer();
+    const bool software = renderer.isEmpty() || isSoftwareGlRenderer(renderer);
+    qCDebug(lcMap) << "OpenGL renderer:" << (renderer.isEmpty() ? QStringLiteral("none") : renderer)
+                   << (software ? "- the map is drawn in software" : "- the map is drawn with OpenGL");
+    if (software)
+        QQuickWindow::setSceneGraphBackend(QSGRendererInterface::Software);
+    return software;
+}
 
 // Outside any namespace, as the resource's init function requires.
 static void initMapResources()

@@ -13,6 +13,16 @@ class QWidget;
 // identifying user agent and the attribution the page shows, and no bulk use.
 constexpr char kMapDefaultTileUrl[] = "https://tile.openstreetmap.org/{z}/{x}/{y}.png";
 
+// Where OpenGL is only a software rasteriser (a virtual display, a machine
+// without a GPU driver), the web view is drawn by Qt Quick's software
+// renderer: composed by OpenGL, the whole window would go through the
+// rasteriser for every video picture. Call once the application object
+// exists and before the first MapBridge; QT_QUICK_BACKEND, when set, decides.
+// Returns whether the software renderer is chosen.
+bool chooseMapRenderer();
+// The GL_RENDERER texts of software rasterisers.
+bool isSoftwareGlRenderer(const QString &renderer);
+
 // The map view: a web view showing the embedded map page, and the one-way
 // road into it. Call texts (mapcalls.h) made before the page has loaded wait
 // and run in order once it has. GUI thread only.

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QPixmap>
+#include <QRect>
+#include <QRectF>
 #include <QString>
 
 class QEvent;
@@ -11,7 +13,7 @@ class QWidget;
 // The dial image is the widget's styled background, drawn by the toolkit
 // before the paint event; the needle goes on top. The owner's event filter
 // hands over the dial's events; the owner calls dial->update() when the
-// angle changes.
+// angle changes, or dial->update(needleRect(old) | needleRect(new)).
 class NeedlePainter
 {
 public:
@@ -24,6 +26,11 @@ public:
     // Returns false for any other event or object.
     bool handleEvent(QObject *watched, QEvent *event, int angle) const;
 
+    // The part of the dial the needle covers at angle (degrees), in the
+    // dial's pixels: where it was and where it goes is all a step repaints.
+    // Empty when the image has nothing visible.
+    QRect needleRect(int angle) const;
+
     QWidget *dial() const { return mDial; }
 
 private:
@@ -31,4 +38,5 @@ private:
 
     QWidget *mDial;
     QPixmap mNeedle;
+    QRectF mVisible; // the needle image's pixels that are not transparent, in image pixels
 };

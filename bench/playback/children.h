@@ -47,3 +47,14 @@ int runSeekFloor(const char *path, const char *positionsUs);
 // again and again with each swscale flag, alone on one thread, and prints
 // the CPU time per picture of each (CLOCK_THREAD_CPUTIME_ID).
 int runConvertCost(const char *path, int pictures);
+
+// The application's main window (with the map page, as main() makes it, or
+// without it: map false)
+// resized so that its video surface is surfaceWidth x surfaceHeight (0: the
+// form's 1280x800), playing FILE from slotOpenRecording(path, true) to its
+// natural end; then the same file again, paused by the play button for
+// pausedMs. Prints, for both, the CPU of the process, of the web engine's
+// processes and of the X server (cpusnapshot.h), the CPU and wall time of
+// each run of the window's 500 ms tick, and paints per second of the dials,
+// the chart and the video surface.
+int runTelemetryWindow(int argc, char **argv, const char *path, int surfaceWidth, int surfaceHeight, int pausedMs, bool map);

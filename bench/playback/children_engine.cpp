@@ -5,6 +5,7 @@
 #include "children.h"
 
 #include "childprocess.h"
+#include "cpusnapshot.h"
 #include "enginewindow.h"
 #include "pacing.h"
 
@@ -81,14 +82,19 @@ int runEnginePlay(int argc, char **argv, const char *path, bool pacing)
         stamp(image, now, &PictureTimes::painted);
     };
 
+    // CPU from the open to the natural end, beside the telemetry window's (children_telemetry.cpp).
+    const pid_t xServer = findXServer();
+    CpuSnapshot atEnd;
     Clock::time_point end;
     bool ended = false;
     QObject::connect(&w.player, &VideoPlayer::sig_PlayStopNormally, &app, [&] {
         end = Clock::now();
+        atEnd = takeCpuSnapshot(xServer);
         ended = true;
         app.quit();
     });
 
+    const CpuSnapshot atOpen = takeCpuSnapshot(xServer);
     const Clock::time_point openStart = Clock::now();
     if (!w.player.openFile(QString::fromLocal8Bit(path))) {
         std::printf("ERROR openFile failed\n");
@@ -136,6 +142,7 @@ int runEnginePlay(int argc, char **argv, const char *path, bool pacing)
                 msBetween(openStart, opened), painted ? msBetween(openStart, firstPaint) : -1.0,
                 msBetween(playStart, end) / 1000.0, duration, w.frame->image().width(), w.frame->image().height(),
                 w.frame->width(), w.frame->height());
+    printCpuSpan("play", atOpen, atEnd);
     std::vector<PictureTimes> list;
     {
         std::lock_guard<std::mutex> lock(picturesMutex);

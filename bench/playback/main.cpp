@@ -13,6 +13,7 @@
 #include "children.h"
 #include "enginewindow.h"
 #include "playback.h"
+#include "telemetry.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -52,6 +53,9 @@ int childMain(int argc, char **argv)
         return runEngineSeeks(argc, argv, argv[3], argv[4]);
     if (mode == "idle" && argc > 5)
         return runEngineIdle(argc, argv, argv[3], std::atoi(argv[4]), std::atoi(argv[5]));
+    if (mode == "telemetry" && argc > 7)
+        return runTelemetryWindow(argc, argv, argv[3], std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6]),
+                                  std::strcmp(argv[7], "map") == 0);
     if (mode == "screen")
         return runScreenRect(argc, argv);
     if (mode == "floor" && argc > 4)
@@ -103,17 +107,24 @@ int main(int argc, char **argv)
     const QCommandLineOption partsOpt(QStringLiteral("parts"),
                                       QStringLiteral("What to measure: play (to the end, every player), first (the "
                                                      "engine's first picture), seek (paused seeks), idle (CPU paused and "
-                                                     "stopped, ours and mpv), pace (the engine's pacing against the sound clock)."),
+                                                     "stopped, ours and mpv), pace (the engine's pacing against the sound clock), "
+                                                     "telemetry (1080p30 with a GPS track: the bare engine against the main window)."),
                                       QStringLiteral("list"), QStringLiteral("play,first,seek"));
     const QCommandLineOption idleOpt(QStringLiteral("idle-seconds"), QStringLiteral("Length of each idle window."),
                                      QStringLiteral("s"), QStringLiteral("10"));
     const QCommandLineOption repsOpt(QStringLiteral("reps"),
                                      QStringLiteral("Plays per player and file, interleaved; the median by CPU is shown."),
                                      QStringLiteral("n"), QStringLiteral("1"));
+    const QCommandLineOption surfaceOpt(QStringLiteral("telemetry-surface"),
+                                        QStringLiteral("The main window's video surface for --parts telemetry: WxH, or form "
+                                                       "(the form's 1280x800 window)."),
+                                        QStringLiteral("size"), QStringLiteral("1280x720"));
+    const QCommandLineOption noMapOpt(QStringLiteral("telemetry-without-map"),
+                                      QStringLiteral("--parts telemetry: the main window also plays without its map page."));
     const QCommandLineOption regenOpt(QStringLiteral("regenerate"), QStringLiteral("Encode the recordings again."));
     const QCommandLineOption genOnlyOpt(QStringLiteral("generate-only"), QStringLiteral("Only make the recordings."));
     parser.addOptions({dirOpt, filesOpt, playersOpt, partsOpt, scalersOpt, seeksOpt, seedOpt, firstOpt, repsOpt, regenOpt,
-                       genOnlyOpt, idleOpt});
+                       genOnlyOpt, idleOpt, surfaceOpt, noMapOpt});
     parser.process(app);
 
     Setup s;
@@ -130,7 +141,7 @@ int main(int argc, char **argv)
     const QStringList parts = parser.value(partsOpt).split(QLatin1Char(','), Qt::SkipEmptyParts);
     for (const QString &p : parts) {
         if (!QStringList{QStringLiteral("play"), QStringLiteral("first"), QStringLiteral("seek"), QStringLiteral("idle"),
-                         QStringLiteral("pace")}.contains(p)) {
+                         QStringLiteral("pace"), QStringLiteral("telemetry")}.contains(p)) {
             out() << "unknown part " << p << "\n";
             return 2;
         }
@@ -142,6 +153,7 @@ int main(int argc, char **argv)
     const bool doPlay = parts.contains(QStringLiteral("play"));
     const bool doIdle = parts.contains(QStringLiteral("idle"));
     const bool doPace = parts.contains(QStringLiteral("pace"));
+    const bool doTelemetry = parts.contains(QStringLiteral("telemetry"));
     for (const QString &p : players) {
         if (!QStringList{QStringLiteral("ours"), QStringLiteral("mpv"), QStringLiteral("ffplay"), QStringLiteral("floor")}.contains(p)) {
             out() << "unknown player " << p << "\n";
@@ -157,6 +169,8 @@ int main(int argc, char **argv)
         }
         chosen.push_back(*r);
     }
+    if (parts == QStringList{QStringLiteral("telemetry")})
+        chosen.clear(); // its own recording only
     if (!QDir().mkpath(s.dir)) {
         out() << "cannot create " << s.dir << "\n";
         return 2;
@@ -169,7 +183,8 @@ int main(int argc, char **argv)
 
     const bool needDisplay = !parser.isSet(genOnlyOpt)
                              && (players.contains(QStringLiteral("ours")) || players.contains(QStringLiteral("mpv"))
-                                 || players.contains(QStringLiteral("ffplay")) || s.seeks > 0 || s.firstFrameReps > 0 || doIdle || doPace);
+                                 || players.contains(QStringLiteral("ffplay")) || s.seeks > 0 || s.firstFrameReps > 0 || doIdle || doPace
+                                 || doTelemetry);
     if (needDisplay && qEnvironmentVariableIsEmpty("DISPLAY")) {
         out() << "no DISPLAY: run under xvfb-run (bench/playback/run.sh)\n";
         return 2;
@@ -345,6 +360,9 @@ int main(int argc, char **argv)
         out() << "   load average after: " << loadAverage() << Qt::endl;
         summaries.push_back(f);
     }
+
+    if (doTelemetry)
+        allMet &= runTelemetryPart(s, parser.isSet(regenOpt), parser.value(surfaceOpt), parser.isSet(noMapOpt), verdicts);
 
     // --- Targets --------------------------------------------------------------------
     out() << "\n== Summary" << (doPlay ? " (CPU s per media s; ratios of ours to each anchor)" : "") << "\n";

@@ -13,4 +13,8 @@ if [ "${NO_BUILD:-0}" != 1 ]; then
 fi
 # The main window's map page runs Chromium, which refuses root without this.
 if [ "$(id -u)" = 0 ]; then export QTWEBENGINE_CHROMIUM_FLAGS="${QTWEBENGINE_CHROMIUM_FLAGS:---no-sandbox}"; fi
-exec xvfb-run -a -s "-screen 0 1920x1080x24" "$build/bench/playback/velmora_bench_playback" "$@"
+# The telemetry part needs a taller screen: the main window that shows a
+# 1280x720 picture is about 1600x1110 pixels.
+screen=1920x1080x24
+case " $* " in *telemetry*) screen=1920x1200x24 ;; esac
+exec xvfb-run -a -s "-screen 0 $screen" "$build/bench/playback/velmora_bench_playback" "$@"

@@ -4,6 +4,7 @@
 #include "needlepainter.h"
 
 #include <QPainter>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <QtTest>
@@ -55,10 +56,14 @@ private slots:
     void turnsAboutCentre_data();
     void turnsAboutCentre();
     void otherEventsPass();
+    void needleRectHoldsTheNeedle_data();
+    void needleRectHoldsTheNeedle();
+    void invisibleNeedleHasNoRect();
 
 private:
     QTemporaryDir mDir;
     QString mNeedlePath;
+    QString mEmptyPath;
 };
 
 // A needle image pointing up: a red bar from the centre to the top edge.
@@ -70,6 +75,9 @@ void TestNeedlePainter::initTestCase()
     QPainter(&needle).fillRect(kSide / 2 - 4, 0, 8, kSide / 2, Qt::red);
     mNeedlePath = mDir.filePath(QStringLiteral("needle.png"));
     QVERIFY(needle.save(mNeedlePath));
+    needle.fill(Qt::transparent);
+    mEmptyPath = mDir.filePath(QStringLiteral("empty.png"));
+    QVERIFY(needle.save(mEmptyPath));
 }
 
 void TestNeedlePainter::turnsAboutCentre_data()
@@ -111,6 +119,56 @@ void TestNeedlePainter::otherEventsPass()
     QEvent resize(QEvent::Resize);
     QVERIFY(!painter.handleEvent(&other, &paint, 0));
     QVERIFY(!painter.handleEvent(&dial, &resize, 0));
+}
+
+void TestNeedlePainter::needleRectHoldsTheNeedle_data()
+{
+    QTest::addColumn<int>("angle");
+    for (int angle : {0, 1, 37, 90, 135, -100, 180, 225})
+        QTest::newRow(qPrintable(QString::number(angle))) << angle;
+}
+
+// Every pixel the needle changes lies in its rect, and the rect is a part of
+// the dial only: the bar from the centre to one edge.
+void TestNeedlePainter::needleRectHoldsTheNeedle()
+{
+    QFETCH(int, angle);
+    const auto grab = [&](const QString &needlePath, QRect *rect) {
+        Dial dial;
+        dial.setObjectName(QStringLiteral("dial"));
+        dial.setStyleSheet(QStringLiteral("#dial{background-color: rgb(0, 160, 0);}"));
+        dial.setFixedSize(kSide, kSide);
+        NeedlePainter painter(&dial, needlePath);
+        Filter filter(painter, angle);
+        dial.installEventFilter(&filter);
+        if (rect)
+            *rect = painter.needleRect(angle);
+        return dial.grab().toImage();
+    };
+    QRect rect;
+    const QImage withNeedle = grab(mNeedlePath, &rect);
+    const QImage without = grab(mEmptyPath, nullptr);
+    int changed = 0;
+    for (int y = 0; y < kSide; ++y) {
+        for (int x = 0; x < kSide; ++x) {
+            if (withNeedle.pixel(x, y) == without.pixel(x, y))
+                continue;
+            ++changed;
+            QVERIFY2(rect.contains(x, y), qPrintable(QStringLiteral("(%1,%2) outside %3,%4 %5x%6")
+                                                         .arg(x).arg(y).arg(rect.x()).arg(rect.y()).arg(rect.width()).arg(rect.height())));
+        }
+    }
+    QVERIFY(changed > 0);
+    QVERIFY(rect.width() * rect.height() <= kSide * kSide / 2);
+}
+
+void TestNeedlePainter::invisibleNeedleHasNoRect()
+{
+    QWidget dial;
+    dial.resize(kSide, kSide);
+    QVERIFY(NeedlePainter(&dial, mEmptyPath).needleRect(30).isEmpty());
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("needle image missing")));
+    QVERIFY(NeedlePainter(&dial, mDir.filePath(QStringLiteral("missing.png"))).needleRect(30).isEmpty());
 }
 
 QTEST_MAIN(TestNeedlePainter)
