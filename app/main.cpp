@@ -9,9 +9,6 @@
 
 namespace {
 
-// The launcher's name without ".desktop": desktops match the window to it.
-const char kDesktopId[] = "org.velmora.Viewer";
-
 QStringList rawArguments(int argc, char *argv[])
 {
     QStringList arguments;
@@ -38,7 +35,8 @@ int main(int argc, char *argv[])
     // Before the application object, so that the bundled qt.conf is seen.
     Q_INIT_RESOURCE(resources);
     QApplication app(argc, argv);
-    QGuiApplication::setDesktopFileName(QLatin1String(kDesktopId));
+    // The launcher's name: desktops match the window to it.
+    QGuiApplication::setDesktopFileName(QStringLiteral(VELMORA_APP_ID));
     QCommandLineParser parser;
     describeViewerCommandLine(parser);
     parser.process(app);

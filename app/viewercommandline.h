@@ -21,5 +21,5 @@ bool asksForHelpOrVersion(const QStringList &arguments);
 // taken from workingFolder, as the launching shell or file manager meant them.
 ViewerOptions viewerOptions(const QCommandLineParser &parser, const QString &workingFolder);
 // Debug lines of the velmora.* categories only with --verbose; warnings and
-// errors always. QT_LOGGING_RULES and QT_LOGGING_CONF still take precedence.
+// errors always. QT_LOGGING_RULES still takes precedence.
 void applyLoggingDefaults(bool verbose);
