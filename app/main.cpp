@@ -1,18 +1,62 @@
+#include "instancechannel.h"
 #include "mainwindow.h"
+#include "velmoraversion.h"
+#include "viewercommandline.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+
+namespace {
+
+QStringList rawArguments(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    return arguments;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
+    QCoreApplication::setApplicationName(QStringLiteral("velmora_viewer"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION_TEXT));
+    // Help and version need no display.
+    if (asksForHelpOrVersion(rawArguments(argc, argv))) {
+        QCoreApplication app(argc, argv);
+        QCommandLineParser parser;
+        describeViewerCommandLine(parser);
+        parser.process(app); // prints and ends the program
+        return 0;
+    }
+
     // Before the application object, so that the bundled qt.conf is seen.
     Q_INIT_RESOURCE(resources);
     QApplication app(argc, argv);
+    // The launcher's name: desktops match the window to it.
+    QGuiApplication::setDesktopFileName(QStringLiteral(VELMORA_APP_ID));
+    QCommandLineParser parser;
+    describeViewerCommandLine(parser);
+    parser.process(app);
+    const ViewerOptions options = viewerOptions(parser, QDir::currentPath());
+    applyLoggingDefaults(options.verbose);
+
+    InstanceChannel channel;
+    if (channel.claim(options.files) == InstanceChannel::Role::HandedOver)
+        return 0;
+
     int result = 0;
     {
         MainWindow window;
         window.setWindowFlags(Qt::FramelessWindowHint);
         app.installEventFilter(&window);
+        QObject::connect(&channel, &InstanceChannel::sig_FilesReceived, &window, &MainWindow::openFiles);
+        channel.serve();
         window.show();
+        if (!options.files.isEmpty())
+            window.openFiles(options.files);
         result = app.exec();
         app.removeEventFilter(&window);
     }

@@ -100,6 +100,9 @@ public slots:
     void slotupdateCompass(int angle);
     // Stops what plays, opens the recording and, with play set, starts it.
     void slotOpenRecording(const QString &path, bool play);
+    // Recordings named from outside (the command line, a later launch): the
+    // file list takes them and plays the first; the window comes to the front.
+    void openFiles(const QStringList &paths);
     // An entry of the file list was chosen: open it (playing or paused at
     // its start), or report it missing, or step on past it.
     void slotSetFile(FileListInfo info, bool play);

@@ -55,6 +55,16 @@ void MainWindow::slotSetFile(FileListInfo info, bool play)
         mPlayer->play();
 }
 
+void MainWindow::openFiles(const QStringList &paths)
+{
+    qCDebug(lcWindow) << "opened from outside:" << paths;
+    mFileList->addOpened(paths);
+    if (isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    raise();
+    activateWindow();
+}
+
 void MainWindow::on_pushButtonPre_clicked()
 {
     stepFileList(false);

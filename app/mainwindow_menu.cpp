@@ -7,6 +7,7 @@
 #include "mymenu.h"
 #include "speedchart.h"
 #include "telemetryformat.h"
+#include "velmoraversion.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -28,7 +29,7 @@ const char kMenuSheet[] =
     "QMenu::right-arrow::hover {image: url(:/image/RightArrowHover.png);}"
     "QMenu::right-arrow::pressed {image: url(:/image/RightArrowPress.png);}"
     "QMenu::indicator:exclusive:checked {border:none;image: url(:/image/RightArrowPress.png);}";
-const char kVersion[] = "Ver: V1.10-20260320";
+const char kVersion[] = "Ver: V" VELMORA_VERSION_TEXT;
 constexpr int kDefaultVolume = 128; // the player's top; the slider shows 100
 
 } // namespace
@@ -135,7 +136,9 @@ void MainWindow::applyLanguage(int language)
     if (!mTranslator)
         mTranslator = new QTranslator(this);
     const QString file = QDir(translationsFolder()).filePath(translationFile(language));
-    if (!mTranslator->load(file))
+    if (mTranslator->load(file))
+        qCDebug(lcWindow) << "translation loaded:" << file;
+    else
         qCDebug(lcWindow) << "translation not loaded:" << file;
     // An empty translator leaves the program's own (English) texts.
     QCoreApplication::removeTranslator(mTranslator);

@@ -1,5 +1,7 @@
 #include "settings.h"
 
+#include "installlayout.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -25,7 +27,7 @@ Settings::Settings(const QString &folder)
 QString Settings::defaultFolder()
 {
     const QString program = QCoreApplication::applicationDirPath();
-    return chooseFolder(program, writableFolder(program),
+    return chooseFolder(program, writableFolder(program) && !isInstalledProgram(program),
                         QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
 }
 
@@ -109,6 +111,5 @@ QString translationsFolder()
     const QString beside = program.filePath(QStringLiteral("translations"));
     if (QFileInfo(beside).isDir())
         return beside;
-    // <prefix>/bin/velmora_viewer finds <prefix>/share/velmora_viewer/translations.
-    return QDir::cleanPath(program.filePath(QStringLiteral("../share/velmora_viewer/translations")));
+    return sharedDataFolder(program.path()) + QStringLiteral("/translations");
 }

@@ -11,8 +11,8 @@ public:
     // folder: where sysConfig.ini lives (defaultFolder() when empty).
     explicit Settings(const QString &folder = QString());
 
-    // Beside the program when that folder can be written, else the user's
-    // configuration folder (an installed program's folder belongs to root).
+    // Beside the program when that folder can be written and the program is
+    // not installed (isInstalledProgram), else the user's configuration folder.
     static QString defaultFolder();
     // The choice of defaultFolder(): userFolder, when programFolder cannot be
     // written, is created when needed and takes over a sysConfig.ini left in

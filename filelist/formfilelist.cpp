@@ -207,6 +207,21 @@ void FormFileList::addDropped(const QList<QUrl> &urls)
         addFile(dropped.paths.at(i), i == dropped.start);
 }
 
+void FormFileList::addOpened(const QStringList &paths)
+{
+    bool play = true;
+    for (const QString &path : paths) {
+        if (QFileInfo(path).isDir()) {
+            addDropped({QUrl::fromLocalFile(path)});
+            continue;
+        }
+        // Whatever its suffix: the file manager chose it by its type, and
+        // the reader says when it is no recording.
+        addFile(path, play);
+        play = false;
+    }
+}
+
 void FormFileList::on_pushButtonAdd_clicked()
 {
     const QString start = mBasePath.isNull() ? QStringLiteral(".") : mBasePath;

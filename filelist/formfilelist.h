@@ -38,6 +38,10 @@ public:
     // Dropped files and folders, as on the main window: only the last
     // dropped file plays, folders are only listed.
     void addDropped(const QList<QUrl> &urls);
+    // Files named from outside (the command line, "Open with", a later
+    // launch): each is read and listed in turn, the first file plays;
+    // folders are walked as when dropped, and only listed.
+    void addOpened(const QStringList &paths);
     // What the open dialog's choice does: one file plays and hides the
     // panel; several are only listed.
     void addChosenFiles(const QStringList &files);

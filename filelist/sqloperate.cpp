@@ -1,5 +1,7 @@
 #include "sqloperate.h"
 
+#include "installlayout.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -47,9 +49,10 @@ sqloperate::~sqloperate()
 QString sqloperate::defaultFolder()
 {
     const QString program = QCoreApplication::applicationDirPath();
-    if (writableFolder(program))
+    // An installed program's folder belongs to root, and root's files stay
+    // out of it too.
+    if (writableFolder(program) && !isInstalledProgram(program))
         return program;
-    // An installed program's folder belongs to root.
     const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     QDir().mkpath(data);
     return data;

@@ -24,7 +24,8 @@ public:
     ~sqloperate() override;
 
     // The program's folder, or the user's application data folder when the
-    // program's folder (or a database already in it) cannot be written.
+    // program is installed or its folder (or a database already in it)
+    // cannot be written.
     static QString defaultFolder();
     // folder + "//FileList.db"; the doubled slash is harmless.
     static QString databasePath(const QString &folder);

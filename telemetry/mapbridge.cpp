@@ -1,6 +1,7 @@
 #include "mapbridge.h"
 
 #include "mapcalls.h"
+#include "velmoraversion.h"
 
 #include <QDesktopServices>
 #include <QOffscreenSurface>
@@ -192,6 +193,7 @@ void MapBridge::slotLoadFinished(bool ok)
         return;
     }
     mLoaded = true;
+    qCDebug(lcMap) << "map page loaded:" << mView->page()->url().toString();
     const QStringList pending = std::exchange(mPending, {});
     for (const QString &call : pending)
         mView->page()->runJavaScript(call);

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages needed to build, run and test the viewer.
+# The last line: the icon renderer, cpack's DEB dependencies (dpkg-shlibdeps,
+# file) and the launcher and metadata checkers of the tests.
 # Quick no-op when everything is already present.
 set -euo pipefail
 
@@ -10,6 +12,7 @@ packages=(
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   ffmpeg libsdl2-dev libssl-dev
   xvfb xauth fonts-wqy-microhei
+  librsvg2-bin dpkg-dev file desktop-file-utils appstream
 )
 # Benchmarks compare against other players; only installed on request.
 if [ "${VELMORA_BENCH_DEPS:-0}" = 1 ]; then

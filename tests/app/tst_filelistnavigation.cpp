@@ -84,6 +84,7 @@ private slots:
     void unplayableDropLeavesPlaybackAlone();
     void spaceInThePanelPlaysAndPauses();
     void openAskedForWhileOpeningRunsAfterIt();
+    void filesFromOutsideAreListedAndTheFirstPlays();
     void screenshot();
 
 private:
@@ -346,6 +347,31 @@ void TestFileListNavigation::openAskedForWhileOpeningRunsAfterIt()
         return frame->image().text(QStringLiteral("serial")).toULongLong() == mWindow->player()->serial();
     }));
     QCOMPARE(mWindow->player()->totalTime() / 1000000, qint64(5));
+}
+
+// The command line and later launches: the files are listed in their order
+// and the first plays, whatever its suffix; one that cannot be played is
+// reported and left out.
+void TestFileListNavigation::filesFromOutsideAreListedAndTheFirstPlays()
+{
+    FormFileList *panel = mWindow->fileListPanel();
+    const QString two = clip(QStringLiteral("two.mp4"));
+    const QString one = clip(QStringLiteral("one.mp4"));
+    mWindow->openFiles({two, clip(QStringLiteral("junk.mp4")), one});
+    QVERIFY(waitFor([&] { return panel->pendingCount() == 0 && mWindow->playState() == 0; }, 20000));
+    QCOMPARE(panel->files(), (QStringList{two, one}));
+    QCOMPARE(mWindow->filePath(), two);
+    QVERIFY(waitFor([&] { return mWindow->messageWidget()->isVisible(); }));
+    QCOMPARE(mWindow->messageWidget()->message(), QStringLiteral("Cannot play junk.mp4"));
+
+    // While it plays: the first new file plays next; one listed already stays once.
+    const QString m4v = clip(QStringLiteral("three.m4v"));
+    QVERIFY(QFile::copy(clip(QStringLiteral("three.mp4")), m4v));
+    mWindow->openFiles({m4v, one});
+    QVERIFY(waitFor([&] { return mWindow->filePath() == m4v && mWindow->playState() == 0; }, 20000));
+    QVERIFY(waitFor([&] { return panel->pendingCount() == 0; }, 20000));
+    QCOMPARE(panel->files(), (QStringList{two, one, m4v}));
+    QCOMPARE(mWindow->filePath(), m4v);
 }
 
 void TestFileListNavigation::screenshot()

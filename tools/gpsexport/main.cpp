@@ -3,6 +3,7 @@
 #include "gpsexport.h"
 #include "gpspass.h"
 #include "recordinglog.h"
+#include "velmoraversion.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -25,6 +26,21 @@ constexpr int kExitWriteFailed = 1; // the output is lost: as bad as an unread f
 constexpr int kExitUsage = 2;
 
 const char kUsage[] = "usage: velmora_gps [--format csv|gpx|json] FILE...\n";
+const char kHelp[] =
+    "Prints the GPS track that dash-camera recordings (MP4, MPEG-TS, QuickTime) carry,\n"
+    "read and authenticated as the viewer does.\n"
+    "\n"
+    "  -f, --format json  one JSON object per file and line (default); records only\n"
+    "                     for an authenticated track\n"
+    "  -f, --format csv   file,second,time,latitude,longitude,speed_kmh,heading: the\n"
+    "                     authenticated records with a fix\n"
+    "  -f, --format gpx   GPX 1.1, one track segment per authenticated file\n"
+    "  -h, --help         this text\n"
+    "  -v, --version      the version\n"
+    "\n"
+    "Exit status: 0 all files read and written, 1 a file unreadable or the output\n"
+    "lost, 2 bad usage.\n";
+const char kVersionLine[] = "velmora_gps " VELMORA_VERSION_TEXT "\n";
 
 // Why a file cannot be read at all, or an empty text when it opens.
 QString openProblem(const QString &path)
@@ -120,7 +136,10 @@ int main(int argc, char **argv)
         } else if (arg.startsWith(QLatin1String("--format="))) {
             format = arg.mid(int(std::strlen("--format=")));
         } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
-            out.write(QLatin1String(kUsage));
+            out.write(QLatin1String(kUsage) + QLatin1Char('\n') + QLatin1String(kHelp));
+            return finish(out, err, kExitOk);
+        } else if (arg == QLatin1String("--version") || arg == QLatin1String("-v")) {
+            out.write(QLatin1String(kVersionLine));
             return finish(out, err, kExitOk);
         } else if (arg == QLatin1String("--")) {
             files += args.mid(i + 1);
