@@ -6,6 +6,8 @@
 #include "instancechannel.h"
 #include "waitfor.h"
 
+#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -13,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <future>
@@ -57,6 +60,7 @@ private slots:
     void socketOfADeadViewerIsTakenOver();
     void silentViewerIsLeftAlone();
     void garbageIsDropped();
+    void launchesAtTheSameMomentMeetOnce();
 
 private:
     QString socketName() const { return mDir->filePath(QStringLiteral("viewer.socket")); }
@@ -171,6 +175,50 @@ void TestInstanceChannel::garbageIsDropped()
     QVERIFY(finished(later));
     QCOMPARE(later.get(), Role::HandedOver);
     QVERIFY(waitFor([&] { return received.count() == 1; }));
+}
+
+// A double-click that starts two viewers: whichever claims first listens,
+// the other hands its file over; never two windows, never a lost file.
+void TestInstanceChannel::launchesAtTheSameMomentMeetOnce()
+{
+    std::promise<void> go;
+    const std::shared_future<void> start = go.get_future().share();
+    std::atomic<bool> settled{false};
+    // The other launch runs its own event loop, so it can answer when it listens.
+    auto other = std::async(std::launch::async, [&] {
+        QEventLoop loop; // gives this thread the event dispatcher its socket needs
+        InstanceChannel channel(socketName());
+        QStringList received;
+        QObject::connect(&channel, &InstanceChannel::sig_FilesReceived, [&](const QStringList &files) { received = files; });
+        start.wait();
+        const Role role = channel.claim({QStringLiteral("/rec/other.mp4")});
+        if (role == Role::Listening) {
+            channel.serve();
+            QDeadlineTimer deadline(30000);
+            while (!settled && !deadline.hasExpired())
+                loop.processEvents(QEventLoop::AllEvents, 20);
+        }
+        return std::make_pair(role, received);
+    });
+    InstanceChannel mine(socketName());
+    QSignalSpy received(&mine, &InstanceChannel::sig_FilesReceived);
+    go.set_value();
+    const Role myRole = mine.claim({QStringLiteral("/rec/mine.mp4")});
+    if (myRole == Role::Listening) {
+        mine.serve();
+        QVERIFY(waitFor([&] { return received.count() == 1; }, 20000));
+    }
+    settled = true;
+    QVERIFY(waitFor([&] { return other.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 30000));
+    const auto [otherRole, otherReceived] = other.get();
+    if (myRole == Role::Listening) {
+        QCOMPARE(otherRole, Role::HandedOver);
+        QCOMPARE(received.at(0).at(0).toStringList(), QStringList{QStringLiteral("/rec/other.mp4")});
+    } else {
+        QCOMPARE(myRole, Role::HandedOver);
+        QCOMPARE(otherRole, Role::Listening);
+        QCOMPARE(otherReceived, QStringList{QStringLiteral("/rec/mine.mp4")});
+    }
 }
 
 QTEST_GUILESS_MAIN(TestInstanceChannel)
