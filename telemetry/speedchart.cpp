@@ -87,7 +87,9 @@ void SpeedChart::clear()
 
 void SpeedChart::replot()
 {
-    mPlot->replot(QCustomPlot::rpRefreshHint);
+    // The widget's repaint waits for the window's next paint pass (the next
+    // video picture's, while playing) instead of a paint and flush of its own.
+    mPlot->replot(QCustomPlot::rpQueuedRefresh);
 }
 
 void SpeedChart::setKeyRange(double lower, double upper)
