@@ -8,7 +8,11 @@ QString sharedDataFolder(const QString &programFolder)
     return QDir::cleanPath(programFolder + QStringLiteral("/../share/velmora_viewer"));
 }
 
-bool isInstalledProgram(const QString &programFolder)
+bool keepsUserFileBeside(const QString &programFolder, const QString &fileName)
 {
-    return QFileInfo(sharedDataFolder(programFolder)).isDir();
+    const QFileInfo dir(programFolder);
+    if (!dir.isDir() || !dir.isWritable() || QFileInfo(sharedDataFolder(programFolder)).isDir())
+        return false;
+    const QFileInfo file(QDir(programFolder).filePath(fileName));
+    return !file.exists() || file.isWritable();
 }

@@ -186,6 +186,7 @@ private:
     void createMenuActions();
     void buildMenu();
     void loadSettings();
+    bool loadLanguage(int language);
     void applyLanguage(int language);
     void switchLanguage(int language);
     void retranslate();

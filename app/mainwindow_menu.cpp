@@ -124,22 +124,27 @@ void MainWindow::loadSettings()
     showFixGpsImages(fixGpsData());
 }
 
+// The language's entry checked and its file in the translator; false when
+// the file cannot be read (the translator is then empty).
+bool MainWindow::loadLanguage(int language)
+{
+    mLanguage = language;
+    (language == Chinese ? mActionChinese : language == Japanese ? mActionJapanese : mActionEnglish)->setChecked(true);
+    const QString file = QDir(translationsFolder()).filePath(translationFile(language));
+    const bool loaded = mTranslator->load(file);
+    qCDebug(lcWindow) << (loaded ? "translation loaded:" : "translation not loaded:") << file;
+    return loaded;
+}
+
 // At start-up: the stored language, whether or not its file is there.
 void MainWindow::applyLanguage(int language)
 {
     mActionChinese->setCheckable(false);
     mActionEnglish->setCheckable(true);
     mActionJapanese->setCheckable(true);
-    QAction *chosen = language == Chinese ? mActionChinese : language == Japanese ? mActionJapanese : mActionEnglish;
-    chosen->setChecked(true);
-    mLanguage = language;
     if (!mTranslator)
         mTranslator = new QTranslator(this);
-    const QString file = QDir(translationsFolder()).filePath(translationFile(language));
-    if (mTranslator->load(file))
-        qCDebug(lcWindow) << "translation loaded:" << file;
-    else
-        qCDebug(lcWindow) << "translation not loaded:" << file;
+    loadLanguage(language);
     // An empty translator leaves the program's own (English) texts.
     QCoreApplication::removeTranslator(mTranslator);
     QCoreApplication::installTranslator(mTranslator);
@@ -151,11 +156,7 @@ void MainWindow::switchLanguage(int language)
 {
     if (mLanguage == language)
         return;
-    mLanguage = language;
-    (language == Chinese ? mActionChinese : language == Japanese ? mActionJapanese : mActionEnglish)->setChecked(true);
-    const QString file = QDir(translationsFolder()).filePath(translationFile(language));
-    if (!mTranslator->load(file))
-        qCDebug(lcWindow) << "translation not loaded:" << file;
+    loadLanguage(language);
     QCoreApplication::removeTranslator(mTranslator);
     // Installing announces the change to every window, unless the file was
     // missing: then the program's own texts come back all the same.

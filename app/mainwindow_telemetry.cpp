@@ -36,9 +36,7 @@ void MainWindow::setupTelemetry(MapView map)
 {
     if (map == MapView::Web) {
         ui->frameMap->resize(kMapFrameWidth, kMapFrameHeight);
-        // Decided once, before the process's first web view.
-        static const bool softwareMap = chooseMapRenderer();
-        Q_UNUSED(softwareMap);
+        chooseMapRenderer();
         mMap = new MapBridge(ui->frameMap, this);
         // The view fills the frame at every size of the window.
         auto *layout = new QVBoxLayout(ui->frameMap);

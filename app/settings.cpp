@@ -27,17 +27,8 @@ Settings::Settings(const QString &folder)
 QString Settings::defaultFolder()
 {
     const QString program = QCoreApplication::applicationDirPath();
-    return chooseFolder(program, writableFolder(program) && !isInstalledProgram(program),
+    return chooseFolder(program, keepsUserFileBeside(program, QLatin1String(kFileName)),
                         QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
-}
-
-bool Settings::writableFolder(const QString &folder)
-{
-    const QFileInfo dir(folder);
-    if (!dir.isDir() || !dir.isWritable())
-        return false;
-    const QFileInfo file(filePath(folder));
-    return !file.exists() || file.isWritable();
 }
 
 QString Settings::chooseFolder(const QString &programFolder, bool programWritable, const QString &userFolder)

@@ -11,14 +11,13 @@ public:
     // folder: where sysConfig.ini lives (defaultFolder() when empty).
     explicit Settings(const QString &folder = QString());
 
-    // Beside the program when that folder can be written and the program is
-    // not installed (isInstalledProgram), else the user's configuration folder.
+    // Beside the program when the file may live there (keepsUserFileBeside),
+    // else the user's configuration folder.
     static QString defaultFolder();
     // The choice of defaultFolder(): userFolder, when programFolder cannot be
     // written, is created when needed and takes over a sysConfig.ini left in
     // programFolder the first time.
     static QString chooseFolder(const QString &programFolder, bool programWritable, const QString &userFolder);
-    static bool writableFolder(const QString &folder);
     static QString filePath(const QString &folder);
 
     QString filePath() const { return mFile.fileName(); }

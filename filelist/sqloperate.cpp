@@ -4,7 +4,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
@@ -12,18 +11,10 @@
 
 namespace {
 
+const char kFileName[] = "FileList.db";
 const char kCreateTable[] =
     "create table FileList (id integer primary key autoincrement,num int,name varchar(128),path varchar(256), "
     "date varchar(32),duration varchar(16), resolution varchar(16),size varchar(16),durationInt int)";
-
-bool writableFolder(const QString &folder)
-{
-    const QFileInfo dir(folder);
-    if (!dir.isDir() || !dir.isWritable())
-        return false;
-    const QFileInfo db(sqloperate::databasePath(folder));
-    return !db.exists() || db.isWritable();
-}
 
 } // namespace
 
@@ -49,9 +40,7 @@ sqloperate::~sqloperate()
 QString sqloperate::defaultFolder()
 {
     const QString program = QCoreApplication::applicationDirPath();
-    // An installed program's folder belongs to root, and root's files stay
-    // out of it too.
-    if (writableFolder(program) && !isInstalledProgram(program))
+    if (keepsUserFileBeside(program, QLatin1String(kFileName)))
         return program;
     const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     QDir().mkpath(data);
@@ -60,7 +49,7 @@ QString sqloperate::defaultFolder()
 
 QString sqloperate::databasePath(const QString &folder)
 {
-    return folder + QStringLiteral("//") + QStringLiteral("FileList.db");
+    return folder + QStringLiteral("//") + QLatin1String(kFileName);
 }
 
 QSqlDatabase sqloperate::database() const

@@ -21,6 +21,7 @@
 #include <QWebEngineView>
 
 #include <algorithm>
+#include <mutex>
 #include <utility>
 
 Q_LOGGING_CATEGORY(lcMap, "velmora.map")
@@ -75,8 +76,7 @@ QString glRenderer()
     return renderer;
 }
 
-} // namespace
-
+// The GL_RENDERER texts of software rasterisers.
 bool isSoftwareGlRenderer(const QString &renderer)
 {
     for (const char *software : {"llvmpipe", "softpipe", "Software Rasterizer", "SWR", "Microsoft Basic Render Driver"}) {
@@ -86,18 +86,25 @@ bool isSoftwareGlRenderer(const QString &renderer)
     return false;
 }
 
-bool chooseMapRenderer()
+void chooseMapRendererNow()
 {
-    const QByteArray chosen = qgetenv("QT_QUICK_BACKEND");
-    if (!chosen.isEmpty())
-        return chosen == "software" || chosen == "softwarecontext";
+    if (!qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
+        return;
     const QString renderer = glRenderer();
     const bool software = renderer.isEmpty() || isSoftwareGlRenderer(renderer);
     qCDebug(lcMap) << "OpenGL renderer:" << (renderer.isEmpty() ? QStringLiteral("none") : renderer)
                    << (software ? "- the map is drawn in software" : "- the map is drawn with OpenGL");
     if (software)
         QQuickWindow::setSceneGraphBackend(QSGRendererInterface::Software);
-    return software;
+}
+
+} // namespace
+
+void chooseMapRenderer()
+{
+    // The probe context costs a few milliseconds; one answer serves every window.
+    static std::once_flag once;
+    std::call_once(once, chooseMapRendererNow);
 }
 
 // Outside any namespace, as the resource's init function requires.

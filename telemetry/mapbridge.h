@@ -16,12 +16,10 @@ constexpr char kMapDefaultTileUrl[] = "https://tile.openstreetmap.org/{z}/{x}/{y
 // Where OpenGL is only a software rasteriser (a virtual display, a machine
 // without a GPU driver), the web view is drawn by Qt Quick's software
 // renderer: composed by OpenGL, the whole window would go through the
-// rasteriser for every video picture. Call once the application object
-// exists and before the first MapBridge; QT_QUICK_BACKEND, when set, decides.
-// Returns whether the software renderer is chosen.
-bool chooseMapRenderer();
-// The GL_RENDERER texts of software rasterisers.
-bool isSoftwareGlRenderer(const QString &renderer);
+// rasteriser for every video picture. Decided once per process, on the
+// first call, which must come after the application object and before the
+// first MapBridge; QT_QUICK_BACKEND, when set, decides.
+void chooseMapRenderer();
 
 // The map view: a web view showing the embedded map page, and the one-way
 // road into it. Call texts (mapcalls.h) made before the page has loaded wait
