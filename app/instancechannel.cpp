@@ -3,6 +3,7 @@
 #include <QDataStream>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
@@ -11,6 +12,13 @@
 #include <QTimer>
 
 #include <utility>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 Q_DECLARE_LOGGING_CATEGORY(lcWindow)
 
@@ -24,11 +32,93 @@ const char kAnswer = 'A';
 // A peer that connects and never finishes its message is dropped.
 constexpr int kPeerWaitMs = 2 * InstanceChannel::kAnswerWaitMs;
 
+// Beside the socket, so in a folder only this user can enter; empty when
+// there is none.
 QString lockPath(const QString &name)
 {
     if (QDir::isAbsolutePath(name))
         return name + QStringLiteral(".lock");
-    return QDir::temp().filePath(name + QStringLiteral(".lock"));
+#ifdef Q_OS_UNIX
+    return QString(); // QLocalServer would put it in the shared /tmp
+#else
+    return QDir::temp().filePath(name + QStringLiteral(".lock")); // per user on Windows
+#endif
+}
+
+#ifdef Q_OS_UNIX
+// Only the user may have made or entered it: anyone else could listen in it
+// first and catch the next launch's files.
+bool isPrivateFolder(const QString &folder)
+{
+    struct stat info {};
+    if (folder.isEmpty() || ::lstat(QFile::encodeName(folder).constData(), &info) != 0)
+        return false;
+    return S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() && (info.st_mode & (S_IRWXG | S_IRWXO)) == 0;
+}
+
+// A folder of our own under base, made when missing.
+QString privateFolderUnder(const QString &base)
+{
+    if (base.isEmpty() || !QDir().mkpath(base))
+        return QString();
+    const QString folder = QDir(base).filePath(QStringLiteral("velmora_viewer"));
+    if (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0 && errno != EEXIST)
+        return QString();
+    return isPrivateFolder(folder) ? folder : QString();
+}
+#endif
+
+// The user id at the other end must be ours: a socket of another account
+// neither gets our files nor hands us any.
+bool peerIsThisUser(const QLocalSocket &socket)
+{
+#ifdef Q_OS_LINUX
+    ucred peer {};
+    socklen_t size = sizeof peer;
+    if (::getsockopt(int(socket.socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 ||
+        size != sizeof peer)
+        return false;
+    return peer.uid == ::geteuid();
+#else
+    Q_UNUSED(socket); // the folder's permissions are the only guard here
+    return true;
+#endif
+}
+
+// Only what names a local file or folder goes on to the player: a URL
+// would reach FFmpeg's network protocols.
+bool isLocalPath(const QString &path)
+{
+    if (!QDir::isAbsolutePath(path))
+        return false;
+#ifdef Q_OS_UNIX
+    if (!path.startsWith(QLatin1Char('/'))) // ":/..." is absolute to Qt too
+        return false;
+#endif
+    const QFileInfo info(path);
+    return info.exists() && (info.isFile() || info.isDir());
+}
+
+// The list is read item by item: QDataStream's own reserves whatever count
+// the peer claims before reading a byte of it.
+bool readFileList(const QByteArray &payload, QStringList &files)
+{
+    QDataStream in(payload);
+    in.setVersion(QDataStream::Qt_5_15);
+    quint32 count = 0;
+    in >> count;
+    // Each entry takes at least its 4-byte length.
+    if (in.status() != QDataStream::Ok || quint64(count) * 4 > quint64(payload.size() - 4))
+        return false;
+    files.reserve(int(count));
+    for (quint32 i = 0; i < count; ++i) {
+        QString file;
+        in >> file;
+        if (in.status() != QDataStream::Ok)
+            return false;
+        files.append(file);
+    }
+    return in.atEnd();
 }
 
 QByteArray message(const QStringList &files)
@@ -63,16 +153,30 @@ InstanceChannel::~InstanceChannel()
 QString InstanceChannel::defaultName()
 {
 #ifdef Q_OS_UNIX
-    // Per user, and only the user can enter it.
-    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (!runtime.isEmpty())
-        return runtime + QStringLiteral("/velmora_viewer.socket");
-#endif
+    // Not QStandardPaths::RuntimeLocation: without XDG_RUNTIME_DIR it falls
+    // back to /tmp/runtime-$USER, which anyone may have made first.
+    QString folder = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!isPrivateFolder(folder)) {
+        if (!folder.isEmpty())
+            qCWarning(lcWindow) << "runtime folder not private, not used:" << folder;
+        folder = privateFolderUnder(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation));
+    }
+    if (folder.isEmpty())
+        folder = privateFolderUnder(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+    if (folder.isEmpty())
+        return QString();
+    return folder + QStringLiteral("/velmora_viewer.socket");
+#else
     return QStringLiteral("velmora_viewer-") + qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"));
+#endif
 }
 
 InstanceChannel::Role InstanceChannel::claim(const QStringList &files)
 {
+    if (mName.isEmpty() || lockPath(mName).isEmpty()) {
+        qCWarning(lcWindow) << "no folder of this user's own for the launch socket; every launch runs alone";
+        return Role::Alone;
+    }
     // Two launches at the same moment: one listens, the other reaches it.
     QLockFile lock(lockPath(mName));
     if (!lock.tryLock(kLockWaitMs))
@@ -90,6 +194,11 @@ InstanceChannel::Role InstanceChannel::claim(const QStringList &files)
     }
     // The socket is someone's: nobody else needs to wait for this exchange.
     lock.unlock();
+    if (!peerIsThisUser(socket)) {
+        qCWarning(lcWindow) << "launch socket held by another user; files not handed over:" << mName;
+        socket.abort();
+        return Role::Alone;
+    }
 
     socket.write(message(files));
     QDeadlineTimer deadline(kAnswerWaitMs);
@@ -139,6 +248,12 @@ void InstanceChannel::serve()
 void InstanceChannel::slotNewConnection()
 {
     while (QLocalSocket *socket = mServer->nextPendingConnection()) {
+        if (!peerIsThisUser(*socket)) {
+            qCWarning(lcWindow) << "launch from another user; dropped";
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readMessage(socket); });
         QTimer::singleShot(kPeerWaitMs, socket, [socket] { socket->abort(); });
@@ -164,14 +279,19 @@ void InstanceChannel::readMessage(QLocalSocket *socket)
     if (socket->bytesAvailable() < kHeaderBytes + qint64(length))
         return;
     socket->skip(kHeaderBytes);
-    QDataStream in(socket->read(length));
-    in.setVersion(QDataStream::Qt_5_15);
     QStringList files;
-    in >> files;
-    if (in.status() != QDataStream::Ok) {
+    if (!readFileList(socket->read(length), files)) {
         qCWarning(lcWindow) << "unreadable launch message; dropped";
         socket->abort();
         return;
+    }
+    for (auto file = files.begin(); file != files.end();) {
+        if (isLocalPath(*file)) {
+            ++file;
+        } else {
+            qCWarning(lcWindow) << "not a local file or folder; not opened:" << *file;
+            file = files.erase(file);
+        }
     }
     socket->putChar(kAnswer);
     socket->flush();

@@ -7,9 +7,9 @@
 class QLocalServer;
 class QLocalSocket;
 
-// One viewer per user: the first launch listens on a local socket in the
-// user's runtime folder; a later launch hands its files to it and ends.
-// Two viewers would share FileList.db, whose table each start creates anew.
+// One viewer per user: the first launch listens on a local socket in a
+// folder only the user can enter; a later launch hands its files to it and ends.
+// A viewer started beside another one still works, with a list of its own.
 class InstanceChannel : public QObject
 {
     Q_OBJECT
@@ -25,12 +25,14 @@ public:
     explicit InstanceChannel(const QString &name = QString(), QObject *parent = nullptr);
     ~InstanceChannel() override;
 
-    // "velmora_viewer.socket" in the user's runtime folder.
+    // "velmora_viewer.socket" in a folder only the user can enter: the
+    // runtime folder, else one of ours in the cache or config folder.
+    // Empty when there is none; claim() then returns Alone.
     static QString defaultName();
     QString name() const { return mName; }
 
-    // Hands files (absolute paths, maybe none) to a running viewer, or
-    // becomes the one others reach. Returns within about
+    // Hands files (absolute paths, maybe none) to a running viewer of the
+    // same user, or becomes the one others reach. Returns within about
     // kLockWaitMs + kAnswerWaitMs.
     Role claim(const QStringList &files);
     // From now on, file lists that arrive are emitted; those that came
@@ -43,7 +45,8 @@ public:
     static constexpr int kAnswerWaitMs = 5000; // a running viewer busy starting up answers late
 
 signals:
-    // Files a later launch named; empty when it named none.
+    // Existing local files and folders a later launch named (others are
+    // dropped); empty when it named none.
     void sig_FilesReceived(const QStringList &files);
 
 private:

@@ -109,6 +109,9 @@ MainWindow::~MainWindow()
     delete mFileList;
     delete ui;
     ui = nullptr;
+    // Joins a GPS pass that still reads a file which ended by itself.
+    delete mPlayer;
+    mPlayer = nullptr;
 }
 
 void MainWindow::slotGetOneFrame(QImage image)

@@ -104,18 +104,18 @@ void MainWindow::loadSettings()
     replotSpeedChart();
     mUnitMph = int(mph);
 
-    // The slider shows what fits its 0..100; the value read is what comes
-    // back after a mute. The player keeps the top of its scale.
+    // The slider shows what fits its 0..100; the value read, held to the
+    // player's scale, is what the sound plays at and comes back after a mute.
     int volume = kDefaultVolume;
     mSettings->readInt(QStringLiteral("Setup"), QStringLiteral("volume"), volume);
+    volume = qBound(0, volume, kDefaultVolume);
     ui->horizontalSliderVolume->setValue(volume);
     mVolumePre = volume;
 
     int sound = 1;
     mSettings->readInt(QStringLiteral("Setup"), QStringLiteral("Silent"), sound);
     mIsMuted = sound == 0;
-    if (mIsMuted)
-        mPlayer->setVolume(0);
+    mPlayer->setVolume(mIsMuted ? 0 : mVolumePre);
     showStateTexts();
 
     int fix = 0;

@@ -129,7 +129,7 @@ void MainWindow::slotGetGpsData(const GpsData &data)
     mGpsData = data;
     mTimeline.setTrack(data.track, data.version);
     mPanelShown = kNothingShown;
-    qCDebug(lcWindow) << "gps track ready, valid:" << data.track->valid << "records:" << data.track->count;
+    qCDebug(lcWindow) << "gps track ready, valid:" << data.track->valid << "records:" << data.track->count();
     drawRoute();
 }
 
@@ -254,7 +254,7 @@ void MainWindow::addSpeedPoint(double second, double speed)
 void MainWindow::refillSpeedChart(qint64 second)
 {
     if (mTimeline.track())
-        mChart->refill(*mTimeline.track(), int(qMin<qint64>(second, kGpsTrackCapacity)), speedInMph());
+        mChart->refill(*mTimeline.track(), int(qBound<qint64>(0, second, mTimeline.track()->count())), speedInMph());
 }
 
 void MainWindow::clearSpeedChart()

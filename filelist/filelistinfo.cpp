@@ -22,8 +22,14 @@ void registerFileListInfo()
 
 QString durationText(qint64 seconds)
 {
-    const qint64 minutes = seconds / 60;
-    return QStringLiteral("%1:%2").arg(lastTwoDigits(minutes), lastTwoDigits(seconds - minutes * 60));
+    seconds = qMax<qint64>(0, seconds);
+    const qint64 hours = seconds / 3600;
+    const QString minutesAndSeconds =
+        QStringLiteral("%1:%2").arg(lastTwoDigits(seconds / 60 % 60), lastTwoDigits(seconds % 60));
+    if (hours == 0)
+        return minutesAndSeconds;
+    // Every digit of the hours: a long recording must not pass for a short one.
+    return QStringLiteral("%1:").arg(hours, 2, 10, QLatin1Char('0')) + minutesAndSeconds;
 }
 
 QString sizeText(qint64 bytes)

@@ -15,7 +15,7 @@ struct FileListInfo
     QString name;        // file name with suffix
     QString path;        // full path as added, slash-separated
     QString date;        // creation time, local, "yyyy-MM-dd hh:mm:ss"
-    QString duration;    // "mm:ss", whole minutes of the whole length (see durationText)
+    QString duration;    // "mm:ss", or "hh:mm:ss" from an hour on (see durationText)
     QString resolution;  // "1920x1080"
     QString size;        // MiB with one decimal, no unit
     int durationInt = 0; // s, truncated
@@ -26,8 +26,8 @@ Q_DECLARE_METATYPE(FileListInfo)
 // Makes FileListInfo usable in queued connections; cheap to call again.
 void registerFileListInfo();
 
-// "%1:%2": the last two digits of the whole minutes, then of the seconds
-// left (65 s -> 01:05, 3725 s -> 62:05, 6005 s -> 00:05).
+// "mm:ss" below an hour, "hh:mm:ss" from an hour on, the hours with every
+// digit (65 s -> 01:05, 3725 s -> 01:02:05, 360000 s -> 100:00:00).
 QString durationText(qint64 seconds);
 // Bytes as MiB with one decimal: 47500000 -> "45.3".
 QString sizeText(qint64 bytes);

@@ -16,6 +16,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyleOption>
+#include <QTextDocument>
 #include <QTableWidgetItem>
 
 namespace {
@@ -163,9 +164,10 @@ void FormFileList::slotProbed(quint64 ticket, FileListInfo info, bool ok)
     auto *name = new QTableWidgetItem(mFileInfo.name);
     name->setData(kPathRole, mFileInfo.path);
     name->setData(kKeyRole, added.key);
-    name->setToolTip(QStringLiteral("%1\n%2  %3 MiB  %4")
-                         .arg(QDir::toNativeSeparators(mFileInfo.path), mFileInfo.resolution, mFileInfo.size,
-                              mFileInfo.date));
+    // A tool tip that looks like markup is drawn as markup: a file name is not.
+    name->setToolTip(Qt::convertFromPlainText(QStringLiteral("%1\n%2  %3 MiB  %4")
+                                                  .arg(QDir::toNativeSeparators(mFileInfo.path),
+                                                       mFileInfo.resolution, mFileInfo.size, mFileInfo.date)));
     table->setItem(row, 0, name);
     auto *duration = new QTableWidgetItem(mFileInfo.duration);
     duration->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);

@@ -16,6 +16,8 @@ mymsgwidget::mymsgwidget(QWidget *parent)
     , ui(new Ui::mymsgwidget)
 {
     ui->setupUi(this);
+    // File names are shown as they are, never as markup.
+    ui->label->setTextFormat(Qt::PlainText);
     setWindowFlags(Qt::WindowCloseButtonHint);
     setAttribute(Qt::WA_ShowModal, true);
 }

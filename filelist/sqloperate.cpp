@@ -4,10 +4,19 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QVariant>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -28,13 +37,14 @@ sqloperate::sqloperate(const QString &folder, const QString &connectionName, QOb
 
 sqloperate::~sqloperate()
 {
-    if (!QSqlDatabase::contains(mConnection))
-        return;
-    {
-        QSqlDatabase db = QSqlDatabase::database(mConnection, false);
-        db.close();
+    if (QSqlDatabase::contains(mConnection)) {
+        {
+            QSqlDatabase db = QSqlDatabase::database(mConnection, false);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(mConnection);
     }
-    QSqlDatabase::removeDatabase(mConnection);
+    releaseFile();
 }
 
 QString sqloperate::defaultFolder()
@@ -57,41 +67,142 @@ QSqlDatabase sqloperate::database() const
     return QSqlDatabase::database(mConnection, false);
 }
 
-bool sqloperate::openDatabase()
+namespace {
+
+enum class Setup { Ready, Held, Failed };
+
+// Another connection has the file locked: another viewer's list.
+bool heldElsewhere(const QSqlError &error)
 {
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), mConnection);
-    db.setDatabaseName(databaseName());
-    if (!db.open()) {
-        qCDebug(lcFileList) << "open failed" << db.databaseName();
-        return false;
-    }
+    const int primary = error.nativeErrorCode().toInt() & 0xff; // extended codes keep it in the low byte
+    return primary == 5 /* SQLITE_BUSY */ || primary == 6 /* SQLITE_LOCKED */;
+}
+
+Setup failure(const QSqlError &error)
+{
+    qCDebug(lcFileList) << "store failed:" << error.nativeErrorCode() << error.databaseText();
+    return heldElsewhere(error) ? Setup::Held : Setup::Failed;
+}
+
+Setup createTable(const QSqlDatabase &db)
+{
     QSqlQuery query(db);
     // The rows live for one run: waiting for the disk, or a journal file
     // made and removed for every insert, buys nothing.
     query.exec(QStringLiteral("PRAGMA synchronous=OFF"));
     query.exec(QStringLiteral("PRAGMA journal_mode=MEMORY"));
-    query.exec(QStringLiteral("select count(*) from sqlite_master where type='table' and name='%1'")
-                   .arg(QStringLiteral("FileList")));
-    if (!query.next())
-        return false;
+    if (!query.exec(QStringLiteral("select count(*) from sqlite_master where type='table' and name='%1'")
+                        .arg(QStringLiteral("FileList")))
+        || !query.next())
+        return failure(query.lastError());
     if (query.value(0).toInt() != 0) {
         qCDebug(lcFileList) << "recreate Filelist table";
         if (!query.exec(QStringLiteral("drop table FileList"))) {
             qCDebug(lcFileList) << "recreate delete Filelist table failed";
-            return false;
+            return failure(query.lastError());
         }
         if (!query.exec(QLatin1String(kCreateTable))) {
             qCDebug(lcFileList) << "recreate create Filelist table failed";
-            return false;
+            return failure(query.lastError());
         }
-        return true;
+    } else {
+        qCDebug(lcFileList) << "Create Filelist table";
+        if (!query.exec(QLatin1String(kCreateTable))) {
+            qCDebug(lcFileList) << "Create Filelist table failed";
+            return failure(query.lastError());
+        }
     }
-    qCDebug(lcFileList) << "Create Filelist table";
-    if (!query.exec(QLatin1String(kCreateTable))) {
-        qCDebug(lcFileList) << "Create Filelist table failed";
-        return false;
+    // Damage away from the table would only show at some later insert.
+    if (!query.exec(QStringLiteral("PRAGMA quick_check")) || !query.next())
+        return failure(query.lastError());
+    return query.value(0).toString() == QLatin1String("ok") ? Setup::Ready : Setup::Failed;
+}
+
+Setup setUp(QSqlDatabase &db, const QString &name)
+{
+    db.close();
+    db.setDatabaseName(name);
+    if (!db.open()) {
+        qCDebug(lcFileList) << "open failed" << db.databaseName();
+        return failure(db.lastError());
     }
-    return true;
+    const Setup result = createTable(db);
+    if (result != Setup::Ready)
+        db.close();
+    return result;
+}
+
+} // namespace
+
+// The file is this viewer's while it holds an exclusive lock on it, of a
+// kind SQLite does not use itself (it locks byte ranges), so that its own
+// locking and outside readers work as ever. The system drops the lock with
+// the process.
+sqloperate::Claim sqloperate::claimFile(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    const QByteArray name = QFile::encodeName(path);
+    const auto openFile = [&name] { return ::open(name.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600); };
+    int fd = openFile();
+    if (fd < 0 && errno == ELOOP) {
+        // A link is not followed into somebody's file: it goes, its target stays.
+        qCWarning(lcFileList) << "unusable store replaced:" << path;
+        if (QFile::remove(path))
+            fd = openFile();
+    }
+    if (fd < 0) {
+        qCDebug(lcFileList) << "open failed" << path;
+        return Claim::Unavailable;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const bool held = errno == EWOULDBLOCK;
+        ::close(fd);
+        return held ? Claim::Held : Claim::Unavailable;
+    }
+    mLockFd = fd;
+#else
+    Q_UNUSED(path)
+#endif
+    return Claim::Owned;
+}
+
+void sqloperate::releaseFile()
+{
+#ifdef Q_OS_UNIX
+    if (mLockFd >= 0)
+        ::close(mLockFd);
+#endif
+    mLockFd = -1;
+}
+
+bool sqloperate::openDatabase()
+{
+    QSqlDatabase db = QSqlDatabase::contains(mConnection)
+                          ? database()
+                          : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), mConnection);
+    // A lock taken by an outside reader must not hold up the window for the driver's 5 s.
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=0"));
+    const QString path = databaseName();
+    releaseFile();
+    const Claim claim = claimFile(path);
+    if (claim == Claim::Owned) {
+        Setup result = setUp(db, path);
+        if (result == Setup::Failed && mLockFd >= 0) {
+            // Nobody else uses it and this viewer cannot: left as it is it
+            // would break the list at every start. The rows last one run anyway.
+            qCWarning(lcFileList) << "unusable store replaced:" << path;
+            QFile::remove(path + QStringLiteral("-journal")); // would be played back into the new file
+            if (::ftruncate(mLockFd, 0) == 0)
+                result = setUp(db, path);
+        }
+        if (result == Setup::Ready)
+            return true;
+        releaseFile();
+    }
+    qCWarning(lcFileList) << (claim == Claim::Held ? "store held by another viewer, list kept in memory:"
+                                                   : "store cannot be made, list kept in memory:")
+                          << path;
+    return setUp(db, QStringLiteral(":memory:")) == Setup::Ready;
 }
 
 bool sqloperate::insertFileInfo(const FileListInfo &info)

@@ -8,7 +8,8 @@
 
 // The file list's SQLite store, "FileList.db": one row per listed
 // recording, addressed by its position in insertion order. The table is
-// created anew by every openDatabase, so the list lives for one run.
+// created anew by every openDatabase, so the list lives for one run, and
+// belongs to one viewer: a second one keeps its list in memory.
 // GUI thread only (a connection belongs to the thread that made it).
 class sqloperate : public QObject
 {
@@ -30,8 +31,11 @@ public:
     // folder + "//FileList.db"; the doubled slash is harmless.
     static QString databasePath(const QString &folder);
 
-    // Opens the database and drops and recreates the table. False when
-    // either fails (logged); every later operation then fails too.
+    // Opens the database and drops and recreates the table, keeping the
+    // file locked against other viewers until the store closes. A file that cannot be used is
+    // replaced. When another viewer holds the file, or none can be made,
+    // the list lives in memory (all logged). False only when not even that
+    // opens; every later operation then fails too.
     bool openDatabase();
     bool insertFileInfo(const FileListInfo &info);
     // Fills out from the row at position; false, out untouched, when there
@@ -47,8 +51,12 @@ public:
     QString databaseName() const { return databasePath(mFolder); }
 
 private:
+    enum class Claim { Owned, Held, Unavailable };
     QSqlDatabase database() const;
+    Claim claimFile(const QString &path);
+    void releaseFile();
 
     QString mFolder;
     QString mConnection;
+    int mLockFd = -1; // open and locked while the file is this store's
 };

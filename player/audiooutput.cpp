@@ -160,10 +160,13 @@ void audioCallback(void *userdata, Uint8 *stream, int len)
         // Back after a stall: the sound queued meanwhile was dropped, so the
         // picture and the sound meet again at the current place.
         is.audioStalled = 0;
-        if (is.pendingSeek.load() == kNoSeek) {
+        // A seek being posted, or waiting, brings them together anyway.
+        std::unique_lock<std::mutex> posting(is.seekPostMutex, std::try_to_lock);
+        if (posting.owns_lock() && is.pendingSeek.load() == kNoSeek) {
             const int64_t position = qMax<int64_t>(0, int64_t(is.audioClock.load() * 1e6));
             is.seekPos = position;
             is.pendingSeek = position;
+            posting.unlock();
             is.playerWaker.wake();
         }
         return;

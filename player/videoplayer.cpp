@@ -2,6 +2,7 @@
 
 #include "audiooutput.h"
 #include "gpspass.h"
+#include "localinput.h"
 #include "playerlog.h"
 #include "recordinglog.h"
 
@@ -376,7 +377,10 @@ bool VideoPlayer::play()
     }
     VideoState &is = mVideoState;
     const int64_t now = wallClockUs();
-    is.startTime += now - is.pauseStartTime.load();
+    {
+        std::lock_guard<std::mutex> clock(is.clockMutex);
+        is.startTime += now - is.pauseStartTime.load();
+    }
     // The sound was paused, not starved: its clock is fresh again.
     is.audioClockUpdatedUs = now;
     is.audioCallbackUs = now;
@@ -398,7 +402,10 @@ bool VideoPlayer::pause()
         return false;
     }
     VideoState &is = mVideoState;
-    is.pauseStartTime = wallClockUs();
+    {
+        std::lock_guard<std::mutex> clock(is.clockMutex);
+        is.pauseStartTime = wallClockUs();
+    }
     is.setPlayPause(false, true);
     pauseAudioDevice(is, true);
     emit sig_StateChanged(Pause);
@@ -440,13 +447,18 @@ void VideoPlayer::seek(qint64 position)
 {
     VideoState &is = mVideoState;
     position = qMax<qint64>(0, position);
-    is.seekPos = position;
-    is.pendingSeek = position;
+    {
+        std::lock_guard<std::mutex> posting(is.seekPostMutex);
+        is.seekPos = position;
+        is.pendingSeek = position;
+    }
     is.playerWaker.wake();
 }
 
 void VideoPlayer::setVolume(int volume)
 {
+    // Above the mixer's top the sound is amplified, below 0 inverted.
+    volume = qBound(0, volume, SDL_MIX_MAXVOLUME);
     mVideoState.volume = volume;
     defaultVolume = volume;
 }
@@ -491,7 +503,7 @@ bool VideoPlayer::probeFile(const QString &path, VideoInfo &info)
     const QByteArray name = QFile::encodeName(path);
     qCDebug(lcPlayer) << "file_path:" << name;
     AVFormatContext *ic = nullptr;
-    if (avformat_open_input(&ic, name.constData(), nullptr, nullptr) < 0) {
+    if (openLocalInput(&ic, name.constData()) < 0) {
         qCDebug(lcPlayer) << "can't open the file. \n";
         return false;
     }
@@ -565,7 +577,7 @@ bool VideoPlayer::openStreams(QByteArray &path)
     // A stop ends a read that waits on a slow card.
     is.ic->interrupt_callback.callback = interruptOnQuit;
     is.ic->interrupt_callback.opaque = &is;
-    if (avformat_open_input(&is.ic, path.constData(), nullptr, nullptr) < 0) {
+    if (openLocalInput(&is.ic, path.constData()) < 0) {
         qCDebug(lcPlayer) << "can't open the file.";
         return false;
     }
@@ -853,8 +865,11 @@ void VideoPlayer::performSeek(AVPacket *packet, int64_t target, int64_t preroll)
             is.videoWaker.wake();
         }
         const int64_t now = wallClockUs();
-        is.startTime = now - target;
-        is.pauseStartTime = now;
+        {
+            std::lock_guard<std::mutex> clock(is.clockMutex);
+            is.startTime = now - target;
+            is.pauseStartTime = now;
+        }
         is.audioClockUpdatedUs = now;
     }
     is.readFinished = 0;

@@ -105,12 +105,20 @@ struct VideoState
     std::atomic<double> videoClock{0.0};     // s: predicted time of the next picture
     std::atomic<int64_t> startTime{0};       // µs of wall clock that corresponds to position 0
     std::atomic<int64_t> pauseStartTime{0};  // µs of wall clock at which the current pause began
+    // Held while startTime and pauseStartTime change or are read together:
+    // a paused seek sets both while a resume reads both. Only ever for a few
+    // stores, never while waiting.
+    std::mutex clockMutex;
 
     // --- seeking -------------------------------------------------------------
     // µs from the start of the seek waiting for the player thread, kNoSeek
     // when none: one word, so a newer request replaces an older one whole.
     std::atomic<int64_t> pendingSeek{kNoSeek};
     std::atomic<int64_t> seekPos{0};     // µs from the start: target of the pending or last seek
+    // Posting a seek sets seekPos and pendingSeek under it, so that the
+    // audio callback's own resynchronising seek never overwrites a user's.
+    // The callback only tries it: it never waits.
+    std::mutex seekPostMutex;
     std::atomic<int> seekFlagAudio{0};   // 1 while the audio decoder drops sound before seekTime
     std::atomic<int> seekFlagVideo{0};   // 1 while the video thread drops pictures before seekTime
     std::atomic<double> seekTime{0.0};   // s, seekPos / 1e6

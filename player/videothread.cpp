@@ -305,7 +305,10 @@ double VideoThread::clockNow(int64_t now) const
         // The device stopped asking for sound: go on from where it stood by
         // the wall clock. The callback seeks back into step if it returns.
         const double stoodAt = is.audioClock.load();
-        is.startTime = now - int64_t(stoodAt * 1e6);
+        {
+            std::lock_guard<std::mutex> clock(is.clockMutex);
+            is.startTime = now - int64_t(stoodAt * 1e6);
+        }
         is.audioStalled = 1;
         qCDebug(lcPlayer) << "sound device stalled at" << stoodAt;
     }
@@ -343,6 +346,7 @@ double VideoThread::waitForClock(double pts)
             return 0.0; // a seek's picture: shown at once
         if (is.firstFramePending.load()) {
             qCDebug(lcPlayer) << "get firset frame";
+            std::lock_guard<std::mutex> clock(is.clockMutex);
             is.startTime = now;
             is.pauseStartTime = now;
             return 0.0;

@@ -1,6 +1,7 @@
 #include "gpspass.h"
 
 #include "gpspayload.h"
+#include "localinput.h"
 #include "mp4gpsreader.h"
 #include "recordinglog.h"
 
@@ -60,7 +61,7 @@ public:
         mContext->interrupt_callback.opaque = this;
 
         const QByteArray name = QFile::encodeName(path);
-        int rc = avformat_open_input(&mContext, name.constData(), nullptr, nullptr); // frees mContext on failure
+        int rc = openLocalInput(&mContext, name.constData()); // frees mContext on failure
         if (rc < 0) {
             if (interrupted())
                 return false;
@@ -151,8 +152,7 @@ int findStreamByPid(const AVFormatContext *ic, int pid)
 }
 
 // Hands every packet of streamIndex to the decoder, up to the end of the
-// file, an interrupt, or until the track is full and nothing more can be
-// learnt from it.
+// file or an interrupt.
 void decodeGpsStream(Demuxer &demuxer, int streamIndex, GpsPayloadVariant variant,
                      GpsTrack &track, qint16 &gpsVersion)
 {
@@ -165,9 +165,6 @@ void decodeGpsStream(Demuxer &demuxer, int streamIndex, GpsPayloadVariant varian
                 ++dropped;
         }
         av_packet_unref(packet);
-        const bool versionKnown = variant != GpsPayloadVariant::TransportStream || gpsVersion != 0;
-        if (track.count >= kGpsTrackCapacity && versionKnown)
-            break;
     }
     if (dropped > 0)
         qCDebug(lcRecording) << "gps payloads dropped:" << dropped;

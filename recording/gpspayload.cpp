@@ -83,12 +83,7 @@ bool decodeGpsPayload(const uint8_t *payload, size_t size, GpsPayloadVariant var
         }
     }
 
-    if (track.count < 0 || track.count >= kGpsTrackCapacity)
-        return false;
-
-    GpsRecord &slot = track.records[track.count];
-    std::memset(&slot, 0, sizeof slot);
-
+    GpsRecord slot;
     char checkText[kGpsCheckTextSize + 1];
     std::memcpy(checkText, payload + kGpsPayloadCheckTextOffset, kGpsCheckTextSize);
     checkText[kGpsCheckTextSize] = '\0';
@@ -100,6 +95,6 @@ bool decodeGpsPayload(const uint8_t *payload, size_t size, GpsPayloadVariant var
     if (verifyAndConvertRecord(slot, checkText, !track.valid, mp4))
         track.valid = true;
 
-    ++track.count;
+    track.records.push_back(slot);
     return true;
 }

@@ -15,7 +15,7 @@ constexpr int kGpsPayloadSize = kGpsPayloadRecordOffset + int(sizeof(GpsRecord))
 
 // Appends the record carried by one payload to the track, testing its check
 // text while the track is not yet valid. Returns false, appending nothing,
-// for a payload shorter than 208 bytes or a full track. The transport-stream
+// for a payload shorter than 208 bytes. The transport-stream
 // variant takes the first non-zero format version of the file into gpsVersion.
 bool decodeGpsPayload(const uint8_t *payload, size_t size, GpsPayloadVariant variant,
                       GpsTrack &track, qint16 &gpsVersion);

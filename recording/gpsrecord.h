@@ -2,6 +2,7 @@
 
 #include <QtGlobal>
 #include <cstdint>
+#include <vector>
 
 // One GPS fix as the camera writes it, one per second of recording.
 // Held byte for byte as stored: little-endian integers and IEEE-754 floats.
@@ -25,18 +26,17 @@ struct GpsRecord
 static_assert(sizeof(GpsRecord) == 44, "GpsRecord must match the camera's 44-byte layout");
 static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "GpsRecord is copied as stored (little-endian)");
 
-constexpr int kGpsTrackCapacity = 1024; // records; one per second, about 17 minutes
-
-// The GPS track of one recording; record i describes second i.
+// The GPS track of one recording; record i describes second i. It grows
+// with the file: a recording of hours has thousands of records.
 struct GpsTrack
 {
-    GpsRecord records[kGpsTrackCapacity];
-    int32_t count = 0;  // records of the current file; slots at and beyond are stale
-    bool valid = false; // one record passed its check-text test
+    std::vector<GpsRecord> records; // of the current file, in stream order
+    bool valid = false;             // one record passed its check-text test
 
+    int count() const { return int(records.size()); }
     void reset()
     {
-        count = 0;
+        records.clear();
         valid = false;
     }
 };

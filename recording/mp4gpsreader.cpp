@@ -132,11 +132,12 @@ bool Mp4GpsReader::readMp4GpsTrack(const QString &path)
     }
     mGpsUnverified = true;
 
-    uint64_t fileSize = 0;
+    mFileSize = 0;
     if (fseeko(mFile, 0, SEEK_END) == 0) {
         const off_t end = ftello(mFile);
-        fileSize = end > 0 ? uint64_t(end) : 0;
+        mFileSize = end > 0 ? uint64_t(end) : 0;
     }
+    const uint64_t fileSize = mFileSize;
     fseeko(mFile, 0, SEEK_SET);
 
     uint8_t header[kLargeBoxHeaderSize];
@@ -273,20 +274,20 @@ void Mp4GpsReader::parseGpsBox(const uint8_t *payload, uint64_t length)
     qCDebug(lcRecording) << "versionNumber:" << versionNumber;
     qCDebug(lcRecording) << "gpsNum:" << gpsNum;
 
-    // Only the entries the box really holds, and only as many as the track takes.
+    // Only the entries the box really holds, and no more blocks than the
+    // file has room for: the count is the file's word, the memory is ours.
     const uint64_t entries = (length - kGpsBoxTableOffset) / kGpsBoxEntrySize;
     uint64_t count = gpsNum;
     if (count > entries)
         count = entries;
-    if (count > uint64_t(kGpsTrackCapacity))
-        count = kGpsTrackCapacity;
+    if (count > mFileSize / kBlockSize)
+        count = mFileSize / kBlockSize;
     if (count < gpsNum)
         qCDebug(lcRecording) << "gps records kept:" << count;
-    mTrack.count = int32_t(count);
+    mTrack.records.assign(size_t(count), GpsRecord{});
 
     for (uint64_t i = 0; i < count; ++i) {
-        GpsRecord &slot = mTrack.records[i];
-        std::memset(&slot, 0, sizeof slot);
+        GpsRecord &slot = mTrack.records[size_t(i)];
         const uint32_t offset = readBe32(payload + kGpsBoxTableOffset + kGpsBoxEntrySize * i);
         char checkText[kGpsCheckTextSize + 1];
         // A block outside the file leaves its second empty (no fix) rather than stale.

@@ -38,6 +38,7 @@ private:
 
     GpsTrack &mTrack;
     std::FILE *mFile = nullptr; // open for the whole walk: blocks are read at absolute offsets
+    uint64_t mFileSize = 0;     // bytes, bounds the records the box may claim
     bool mHisiHandler = true;
     bool mGpsUnverified = true;
     int mOpenError = 0;

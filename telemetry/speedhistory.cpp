@@ -1,6 +1,7 @@
 #include "speedhistory.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -20,9 +21,12 @@ QVector<SpeedPoint> speedHistory(const GpsTrack &track, int second, bool mph)
     QVector<SpeedPoint> points;
     if (!track.valid)
         return points;
-    const int end = std::clamp(std::min(second, track.count), 0, kGpsTrackCapacity);
+    const int end = std::clamp(second, 0, track.count());
     points.reserve(end);
-    for (int m = 0; m < end; ++m)
-        points.append({m, shownSpeed(track.records[m].speed, mph)});
+    for (int m = 0; m < end; ++m) {
+        // A speed that is no number is a gap, not a point off the scale.
+        if (std::isfinite(track.records[size_t(m)].speed))
+            points.append({m, shownSpeed(track.records[size_t(m)].speed, mph)});
+    }
     return points;
 }

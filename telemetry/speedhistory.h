@@ -16,6 +16,6 @@ struct SpeedPoint
 };
 
 // The chart's history before second: one point for each second 0 .. second - 1
-// that the track has a record for, whatever its fix status. Empty for a track
-// that is not valid.
+// that the track has a record for, whatever its fix status, but for speeds
+// that are not finite. Empty for a track that is not valid.
 QVector<SpeedPoint> speedHistory(const GpsTrack &track, int second, bool mph);

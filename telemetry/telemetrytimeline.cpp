@@ -3,6 +3,8 @@
 #include "speedhistory.h"
 #include "telemetryformat.h"
 
+#include <cmath>
+
 namespace {
 
 // ddd.mm read as degrees and minutes: 22.25 is 22° 25', 22.416667°.
@@ -10,6 +12,14 @@ double minutesToDegrees(double value)
 {
     const double whole = double(qint64(value));
     return whole + (value - whole) * 100.0 / 60.0;
+}
+
+// Only the check of one record vouches for the track; any later one may
+// carry numbers that are no position or speed at all.
+bool isShownFix(const GpsRecord &record)
+{
+    return record.status == 'A' && std::isfinite(record.latitude) && std::isfinite(record.longitude)
+           && std::isfinite(record.speed);
 }
 
 } // namespace
@@ -50,10 +60,10 @@ qint64 TelemetryTimeline::currentSecond(double position)
 
 const GpsRecord *TelemetryTimeline::fix(qint64 second) const
 {
-    if (!isValid() || second < 0 || second >= qMin<qint64>(mTrack->count, kGpsTrackCapacity))
+    if (!isValid() || second < 0 || second >= mTrack->count())
         return nullptr;
-    const GpsRecord &record = mTrack->records[second];
-    return record.status == 'A' ? &record : nullptr;
+    const GpsRecord &record = mTrack->records[size_t(second)];
+    return isShownFix(record) ? &record : nullptr;
 }
 
 TelemetrySecond TelemetryTimeline::at(qint64 second, bool mph, bool fixGpsData) const
@@ -81,10 +91,8 @@ void TelemetryTimeline::route(bool fixGpsData, QVector<double> &longitudes, QVec
     latitudes.clear();
     if (!isValid())
         return;
-    const int count = qMin<int>(mTrack->count, kGpsTrackCapacity);
-    for (int i = 0; i < count; ++i) {
-        const GpsRecord &record = mTrack->records[i];
-        if (record.status != 'A')
+    for (const GpsRecord &record : mTrack->records) {
+        if (!isShownFix(record))
             continue;
         const ShownPosition position = shownPosition(record, fixGpsData);
         const double latitude = record.latRef == 'S' ? -position.latitude : position.latitude;

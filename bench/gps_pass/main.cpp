@@ -119,7 +119,7 @@ qint64 readWholeFile(const QString &path, const ReadBuffer &buffer)
 int mismatches(const GpsTrack &track, const QVector<fixture::CameraRecord> &expected)
 {
     int bad = 0;
-    for (int i = 0; i < track.count && i < expected.size(); ++i) {
+    for (int i = 0; i < track.count() && i < expected.size(); ++i) {
         const GpsRecord &got = track.records[i];
         const GpsRecord &want = expected.at(i).raw;
         const bool same = got.hour == want.hour && got.minute == want.minute && got.second == want.second
@@ -142,14 +142,14 @@ struct PassCheck
 PassCheck checkPass(const GpsPassResult &result, const GpsTrack &track, qint16 version, bool ts,
                     const LongRecording &s, const QVector<fixture::CameraRecord> &expected)
 {
-    const int wantCount = std::min(s.seconds, kGpsTrackCapacity);
+    const int wantCount = s.seconds;
     const int bad = mismatches(track, expected);
     PassCheck check;
-    check.ok = result.status == GpsPassResult::Ok && track.count == wantCount && track.valid && bad == 0
+    check.ok = result.status == GpsPassResult::Ok && track.count() == wantCount && track.valid && bad == 0
                && (!ts || (result.gpsStream > 0 && version == qint16(s.gpsVersion)));
     check.text = QStringLiteral("status %1, count %2 (expected %3), valid %4, records differing from the drive %5")
                      .arg(result.status == GpsPassResult::Ok ? QStringLiteral("Ok") : result.error)
-                     .arg(track.count)
+                     .arg(track.count())
                      .arg(wantCount)
                      .arg(track.valid ? QStringLiteral("true") : QStringLiteral("false"))
                      .arg(bad);
@@ -339,9 +339,6 @@ void tsBreakdown(const QString &path, int reps)
                                  version);
             }
             av_packet_unref(packet);
-            // The pass stops here too: full track and a known format version.
-            if (track->count >= kGpsTrackCapacity && version != 0)
-                break;
         }
         loop.add(secondsSince(start));
         lastPos = avio_tell(ic->pb);
@@ -406,8 +403,7 @@ int main(int argc, char **argv)
         {QStringLiteral("segment"), QStringLiteral("seconds encoded once and repeated (default 60)"), QStringLiteral("s"),
          QStringLiteral("60")},
         {QStringLiteral("reps"), QStringLiteral("timed repetitions (default 5)"), QStringLiteral("n"), QStringLiteral("5")},
-        {QStringLiteral("gps-version"), QStringLiteral("payload format version in the TS (default 0: the pass then "
-                                                       "reads the whole file; non-zero lets it stop at 1024 records)"),
+        {QStringLiteral("gps-version"), QStringLiteral("payload format version in the TS (default 0)"),
          QStringLiteral("n"), QStringLiteral("0")},
         {QStringLiteral("regenerate"), QStringLiteral("write the recordings again even if they exist")},
         {QStringLiteral("only"), QStringLiteral("ts or mp4: measure one file only"), QStringLiteral("kind")},
@@ -471,9 +467,7 @@ int main(int argc, char **argv)
     out() << "TS : " << ts << "  " << sizeText(tsSize) << "\n"
           << "MP4: " << mp4 << "  " << sizeText(mp4Size) << "\n"
           << "recording: " << s.seconds << " s, 1920x1080 30 fps H.264 at " << s.bitrate / 1000
-          << " kbit/s + AAC, " << expected.size() << " GPS records (the track keeps " << kGpsTrackCapacity
-          << "), TS payload version " << s.gpsVersion
-          << (s.gpsVersion ? " (the pass may stop once the track is full)" : " (the pass reads the whole file)") << "\n"
+          << " kbit/s + AAC, " << expected.size() << " GPS records, TS payload version " << s.gpsVersion << "\n"
           << Qt::endl;
 
     if (parser.isSet(QStringLiteral("pass-only"))) {

@@ -318,7 +318,7 @@ int runWindowOpen(int argc, char **argv, const char *path, double gpsWaitS, cons
     ticker.stop();
     std::printf("RESULT gps_arrived=%d gps_ms=%.3f gap_gps_ms=%.3f gps_count=%d gps_valid=%d gps_file=%s\n",
                 gpsArrived ? 1 : 0, gpsArrived ? msBetween(openStart, gpsAt) : -1.0, after.ticks > 1 ? after.maxGapMs : -1.0,
-                gpsArrived ? window.gpsData().track->count : -1, gpsArrived && window.gpsData().track->valid ? 1 : 0,
+                gpsArrived ? window.gpsData().track->count() : -1, gpsArrived && window.gpsData().track->valid ? 1 : 0,
                 switchTo ? "switched" : "first");
     std::fflush(stdout);
     const Clock::time_point stopStart = Clock::now();

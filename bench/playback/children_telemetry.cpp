@@ -293,7 +293,7 @@ int runTelemetryWindow(int argc, char **argv, const char *path, int surfaceWidth
         std::printf("RESULT shown=%lld dropped=%lld picture=%dx%d gps_count=%d gps_valid=%d\n",
                     static_cast<long long>(window.player()->framesShown()), static_cast<long long>(window.player()->framesDropped()),
                     surface->image().width(), surface->image().height(),
-                    window.gpsData().track ? window.gpsData().track->count : -1,
+                    window.gpsData().track ? window.gpsData().track->count() : -1,
                     window.gpsData().track && window.gpsData().track->valid ? 1 : 0);
         printCpuSpan("play", playing.cpuBefore, atEnd);
         printPhase("play", playing, paints, playWallS);

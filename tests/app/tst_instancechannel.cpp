@@ -2,6 +2,7 @@
 // that listens, whole and in order, also while its window is still being
 // made; a socket left by a viewer that died is taken over; a viewer that
 // does not answer is neither waited for without end nor robbed of its socket.
+// Nothing another account or a malformed message sends gets through.
 
 #include "instancechannel.h"
 #include "waitfor.h"
@@ -11,6 +12,7 @@
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -20,8 +22,13 @@
 #include <cstring>
 #include <future>
 
+#include <grp.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -47,6 +54,52 @@ bool finished(std::future<Role> &launched)
                    bound);
 }
 
+// A launch message around payload, framed as a later launch frames it.
+QByteArray frame(const QByteArray &payload)
+{
+    QByteArray bytes;
+    QDataStream(&bytes, QIODevice::WriteOnly) << quint32(0x564d5657) << quint32(payload.size());
+    return bytes + payload;
+}
+
+sockaddr_un socketAddress(const QString &name)
+{
+    const QByteArray path = QFile::encodeName(name);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    Q_ASSERT(size_t(path.size()) < sizeof address.sun_path);
+    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+    return address;
+}
+
+// Forks a child that runs body as the account nobody; body may only make
+// async-signal-safe calls and returns the child's exit code.
+template<typename Body>
+pid_t forkAsNobody(Body body)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::alarm(20); // never outlives the test
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(100);
+        ::_exit(body());
+    }
+    return pid;
+}
+
+// The child's exit code; -1 when it ended otherwise or had to be killed.
+int reap(pid_t pid)
+{
+    int status = 0;
+    bool ended = false;
+    if (!waitFor([&] { return ended = ended || ::waitpid(pid, &status, WNOHANG) == pid; }, 15000)) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 } // namespace
 
 class TestInstanceChannel : public QObject
@@ -61,9 +114,17 @@ private slots:
     void silentViewerIsLeftAlone();
     void garbageIsDropped();
     void launchesAtTheSameMomentMeetOnce();
+    void anotherUsersSocketGetsNothing();
+    void defaultNameIsInAPrivateFolder();
 
 private:
     QString socketName() const { return mDir->filePath(QStringLiteral("viewer.socket")); }
+    // Received files must exist.
+    QString recording(const QString &name) const
+    {
+        QFile file(mDir->filePath(name));
+        return file.open(QIODevice::WriteOnly) ? file.fileName() : QString();
+    }
 
     std::unique_ptr<QTemporaryDir> mDir;
 };
@@ -77,13 +138,17 @@ void TestInstanceChannel::init()
 void TestInstanceChannel::laterLaunchHandsItsFilesOver()
 {
     InstanceChannel first(socketName());
-    QCOMPARE(first.claim({QStringLiteral("/rec/first.mp4")}), Role::Listening);
+    QCOMPARE(first.claim({recording(QStringLiteral("first.mp4"))}), Role::Listening);
     first.serve();
     QSignalSpy received(&first, &InstanceChannel::sig_FilesReceived);
 
-    const QStringList files{QStringLiteral("/rec/a b.mp4"), QStringLiteral("/rec/走行 2025.MOV"),
-                            QStringLiteral("/rec/c,d;e.ts")};
-    auto later = launch(socketName(), files);
+    const QStringList files{recording(QStringLiteral("a b.mp4")), recording(QStringLiteral("走行 2025.MOV")),
+                            recording(QStringLiteral("c,d;e.ts")), mDir->path()};
+    // Among them what is no local file or folder, a URL first of all (the
+    // player would fetch it): dropped.
+    auto later = launch(socketName(), {QStringLiteral("http://127.0.0.1:9/a.mp4"), files[0], QStringLiteral("a.mp4"),
+                                       files[1], mDir->filePath(QStringLiteral("gone.mp4")), QStringLiteral(":/a.mp4"),
+                                       QStringLiteral("/dev/null"), files[2], files[3]});
     QVERIFY(finished(later));
     QCOMPARE(later.get(), Role::HandedOver);
     QVERIFY(waitFor([&] { return received.count() == 1; }));
@@ -103,7 +168,9 @@ void TestInstanceChannel::filesArrivingBeforeServeAreKept()
     InstanceChannel first(socketName());
     QCOMPARE(first.claim({}), Role::Listening);
     QSignalSpy received(&first, &InstanceChannel::sig_FilesReceived);
-    for (const QString &file : {QStringLiteral("/rec/1.mp4"), QStringLiteral("/rec/2.mp4")}) {
+    const QString one = recording(QStringLiteral("1.mp4"));
+    const QString two = recording(QStringLiteral("2.mp4"));
+    for (const QString &file : {one, two}) {
         auto later = launch(socketName(), {file});
         QVERIFY(finished(later));
         QCOMPARE(later.get(), Role::HandedOver);
@@ -111,21 +178,17 @@ void TestInstanceChannel::filesArrivingBeforeServeAreKept()
     QCOMPARE(received.count(), 0);
     first.serve();
     QCOMPARE(received.count(), 2);
-    QCOMPARE(received.at(0).at(0).toStringList(), QStringList{QStringLiteral("/rec/1.mp4")});
-    QCOMPARE(received.at(1).at(0).toStringList(), QStringList{QStringLiteral("/rec/2.mp4")});
+    QCOMPARE(received.at(0).at(0).toStringList(), QStringList{one});
+    QCOMPARE(received.at(1).at(0).toStringList(), QStringList{two});
 }
 
 // A viewer ended by a signal leaves its socket file behind.
 void TestInstanceChannel::socketOfADeadViewerIsTakenOver()
 {
-    const QByteArray path = QFile::encodeName(socketName());
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    QVERIFY(size_t(path.size()) < sizeof address.sun_path);
-    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+    const sockaddr_un address = socketAddress(socketName());
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
     QVERIFY(fd >= 0);
-    QCOMPARE(::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    QCOMPARE(::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address), 0);
     ::close(fd);
     QVERIFY(QFileInfo::exists(socketName()));
 
@@ -133,7 +196,7 @@ void TestInstanceChannel::socketOfADeadViewerIsTakenOver()
     QCOMPARE(next.claim({}), Role::Listening);
     next.serve();
     QSignalSpy received(&next, &InstanceChannel::sig_FilesReceived);
-    auto later = launch(socketName(), {QStringLiteral("/rec/x.mp4")});
+    auto later = launch(socketName(), {recording(QStringLiteral("x.mp4"))});
     QVERIFY(finished(later));
     QCOMPARE(later.get(), Role::HandedOver);
     QVERIFY(waitFor([&] { return received.count() == 1; }));
@@ -161,17 +224,23 @@ void TestInstanceChannel::garbageIsDropped()
     first.serve();
     QSignalSpy received(&first, &InstanceChannel::sig_FilesReceived);
 
-    QLocalSocket stranger;
-    stranger.connectToServer(socketName());
-    QVERIFY(stranger.waitForConnected(5000));
-    stranger.write("GET / HTTP/1.1\r\nHost: x\r\n\r\n");
-    stranger.flush();
-    QVERIFY(waitFor([&] { return stranger.state() == QLocalSocket::UnconnectedState; }, 10000));
-    QCOMPARE(stranger.bytesAvailable(), 0);
-    QCOMPARE(received.count(), 0);
+    // Not a launch; a list of 2^31-1 names in 4 bytes (whose room taken in
+    // advance once ended the viewer); 3 names with room for 2.
+    for (const QByteArray &garbage : {QByteArray("GET / HTTP/1.1\r\nHost: x\r\n\r\n"),
+                                      frame(QByteArray::fromHex("7fffffff")),
+                                      frame(QByteArray::fromHex("00000003ffffffffffffffff"))}) {
+        QLocalSocket stranger;
+        stranger.connectToServer(socketName());
+        QVERIFY(stranger.waitForConnected(5000));
+        stranger.write(garbage);
+        stranger.flush();
+        QVERIFY(waitFor([&] { return stranger.state() == QLocalSocket::UnconnectedState; }, 10000));
+        QCOMPARE(stranger.bytesAvailable(), 0);
+        QCOMPARE(received.count(), 0);
+    }
 
     // The channel still serves real launches.
-    auto later = launch(socketName(), {QStringLiteral("/rec/x.mp4")});
+    auto later = launch(socketName(), {recording(QStringLiteral("x.mp4"))});
     QVERIFY(finished(later));
     QCOMPARE(later.get(), Role::HandedOver);
     QVERIFY(waitFor([&] { return received.count() == 1; }));
@@ -181,6 +250,8 @@ void TestInstanceChannel::garbageIsDropped()
 // the other hands its file over; never two windows, never a lost file.
 void TestInstanceChannel::launchesAtTheSameMomentMeetOnce()
 {
+    const QString otherFile = recording(QStringLiteral("other.mp4"));
+    const QString mineFile = recording(QStringLiteral("mine.mp4"));
     std::promise<void> go;
     const std::shared_future<void> start = go.get_future().share();
     std::atomic<bool> settled{false};
@@ -191,7 +262,7 @@ void TestInstanceChannel::launchesAtTheSameMomentMeetOnce()
         QStringList received;
         QObject::connect(&channel, &InstanceChannel::sig_FilesReceived, [&](const QStringList &files) { received = files; });
         start.wait();
-        const Role role = channel.claim({QStringLiteral("/rec/other.mp4")});
+        const Role role = channel.claim({otherFile});
         if (role == Role::Listening) {
             channel.serve();
             QDeadlineTimer deadline(30000);
@@ -203,7 +274,7 @@ void TestInstanceChannel::launchesAtTheSameMomentMeetOnce()
     InstanceChannel mine(socketName());
     QSignalSpy received(&mine, &InstanceChannel::sig_FilesReceived);
     go.set_value();
-    const Role myRole = mine.claim({QStringLiteral("/rec/mine.mp4")});
+    const Role myRole = mine.claim({mineFile});
     if (myRole == Role::Listening) {
         mine.serve();
         QVERIFY(waitFor([&] { return received.count() == 1; }, 20000));
@@ -213,12 +284,110 @@ void TestInstanceChannel::launchesAtTheSameMomentMeetOnce()
     const auto [otherRole, otherReceived] = other.get();
     if (myRole == Role::Listening) {
         QCOMPARE(otherRole, Role::HandedOver);
-        QCOMPARE(received.at(0).at(0).toStringList(), QStringList{QStringLiteral("/rec/other.mp4")});
+        QCOMPARE(received.at(0).at(0).toStringList(), QStringList{otherFile});
     } else {
         QCOMPARE(myRole, Role::HandedOver);
         QCOMPARE(otherRole, Role::Listening);
-        QCOMPARE(otherReceived, QStringList{QStringLiteral("/rec/mine.mp4")});
+        QCOMPARE(otherReceived, QStringList{mineFile});
     }
+}
+
+// A socket path another account can reach: neither side trusts a peer of
+// another user, whichever of them got there first.
+void TestInstanceChannel::anotherUsersSocketGetsNothing()
+{
+    if (::geteuid() != 0)
+        QSKIP("needs root to run a peer as another user");
+    QVERIFY(::chmod(QFile::encodeName(mDir->path()).constData(), 0777) == 0);
+    const sockaddr_un address = socketAddress(socketName());
+    const auto *where = reinterpret_cast<const sockaddr *>(&address);
+
+    // Its viewer listens first and answers like one: our launch must not
+    // write a byte to it.
+    int ready[2];
+    QVERIFY(::pipe(ready) == 0);
+    pid_t peer = forkAsNobody([&] {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        if (::bind(fd, where, sizeof address) != 0 || ::listen(fd, 1) != 0 || ::write(ready[1], "L", 1) != 1)
+            return 101;
+        const int later = ::accept(fd, nullptr, nullptr);
+        char buffer[512];
+        ssize_t total = 0;
+        for (ssize_t got; (got = ::read(later, buffer, sizeof buffer)) > 0; total += got) {
+            if (total == 0 && ::write(later, "A", 1) != 1)
+                return 102;
+        }
+        return total > 0 ? 1 : 0;
+    });
+    QVERIFY(peer > 0);
+    ::close(ready[1]);
+    pollfd listening{ready[0], POLLIN, 0};
+    QCOMPARE(::poll(&listening, 1, 10000), 1);
+    ::close(ready[0]);
+    QVERIFY(InstanceChannel(socketName()).claim({recording(QStringLiteral("a.mp4"))}) != Role::HandedOver);
+    QCOMPARE(reap(peer), 0);
+    ::unlink(address.sun_path);
+
+    // We listen and it reaches our socket: its files are not taken, nor answered.
+    InstanceChannel first(socketName());
+    QCOMPARE(first.claim({}), Role::Listening);
+    first.serve();
+    QSignalSpy received(&first, &InstanceChannel::sig_FilesReceived);
+    QVERIFY(::chmod(address.sun_path, 0777) == 0);
+    QByteArray payload;
+    QDataStream out(&payload, QIODevice::WriteOnly);
+    out << QStringList{recording(QStringLiteral("b.mp4"))};
+    const QByteArray message = frame(payload);
+    peer = forkAsNobody([&] {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        if (::connect(fd, where, sizeof address) != 0 ||
+            ::write(fd, message.constData(), size_t(message.size())) != message.size())
+            return 101;
+        char answer = 0;
+        return ::read(fd, &answer, 1) == 1 && answer == 'A' ? 1 : 0;
+    });
+    QVERIFY(peer > 0);
+    QCOMPARE(reap(peer), 0);
+    QCOMPARE(received.count(), 0);
+}
+
+// Whatever XDG_RUNTIME_DIR says, the socket lies in a folder only this user
+// owns and enters, or there is none.
+void TestInstanceChannel::defaultNameIsInAPrivateFolder()
+{
+    const char *const variables[] = {"XDG_RUNTIME_DIR", "XDG_CACHE_HOME", "XDG_CONFIG_HOME"};
+    QHash<const char *, QByteArray> saved;
+    for (const char *variable : variables) {
+        if (qEnvironmentVariableIsSet(variable))
+            saved.insert(variable, qgetenv(variable));
+    }
+    const auto restore = qScopeGuard([&] {
+        for (const char *variable : variables)
+            saved.contains(variable) ? qputenv(variable, saved.value(variable)) : qunsetenv(variable);
+    });
+    const auto path = [&](const char *name) { return QFile::encodeName(mDir->filePath(QLatin1String(name))); };
+    const auto makeFolder = [&](const char *name, mode_t mode) {
+        return QDir().mkpath(QFile::decodeName(path(name))) && ::chmod(path(name).constData(), mode) == 0;
+    };
+    QVERIFY(makeFolder("open", 0755) && makeFolder("private", 0700) && ::symlink(path("private"), path("link")) == 0);
+    qputenv("XDG_CACHE_HOME", path("cache"));
+    qputenv("XDG_CONFIG_HOME", path("config"));
+
+    for (const char *runtime : {"open", "link", ""}) {
+        *runtime ? qputenv("XDG_RUNTIME_DIR", path(runtime)) : qunsetenv("XDG_RUNTIME_DIR");
+        const QString name = InstanceChannel::defaultName();
+        struct stat folder {};
+        QVERIFY2(::lstat(QFile::encodeName(QFileInfo(name).path()).constData(), &folder) == 0, runtime);
+        QVERIFY2(S_ISDIR(folder.st_mode) && folder.st_uid == ::geteuid() && (folder.st_mode & 077) == 0, runtime);
+    }
+    qputenv("XDG_RUNTIME_DIR", path("private"));
+    QCOMPARE(InstanceChannel::defaultName(), QFile::decodeName(path("private/velmora_viewer.socket")));
+
+    // Our folders opened to others by someone: no channel at all.
+    qunsetenv("XDG_RUNTIME_DIR");
+    QVERIFY(makeFolder("cache/velmora_viewer", 0777) && makeFolder("config/velmora_viewer", 0777));
+    QCOMPARE(InstanceChannel::defaultName(), QString());
+    QCOMPARE(InstanceChannel().claim({}), Role::Alone);
 }
 
 QTEST_GUILESS_MAIN(TestInstanceChannel)

@@ -161,15 +161,15 @@ void TestFormFileList::lengthsSizesAndDates()
 {
     addAndSettle({QStringLiteral("h3725.mp4"), QStringLiteral("h6005.mp4")});
     QCOMPARE(table()->item(0, 0)->text(), QStringLiteral("h3725.mp4"));
-    QCOMPARE(table()->item(0, 1)->text(), QStringLiteral("62:05"));
-    QCOMPARE(table()->item(1, 1)->text(), QStringLiteral("00:05"));
+    QCOMPARE(table()->item(0, 1)->text(), QStringLiteral("01:02:05"));
+    QCOMPARE(table()->item(1, 1)->text(), QStringLiteral("01:40:05"));
     QCOMPARE(table()->item(1, 1)->textAlignment(), int(Qt::AlignRight | Qt::AlignVCenter));
     FileListInfo stored;
     QVERIFY(mPanel->database()->selectFileInfo(0, stored));
     QCOMPARE(stored.num, 0);
     QCOMPARE(stored.name, QStringLiteral("h3725.mp4"));
     QCOMPARE(stored.path, path(QStringLiteral("h3725.mp4")));
-    QCOMPARE(stored.duration, QStringLiteral("62:05"));
+    QCOMPARE(stored.duration, QStringLiteral("01:02:05"));
     QCOMPARE(stored.durationInt, 3725);
     QCOMPARE(stored.resolution, QStringLiteral("32x32"));
     QCOMPARE(stored.size, sizeText(QFileInfo(stored.path).size()));
@@ -183,6 +183,8 @@ void TestFormFileList::lengthsSizesAndDates()
     QCOMPARE(durationText(0), QStringLiteral("00:00"));
     QCOMPARE(durationText(65), QStringLiteral("01:05"));
     QCOMPARE(durationText(3599), QStringLiteral("59:59"));
+    QCOMPARE(durationText(10800), QStringLiteral("03:00:00"));
+    QCOMPARE(durationText(360000), QStringLiteral("100:00:00"));
     QCOMPARE(sizeText(47500000), QStringLiteral("45.3"));
     QCOMPARE(sizeText(0), QStringLiteral("0.0"));
     QCOMPARE(sizeText(qint64(5) << 30), QStringLiteral("5120.0"));

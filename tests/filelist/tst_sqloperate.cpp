@@ -1,6 +1,7 @@
 #include "sqloperate.h"
 
 #include <QLoggingCategory>
+#include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -42,6 +43,9 @@ private slots:
     void positionsFollowInsertionAndDeletion();
     void pastTheEndAndNegativePositions();
     void unopenedStoreFailsEveryOperation();
+    void unusableStoreIsReplaced_data();
+    void unusableStoreIsReplaced();
+    void secondViewerKeepsItsOwnList();
 
 private:
     QTemporaryDir mDir;
@@ -139,15 +143,87 @@ void TestSqlOperate::pastTheEndAndNegativePositions()
 
 void TestSqlOperate::unopenedStoreFailsEveryOperation()
 {
-    // A folder that cannot hold the file: the open fails and says where.
+    // A folder that cannot hold the file: the open fails and says where,
+    // and the list lives in memory.
     sqloperate store(mDir.filePath(QStringLiteral("no/such/folder")), QStringLiteral("nowhere"));
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("^open failed .*no/such/folder//FileList.db")));
-    QVERIFY(!store.openDatabase());
     QVERIFY(!store.insertFileInfo(entry(0, QStringLiteral("a.mp4"))));
     FileListInfo out;
     QVERIFY(!store.selectFileInfo(0, out));
     QVERIFY(!store.deleteFileInfo(0));
     QCOMPARE(store.rowCount(), -1);
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("^open failed .*no/such/folder//FileList.db")));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^store cannot be made, list kept")));
+    QVERIFY(store.openDatabase());
+    QVERIFY(store.insertFileInfo(entry(0, QStringLiteral("a.mp4"))));
+    QCOMPARE(store.rowCount(), 1);
+}
+
+void TestSqlOperate::unusableStoreIsReplaced_data()
+{
+    QTest::addColumn<int>("kept"); // bytes of a real store before the garbage
+    QTest::addColumn<bool>("linked");
+    QTest::newRow("random bytes") << 0 << false;
+    QTest::newRow("first page, then garbage") << 4096 << false;
+    QTest::newRow("symlink to the user's file") << 0 << true;
+}
+
+void TestSqlOperate::unusableStoreIsReplaced()
+{
+    QFETCH(int, kept);
+    QFETCH(bool, linked);
+    QTemporaryDir dir;
+    const QString path = sqloperate::databasePath(dir.path());
+    {
+        sqloperate earlier(dir.path(), QStringLiteral("earlier"));
+        QVERIFY(earlier.openDatabase());
+        for (int i = 0; i < 100; ++i) // past the first page
+            QVERIFY(earlier.insertFileInfo(entry(i % 10, QStringLiteral("earlier.mp4"))));
+    }
+    QFile file(path);
+    if (linked)
+        QVERIFY(file.rename(dir.filePath(QStringLiteral("user.bin"))) && QFile::link(file.fileName(), path));
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QByteArray bytes = file.readAll();
+    QRandomGenerator random(kept + 1);
+    for (int i = kept; i < bytes.size(); ++i)
+        bytes[i] = char(random.generate());
+    QVERIFY(file.seek(0) && file.write(bytes) == bytes.size());
+    file.close();
+
+    sqloperate store(dir.path(), QStringLiteral("replaced"));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^unusable store replaced:")));
+    QVERIFY(store.openDatabase());
+    QCOMPARE(QSqlDatabase::database(store.connectionName()).databaseName(), path); // not in memory
+    FileListInfo out;
+    QVERIFY(store.insertFileInfo(entry(0, QStringLiteral("a.mp4"))));
+    QVERIFY(store.insertFileInfo(entry(1, QStringLiteral("b.mp4"))));
+    QVERIFY(store.selectFileInfo(1, out) && same(out, entry(1, QStringLiteral("b.mp4"))));
+    QVERIFY(!QFileInfo(path).isSymLink());
+    if (linked) // only the link went
+        QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll() == bytes);
+}
+
+void TestSqlOperate::secondViewerKeepsItsOwnList()
+{
+    const auto holdsOnly = [](sqloperate &store, const QString &name) {
+        FileListInfo out;
+        return store.rowCount() == 1 && store.selectFileInfo(0, out) && out.name == name;
+    };
+    QTemporaryDir dir;
+    auto first = std::make_unique<sqloperate>(dir.path(), QStringLiteral("first viewer"));
+    QVERIFY(first->openDatabase() && first->insertFileInfo(entry(0, QStringLiteral("a.mp4"))));
+    sqloperate second(dir.path(), QStringLiteral("second viewer"));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^store held by another viewer")));
+    QVERIFY(second.openDatabase());
+    QVERIFY(second.insertFileInfo(entry(1, QStringLiteral("b.mp4"))));
+    QVERIFY(holdsOnly(*first, QStringLiteral("a.mp4")));
+    QVERIFY(holdsOnly(second, QStringLiteral("b.mp4")));
+    // The lock goes with its viewer.
+    first.reset();
+    sqloperate third(dir.path(), QStringLiteral("third viewer"));
+    QVERIFY(third.openDatabase());
+    QCOMPARE(QSqlDatabase::database(third.connectionName()).databaseName(), sqloperate::databasePath(dir.path()));
+    QCOMPARE(third.rowCount(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestSqlOperate)

@@ -355,7 +355,7 @@ void TestVideoPlayer::gpsTrackComesWithItsOpen()
     QCOMPARE(mWatch->order, (QVector<QString>{QStringLiteral("gps"), QStringLiteral("duration")}));
     QCOMPARE(mWatch->gps.last().serial, mPlayer->serial());
     QVERIFY(mWatch->gps.last().track->valid);
-    QCOMPARE(mWatch->gps.last().track->count, 10);
+    QCOMPARE(mWatch->gps.last().track->count(), 10);
     const std::shared_ptr<const GpsTrack> mp4Track = mWatch->gps.last().track;
     QVERIFY(stopPlayer());
 
@@ -365,9 +365,9 @@ void TestVideoPlayer::gpsTrackComesWithItsOpen()
     QVERIFY(waitFor([&] { return mWatch->gps.size() == 2; }));
     QCOMPARE(mWatch->gps.last().serial, mPlayer->serial());
     QVERIFY(mWatch->gps.last().track->valid);
-    QCOMPARE(mWatch->gps.last().track->count, 10);
+    QCOMPARE(mWatch->gps.last().track->count(), 10);
     QVERIFY(mWatch->gps.last().track != mp4Track);
-    QCOMPARE(mp4Track->count, 10);
+    QCOMPARE(mp4Track->count(), 10);
     QVERIFY(stopPlayer());
 
     // A suffix without GPS still reports, with an empty track.
@@ -377,7 +377,7 @@ void TestVideoPlayer::gpsTrackComesWithItsOpen()
     QVERIFY(openPath(mov));
     QVERIFY(waitFor([&] { return mWatch->gps.size() == 3; }));
     QVERIFY(!mWatch->gps.last().track->valid);
-    QCOMPARE(mWatch->gps.last().track->count, 0);
+    QCOMPARE(mWatch->gps.last().track->count(), 0);
 }
 
 void TestVideoPlayer::stopLeavesNothingBehind()

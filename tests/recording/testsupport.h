@@ -125,7 +125,6 @@ auto finishesWithin(int seconds, F f) -> decltype(f())
     return done.get();
 }
 
-// 45 KB: on the heap, like the viewer's process-wide track.
 inline std::unique_ptr<GpsTrack> newTrack()
 {
     return std::make_unique<GpsTrack>();
@@ -134,8 +133,9 @@ inline std::unique_ptr<GpsTrack> newTrack()
 // What a previous file leaves behind: a full, valid track of recognisable bytes.
 inline void fillWithPreviousFile(GpsTrack &track)
 {
-    std::memset(track.records, 0x5A, sizeof track.records);
-    track.count = kGpsTrackCapacity;
+    GpsRecord stale;
+    std::memset(&stale, 0x5A, sizeof stale);
+    track.records.assign(1024, stale);
     track.valid = true;
 }
 

@@ -116,7 +116,7 @@ void TestSpeedChart::relabel()
 void TestSpeedChart::refillAddsHistory()
 {
     auto track = std::make_unique<GpsTrack>();
-    track->count = 2;
+    track->records.resize(2);
     track->valid = true;
     track->records[0] = GpsRecord{};
     track->records[0].speed = 10.0f;

@@ -5,6 +5,7 @@
 
 #include <QtTest>
 
+#include <limits>
 #include <memory>
 
 namespace {
@@ -12,12 +13,12 @@ namespace {
 std::unique_ptr<GpsTrack> trackOf(const QVector<float> &knots, char status = 'A')
 {
     auto track = std::make_unique<GpsTrack>();
+    track->records.resize(size_t(knots.size()));
     for (int i = 0; i < knots.size(); ++i) {
         track->records[i] = GpsRecord{};
         track->records[i].status = status;
         track->records[i].speed = knots[i];
     }
-    track->count = knots.size();
     track->valid = true;
     return track;
 }
@@ -98,6 +99,10 @@ void TestSpeedHistory::valuesPerSecond()
     };
     QCOMPARE(texts(false), QStringList({"18.52", "37.04", "9.26"}));
     QCOMPARE(texts(true), QStringList({"11.51", "23.02", "5.75"}));
+
+    // A speed that is no number leaves a gap instead of a point off the scale.
+    const auto odd = trackOf({10.0f, std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(), 5.0f});
+    QCOMPARE(secondsOf(speedHistory(*odd, 4, false)), QVector<int>({0, 3}));
 }
 
 QTEST_GUILESS_MAIN(TestSpeedHistory)

@@ -4,6 +4,8 @@
 
 #include <QtTest>
 
+#include <limits>
+
 Q_DECLARE_METATYPE(GpsRecord)
 
 namespace {
@@ -30,7 +32,7 @@ std::shared_ptr<GpsTrack> drive(int count)
 {
     auto track = std::make_shared<GpsTrack>();
     track->valid = true;
-    track->count = count;
+    track->records.resize(size_t(count));
     for (int i = 0; i < count; ++i) {
         track->records[i] = fixAt(31.0f + i / 100.0f, 121.5f, 10.0f);
         track->records[i].second = i % 60;
@@ -142,7 +144,7 @@ void TestTelemetryTimeline::labelsOfAFix()
     QFETCH(bool, fix);
     auto track = std::make_shared<GpsTrack>();
     track->valid = true;
-    track->count = 1;
+    track->records.resize(1);
     track->records[0] = record;
     TelemetryTimeline timeline;
     timeline.setTrack(track, version);
@@ -163,6 +165,26 @@ void TestTelemetryTimeline::nothingWithoutAValidFix()
     timeline.setTrack(track, 0);
     QVERIFY(!timeline.at(2, false, false).hasRecord);
     QVERIFY(timeline.at(3, false, false).hasRecord);
+
+    // Only one record's check vouches for the track: later ones may hold
+    // numbers that are no position or speed, shown as no data (and never
+    // converted to an integer by the position correction).
+    auto odd = drive(6);
+    odd->records[1].latitude = std::numeric_limits<float>::quiet_NaN();
+    odd->records[2].longitude = std::numeric_limits<float>::infinity();
+    odd->records[3].speed = -std::numeric_limits<float>::infinity();
+    odd->records[4].speed = std::numeric_limits<float>::quiet_NaN();
+    timeline.setTrack(odd, 0);
+    for (int second = 1; second <= 4; ++second) {
+        QVERIFY2(!timeline.at(second, false, true).hasRecord, qPrintable(QString::number(second)));
+        QVERIFY(!timeline.at(second, true, false).hasRecord);
+    }
+    QVERIFY(timeline.at(5, false, true).hasRecord);
+    QVector<double> fine;
+    QVector<double> fineLatitudes;
+    timeline.route(true, fine, fineLatitudes);
+    QCOMPARE(fine.size(), 2);
+    timeline.setTrack(track, 0);
 
     // A track whose check failed shows nothing at all.
     track->valid = false;

@@ -9,9 +9,10 @@ namespace {
 
 constexpr float kKnotsToKmh = 1.852f;
 
+// A fix whose position is no number has nothing to place on a map.
 bool shownAsFix(const GpsRecord &record)
 {
-    return record.status == 'A';
+    return record.status == 'A' && std::isfinite(record.latitude) && std::isfinite(record.longitude);
 }
 
 double signedLatitude(const GpsRecord &record)
@@ -95,9 +96,9 @@ QString trackToJson(const ExportedTrack &exported)
     QString out = QStringLiteral("{\"file\":%1,\"valid\":%2,\"gpsVersion\":%3,\"count\":%4,\"records\":[")
                       .arg(jsonString(exported.file), track.valid ? QStringLiteral("true") : QStringLiteral("false"))
                       .arg(exported.gpsVersion)
-                      .arg(track.count);
+                      .arg(track.count());
     if (track.valid) {
-        for (int i = 0; i < track.count; ++i) {
+        for (int i = 0; i < track.count(); ++i) {
             const GpsRecord &r = track.records[i];
             if (i > 0)
                 out += QLatin1Char(',');
@@ -132,7 +133,7 @@ QString trackToCsvRows(const ExportedTrack &exported)
     if (!track.valid)
         return out;
     const QString file = csvField(exported.file);
-    for (int i = 0; i < track.count; ++i) {
+    for (int i = 0; i < track.count(); ++i) {
         const GpsRecord &r = track.records[i];
         if (!shownAsFix(r))
             continue;
@@ -160,9 +161,9 @@ QString trackToGpx(const ExportedTrack &exported)
     if (!track.valid)
         return QString();
     QString out = QStringLiteral("  <trk>\n    <name>%1</name>\n    <trkseg>\n").arg(xmlEscaped(exported.file));
-    for (int i = 0; i < track.count; ++i) {
+    for (int i = 0; i < track.count(); ++i) {
         const GpsRecord &r = track.records[i];
-        if (!shownAsFix(r) || !std::isfinite(r.latitude) || !std::isfinite(r.longitude))
+        if (!shownAsFix(r))
             continue;
         out += QStringLiteral("      <trkpt lat=\"%1\" lon=\"%2\">\n")
                    .arg(fixed(signedLatitude(r), 6), fixed(signedLongitude(r), 6));
