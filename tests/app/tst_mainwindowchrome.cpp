@@ -80,6 +80,8 @@ private slots:
     void settingsComeBackAfterARestart();
     void storedLanguage_data();
     void storedLanguage();
+    void storedVolume_data();
+    void storedVolume();
     void titleMenu();
     void languageSwitchChangesEveryText();
     void unitSwitch();
@@ -231,6 +233,32 @@ void TestMainWindowChrome::storedLanguage()
     QCOMPARE(mWindow->language(), language);
     QCOMPARE(child<QLabel>(mWindow.get(), "label_24")->text(), longitude);
     QCOMPARE(action("actionEnglise")->isChecked(), language == 1);
+}
+
+// The stored volume is what the sound plays at from the start, held to the
+// player's scale: above it the sound would be amplified, below 0 inverted.
+void TestMainWindowChrome::storedVolume_data()
+{
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<int>("player");
+    QTest::addColumn<int>("slider");
+    QTest::newRow("20") << QByteArray("[Setup]\nvolume=20\n") << 20 << 20;
+    QTest::newRow("1000") << QByteArray("[Setup]\nvolume=1000\n") << 128 << 100;
+    QTest::newRow("-50") << QByteArray("[Setup]\nvolume=-50\n") << 0 << 0;
+    QTest::newRow("20, muted") << QByteArray("[Setup]\nvolume=20\nSilent=0\n") << 0 << 20;
+}
+
+void TestMainWindowChrome::storedVolume()
+{
+    QFETCH(QByteArray, ini);
+    QFETCH(int, player);
+    QFETCH(int, slider);
+    start(ini);
+    QCOMPARE(mWindow->player()->volume(), player);
+    QCOMPARE(child<QSlider>(mWindow.get(), "horizontalSliderVolume")->value(), slider);
+    // The file opened next plays at it too.
+    playDrive();
+    QCOMPARE(mWindow->player()->volume(), player);
 }
 
 void TestMainWindowChrome::titleMenu()
