@@ -437,11 +437,11 @@ void TestGpsPayload::shortPayloadAppendsNothing()
         auto track = newTrack();
         qint16 version = 0;
         QVERIFY(decode(validRecord(), variant, *track, version));
-        const GpsRecord before = track->records[1];
+        const GpsRecord before = track->records[0];
         const QByteArray full = fixture::gpsPayload(validRecord(3200.0f));
         QVERIFY(!decode(full.left(size), variant, *track, version));
         QCOMPARE(track->count(), 1);
-        QVERIFY(std::memcmp(&before, &track->records[1], sizeof before) == 0);
+        QVERIFY(std::memcmp(&before, &track->records[0], sizeof before) == 0);
     }
     auto track = newTrack();
     qint16 version = 0;
