@@ -10,6 +10,7 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -21,9 +22,9 @@
 
 namespace {
 
-// The two share 300 px; the length takes what "01:40:05" needs at 12 px.
-constexpr int kNameColumnWidth = 234;     // px
-constexpr int kDurationColumnWidth = 66;  // px
+constexpr int kColumnsWidth = 300;        // px, name and length together
+constexpr int kDurationColumnWidth = 50;  // px, at least: "mm:ss"
+constexpr int kCellMargins = 12;          // px, both sides of a cell's text
 constexpr int kProgressFrom = 4;          // files added at once before the progress bar shows
 constexpr int kPathRole = Qt::UserRole;   // the full path, on the name item
 constexpr int kKeyRole = Qt::UserRole + 1; // the path as compared for duplicates
@@ -42,8 +43,14 @@ FormFileList::FormFileList(QWidget *parent, const QString &databaseFolder, const
     QHeaderView *header = ui->tableWidget->horizontalHeader();
     header->setSectionsClickable(false);
     header->setSectionResizeMode(QHeaderView::Fixed);
-    ui->tableWidget->setColumnWidth(0, kNameColumnWidth);
-    ui->tableWidget->setColumnWidth(1, kDurationColumnWidth);
+    // The length column holds a recording of hours whole, in the font the
+    // style sheet gives the table; the name is cut instead.
+    ui->tableWidget->ensurePolished();
+    const int durationWidth =
+        qMax(kDurationColumnWidth,
+             QFontMetrics(ui->tableWidget->font()).horizontalAdvance(QStringLiteral("00:00:00")) + kCellMargins);
+    ui->tableWidget->setColumnWidth(0, kColumnsWidth - durationWidth);
+    ui->tableWidget->setColumnWidth(1, durationWidth);
 
     mProber = new FileListProber(this);
     connect(mProber, &FileListProber::sig_Probed, this, &FormFileList::slotProbed);
