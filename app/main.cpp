@@ -1,11 +1,13 @@
 #include "instancechannel.h"
 #include "mainwindow.h"
+#include "mapbridge.h"
 #include "velmoraversion.h"
 #include "viewercommandline.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFont>
 
 namespace {
 
@@ -15,6 +17,15 @@ QStringList rawArguments(int argc, char *argv[])
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
     return arguments;
+}
+
+// The form names the Windows UI font; elsewhere a CJK font that has the
+// Chinese and Japanese glyphs stands in for it.
+void installFontSubstitutes()
+{
+    QFont::insertSubstitutions(QStringLiteral("微软雅黑"),
+                               {QStringLiteral("Microsoft YaHei"), QStringLiteral("WenQuanYi Micro Hei"),
+                                QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Droid Sans Fallback")});
 }
 
 } // namespace
@@ -46,6 +57,10 @@ int main(int argc, char *argv[])
     InstanceChannel channel;
     if (channel.claim(options.files) == InstanceChannel::Role::HandedOver)
         return 0;
+
+    // Process-wide set-up, once, before the window.
+    installFontSubstitutes();
+    chooseMapRenderer();
 
     int result = 0;
     {

@@ -3,14 +3,11 @@
 
 #include "formfilelist.h"
 #include "mymsgwidget.h"
-#include "needlepainter.h"
 #include "settings.h"
-#include "speedchart.h"
-#include "telemetryformat.h"
+#include "telemetrypanel.h"
 #include "timetext.h"
 
 #include <QAction>
-#include <QFont>
 #include <QLoggingCategory>
 #include <QTimer>
 
@@ -32,21 +29,11 @@ const char kPauseSheet[] =
 
 } // namespace
 
-void installFontSubstitutes()
-{
-    // The form names the Windows UI font; elsewhere a CJK font that has the
-    // Chinese and Japanese glyphs stands in for it.
-    QFont::insertSubstitutions(QStringLiteral("微软雅黑"),
-                               {QStringLiteral("Microsoft YaHei"), QStringLiteral("WenQuanYi Micro Hei"),
-                                QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Droid Sans Fallback")});
-}
-
 MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
 {
     Q_INIT_RESOURCE(resources);
-    installFontSubstitutes();
     createMenuActions();
     ui->setupUi(this);
     ui->pushButtonRewind->hide();
@@ -103,7 +90,7 @@ MainWindow::~MainWindow()
     // The player's threads report to this window: they end first.
     if (mPlayer->state() != VideoPlayer::Stop)
         mPlayer->stop();
-    stopNeedles();
+    mPanel.reset();
     delete mTimer;
     delete mMsgWidget;
     delete mFileList;
@@ -156,7 +143,7 @@ void MainWindow::slotStateChanged(VideoPlayer::PlayerState state)
         mSeekPending = false;
         mPlayState = 2;
         showPlayImages(false);
-        resetTelemetry();
+        mPanel->reset();
         setBlackImage();
         break;
     }
@@ -174,7 +161,7 @@ void MainWindow::slotPlayStopNormally(quint64 serial)
     mTimer->stop();
     cleanTimeFunc(false);
     qCDebug(lcWindow) << "normally stop end";
-    resetTelemetry();
+    mPanel->reset();
     showPlayImages(false);
     // The last picture stays on the surface.
 }

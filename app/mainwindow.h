@@ -2,7 +2,6 @@
 
 #include "filelistinfo.h"
 #include "settings.h"
-#include "telemetrytimeline.h"
 #include "videoplayer.h"
 #include "windowchrome.h"
 
@@ -12,15 +11,11 @@
 
 #include <functional>
 #include <memory>
-#include <tuple>
 
 namespace Ui {
 class MainWindow;
 }
 class MapBridge;
-class mycompassthread;
-class mythread;
-class NeedlePainter;
 class FormFileList;
 class mymsgwidget;
 class QAction;
@@ -29,6 +24,7 @@ class QMenu;
 class QTimer;
 class QTranslator;
 class SpeedChart;
+class TelemetryPanel;
 
 // The one window. It wires the controls, the player and the panels
 // together; parsing, decoding and storage live in the libraries.
@@ -78,8 +74,9 @@ public:
     bool isFullScreenMode() const { return mIsFullScreen; }
     // Maximised by the title bar (or by a window manager).
     bool isMaximizedMode() const { return mMaximized; }
-    SpeedChart *speedChart() const { return mChart.get(); }
-    MapBridge *mapBridge() const { return mMap; }
+    TelemetryPanel *telemetryPanel() const { return mPanel.get(); }
+    SpeedChart *speedChart() const;
+    MapBridge *mapBridge() const;
 
 signals:
     // Every call text sent to the map page, in order.
@@ -168,16 +165,6 @@ private:
     void showMaximizeImages(bool maximized);
     void showFullScreenImages(bool full);
     void setupTelemetry(MapView map);
-    bool paintNeedle(QObject *watched, QEvent *event);
-    void stopNeedles();
-    void runMapCall(const QString &call);
-    void drawRoute();
-    void resetTelemetry();
-    void setNeedleTargets(int dashboard, int compass);
-    void addSpeedPoint(double second, double speed);
-    void refillSpeedChart(qint64 second);
-    void clearSpeedChart();
-    void replotSpeedChart();
     bool filterPlaybackKey(QObject *watched, QKeyEvent *event);
     bool handlePlaybackKey(QKeyEvent *event);
     void stepPosition(double seconds);
@@ -191,7 +178,6 @@ private:
     void switchLanguage(int language);
     void retranslate();
     void showStateTexts();
-    void showUnit(bool mph);
     void saveOnExit();
     // Window chrome and full screen (mainwindow_chrome.cpp).
     bool videoBandContains(const QPoint &global) const;
@@ -211,17 +197,7 @@ private:
     VideoPlayer *mPlayer = nullptr;
     QTimer *mTimer = nullptr;               // 500 ms timeline tick
     GpsData mGpsData;                       // the open file's track, once its pass has finished
-    TelemetryTimeline mTimeline;            // what the panel shows of that track
-    MapBridge *mMap = nullptr;              // the map page; none without a web engine
-    mythread *mDashboardThread = nullptr;   // sweeps the gauge needle
-    mycompassthread *mCompassThread = nullptr;
-    std::unique_ptr<NeedlePainter> mDashboardPainter;
-    std::unique_ptr<NeedlePainter> mCompassPainter;
-    std::unique_ptr<SpeedChart> mChart;
-    int mDashboardAngle = 0;                // degrees, as last reported by the needle thread
-    int mCompassAngle = 0;
-    int mUnitMph = 0;                       // unit of the chart's points: 0 km/h, 1 mph
-    bool mLabelsMph = false;                // unit the labels and the chart's axis show
+    std::unique_ptr<TelemetryPanel> mPanel; // labels, dials, chart and map
     int mLanguage = kDefaultLanguage;       // 0 Chinese, 1 English, 2 Japanese
 
     // The title button's menu.
@@ -254,9 +230,6 @@ private:
     int mPlayState = 2;                     // 0 playing, 1 paused, 2 stopped, 3 paused while the slider is held
     bool mSliderHeld = false;               // left button down on the position slider
     bool mSeekPending = false;              // a seek was asked for since the last tick
-    // What the telemetry panel shows: second, mph, positions fixed, play
-    // state (-1: nothing yet). A tick that would show the same does nothing.
-    std::tuple<qint64, bool, bool, int> mPanelShown{-1, false, false, -1};
     int mVolumePre = 128;                   // the last volume chosen, restored when the sound comes back
     bool mIsMuted = false;
     QString mFilePath;                      // the recording the play button opens
@@ -271,5 +244,3 @@ private:
     std::function<void()> mDeferredOpen;    // the last open asked for meanwhile
 };
 
-// Maps the Windows UI font the form names to an installed CJK font.
-void installFontSubstitutes();

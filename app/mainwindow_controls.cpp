@@ -5,10 +5,9 @@
 #include "ui_mainwindow.h"
 
 #include "mapbridge.h"
-#include "mapcalls.h"
 #include "formfilelist.h"
 #include "settings.h"
-#include "telemetryformat.h"
+#include "telemetrypanel.h"
 #include "timetext.h"
 
 #include <QApplication>
@@ -35,9 +34,6 @@ constexpr int kVolumeKeyStep = 5;          // Up and Down, on the 0..100 volume 
 constexpr int kEventSliceMs = 100;         // longest event processing slice while waiting
 constexpr int kPauseReportWaitMs = 5000;   // the player reports the paused state at once; never wait longer
 constexpr qint64 kMicroseconds = 1000000;
-
-// Drag and drop may be switched off as a whole; nothing in the program does.
-bool gAcceptDrops = true;
 
 const char kSoundSheet[] =
     "QPushButton{border-image: url(:/image/SoundPress.png);padding:6px 0px 6px 0px;background-color: rgb(58, 102, 169);}"
@@ -92,8 +88,7 @@ bool MainWindow::openInPlayer(const QString &path)
     // The last file's route and track go at once: a transport stream's
     // track arrives only while the new file already plays.
     mGpsData = GpsData();
-    mTimeline.clear();
-    runMapCall(mapCleanCall());
+    mPanel->clearTrack();
     mOpening = true;
     const bool opened = mPlayer->openFile(path, [] {
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, kEventSliceMs);
@@ -167,7 +162,7 @@ void MainWindow::on_playButton_clicked()
         mTimer->start();
         waitForPlayState(1);
         mPlayer->play();
-        clearSpeedChart();
+        mPanel->clearChart();
         break;
     }
     case 1:
@@ -302,18 +297,8 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
     if (!ui)
         return false;
     filterHitTest(watched, event);
-    switch (event->type()) {
-    case QEvent::Paint:
-        if (paintNeedle(watched, event))
-            return true;
-        break;
-    case QEvent::KeyPress:
-        if (filterPlaybackKey(watched, static_cast<QKeyEvent *>(event)))
-            return true;
-        break;
-    default:
-        break;
-    }
+    if (event->type() == QEvent::KeyPress && filterPlaybackKey(watched, static_cast<QKeyEvent *>(event)))
+        return true;
     if (watched == ui->horizontalSlider && filterPositionSlider(event))
         return true;
     filterFileListClicks(watched, event);
@@ -329,7 +314,8 @@ bool MainWindow::filterPlaybackKey(QObject *watched, QKeyEvent *event)
         return false;
     const bool arrow = event->key() == Qt::Key_Left || event->key() == Qt::Key_Right || event->key() == Qt::Key_Up
                        || event->key() == Qt::Key_Down;
-    if (arrow && mMap && (widget == mMap->view() || mMap->view()->isAncestorOf(widget)))
+    const MapBridge *map = mPanel->map();
+    if (arrow && map && (widget == map->view() || map->view()->isAncestorOf(widget)))
         return false;
     return handlePlaybackKey(event);
 }
@@ -382,10 +368,9 @@ void MainWindow::on_pushButtonSnapshot_clicked()
 
 void MainWindow::on_pushButton_clicked()
 {
-    const bool on = !fixGpsData();
-    setFixGpsData(on);
+    const bool on = !mPanel->fixGpsData();
+    mPanel->setFixGpsData(on);
     showFixGpsImages(on);
-    drawRoute();
     mSettings->writeString(QStringLiteral("Setup"), QStringLiteral("fixgpsdata"),
                           on ? QStringLiteral("1") : QStringLiteral("0"));
 }
@@ -506,7 +491,7 @@ void MainWindow::slotDetKeySpace()
 
 void MainWindow::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (event->mimeData()->hasFormat(QStringLiteral("text/uri-list")) && gAcceptDrops)
+    if (event->mimeData()->hasFormat(QStringLiteral("text/uri-list")))
         event->acceptProposedAction();
     else
         event->ignore();
@@ -514,8 +499,6 @@ void MainWindow::dragEnterEvent(QDragEnterEvent *event)
 
 void MainWindow::dropEvent(QDropEvent *event)
 {
-    if (!gAcceptDrops)
-        return;
     // Each start stops what plays and waits for a picture: of the dropped
     // files only the last one starts, the others are listed.
     mFileList->addDropped(event->mimeData()->urls());

@@ -8,7 +8,7 @@
 #include "formfilelist.h"
 #include "mymsgwidget.h"
 #include "settings.h"
-#include "speedchart.h"
+#include "telemetrypanel.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -48,9 +48,7 @@ void MainWindow::slotSetFile(FileListInfo info, bool play)
         return;
     }
     mListStarted = true;
-    mChart->setKeyRange(0, info.durationInt);
-    clearSpeedChart();
-    replotSpeedChart();
+    mPanel->startChart(info.durationInt);
     if (play)
         mPlayer->play();
 }

@@ -5,8 +5,7 @@
 #include "ui_mainwindow.h"
 
 #include "mymenu.h"
-#include "speedchart.h"
-#include "telemetryformat.h"
+#include "telemetrypanel.h"
 #include "velmoraversion.h"
 
 #include <QAction>
@@ -100,9 +99,7 @@ void MainWindow::loadSettings()
     int unit = 0;
     const bool mph = mSettings->readInt(QStringLiteral("Setup"), QStringLiteral("Unit"), unit) && unit != 0;
     (mph ? mActionMPH : mActionKPH)->setChecked(true);
-    showUnit(mph);
-    replotSpeedChart();
-    mUnitMph = int(mph);
+    mPanel->setSpeedInMph(mph, false, 0);
 
     // The slider shows what fits its 0..100; the value read, held to the
     // player's scale, is what the sound plays at and comes back after a mute.
@@ -120,8 +117,8 @@ void MainWindow::loadSettings()
 
     int fix = 0;
     if (mSettings->readInt(QStringLiteral("Setup"), QStringLiteral("fixgpsdata"), fix))
-        setFixGpsData(fix != 0);
-    showFixGpsImages(fixGpsData());
+        mPanel->setFixGpsData(fix != 0);
+    showFixGpsImages(mPanel->fixGpsData());
 }
 
 // The language's entry checked and its file in the translator; false when
@@ -194,14 +191,8 @@ void MainWindow::retranslate()
     mMenuLanguage->setTitle(tr("Language"));
     mActionJapanese->setText(tr("Japan"));
     mMenuUnit->setTitle(tr("Unit"));
-    mChart->retranslate();
-    replotSpeedChart();
+    mPanel->retranslate();
     showStateTexts();
-}
-
-bool MainWindow::speedInMph() const
-{
-    return mActionMPH->isChecked();
 }
 
 void MainWindow::on_actionKPH_triggered()

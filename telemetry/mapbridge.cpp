@@ -21,7 +21,6 @@
 #include <QWebEngineView>
 
 #include <algorithm>
-#include <mutex>
 #include <utility>
 
 Q_LOGGING_CATEGORY(lcMap, "velmora.map")
@@ -86,7 +85,9 @@ bool isSoftwareGlRenderer(const QString &renderer)
     return false;
 }
 
-void chooseMapRendererNow()
+} // namespace
+
+void chooseMapRenderer()
 {
     if (!qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
         return;
@@ -96,15 +97,6 @@ void chooseMapRendererNow()
                    << (software ? "- the map is drawn in software" : "- the map is drawn with OpenGL");
     if (software)
         QQuickWindow::setSceneGraphBackend(QSGRendererInterface::Software);
-}
-
-} // namespace
-
-void chooseMapRenderer()
-{
-    // The probe context costs a few milliseconds; one answer serves every window.
-    static std::once_flag once;
-    std::call_once(once, chooseMapRendererNow);
 }
 
 // Outside any namespace, as the resource's init function requires.

@@ -16,9 +16,9 @@ constexpr char kMapDefaultTileUrl[] = "https://tile.openstreetmap.org/{z}/{x}/{y
 // Where OpenGL is only a software rasteriser (a virtual display, a machine
 // without a GPU driver), the web view is drawn by Qt Quick's software
 // renderer: composed by OpenGL, the whole window would go through the
-// rasteriser for every video picture. Decided once per process, on the
-// first call, which must come after the application object and before the
-// first MapBridge; QT_QUICK_BACKEND, when set, decides.
+// rasteriser for every video picture. Process set-up: main() calls it once,
+// after the application object and before the first MapBridge;
+// QT_QUICK_BACKEND, when set, decides.
 void chooseMapRenderer();
 
 // The map view: a web view showing the embedded map page, and the one-way

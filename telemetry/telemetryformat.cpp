@@ -13,19 +13,7 @@ bool twoDigits(int32_t value)
     return value >= 0 && value <= 99;
 }
 
-bool gFixGpsData = false;
-
 } // namespace
-
-bool fixGpsData()
-{
-    return gFixGpsData;
-}
-
-void setFixGpsData(bool on)
-{
-    gFixGpsData = on;
-}
 
 QDateTime gpsRecordDateTime(const GpsRecord &record)
 {

@@ -15,8 +15,3 @@ QDateTime gpsRecordDateTime(const GpsRecord &record);
 // The date-time label text: two spaces, then "yyyy/MM/dd HH:mm:ss", shifted by
 // nine hours for format version 1; empty for an impossible date.
 QString gpsDateTimeLabel(const GpsRecord &record, qint16 gpsVersion);
-
-// Shows positions with the extra minutes-to-degrees correction some cameras
-// need. Process-wide; GUI thread only.
-bool fixGpsData();
-void setFixGpsData(bool on);

@@ -4,7 +4,7 @@
 #include "myframe.h"
 #include "mymsgwidget.h"
 #include "speedchart.h"
-#include "telemetryformat.h"
+#include "telemetrypanel.h"
 #include "telemetrytimeline.h"
 #include "waitfor.h"
 #include "watchdog.h"
@@ -100,7 +100,7 @@ private:
         const QCPGraph *chart = mWindow->speedChart()->plot()->graph(0);
         for (int i = 0; i < chart->dataCount(); ++i) {
             const auto *point = chart->data()->at(i);
-            if (point->value != double(timeline.at(qint64(point->key), mph, fixGpsData()).speed))
+            if (point->value != double(timeline.at(qint64(point->key), mph, mWindow->telemetryPanel()->fixGpsData()).speed))
                 return false;
         }
         return chart->dataCount() > 0;

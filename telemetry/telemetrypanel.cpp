@@ -1,0 +1,228 @@
+#include "telemetrypanel.h"
+
+#include "mapbridge.h"
+#include "mapcalls.h"
+#include "mycompassthread.h"
+#include "mythread.h"
+#include "needleangles.h"
+#include "needlepainter.h"
+#include "speedchart.h"
+
+#include <QEvent>
+#include <QLabel>
+#include <QVBoxLayout>
+#include <QWebEngineView>
+
+namespace {
+
+constexpr int kMapFrameWidth = 319; // pixels, beside the video, before the first layout
+constexpr int kMapFrameHeight = 491;
+
+const std::tuple<qint64, bool, bool, bool> kNothingShown{-1, false, false, false};
+
+} // namespace
+
+TelemetryPanel::TelemetryPanel(const TelemetryWidgets &widgets, const QString &tileUrl, QObject *parent)
+    : QObject(parent)
+    , mWidgets(widgets)
+{
+    if (mWidgets.mapFrame) {
+        mWidgets.mapFrame->resize(kMapFrameWidth, kMapFrameHeight);
+        mMap = new MapBridge(mWidgets.mapFrame, this);
+        // The view fills the frame at every size of the window.
+        auto *layout = new QVBoxLayout(mWidgets.mapFrame);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(mMap->view());
+        mMap->load(tileUrl);
+    }
+
+    mChart = std::make_unique<SpeedChart>(mWidgets.chart);
+    mChart->setup(mMph);
+    showUnit();
+
+    mDashboardPainter = std::make_unique<NeedlePainter>(mWidgets.dashboard, QStringLiteral(":/image/RedArrow.png"));
+    mCompassPainter = std::make_unique<NeedlePainter>(mWidgets.compass, QStringLiteral(":/image/CompassPointer.png"));
+    mWidgets.dashboard->installEventFilter(this);
+    mWidgets.compass->installEventFilter(this);
+    mDashboardThread = new mythread(this);
+    connect(mDashboardThread, &mythread::sig_updateDashboard, this, &TelemetryPanel::updateDashboard);
+    mDashboardThread->start();
+    mCompassThread = new mycompassthread(this);
+    connect(mCompassThread, &mycompassthread::sig_updateCompass, this, &TelemetryPanel::updateCompass);
+    mCompassThread->start();
+}
+
+TelemetryPanel::~TelemetryPanel()
+{
+    // Closing never waits for a sweep.
+    mDashboardThread->requestStop();
+    mCompassThread->requestStop();
+    mDashboardThread->wait();
+    mCompassThread->wait();
+}
+
+bool TelemetryPanel::eventFilter(QObject *watched, QEvent *event)
+{
+    return mDashboardPainter->handleEvent(watched, event, mDashboardAngle)
+           || mCompassPainter->handleEvent(watched, event, mCompassAngle) || QObject::eventFilter(watched, event);
+}
+
+// A step repaints where the needle was and where it is, not the whole dial:
+// the needles step up to 33 times a second each, and the dial image and the
+// panel's backgrounds beneath are most of a whole repaint.
+void TelemetryPanel::updateDashboard(int angle)
+{
+    const QRect dirty = mDashboardPainter->needleRect(mDashboardAngle) | mDashboardPainter->needleRect(angle);
+    mDashboardAngle = angle;
+    mWidgets.dashboard->update(dirty);
+}
+
+void TelemetryPanel::updateCompass(int angle)
+{
+    const QRect dirty = mCompassPainter->needleRect(mCompassAngle) | mCompassPainter->needleRect(angle);
+    mCompassAngle = angle;
+    mWidgets.compass->update(dirty);
+}
+
+void TelemetryPanel::setNeedleTargets(int dashboard, int compass)
+{
+    mDashboardThread->setTargetAngle(dashboard);
+    mCompassThread->setTargetAngle(compass);
+}
+
+void TelemetryPanel::runMapCall(const QString &call)
+{
+    if (mMap)
+        mMap->run(call);
+    emit sig_MapCall(call);
+}
+
+void TelemetryPanel::setTrack(std::shared_ptr<const GpsTrack> track, qint16 gpsVersion)
+{
+    mTimeline.setTrack(std::move(track), gpsVersion);
+    mShown = kNothingShown;
+    drawRoute();
+}
+
+void TelemetryPanel::clearTrack()
+{
+    mTimeline.clear();
+    runMapCall(mapCleanCall());
+}
+
+void TelemetryPanel::drawRoute()
+{
+    runMapCall(mapCleanCall());
+    QVector<double> longitudes;
+    QVector<double> latitudes;
+    mTimeline.route(mFixGpsData, longitudes, latitudes);
+    if (!longitudes.isEmpty())
+        runMapCall(mapShowArrayCall(longitudes, latitudes));
+}
+
+void TelemetryPanel::showSecond(qint64 second, bool playing, bool seeked)
+{
+    if (!mTimeline.isValid())
+        return;
+    // A record a second, two ticks a second: the second tick would repeat
+    // the first (a chart point, a replot, two map calls); paused, every one would.
+    const auto shownNow = std::make_tuple(second, mMph, mFixGpsData, playing);
+    if (shownNow == mShown && !seeked)
+        return;
+    mShown = shownNow;
+
+    const TelemetrySecond shown = mTimeline.at(second, mMph, mFixGpsData);
+    mWidgets.speed->setText(shown.speedText);
+    mWidgets.longitude->setText(shown.longitudeText);
+    mWidgets.latitude->setText(shown.latitudeText);
+    mWidgets.dateTime->setText(shown.dateTimeText);
+    if (shown.hasRecord) {
+        // The chart holds its points in one unit: a new unit redraws the past.
+        if (mChartStale)
+            refillChart(second);
+        mChart->addSpeedPoint(double(second), double(shown.speed));
+        setNeedleTargets(speedToAngle(shown.speed), headingToCompassAngle(shown.heading));
+        runMapCall(mapShowAddressCall(shown.mapLongitude, shown.mapLatitude));
+        if (playing)
+            runMapCall(mapPanToAddressCall(shown.mapLongitude, shown.mapLatitude));
+    } else {
+        setNeedleTargets(speedToAngle(0.0f), 0);
+        mChart->addSpeedPoint(double(second), 0.0);
+    }
+    // After a seek the chart's past is the past of the new position.
+    if (seeked) {
+        mChart->clear();
+        refillChart(second);
+        mChart->addSpeedPoint(double(second), double(shown.speed));
+    }
+    mChart->replot();
+}
+
+void TelemetryPanel::refillChart(qint64 second)
+{
+    mChartStale = false;
+    if (const GpsTrack *track = mTimeline.track())
+        mChart->refill(*track, int(qBound<qint64>(0, second, track->count())), mMph);
+}
+
+void TelemetryPanel::reset()
+{
+    mShown = kNothingShown;
+    setNeedleTargets(speedToAngle(0.0f), 0);
+    mWidgets.speed->setText(QStringLiteral("000.00"));
+    mWidgets.longitude->setText(QStringLiteral("000.000000"));
+    mWidgets.latitude->setText(QStringLiteral("00.000000"));
+    mWidgets.dateTime->setText(QString());
+}
+
+void TelemetryPanel::startChart(int seconds)
+{
+    mChart->setKeyRange(0, seconds);
+    clearChart();
+}
+
+void TelemetryPanel::clearChart()
+{
+    mChart->clear();
+    mChart->replot();
+}
+
+void TelemetryPanel::setSpeedInMph(bool mph, bool open, qint64 second)
+{
+    if (mph == mMph)
+        return;
+    mMph = mph;
+    showUnit();
+    if (!open) {
+        // Stopped: the old points stay until the next playback empties the chart.
+        mChartStale = false;
+        mChart->replot();
+        return;
+    }
+    // Emptied at once; the next position redraws the past in the new unit.
+    mChartStale = true;
+    clearChart();
+    // The figure beside the unit is in that unit at once too.
+    if (mTimeline.isValid())
+        mWidgets.speed->setText(mTimeline.at(second, mMph, mFixGpsData).speedText);
+}
+
+void TelemetryPanel::showUnit()
+{
+    const QString unit = mMph ? QStringLiteral("MPH") : QStringLiteral("km/h");
+    mWidgets.speedUnit->setText(unit);
+    mWidgets.dashboardUnit->setText(unit);
+    mChart->setUnitLabel(mMph);
+}
+
+void TelemetryPanel::setFixGpsData(bool on)
+{
+    mFixGpsData = on;
+    drawRoute();
+}
+
+void TelemetryPanel::retranslate()
+{
+    mChart->retranslate();
+    mChart->replot();
+}

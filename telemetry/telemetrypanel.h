@@ -1,0 +1,115 @@
+#pragma once
+
+#include "telemetrytimeline.h"
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <tuple>
+
+class MapBridge;
+class mycompassthread;
+class mythread;
+class NeedlePainter;
+class QCustomPlot;
+class QLabel;
+class QWidget;
+class SpeedChart;
+
+// The widgets of the form the panel fills; all but mapFrame are required.
+struct TelemetryWidgets
+{
+    QLabel *speed = nullptr;          // figure in the chosen unit
+    QLabel *longitude = nullptr;
+    QLabel *latitude = nullptr;
+    QLabel *dateTime = nullptr;
+    QLabel *speedUnit = nullptr;      // the unit beside the figure
+    QLabel *dashboardUnit = nullptr;  // the unit on the dial
+    QWidget *dashboard = nullptr;     // dial whose needle the panel paints
+    QWidget *compass = nullptr;
+    QCustomPlot *chart = nullptr;
+    QWidget *mapFrame = nullptr;      // holds the map view; null: no map page
+};
+
+// What the telemetry panel shows of the open recording's GPS track at the
+// playback position: labels, gauge and compass needles, the speed chart and
+// the route and position on the map. The window hands it the track, the
+// position and the unit; everything else is the panel's. GUI thread only.
+class TelemetryPanel : public QObject
+{
+    Q_OBJECT
+
+public:
+    // tileUrl: the map's tile address (empty: the default). The unit starts
+    // as km/h and position correction off.
+    TelemetryPanel(const TelemetryWidgets &widgets, const QString &tileUrl, QObject *parent = nullptr);
+    // Stops the needle threads; a sweep under way ends at once.
+    ~TelemetryPanel() override;
+
+    // The track of the recording now open (its check decides whether any of
+    // it shows): the map's route is drawn anew.
+    void setTrack(std::shared_ptr<const GpsTrack> track, qint16 gpsVersion);
+    // A new recording opens: the last one's route and track go at once.
+    void clearTrack();
+
+    // The playback position (whole second). seeked: the position jumped
+    // since the last call, so the chart's past is rebuilt. A call that would
+    // show what is shown already does nothing. The map follows the marker
+    // while playing; paused it stays where the user put it.
+    void showSecond(qint64 second, bool playing, bool seeked);
+    // Nothing plays: the figures go back to zero, the needles home.
+    void reset();
+    // A new playback: an empty chart over 0..seconds.
+    void startChart(int seconds);
+    void clearChart();
+
+    bool speedInMph() const { return mMph; }
+    // open: a recording is open at second. Its chart empties at once and
+    // comes back in the new unit at the next position; stopped, the old
+    // points stay until the next playback.
+    void setSpeedInMph(bool mph, bool open, qint64 second);
+    // Positions with the minutes-to-degrees correction some cameras need.
+    bool fixGpsData() const { return mFixGpsData; }
+    void setFixGpsData(bool on);
+    // The chart's texts in the current language.
+    void retranslate();
+
+    // A needle thread's step: repaints where the needle was and where it is.
+    void updateDashboard(int angle);
+    void updateCompass(int angle);
+
+    SpeedChart *chart() const { return mChart.get(); }
+    MapBridge *map() const { return mMap; }
+
+signals:
+    // Every call text sent to the map page, in order (also without a page).
+    void sig_MapCall(const QString &call);
+
+protected:
+    // Paints the needles over the dials.
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void runMapCall(const QString &call);
+    void drawRoute();
+    void setNeedleTargets(int dashboard, int compass);
+    void refillChart(qint64 second);
+    void showUnit();
+
+    TelemetryWidgets mWidgets;
+    TelemetryTimeline mTimeline;
+    MapBridge *mMap = nullptr;
+    std::unique_ptr<SpeedChart> mChart;
+    std::unique_ptr<NeedlePainter> mDashboardPainter;
+    std::unique_ptr<NeedlePainter> mCompassPainter;
+    mythread *mDashboardThread = nullptr;    // sweeps the gauge needle
+    mycompassthread *mCompassThread = nullptr;
+    int mDashboardAngle = 0;                 // degrees, as last reported by the needle thread
+    int mCompassAngle = 0;
+    bool mMph = false;                       // the unit shown: mph, else km/h
+    bool mFixGpsData = false;
+    bool mChartStale = false;                // the chart's points are in the other unit: rebuild at the next position
+    // What is shown: second, mph, positions corrected, playing (-1: nothing yet).
+    std::tuple<qint64, bool, bool, bool> mShown{-1, false, false, false};
+};
