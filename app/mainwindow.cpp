@@ -16,7 +16,6 @@ Q_DECLARE_LOGGING_CATEGORY(lcWindow)
 namespace {
 
 constexpr int kTimelineIntervalMs = 500;
-constexpr int kFullShowIntervalMs = 100; // full screen: reveal and auto-hide of the control bar
 
 const char kPlaySheet[] =
     "QPushButton{border-image: url(:/image/PlayPress.png);padding:6px 0px 6px 0px;background-color: rgb(58, 102, 169);}"
@@ -41,7 +40,6 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
     ui->pushButton->setVisible(false);
     ui->label_14->setVisible(false);
     cleanTimeFunc(true);
-    mNormalGeometry = geometry();
     mSettings = std::make_unique<Settings>(dataFolder);
 
     mPlayer = new VideoPlayer;
@@ -58,14 +56,10 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
     mTimer->setInterval(kTimelineIntervalMs);
 
     setupTelemetry(map);
+    setupFrame();
     buildMenu();
     loadSettings();
     connect(ui->horizontalSliderVolume, &myslider::mySliderClicked, this, &MainWindow::slotSliderClickedVolume);
-
-    mFullShowTimer = new QTimer(this);
-    mFullShowTimer->setObjectName(QStringLiteral("fullShowTimer"));
-    connect(mFullShowTimer, &QTimer::timeout, this, &MainWindow::slotFullShowTimerTimeOut);
-    mFullShowTimer->setInterval(kFullShowIntervalMs);
 
     mFileList = new FormFileList(nullptr, dataFolder);
     // The list and the popup are windows of their own; closing the main

@@ -3,7 +3,6 @@
 #include "filelistinfo.h"
 #include "settings.h"
 #include "videoplayer.h"
-#include "windowchrome.h"
 
 #include <QImage>
 #include <QMainWindow>
@@ -25,6 +24,7 @@ class QTimer;
 class QTranslator;
 class SpeedChart;
 class TelemetryPanel;
+class WindowFrame;
 
 // The one window. It wires the controls, the player and the panels
 // together; parsing, decoding and storage live in the libraries.
@@ -71,9 +71,9 @@ public:
     int language() const { return mLanguage; }
     // The title button's popup menu.
     QMenu *setupMenu() const;
-    bool isFullScreenMode() const { return mIsFullScreen; }
+    bool isFullScreenMode() const;
     // Maximised by the title bar (or by a window manager).
-    bool isMaximizedMode() const { return mMaximized; }
+    bool isMaximizedMode() const;
     TelemetryPanel *telemetryPanel() const { return mPanel.get(); }
     SpeedChart *speedChart() const;
     MapBridge *mapBridge() const;
@@ -162,8 +162,6 @@ private:
     void showPlayImages(bool playing);
     void showSoundImages(bool muted);
     void showFixGpsImages(bool on);
-    void showMaximizeImages(bool maximized);
-    void showFullScreenImages(bool full);
     void setupTelemetry(MapView map);
     bool filterPlaybackKey(QObject *watched, QKeyEvent *event);
     bool handlePlaybackKey(QKeyEvent *event);
@@ -179,17 +177,7 @@ private:
     void retranslate();
     void showStateTexts();
     void saveOnExit();
-    // Window chrome and full screen (mainwindow_chrome.cpp).
-    bool videoBandContains(const QPoint &global) const;
-    void resetResizeCursor();
-    void filterHitTest(QObject *watched, QEvent *event);
-    void toggleMaximized();
-    void setFrameRect(const QRect &frame);
-    void enterFullScreen();
-    void leaveFullScreen();
-    void activateLayouts();
-    void placeFloatingControlBar();
-    void revealControlBar();
+    void setupFrame();
 
     Ui::MainWindow *ui;
     std::unique_ptr<Settings> mSettings;    // sysConfig.ini
@@ -214,16 +202,7 @@ private:
     QActionGroup *mLanguageGroup = nullptr;
     QActionGroup *mUnitGroup = nullptr;
 
-    // The frameless window's frame and full screen.
-    ResizeRegion mResizeRegion = ResizeRegion::None;
-    bool mLeftButtonHeld = false;           // pressed on the window outside the video band
-    QPoint mMoveOffset;                     // cursor minus the frame's top-left at the press
-    bool mIsFullScreen = false;
-    bool mMaximized = false;                // the window covers the available area
-    QRect mNormalGeometry;                  // to return to when full screen ends
-    QRect mRestoreGeometry;                 // the frame before the window was maximised
-    QTimer *mFullShowTimer = nullptr;       // 100 ms, runs only in full screen
-    int mHideTicks = 0;                     // ticks of the cursor away from the shown control bar
+    WindowFrame *mFrame = nullptr;          // moving, resizing, maximising, full screen
     FormFileList *mFileList = nullptr;      // top-level, owned here
     mymsgwidget *mMsgWidget = nullptr;      // the message popup, top-level, owned here
 

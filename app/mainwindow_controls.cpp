@@ -8,6 +8,7 @@
 #include "formfilelist.h"
 #include "settings.h"
 #include "telemetrypanel.h"
+#include "windowframe.h"
 #include "timetext.h"
 
 #include <QApplication>
@@ -296,7 +297,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (!ui)
         return false;
-    filterHitTest(watched, event);
+    mFrame->hoverMove(watched, event);
     if (event->type() == QEvent::KeyPress && filterPlaybackKey(watched, static_cast<QKeyEvent *>(event)))
         return true;
     if (watched == ui->horizontalSlider && filterPositionSlider(event))
@@ -456,7 +457,7 @@ bool MainWindow::handlePlaybackKey(QKeyEvent *event)
         break;
     case Qt::Key_Escape:
         // Full screen, when on, is left here; outside it the key is not ours.
-        if (!mIsFullScreen)
+        if (!mFrame->isFullScreen())
             return false;
         on_pushButtonFullScreen_clicked();
         break;
