@@ -216,9 +216,6 @@ private:
     bool mRaiseFileListSaved = true;
     bool mFileListButtonDown = false;
     bool mListStarted = false;              // an entry of the list was opened; previous and next work from then on
-    bool mSkipBackward = false;             // a previous/next step is under way: a missing file is stepped over
-    bool mSkipForward = false;
-    bool mStepMissed = false;               // the entry the step announced was missing
     bool mOpening = false;                  // the player is opening a file and events are being processed
     std::function<void()> mDeferredOpen;    // the last open asked for meanwhile
 };

@@ -145,13 +145,8 @@ void MainWindow::slotOpenRecording(const QString &path, bool play)
 
 void MainWindow::on_playButton_clicked()
 {
-    if (mFilePath.isEmpty())
+    if (!QFileInfo(mFilePath).isFile())
         return;
-    {
-        QFile probe(mFilePath);
-        if (!probe.open(QIODevice::ReadOnly | QIODevice::Text))
-            return;
-    }
     qCDebug(lcWindow) << "mPlayState:" << mPlayState;
     qCDebug(lcWindow) << "video play.\n";
     switch (mPlayState) {

@@ -10,7 +10,6 @@
 #include "settings.h"
 #include "telemetrypanel.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QScreen>
@@ -24,25 +23,12 @@ void MainWindow::slotSetFile(FileListInfo info, bool play)
         return;
     qCDebug(lcWindow) << "info.FilePath:" << info.path;
     mFilePath = info.path;
-    QFile file(info.path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        // What plays goes on. A step of previous/next moves on to the
-        // neighbour instead (stepFileList); anything else says so.
-        if (mSkipBackward) {
-            qCDebug(lcWindow) << "file not exist , Press pushButtonPre";
-            mStepMissed = true;
-        } else if (mSkipForward) {
-            qCDebug(lcWindow) << "file not exist , Press pushButtonNext";
-            mStepMissed = true;
-        } else {
-            mMsgWidget->setMessage(tr("File not exist !"));
-            mMsgWidget->show();
-        }
+    if (!QFileInfo(info.path).isFile()) {
+        // What plays goes on.
+        mMsgWidget->setMessage(tr("File not exist !"));
+        mMsgWidget->show();
         return;
     }
-    file.close();
-    mSkipBackward = false;
-    mSkipForward = false;
     if (!openRecording(info.path, false)) {
         slotCannotPlay(info.path);
         return;
@@ -73,33 +59,19 @@ void MainWindow::on_pushButtonNext_clicked()
     stepFileList(true);
 }
 
-// One step through the list. Entries whose file is gone are stepped over,
-// one at a time in a loop (not by nesting calls); after one whole round
-// without a file that exists the popup says so.
+// One step through the list: the list finds the next entry whose file is
+// there; after a whole round without one the popup says so.
 void MainWindow::stepFileList(bool forward)
 {
-    if (!mListStarted)
+    if (!mListStarted || mFileList->rowCount() == 0)
         return;
-    const int rows = mFileList->rowCount();
-    for (int tried = 0; tried < rows; ++tried) {
-        mStepMissed = false;
-        (forward ? mSkipForward : mSkipBackward) = true;
-        if (forward)
-            mFileList->selectNextFile();
-        else
-            mFileList->selectPreviousFile();
-        if (!mStepMissed)
-            break;
+    FileListInfo entry;
+    if (mFileList->selectPlayable(forward, entry)) {
+        slotSetFile(entry, false);
+        return;
     }
-    if (mStepMissed) {
-        mMsgWidget->setMessage(tr("File not exist !"));
-        mMsgWidget->show();
-    }
-    // Also when the list could not read its entry: the next double-click
-    // on a missing file must say so again.
-    mSkipForward = false;
-    mSkipBackward = false;
-    mStepMissed = false;
+    mMsgWidget->setMessage(tr("File not exist !"));
+    mMsgWidget->show();
 }
 
 void MainWindow::slotDeleteFile()

@@ -2,6 +2,7 @@
 #include "ui_formfilelist.h"
 
 #include "filelistprober.h"
+#include "playliststep.h"
 #include "sqloperate.h"
 #include "timetext.h"
 
@@ -293,6 +294,15 @@ void FormFileList::selectPreviousFile()
         row = count - 1;
     selectRow(row);
     announce(ui->tableWidget->currentRow(), false);
+}
+
+bool FormFileList::selectPlayable(bool forward, FileListInfo &entry)
+{
+    const int row = nextPlayableRow(*mDatabase, ui->tableWidget->currentRow(), forward, entry);
+    if (row < 0)
+        return false;
+    selectRow(row);
+    return true;
 }
 
 void FormFileList::on_tableWidget_doubleClicked(const QModelIndex &index)

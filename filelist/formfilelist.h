@@ -48,6 +48,10 @@ public:
     // Move the selection one row (wrapping) and announce it, not playing.
     void selectNextFile();
     void selectPreviousFile();
+    // Moves the selection to the next entry in that direction whose
+    // recording is there (nextPlayableRow) and fills entry; false, the
+    // selection unchanged, when no entry's recording is there.
+    bool selectPlayable(bool forward, FileListInfo &entry);
     void setBasePath(const QString &path);
     QString basePath() const { return mBasePath; }
 

@@ -30,7 +30,7 @@ public:
     {
         QMutexLocker lock(&sMutex);
         sLines.clear();
-        QLoggingCategory::setFilterRules(QStringLiteral("velmora.*.debug=false\nvelmora.window.debug=true"));
+        QLoggingCategory::setFilterRules(QStringLiteral("velmora.*.debug=false\nvelmora.window.debug=true\nvelmora.filelist.debug=true"));
         mPrevious = qInstallMessageHandler(&WindowLog::take);
     }
     ~WindowLog()
