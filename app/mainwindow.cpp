@@ -3,6 +3,7 @@
 
 #include "formfilelist.h"
 #include "mymsgwidget.h"
+#include "setupmenu.h"
 #include "settings.h"
 #include "telemetrypanel.h"
 #include "timetext.h"
@@ -33,7 +34,8 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
     , ui(new Ui::MainWindow)
 {
     Q_INIT_RESOURCE(resources);
-    createMenuActions();
+    // Its actions first: the form connects them by name.
+    mMenu = new SetupMenu(this);
     ui->setupUi(this);
     ui->pushButtonRewind->hide();
     ui->pushButtonForward->hide();
@@ -57,7 +59,7 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
 
     setupTelemetry(map);
     setupFrame();
-    buildMenu();
+    mMenu->build(ui->toolButton->getMenu(), this, SLOT(on_pushButtonClose_clicked()));
     loadSettings();
     connect(ui->horizontalSliderVolume, &myslider::mySliderClicked, this, &MainWindow::slotSliderClickedVolume);
 

@@ -23,6 +23,7 @@ class QMenu;
 class QTimer;
 class QTranslator;
 class SpeedChart;
+class SetupMenu;
 class TelemetryPanel;
 class WindowFrame;
 
@@ -68,7 +69,7 @@ public:
     bool speedInMph() const;
     void setSpeedInMph(bool mph);
     // The language index of the settings (0 Chinese, 1 English, 2 Japanese).
-    int language() const { return mLanguage; }
+    int language() const;
     // The title button's popup menu.
     QMenu *setupMenu() const;
     bool isFullScreenMode() const;
@@ -168,11 +169,7 @@ private:
     void stepPosition(double seconds);
     void stepVolume(int delta);
     // Settings, menus, languages and units (mainwindow_menu.cpp).
-    void createMenuActions();
-    void buildMenu();
     void loadSettings();
-    bool loadLanguage(int language);
-    void applyLanguage(int language);
     void switchLanguage(int language);
     void retranslate();
     void showStateTexts();
@@ -181,26 +178,11 @@ private:
 
     Ui::MainWindow *ui;
     std::unique_ptr<Settings> mSettings;    // sysConfig.ini
-    QTranslator *mTranslator = nullptr;     // the one translator of every language
     VideoPlayer *mPlayer = nullptr;
     QTimer *mTimer = nullptr;               // 500 ms timeline tick
     GpsData mGpsData;                       // the open file's track, once its pass has finished
     std::unique_ptr<TelemetryPanel> mPanel; // labels, dials, chart and map
-    int mLanguage = kDefaultLanguage;       // 0 Chinese, 1 English, 2 Japanese
-
-    // The title button's menu.
-    QMenu *mMenuSetup = nullptr;
-    QMenu *mMenuLanguage = nullptr;
-    QMenu *mMenuUnit = nullptr;
-    QAction *mActionVersion = nullptr;
-    QAction *mActionExit = nullptr;
-    QAction *mActionChinese = nullptr;      // in the language group, not in the menu
-    QAction *mActionEnglish = nullptr;
-    QAction *mActionJapanese = nullptr;
-    QAction *mActionKPH = nullptr;
-    QAction *mActionMPH = nullptr;
-    QActionGroup *mLanguageGroup = nullptr;
-    QActionGroup *mUnitGroup = nullptr;
+    SetupMenu *mMenu = nullptr;             // the title button's menu and the language
 
     WindowFrame *mFrame = nullptr;          // moving, resizing, maximising, full screen
     FormFileList *mFileList = nullptr;      // top-level, owned here

@@ -5,6 +5,7 @@
 #include "ui_mainwindow.h"
 
 #include "needleangles.h"
+#include "setupmenu.h"
 #include "telemetrypanel.h"
 #include "timetext.h"
 
@@ -94,7 +95,7 @@ bool MainWindow::speedInMph() const
 void MainWindow::setSpeedInMph(bool mph)
 {
     // The checked unit action shows the choice; the panel keeps it.
-    (mph ? mActionMPH : mActionKPH)->setChecked(true);
+    mMenu->checkUnit(mph);
     if (mph == mPanel->speedInMph())
         return;
     mPanel->setSpeedInMph(mph, mPlayState != 2, TelemetryTimeline::currentSecond(mPlayer->currentTime()));

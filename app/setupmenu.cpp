@@ -1,0 +1,146 @@
+#include "setupmenu.h"
+
+#include "settings.h"
+#include "velmoraversion.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QCoreApplication>
+#include <QDir>
+#include <QEvent>
+#include <QIcon>
+#include <QLoggingCategory>
+#include <QMenu>
+#include <QTranslator>
+#include <QWidget>
+
+Q_DECLARE_LOGGING_CATEGORY(lcWindow)
+
+namespace {
+
+const char kMenuSheet[] =
+    "QMenu{color: rgb(255, 255, 255);background-color: rgb(55, 58, 67);}"
+    "QMenu::item:selected{background-color: rgb(40,40,50);}"
+    "QMenu::item:pressed{background-color: rgb(40,40,50);}"
+    "QMenu::right-arrow {image: url(:/image/RightArrowPress.png);}"
+    "QMenu::right-arrow::hover {image: url(:/image/RightArrowHover.png);}"
+    "QMenu::right-arrow::pressed {image: url(:/image/RightArrowPress.png);}"
+    "QMenu::indicator:exclusive:checked {border:none;image: url(:/image/RightArrowPress.png);}";
+const char kVersion[] = "Ver: V" VELMORA_VERSION_TEXT;
+
+// The entries are translated with the window's texts.
+QString windowText(const char *text)
+{
+    return QCoreApplication::translate("MainWindow", text);
+}
+
+} // namespace
+
+SetupMenu::SetupMenu(QWidget *window)
+    : QObject(window)
+    , mLanguage(kDefaultLanguage)
+    , mTranslator(new QTranslator(this))
+{
+    auto action = [window](const char *name, const QString &text) {
+        auto *a = new QAction(window);
+        a->setObjectName(QLatin1String(name));
+        a->setText(text);
+        return a;
+    };
+    // The Chinese name is written in its own script in every language.
+    mActionChinese = action("actionchinese", QStringLiteral("中文"));
+    mActionEnglish = action("actionEnglise", QStringLiteral("English"));
+    mActionJapanese = action("actionJapanese", QString());
+    mActionKPH = action("actionKPH", QStringLiteral("km/h"));
+    mActionMPH = action("actionMPH", QStringLiteral("MPH"));
+    mActionChinese->setCheckable(false);
+    for (QAction *checkable : {mActionEnglish, mActionJapanese, mActionKPH, mActionMPH})
+        checkable->setCheckable(true);
+}
+
+void SetupMenu::build(QMenu *menu, QObject *exitReceiver, const char *exitSlot)
+{
+    menu->setStyleSheet(QLatin1String(kMenuSheet));
+    mMenuSetup = menu->addMenu(QIcon(QStringLiteral(":/image/setup.png")), QString());
+    menu->addAction(QLatin1String(kVersion));
+    menu->addSeparator();
+    mActionExit = menu->addAction(QIcon(QStringLiteral(":/image/PowerRelease.png")), QString());
+    connect(mActionExit, SIGNAL(triggered()), exitReceiver, exitSlot);
+
+    mMenuLanguage = mMenuSetup->addMenu(QString());
+    auto *languages = new QActionGroup(this);
+    languages->setExclusive(true);
+    for (QAction *language : {mActionChinese, mActionJapanese, mActionEnglish}) {
+        languages->addAction(language);
+        mMenuLanguage->addAction(language);
+    }
+    // Chinese stays in the group but is not offered in the menu.
+    mMenuLanguage->removeAction(mActionChinese);
+
+    mMenuUnit = mMenuSetup->addMenu(QString());
+    auto *units = new QActionGroup(this);
+    units->setExclusive(true);
+    for (QAction *unit : {mActionKPH, mActionMPH}) {
+        units->addAction(unit);
+        mMenuUnit->addAction(unit);
+    }
+    retranslate();
+}
+
+void SetupMenu::retranslate()
+{
+    if (!mMenuSetup)
+        return;
+    mMenuSetup->setTitle(windowText("Setup"));
+    mActionExit->setText(windowText("Exit"));
+    mMenuLanguage->setTitle(windowText("Language"));
+    mActionJapanese->setText(windowText("Japan"));
+    mMenuUnit->setTitle(windowText("Unit"));
+}
+
+// The language's entry checked and its file in the translator; false when
+// the file cannot be read (the translator is then empty).
+bool SetupMenu::loadLanguage(int language)
+{
+    mLanguage = language;
+    (language == Chinese ? mActionChinese : language == Japanese ? mActionJapanese : mActionEnglish)->setChecked(true);
+    const QString file = QDir(translationsFolder()).filePath(translationFile(language));
+    const bool loaded = mTranslator->load(file);
+    qCDebug(lcWindow) << (loaded ? "translation loaded:" : "translation not loaded:") << file;
+    return loaded;
+}
+
+void SetupMenu::applyLanguage(int language)
+{
+    loadLanguage(language);
+    // An empty translator leaves the program's own (English) texts.
+    QCoreApplication::removeTranslator(mTranslator);
+    QCoreApplication::installTranslator(mTranslator);
+}
+
+bool SetupMenu::switchLanguage(int language)
+{
+    if (mLanguage == language)
+        return false;
+    loadLanguage(language);
+    QCoreApplication::removeTranslator(mTranslator);
+    // Installing announces the change to every window, unless the file was
+    // missing: then the program's own texts come back all the same.
+    if (!QCoreApplication::installTranslator(mTranslator)) {
+        QEvent change(QEvent::LanguageChange);
+        QCoreApplication::sendEvent(qApp, &change);
+    }
+    // The windows re-translate now, not at the next turn of the event loop.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LanguageChange);
+    return true;
+}
+
+bool SetupMenu::mphChecked() const
+{
+    return mActionMPH->isChecked();
+}
+
+void SetupMenu::checkUnit(bool mph)
+{
+    (mph ? mActionMPH : mActionKPH)->setChecked(true);
+}
