@@ -1,6 +1,8 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "controlbarlooks.h"
+#include "filelisttoggle.h"
 #include "formfilelist.h"
 #include "mymsgwidget.h"
 #include "setupmenu.h"
@@ -17,15 +19,6 @@ Q_DECLARE_LOGGING_CATEGORY(lcWindow)
 namespace {
 
 constexpr int kTimelineIntervalMs = 500;
-
-const char kPlaySheet[] =
-    "QPushButton{border-image: url(:/image/PlayPress.png);padding:6px 0px 6px 0px;background-color: rgb(58, 102, 169);}"
-    "QPushButton:hover{border-image: url(:/image/PlayHover.png);padding:6px 0px 6px 0px;}"
-    "QPushButton:pressed,QPButton:checked{border-image: url(:/image/PlayRelease.png);padding:6px 0px 6px 0px;}";
-const char kPauseSheet[] =
-    "QPushButton{border-image: url(:/image/PausePress.png);padding:6px 0px 6px 0px;background-color: rgb(58, 102, 169);}"
-    "QPushButton:hover{border-image: url(:/image/PauseHover.png);padding:6px 0px 6px 0px;}"
-    "QPushButton:pressed,QPButton:checked{border-image: url(:/image/PauseRelease.png);padding:6px 0px 6px 0px;}";
 
 } // namespace
 
@@ -62,6 +55,9 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
     mMenu->build(ui->toolButton->getMenu(), this, SLOT(on_pushButtonClose_clicked()));
     loadSettings();
     connect(ui->horizontalSliderVolume, &myslider::mySliderClicked, this, &MainWindow::slotSliderClickedVolume);
+    connect(ui->horizontalSlider, &PositionSlider::sig_Pressed, this, &MainWindow::slotPositionPressed);
+    connect(ui->horizontalSlider, &PositionSlider::sig_Dragged, this, &MainWindow::slotPositionDragged);
+    connect(ui->horizontalSlider, &PositionSlider::sig_Released, this, &MainWindow::slotPositionReleased);
 
     mFileList = new FormFileList(nullptr, dataFolder);
     // The list and the popup are windows of their own; closing the main
@@ -72,6 +68,7 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
     connect(mFileList, &FormFileList::sig_DetKeySpace, this, &MainWindow::slotDetKeySpace);
     connect(mFileList, &FormFileList::sig_SaveBasePath, this, &MainWindow::slotSaveBasePath);
     connect(mFileList, &FormFileList::sig_CannotPlay, this, &MainWindow::slotCannotPlay);
+    mListToggle = new FileListToggle(this, ui->pushButtonFilelist, mFileList, [this] { placeFileList(); });
     QString basePath;
     if (mSettings->readString(QStringLiteral("Setup"), QStringLiteral("FileBasePath"), basePath) && !basePath.isNull())
         mFileList->setBasePath(basePath);
@@ -115,22 +112,16 @@ void MainWindow::slotTotalTimeChanged(qint64 uSec)
     ui->totaltimelabel->setText(timeText(seconds));
 }
 
-void MainWindow::showPlayImages(bool playing)
-{
-    ui->playButton->setStyleSheet(QLatin1String(playing ? kPauseSheet : kPlaySheet));
-    ui->playButton->setToolTip(playing ? tr("Pause (Space)") : tr("Play (Space)"));
-}
-
 void MainWindow::slotStateChanged(VideoPlayer::PlayerState state)
 {
     switch (state) {
     case VideoPlayer::Playing:
         mPlayState = 0;
-        showPlayImages(true);
+        showPlayLook(ui->playButton, true);
         break;
     case VideoPlayer::Pause:
         mPlayState = 1;
-        showPlayImages(false);
+        showPlayLook(ui->playButton, false);
         break;
     case VideoPlayer::Stop:
         // A stop during a paused drag keeps the total time on screen.
@@ -138,7 +129,7 @@ void MainWindow::slotStateChanged(VideoPlayer::PlayerState state)
         mTimer->stop();
         mSeekPending = false;
         mPlayState = 2;
-        showPlayImages(false);
+        showPlayLook(ui->playButton, false);
         mPanel->reset();
         setBlackImage();
         break;
@@ -158,7 +149,7 @@ void MainWindow::slotPlayStopNormally(quint64 serial)
     cleanTimeFunc(false);
     qCDebug(lcWindow) << "normally stop end";
     mPanel->reset();
-    showPlayImages(false);
+    showPlayLook(ui->playButton, false);
     // The last picture stays on the surface.
 }
 

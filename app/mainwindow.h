@@ -15,6 +15,7 @@ namespace Ui {
 class MainWindow;
 }
 class MapBridge;
+class FileListToggle;
 class FormFileList;
 class mymsgwidget;
 class QAction;
@@ -158,11 +159,10 @@ private:
     void stepFileList(bool forward);
     void placeFileList();
     bool waitForPlayState(int state);
-    bool filterPositionSlider(QEvent *event);
-    void filterFileListClicks(QObject *watched, QEvent *event);
-    void showPlayImages(bool playing);
-    void showSoundImages(bool muted);
-    void showFixGpsImages(bool on);
+    void slotPositionPressed(int second);
+    void slotPositionDragged(int second);
+    void slotPositionReleased();
+    void seekToSecond(int second);
     void setupTelemetry(MapView map);
     bool filterPlaybackKey(QObject *watched, QKeyEvent *event);
     bool handlePlaybackKey(QKeyEvent *event);
@@ -189,14 +189,11 @@ private:
     mymsgwidget *mMsgWidget = nullptr;      // the message popup, top-level, owned here
 
     int mPlayState = 2;                     // 0 playing, 1 paused, 2 stopped, 3 paused while the slider is held
-    bool mSliderHeld = false;               // left button down on the position slider
     bool mSeekPending = false;              // a seek was asked for since the last tick
     int mVolumePre = 128;                   // the last volume chosen, restored when the sound comes back
     bool mIsMuted = false;
     QString mFilePath;                      // the recording the play button opens
-    bool mRaiseFileList = true;             // next click on the list button raises the list instead of hiding it
-    bool mRaiseFileListSaved = true;
-    bool mFileListButtonDown = false;
+    FileListToggle *mListToggle = nullptr;  // what the list button does with the list
     bool mListStarted = false;              // an entry of the list was opened; previous and next work from then on
     bool mOpening = false;                  // the player is opening a file and events are being processed
     std::function<void()> mDeferredOpen;    // the last open asked for meanwhile

@@ -4,6 +4,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "controlbarlooks.h"
 #include "formfilelist.h"
 #include "mymsgwidget.h"
 #include "windowframe.h"
@@ -39,8 +40,8 @@ bool MainWindow::isMaximizedMode() const
 // The buttons whose look and tip follow a state.
 void MainWindow::showStateTexts()
 {
-    showPlayImages(mPlayState == 0);
-    showSoundImages(mIsMuted);
+    showPlayLook(ui->playButton, mPlayState == 0);
+    showSoundLook(ui->pushButtonVolume, mIsMuted);
     mFrame->showStateTexts();
 }
 

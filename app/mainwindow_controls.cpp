@@ -5,6 +5,8 @@
 #include "ui_mainwindow.h"
 
 #include "mapbridge.h"
+#include "controlbarlooks.h"
+#include "filelisttoggle.h"
 #include "formfilelist.h"
 #include "settings.h"
 #include "telemetrypanel.h"
@@ -35,19 +37,6 @@ constexpr int kVolumeKeyStep = 5;          // Up and Down, on the 0..100 volume 
 constexpr int kEventSliceMs = 100;         // longest event processing slice while waiting
 constexpr int kPauseReportWaitMs = 5000;   // the player reports the paused state at once; never wait longer
 constexpr qint64 kMicroseconds = 1000000;
-
-const char kSoundSheet[] =
-    "QPushButton{border-image: url(:/image/SoundPress.png);padding:6px 0px 6px 0px;background-color: rgb(58, 102, 169);}"
-    "QPushButton:hover{border-image: url(:/image/SoundHover.png);padding:6px 0px 6px 0px;}"
-    "QPushButton:pressed,QPButton:checked{border-image: url(:/image/SoundRelease.png);padding:6px 0px 6px 0px;}";
-const char kSoundCloseSheet[] =
-    "QPushButton{border-image: url(:/image/SoundClosePress.png);padding:6px 0px 6px 0px;background-color: rgb(58, 102, 169);}"
-    "QPushButton:hover{border-image: url(:/image/SoundCloseHover.png);padding:6px 0px 6px 0px;}"
-    "QPushButton:pressed,QPButton:checked{border-image: url(:/image/SoundCloseRelease.png);padding:6px 0px 6px 0px;}";
-const char kDecryptionSheet[] =
-    "QPushButton{border-image: url(:/image/decryption.png);padding:6px 0px 6px 0px;background-color: rgb(58, 102, 169);}";
-const char kDecryptionOnSheet[] =
-    "QPushButton{border-image: url(:/image/decryption_on.png);padding:6px 0px 6px 0px;background-color: rgb(58, 102, 169);}";
 
 } // namespace
 
@@ -193,7 +182,7 @@ void MainWindow::on_pushButtonForward_clicked()
 
 void MainWindow::stepPosition(double seconds)
 {
-    if ((mPlayState != 0 && mPlayState != 1) || mSliderHeld)
+    if ((mPlayState != 0 && mPlayState != 1) || ui->horizontalSlider->isHeld())
         return;
     // Steps made faster than the player seeks add up from the last target.
     const double from = mPlayer->seekWaiting() ? double(mPlayer->seekTarget()) / kMicroseconds : mPlayer->currentTime();
@@ -212,70 +201,52 @@ void MainWindow::stepPosition(double seconds)
 
 // --- position slider ----------------------------------------------------------
 
-bool MainWindow::filterPositionSlider(QEvent *event)
+// A press on the slider while paused is a paused drag (state 3): the
+// picture of each position shows until the button comes up.
+void MainWindow::slotPositionPressed(int second)
 {
-    QSlider *slider = ui->horizontalSlider;
-    const QEvent::Type type = event->type();
-    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonDblClick
-        && type != QEvent::MouseButtonRelease && type != QEvent::MouseMove)
-        return false;
-    auto *mouse = static_cast<QMouseEvent *>(event);
-    const int lo = slider->minimum();
-    const int hi = slider->maximum();
-    const int w = qMax(1, slider->width());
-    int v = lo + int(double(mouse->pos().x()) * (hi - lo) / w + 0.5);
-    if (v <= lo)
-        v = lo;
-    if (v > hi)
-        v = hi;
+    if (mPlayState == 1) {
+        ui->curtimelabel->setText(timeText(second));
+        mPlayState = 3;
+        mPlayer->setIsMove(true);
+    }
+    if (second != ui->horizontalSlider->value())
+        seekToSecond(second);
+}
 
-    if (type == QEvent::MouseButtonRelease && mSliderHeld) {
-        mSliderHeld = false;
-        if (mPlayState == 3) {
-            mPlayState = 1;
-            mPlayer->setIsMove(false);
-        }
-        return false;
+void MainWindow::slotPositionDragged(int second)
+{
+    if (mPlayState == 3) {
+        ui->curtimelabel->setText(timeText(second));
+        mPlayer->setIsMove(true);
     }
-    if (type == QEvent::MouseMove && mSliderHeld) {
-        if (mPlayState == 3) {
-            ui->curtimelabel->setText(timeText(v));
-            mPlayer->setIsMove(true);
-        }
-        slider->setValue(v);
-        mPlayer->seek(qint64(v) * kMicroseconds);
-        mSeekPending = true;
-        return false;
+    seekToSecond(second);
+}
+
+void MainWindow::slotPositionReleased()
+{
+    if (mPlayState == 3) {
+        mPlayState = 1;
+        mPlayer->setIsMove(false);
     }
-    if ((type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick)
-        && mouse->button() == Qt::LeftButton) {
-        mSliderHeld = true;
-        if (mPlayState == 1) {
-            ui->curtimelabel->setText(timeText(v));
-            mPlayState = 3;
-            mPlayer->setIsMove(true);
-        }
-        if (v != slider->value()) {
-            slider->setValue(v);
-            mPlayer->seek(qint64(v) * kMicroseconds);
-            mSeekPending = true;
-        }
-        // The slider's own press handling never runs: the handle jumps to
-        // the click and follows the mouse while the button is held.
-        return true;
-    }
-    return false;
+}
+
+void MainWindow::seekToSecond(int second)
+{
+    ui->horizontalSlider->setValue(second);
+    mPlayer->seek(qint64(second) * kMicroseconds);
+    mSeekPending = true;
 }
 
 void MainWindow::on_horizontalSlider_actionTriggered(int action)
 {
-    // Keys and the wheel move the handle through here (mouse presses are
-    // taken by the event filter): the picture follows, or the handle stays.
+    // Keys and the wheel move the handle through here (the mouse goes to
+    // the slots above): the picture follows, or the handle stays.
     if (action == QAbstractSlider::SliderNoAction)
         return;
     QSlider *slider = ui->horizontalSlider;
     const int target = slider->sliderPosition();
-    if ((mPlayState != 0 && mPlayState != 1) || mSliderHeld) {
+    if ((mPlayState != 0 && mPlayState != 1) || ui->horizontalSlider->isHeld()) {
         slider->setSliderPosition(slider->value());
         return;
     }
@@ -295,9 +266,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
     mFrame->hoverMove(watched, event);
     if (event->type() == QEvent::KeyPress && filterPlaybackKey(watched, static_cast<QKeyEvent *>(event)))
         return true;
-    if (watched == ui->horizontalSlider && filterPositionSlider(event))
-        return true;
-    filterFileListClicks(watched, event);
+    mListToggle->watchClick(watched, event);
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -336,18 +305,7 @@ void MainWindow::on_pushButtonVolume_clicked()
 {
     mIsMuted = !mIsMuted;
     mPlayer->setVolume(mIsMuted ? 0 : mVolumePre);
-    showSoundImages(mIsMuted);
-}
-
-void MainWindow::showFixGpsImages(bool on)
-{
-    ui->pushButton->setStyleSheet(QLatin1String(on ? kDecryptionOnSheet : kDecryptionSheet));
-}
-
-void MainWindow::showSoundImages(bool muted)
-{
-    ui->pushButtonVolume->setStyleSheet(QLatin1String(muted ? kSoundCloseSheet : kSoundSheet));
-    ui->pushButtonVolume->setToolTip(muted ? tr("Unmute (M)") : tr("Mute (M)"));
+    showSoundLook(ui->pushButtonVolume, mIsMuted);
 }
 
 void MainWindow::stepVolume(int delta)
@@ -366,7 +324,7 @@ void MainWindow::on_pushButton_clicked()
 {
     const bool on = !mPanel->fixGpsData();
     mPanel->setFixGpsData(on);
-    showFixGpsImages(on);
+    showFixGpsLook(ui->pushButton, on);
     mSettings->writeString(QStringLiteral("Setup"), QStringLiteral("fixgpsdata"),
                           on ? QStringLiteral("1") : QStringLiteral("0"));
 }
@@ -375,50 +333,17 @@ void MainWindow::on_pushButton_clicked()
 
 void MainWindow::on_pushButtonFilelist_clicked()
 {
-    if (mFileList->isHidden()) {
-        placeFileList();
-        mFileList->show();
-        mRaiseFileList = false;
-        mRaiseFileListSaved = false;
-    } else if (mRaiseFileList) {
-        mRaiseFileList = false;
-        mFileList->activateWindow();
-        mFileList->raise();
-        mRaiseFileListSaved = mRaiseFileList;
-    } else {
-        mFileList->hide();
-        mRaiseFileList = true;
-        mRaiseFileListSaved = true;
-    }
+    mListToggle->clicked();
 }
 
 void MainWindow::on_pushButtonFilelist_pressed()
 {
-    mRaiseFileList = mRaiseFileListSaved;
-    mFileListButtonDown = true;
+    mListToggle->pressed();
 }
 
 void MainWindow::on_pushButtonFilelist_released()
 {
-    mFileListButtonDown = false;
-}
-
-void MainWindow::filterFileListClicks(QObject *watched, QEvent *event)
-{
-    const QEvent::Type type = event->type();
-    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease)
-        return;
-    if (static_cast<QMouseEvent *>(event)->button() != Qt::LeftButton)
-        return;
-    if (!mFileList || mFileList->isHidden() || QApplication::activeWindow() != this
-        || watched == ui->pushButtonFilelist)
-        return;
-    // Once the user clicked into the window, the list button brings the
-    // list forward instead of closing it.
-    if (type == QEvent::MouseButtonPress)
-        mRaiseFileList = true;
-    else if (!mFileListButtonDown)
-        mRaiseFileListSaved = mRaiseFileList;
+    mListToggle->released();
 }
 
 // --- keys and drops -----------------------------------------------------------------

@@ -4,6 +4,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "controlbarlooks.h"
 #include "mymenu.h"
 #include "setupmenu.h"
 #include "telemetrypanel.h"
@@ -55,7 +56,7 @@ void MainWindow::loadSettings()
     int fix = 0;
     if (mSettings->readInt(QStringLiteral("Setup"), QStringLiteral("fixgpsdata"), fix))
         mPanel->setFixGpsData(fix != 0);
-    showFixGpsImages(mPanel->fixGpsData());
+    showFixGpsLook(ui->pushButton, mPanel->fixGpsData());
 }
 
 void MainWindow::switchLanguage(int language)

@@ -80,7 +80,7 @@ void MainWindow::slotTimerTimeOut()
         return;
     const qint64 second = TelemetryTimeline::currentSecond(mPlayer->currentTime());
     if (mPlayState == 0) {
-        if (!mSliderHeld)
+        if (!ui->horizontalSlider->isHeld())
             ui->horizontalSlider->setValue(int(second));
         ui->curtimelabel->setText(timeText(second));
     }
