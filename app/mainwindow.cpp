@@ -3,6 +3,8 @@
 
 #include "controlbarlooks.h"
 #include "filelisttoggle.h"
+#include "mapbridge.h"
+#include "playbackkeys.h"
 #include "formfilelist.h"
 #include "mymsgwidget.h"
 #include "setupmenu.h"
@@ -12,6 +14,7 @@
 
 #include <QAction>
 #include <QLoggingCategory>
+#include <QWebEngineView>
 #include <QTimer>
 
 Q_DECLARE_LOGGING_CATEGORY(lcWindow)
@@ -69,6 +72,12 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
     connect(mFileList, &FormFileList::sig_SaveBasePath, this, &MainWindow::slotSaveBasePath);
     connect(mFileList, &FormFileList::sig_CannotPlay, this, &MainWindow::slotCannotPlay);
     mListToggle = new FileListToggle(this, ui->pushButtonFilelist, mFileList, [this] { placeFileList(); });
+    mKeys = new PlaybackKeys(this, mPanel->map() ? mPanel->map()->view() : nullptr);
+    connect(mKeys, &PlaybackKeys::sig_PlayPause, this, &MainWindow::slotDetKeySpace);
+    connect(mKeys, &PlaybackKeys::sig_ToggleSound, this, &MainWindow::on_pushButtonVolume_clicked);
+    connect(mKeys, &PlaybackKeys::sig_Step, this, [this](int seconds) { stepPosition(seconds); });
+    connect(mKeys, &PlaybackKeys::sig_Volume, this, &MainWindow::stepVolume);
+    connect(mKeys, &PlaybackKeys::sig_LeaveFullScreen, this, &MainWindow::on_pushButtonFullScreen_clicked);
     QString basePath;
     if (mSettings->readString(QStringLiteral("Setup"), QStringLiteral("FileBasePath"), basePath) && !basePath.isNull())
         mFileList->setBasePath(basePath);

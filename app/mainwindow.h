@@ -17,6 +17,7 @@ class MainWindow;
 class MapBridge;
 class FileListToggle;
 class FormFileList;
+class PlaybackKeys;
 class mymsgwidget;
 class QAction;
 class QActionGroup;
@@ -164,8 +165,6 @@ private:
     void slotPositionReleased();
     void seekToSecond(int second);
     void setupTelemetry(MapView map);
-    bool filterPlaybackKey(QObject *watched, QKeyEvent *event);
-    bool handlePlaybackKey(QKeyEvent *event);
     void stepPosition(double seconds);
     void stepVolume(int delta);
     // Settings, menus, languages and units (mainwindow_menu.cpp).
@@ -194,6 +193,7 @@ private:
     bool mIsMuted = false;
     QString mFilePath;                      // the recording the play button opens
     FileListToggle *mListToggle = nullptr;  // what the list button does with the list
+    PlaybackKeys *mKeys = nullptr;          // the window's keys
     bool mListStarted = false;              // an entry of the list was opened; previous and next work from then on
     bool mOpening = false;                  // the player is opening a file and events are being processed
     std::function<void()> mDeferredOpen;    // the last open asked for meanwhile

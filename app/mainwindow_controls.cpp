@@ -4,9 +4,9 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
-#include "mapbridge.h"
 #include "controlbarlooks.h"
 #include "filelisttoggle.h"
+#include "playbackkeys.h"
 #include "formfilelist.h"
 #include "settings.h"
 #include "telemetrypanel.h"
@@ -14,7 +14,6 @@
 #include "timetext.h"
 
 #include <QApplication>
-#include <QWebEngineView>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QElapsedTimer>
@@ -32,8 +31,7 @@ Q_DECLARE_LOGGING_CATEGORY(lcWindow)
 
 namespace {
 
-constexpr int kStepSeconds = 5;            // rewind and forward, Left and Right
-constexpr int kVolumeKeyStep = 5;          // Up and Down, on the 0..100 volume slider
+constexpr int kStepSeconds = 5;            // rewind and forward
 constexpr int kEventSliceMs = 100;         // longest event processing slice while waiting
 constexpr int kPauseReportWaitMs = 5000;   // the player reports the paused state at once; never wait longer
 constexpr qint64 kMicroseconds = 1000000;
@@ -264,25 +262,11 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
     if (!ui)
         return false;
     mFrame->hoverMove(watched, event);
-    if (event->type() == QEvent::KeyPress && filterPlaybackKey(watched, static_cast<QKeyEvent *>(event)))
+    if (event->type() == QEvent::KeyPress
+        && mKeys->handle(watched, static_cast<QKeyEvent *>(event), mFrame->isFullScreen()))
         return true;
     mListToggle->watchClick(watched, event);
     return QMainWindow::eventFilter(watched, event);
-}
-
-// The playback keys work whatever has the focus in this window; the map
-// keeps its arrows for moving about.
-bool MainWindow::filterPlaybackKey(QObject *watched, QKeyEvent *event)
-{
-    auto *widget = qobject_cast<QWidget *>(watched);
-    if (!widget || widget->window() != this)
-        return false;
-    const bool arrow = event->key() == Qt::Key_Left || event->key() == Qt::Key_Right || event->key() == Qt::Key_Up
-                       || event->key() == Qt::Key_Down;
-    const MapBridge *map = mPanel->map();
-    if (arrow && map && (widget == map->view() || map->view()->isAncestorOf(widget)))
-        return false;
-    return handlePlaybackKey(event);
 }
 
 // --- volume, sound, mirror, position correction ------------------------------
@@ -348,49 +332,9 @@ void MainWindow::on_pushButtonFilelist_released()
 
 // --- keys and drops -----------------------------------------------------------------
 
-bool MainWindow::handlePlaybackKey(QKeyEvent *event)
-{
-    // Combinations with Ctrl, Alt or Meta are left to shortcuts.
-    if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
-        return false;
-    switch (event->key()) {
-    case Qt::Key_Space:
-        // A held key would flicker between play and pause.
-        if (!event->isAutoRepeat())
-            slotDetKeySpace();
-        break;
-    case Qt::Key_M:
-        if (!event->isAutoRepeat())
-            on_pushButtonVolume_clicked();
-        break;
-    case Qt::Key_Left:
-        stepPosition(-kStepSeconds);
-        break;
-    case Qt::Key_Right:
-        stepPosition(kStepSeconds);
-        break;
-    case Qt::Key_Up:
-        stepVolume(kVolumeKeyStep);
-        break;
-    case Qt::Key_Down:
-        stepVolume(-kVolumeKeyStep);
-        break;
-    case Qt::Key_Escape:
-        // Full screen, when on, is left here; outside it the key is not ours.
-        if (!mFrame->isFullScreen())
-            return false;
-        on_pushButtonFullScreen_clicked();
-        break;
-    default:
-        return false;
-    }
-    event->accept();
-    return true;
-}
-
 void MainWindow::keyPressEvent(QKeyEvent *event)
 {
-    if (handlePlaybackKey(event))
+    if (mKeys->handle(event, mFrame->isFullScreen()))
         return;
     switch (event->key()) {
     case Qt::Key_Escape:
