@@ -6,7 +6,6 @@
 
 #include <QImage>
 #include <QMainWindow>
-#include <QString>
 
 #include <functional>
 #include <memory>
@@ -19,11 +18,8 @@ class FileListToggle;
 class FormFileList;
 class PlaybackKeys;
 class mymsgwidget;
-class QAction;
-class QActionGroup;
 class QMenu;
 class QTimer;
-class QTranslator;
 class SpeedChart;
 class SetupMenu;
 class TelemetryPanel;
