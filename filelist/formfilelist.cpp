@@ -1,9 +1,9 @@
 #include "formfilelist.h"
 #include "ui_formfilelist.h"
 
+#include "droppedrecordings.h"
 #include "filelistprober.h"
 #include "sqloperate.h"
-#include "timetext.h"
 
 #include <QDir>
 #include <QDragEnterEvent>
