@@ -1,6 +1,7 @@
 #include "instancechannel.h"
 #include "mainwindow.h"
 #include "mapbridge.h"
+#include "recordinglog.h"
 #include "velmoraversion.h"
 #include "viewercommandline.h"
 
@@ -59,6 +60,7 @@ int main(int argc, char *argv[])
         return 0;
 
     // Process-wide set-up, once, before the window.
+    installFfmpegLogHandler();
     installFontSubstitutes();
     chooseMapRenderer();
 

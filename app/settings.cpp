@@ -26,16 +26,14 @@ Settings::Settings(const QString &folder)
 
 QString Settings::defaultFolder()
 {
-    const QString program = QCoreApplication::applicationDirPath();
-    return chooseFolder(program, keepsUserFileBeside(program, QLatin1String(kFileName)),
+    return chooseFolder(QCoreApplication::applicationDirPath(),
                         QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
 }
 
-QString Settings::chooseFolder(const QString &programFolder, bool programWritable, const QString &userFolder)
+QString Settings::chooseFolder(const QString &programFolder, const QString &userFolder)
 {
-    if (programWritable)
+    if (userFileFolder(programFolder, QLatin1String(kFileName), userFolder) == programFolder)
         return programFolder;
-    QDir().mkpath(userFolder);
     const QString old = filePath(programFolder);
     const QString taken = filePath(userFolder);
     // A copy of a read-only file would be read-only too.

@@ -14,10 +14,10 @@ public:
     // Beside the program when the file may live there (keepsUserFileBeside),
     // else the user's configuration folder.
     static QString defaultFolder();
-    // The choice of defaultFolder(): userFolder, when programFolder cannot be
-    // written, is created when needed and takes over a sysConfig.ini left in
-    // programFolder the first time.
-    static QString chooseFolder(const QString &programFolder, bool programWritable, const QString &userFolder);
+    // The choice of defaultFolder(), by userFileFolder: userFolder, when the
+    // file may not live beside the program, takes over a sysConfig.ini left
+    // in programFolder the first time.
+    static QString chooseFolder(const QString &programFolder, const QString &userFolder);
     static QString filePath(const QString &folder);
 
     QString filePath() const { return mFile.fileName(); }

@@ -1,6 +1,6 @@
 #include "filelistinfo.h"
 
-#include "videoplayer.h"
+#include "recordingprobe.h"
 
 #include <QFileInfo>
 
@@ -54,7 +54,7 @@ bool readFileListInfo(const QString &path, FileListInfo &info)
     info.date = dateText(born.isValid() ? born : file.lastModified());
     info.size = sizeText(file.size());
     VideoInfo video;
-    if (!VideoPlayer::probeFile(path, video))
+    if (!probeRecording(path, video))
         return false;
     const qint64 seconds = video.duration / 1000000;
     info.duration = durationText(seconds);

@@ -1,105 +1,102 @@
 #include "filelistprober.h"
 
-#include "recordinglog.h"
-
 #include <QElapsedTimer>
 #include <QRunnable>
-#include <QThreadPool>
+#include <QThread>
 
-#include <atomic>
 #include <deque>
 #include <mutex>
-
-// What the workers share with one prober. Everything crossing threads goes
-// through its mutex (or the job queue's), never through the pool's own
-// hand-over, so that ThreadSanitizer sees every hand-over.
-struct FileListProber::Shared
-{
-    Reader reader;                 // set before the first job, then only read
-    std::atomic<bool> gone{false}; // the prober is destroyed: jobs not started are skipped
-    std::mutex mutex;              // guards owner and results
-    FileListProber *owner = nullptr;
-    std::deque<Result> results;
-};
 
 namespace {
 
 constexpr qint64 kReportSliceMs = 10; // longest run of reports before the event loop gets a turn
-
-struct Job
-{
-    std::shared_ptr<FileListProber::Shared> shared;
-    quint64 ticket = 0;
-    QString path;
-};
-
-// One queue for the process; a pool thread takes the oldest job. Never
-// destroyed, so a read still running at exit finds it.
-struct JobQueue
-{
-    std::mutex mutex;
-    std::deque<Job> jobs;
-};
-
-JobQueue &jobQueue()
-{
-    static JobQueue *queue = new JobQueue;
-    return *queue;
-}
-
-void runOneJob()
-{
-    Job job;
-    {
-        JobQueue &queue = jobQueue();
-        std::lock_guard<std::mutex> lock(queue.mutex);
-        if (queue.jobs.empty())
-            return;
-        job = std::move(queue.jobs.front());
-        queue.jobs.pop_front();
-    }
-    FileListProber::Shared &shared = *job.shared;
-    if (shared.gone)
-        return;
-    FileListProber::Result result;
-    result.ticket = job.ticket;
-    result.ok = shared.reader(job.path, result.info);
-    std::lock_guard<std::mutex> lock(shared.mutex);
-    if (!shared.owner)
-        return;
-    shared.results.push_back(std::move(result));
-    // Only a wake-up crosses through Qt; it is dropped if the prober goes first.
-    QMetaObject::invokeMethod(shared.owner, "takeResults", Qt::QueuedConnection);
-}
+constexpr int kMinReaders = 2;        // threads at least: one read held up by a slow card must not hold up the rest
 
 } // namespace
 
+// What the workers share with one prober. Jobs and results cross threads
+// under its mutex, never through the pool's own hand-over (a futex mutex
+// ThreadSanitizer cannot see): the pool runs this object once per queued
+// job, and each run takes the oldest job.
+struct FileListProber::Shared : QRunnable
+{
+    struct Job
+    {
+        quint64 ticket = 0;
+        QString path;
+    };
+
+    explicit Shared(Reader read)
+        : reader(std::move(read))
+    {
+        setAutoDelete(false);
+    }
+
+    void run() override;
+
+    const Reader reader;
+    std::mutex mutex;                // guards what follows; every run ends holding it once more
+    FileListProber *owner = nullptr; // null once the prober is going: results are dropped
+    std::deque<Job> jobs;
+    std::deque<Result> results;
+};
+
+void FileListProber::Shared::run()
+{
+    Job job;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (jobs.empty())
+            return;
+        job = std::move(jobs.front());
+        jobs.pop_front();
+    }
+    Result result;
+    result.ticket = job.ticket;
+    result.ok = reader(job.path, result.info);
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!owner)
+        return;
+    results.push_back(std::move(result));
+    // Only a wake-up crosses through Qt; it is dropped if the prober goes first.
+    QMetaObject::invokeMethod(owner, "takeResults", Qt::QueuedConnection);
+}
+
 FileListProber::FileListProber(QObject *parent, Reader reader)
     : QObject(parent)
-    , mShared(std::make_shared<Shared>())
+    , mShared(std::make_unique<Shared>(std::move(reader)))
 {
     registerFileListInfo();
-    installFfmpegLogHandler();
-    mShared->reader = std::move(reader);
     mShared->owner = this;
+    mPool.setMaxThreadCount(qMax(kMinReaders, QThread::idealThreadCount()));
 }
 
 FileListProber::~FileListProber()
 {
-    mShared->gone = true;
+    std::size_t dropped = 0;
+    {
+        std::lock_guard<std::mutex> lock(mShared->mutex);
+        mShared->owner = nullptr;
+        dropped = mShared->jobs.size();
+        mShared->jobs.clear();
+    }
+    if (dropped)
+        qCDebug(lcFileList) << "probes dropped:" << dropped;
+    mPool.clear();
+    mPool.waitForDone();
+    // The pool's wait is invisible to ThreadSanitizer; the mutex shows that
+    // the workers are done with mShared before it goes.
     std::lock_guard<std::mutex> lock(mShared->mutex);
-    mShared->owner = nullptr;
 }
 
 quint64 FileListProber::probe(const QString &path)
 {
     const quint64 ticket = mNextTicket++;
     {
-        JobQueue &queue = jobQueue();
-        std::lock_guard<std::mutex> lock(queue.mutex);
-        queue.jobs.push_back(Job{mShared, ticket, path});
+        std::lock_guard<std::mutex> lock(mShared->mutex);
+        mShared->jobs.push_back(Shared::Job{ticket, path});
     }
-    QThreadPool::globalInstance()->start(QRunnable::create(&runOneJob));
+    mPool.start(mShared.get());
     return ticket;
 }
 

@@ -4,14 +4,16 @@
 
 #include <QHash>
 #include <QObject>
+#include <QThreadPool>
 
 #include <functional>
 #include <memory>
 
-// Reads recordings for the file list on worker threads (readFileListInfo)
-// and hands the results to its own thread in the order they were asked
-// for. Nothing here waits for a worker: a probe still running when the
-// prober is destroyed finishes on its own and its result is dropped.
+// Reads recordings for the file list on worker threads of its own
+// (readFileListInfo) and hands the results to its own thread in the order
+// they were asked for. Destroying it drops the recordings not yet started
+// and waits for the reads running, at most one per thread; their results
+// are dropped.
 class FileListProber : public QObject
 {
     Q_OBJECT
@@ -45,7 +47,8 @@ private slots:
     void takeResults();
 
 private:
-    std::shared_ptr<Shared> mShared;
+    std::unique_ptr<Shared> mShared;
+    QThreadPool mPool; // runs mShared once per queued recording; after it, so that it goes first
     quint64 mNextTicket = 1;  // the ticket the next probe gets
     quint64 mNextReport = 1;  // the ticket reported next
     QHash<quint64, Result> mEarly; // results waiting for an earlier ticket

@@ -1,10 +1,10 @@
 #include "formfilelist.h"
 #include "ui_formfilelist.h"
 
+#include "droppedrecordings.h"
 #include "filelistprober.h"
 #include "playliststep.h"
 #include "sqloperate.h"
-#include "timetext.h"
 
 #include <QDir>
 #include <QDragEnterEvent>

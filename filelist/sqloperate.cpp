@@ -3,7 +3,6 @@
 #include "installlayout.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
@@ -49,12 +48,8 @@ sqloperate::~sqloperate()
 
 QString sqloperate::defaultFolder()
 {
-    const QString program = QCoreApplication::applicationDirPath();
-    if (keepsUserFileBeside(program, QLatin1String(kFileName)))
-        return program;
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    QDir().mkpath(data);
-    return data;
+    return userFileFolder(QCoreApplication::applicationDirPath(), QLatin1String(kFileName),
+                          QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
 }
 
 QString sqloperate::databasePath(const QString &folder)

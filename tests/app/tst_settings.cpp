@@ -1,6 +1,8 @@
 #include "settings.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -13,28 +15,34 @@ private slots:
     void userFolderTakesOverTheOldFileOnce();
 };
 
-// An installed program cannot write beside itself: the user's folder keeps
-// the settings, starting from those left beside the program.
+// An installed program keeps its settings in the user's folder, starting
+// from those left beside the program.
 void TestSettings::userFolderTakesOverTheOldFileOnce()
 {
-    QTemporaryDir program;
-    QTemporaryDir home;
-    const QString user = home.filePath(QStringLiteral("config/velmora_viewer"));
-    Settings(program.path()).writeString(QStringLiteral("Setup"), QStringLiteral("Unit"), QStringLiteral("1"));
-    QFile ini(Settings::filePath(program.path()));
+    QTemporaryDir prefix;
+    const QString program = prefix.filePath(QStringLiteral("bin"));
+    QVERIFY(QDir().mkpath(program));
+    const QString user = prefix.filePath(QStringLiteral("home/config/velmora_viewer"));
+    Settings(program).writeString(QStringLiteral("Setup"), QStringLiteral("Unit"), QStringLiteral("1"));
+    QFile ini(Settings::filePath(program));
     QVERIFY(ini.open(QIODevice::ReadOnly));
     QVERIFY(ini.readAll().contains("[Setup]\nUnit=1")); // on disk at once, in the group older versions read
-    QFile::setPermissions(ini.fileName(), QFile::ReadOwner | QFile::ReadGroup);
 
-    QCOMPARE(Settings::chooseFolder(program.path(), true, user), program.path());
-    QCOMPARE(Settings::chooseFolder(program.path(), false, user), user);
+    // Not installed: the file stays beside the program, nothing is copied.
+    QCOMPARE(Settings::chooseFolder(program, user), program);
+    QVERIFY(!QFileInfo::exists(user));
+
+    QFile::setPermissions(ini.fileName(), QFile::ReadOwner | QFile::ReadGroup);
+    QVERIFY(QDir().mkpath(prefix.filePath(QStringLiteral("share/velmora_viewer"))));
+    QCOMPARE(Settings::chooseFolder(program, user), user);
     Settings taken(user);
     int unit = 0;
     QVERIFY(taken.readInt(QStringLiteral("Setup"), QStringLiteral("Unit"), unit));
     QCOMPARE(unit, 1);
+    QVERIFY(QFileInfo(Settings::filePath(user)).permissions() & QFile::WriteOwner);
     taken.writeString(QStringLiteral("Setup"), QStringLiteral("Unit"), QStringLiteral("0"));
     // The next start keeps what the user changed since.
-    QCOMPARE(Settings::chooseFolder(program.path(), false, user), user);
+    QCOMPARE(Settings::chooseFolder(program, user), user);
     QVERIFY(Settings(user).readInt(QStringLiteral("Setup"), QStringLiteral("Unit"), unit));
     QCOMPARE(unit, 0);
 }

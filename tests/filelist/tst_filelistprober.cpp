@@ -1,39 +1,61 @@
 #include "filelistprober.h"
 #include "waitfor.h"
+#include "watchdog.h"
 
 #include <QSemaphore>
-#include <QThreadPool>
+#include <QThread>
 #include <QtTest>
 
 #include <atomic>
 
 namespace {
 
+constexpr int kHoldMs = 10000; // a held read goes on by itself after this, so that a failed test still ends
+
 // A reader that holds "slow" paths until released, as a slow card would,
-// and takes names starting with "bad" for unplayable.
+// and takes names starting with "bad" for unplayable. It must outlive the
+// prober, which waits for the reads running.
 struct HeldReader
 {
     QSemaphore release;
+    std::atomic<int> started{0};
     std::atomic<int> done{0};
-
-    // A test that failed half-way must not leave a worker waiting on a dead semaphore.
-    ~HeldReader()
-    {
-        release.release(1000);
-        QThreadPool::globalInstance()->waitForDone(10000);
-    }
 
     FileListProber::Reader reader()
     {
         return [this](const QString &path, FileListInfo &info) {
+            ++started;
             if (path.startsWith(QLatin1String("slow")))
-                release.acquire();
+                release.tryAcquire(1, kHoldMs);
             info.path = path;
             ++done;
             return !path.startsWith(QLatin1String("bad"));
         };
     }
 };
+
+// The prober's destructor logs how many queued reads it dropped before it
+// waits for the running ones: the moment to let the held reads go.
+struct DropWatch
+{
+    HeldReader *held = nullptr;
+    int releases = 0;
+    int dropped = -1;
+    QtMessageHandler previous = nullptr;
+};
+DropWatch *gDropWatch = nullptr; // a message handler takes no context
+
+void watchDrops(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    static const QString prefix = QStringLiteral("probes dropped: ");
+    if (gDropWatch && qstrcmp(context.category, "velmora.filelist") == 0 && message.startsWith(prefix)) {
+        gDropWatch->dropped = message.mid(prefix.size()).toInt();
+        gDropWatch->held->release.release(gDropWatch->releases);
+        return;
+    }
+    if (gDropWatch && gDropWatch->previous)
+        gDropWatch->previous(type, context, message);
+}
 
 } // namespace
 
@@ -42,16 +64,9 @@ class TestFileListProber : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void reportsInTheOrderAsked();
-    void destroyedWhileAReadIsHeld();
+    void destroyedWhileReadsAreHeld();
 };
-
-void TestFileListProber::initTestCase()
-{
-    // One worker held, the others go on.
-    QThreadPool::globalInstance()->setMaxThreadCount(qMax(2, QThreadPool::globalInstance()->maxThreadCount()));
-}
 
 void TestFileListProber::reportsInTheOrderAsked()
 {
@@ -72,7 +87,7 @@ void TestFileListProber::reportsInTheOrderAsked()
         ticket = next;
     }
     QCOMPARE(prober.pending(), asked.size());
-    // Everything after the first is read; nothing may overtake it.
+    // One thread is held, another reads everything after the first; nothing may overtake it.
     QVERIFY(waitFor([&] { return held.done == asked.size() - 1; }));
     QCoreApplication::processEvents();
     QVERIFY(reported.isEmpty());
@@ -83,19 +98,39 @@ void TestFileListProber::reportsInTheOrderAsked()
     QCOMPARE(prober.pending(), 0);
 }
 
-void TestFileListProber::destroyedWhileAReadIsHeld()
+// Every thread held by a slow read, more reads queued: the queued ones are
+// never read, the running ones finish before the prober is gone, and none
+// reports to it afterwards.
+void TestFileListProber::destroyedWhileReadsAreHeld()
 {
     HeldReader held;
-    {
-        FileListProber prober(nullptr, held.reader());
-        prober.probe(QStringLiteral("slow a"));
-        prober.probe(QStringLiteral("b"));
-        QVERIFY(waitFor([&] { return held.done == 1; }));
-    } // gone without waiting for the held read
-    held.release.release();
-    QVERIFY(QThreadPool::globalInstance()->waitForDone(10000));
+    const int asked = QThread::idealThreadCount() + 8; // more than the prober's threads
+    DropWatch watch;
+    watch.held = &held;
+    watch.releases = asked;
+    QLoggingCategory::setFilterRules(QStringLiteral("velmora.filelist.debug=true"));
+    watch.previous = qInstallMessageHandler(watchDrops);
+    gDropWatch = &watch;
+
+    int reported = 0;
+    auto prober = std::make_unique<FileListProber>(nullptr, held.reader());
+    connect(prober.get(), &FileListProber::sig_Probed, this, [&] { ++reported; });
+    for (int i = 0; i < asked; ++i)
+        prober->probe(QStringLiteral("slow %1").arg(i));
+    const bool running = waitFor([&] { return held.started >= 2; });
+    guarded("~FileListProber", [&] { prober.reset(); });
+    const int started = held.started;
+    const int done = held.done;
     QCoreApplication::processEvents(); // a result posted to the dead prober would crash here
-    QCOMPARE(held.done.load(), 2);
+
+    qInstallMessageHandler(watch.previous);
+    gDropWatch = nullptr;
+    QLoggingCategory::setFilterRules(QString());
+    QVERIFY(running);
+    QVERIFY(watch.dropped > 0);
+    QCOMPARE(started + watch.dropped, asked);
+    QCOMPARE(done, started);
+    QCOMPARE(reported, 0);
 }
 
 QTEST_GUILESS_MAIN(TestFileListProber)

@@ -1,7 +1,8 @@
+#include "droppedrecordings.h"
 #include "formfilelist.h"
 #include "gpsfixture.h"
+#include "recordinglog.h"
 #include "sqloperate.h"
-#include "timetext.h"
 #include "waitfor.h"
 
 #include <QAbstractButton>
@@ -91,6 +92,8 @@ private:
 void TestFormFileList::initTestCase()
 {
     QVERIFY(mDir.isValid());
+    // The program's main() routes FFmpeg's complaints about the junk files.
+    installFfmpegLogHandler();
     QLoggingCategory::setFilterRules(QStringLiteral("velmora.*.debug=false"));
     AvSpec av;
     av.seconds = 1.0;

@@ -16,3 +16,11 @@ bool keepsUserFileBeside(const QString &programFolder, const QString &fileName)
     const QFileInfo file(QDir(programFolder).filePath(fileName));
     return !file.exists() || file.isWritable();
 }
+
+QString userFileFolder(const QString &programFolder, const QString &fileName, const QString &userFolder)
+{
+    if (keepsUserFileBeside(programFolder, fileName))
+        return programFolder;
+    QDir().mkpath(userFolder);
+    return userFolder;
+}

@@ -1,12 +1,8 @@
 #pragma once
 
-#include <QString>
+#include <QList>
 #include <QStringList>
 #include <QUrl>
-
-// Whole seconds as "hh:mm:ss", each field cut to two digits (an hour count
-// of 100 or more shows only its last two digits). Negative counts show 0.
-QString timeText(qint64 seconds);
 
 // What a drop of files and folders adds to the file list.
 struct DroppedRecordings

@@ -11,3 +11,7 @@ QString sharedDataFolder(const QString &programFolder);
 // shared data folder), which keeps such files in the user's folders even
 // when it could write beside itself, as root can in /usr/bin.
 bool keepsUserFileBeside(const QString &programFolder, const QString &fileName);
+// The folder where the user's file fileName lives: programFolder when the
+// file may live beside the program (keepsUserFileBeside), else userFolder,
+// made when it is missing.
+QString userFileFolder(const QString &programFolder, const QString &fileName, const QString &userFolder);

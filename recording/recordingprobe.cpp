@@ -1,0 +1,55 @@
+#include "recordingprobe.h"
+
+#include "localinput.h"
+#include "recordinglog.h"
+
+#include <QFile>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+namespace {
+
+// The last video stream, or -1. Cover art is a one-picture "video" stream,
+// never the recording.
+int recordingVideoStream(const AVFormatContext *ic)
+{
+    int video = -1;
+    for (unsigned i = 0; i < ic->nb_streams; ++i) {
+        const AVStream *st = ic->streams[i];
+        if (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(st->disposition & AV_DISPOSITION_ATTACHED_PIC))
+            video = int(i);
+    }
+    return video;
+}
+
+} // namespace
+
+bool probeRecording(const QString &path, VideoInfo &info)
+{
+    info = VideoInfo();
+    const QByteArray name = QFile::encodeName(path);
+    qCDebug(lcRecording) << "file_path:" << name;
+    AVFormatContext *ic = nullptr;
+    if (openLocalInput(&ic, name.constData()) < 0) {
+        qCDebug(lcRecording) << "can't open the file. \n";
+        return false;
+    }
+    if (avformat_find_stream_info(ic, nullptr) < 0) {
+        qCDebug(lcRecording) << "Could't find stream infomation.";
+        avformat_close_input(&ic);
+        return false;
+    }
+    info.duration = ic->duration == AV_NOPTS_VALUE ? 0 : ic->duration;
+    const int video = recordingVideoStream(ic);
+    // Pictures no decoder here reads cannot be played either.
+    const bool decodable = video >= 0 && avcodec_find_decoder(ic->streams[video]->codecpar->codec_id);
+    if (decodable) {
+        info.width = ic->streams[video]->codecpar->width;
+        info.height = ic->streams[video]->codecpar->height;
+    }
+    avformat_close_input(&ic);
+    return decodable;
+}

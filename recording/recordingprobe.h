@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+// Duration and picture size of a recording, as probeRecording reads them.
+struct VideoInfo
+{
+    qint64 duration = 0; // µs
+    int width = 0;       // pixels
+    int height = 0;      // pixels
+};
+
+// Opens a recording on this machine (openLocalInput) and reads its length
+// and the picture size of its video. False when it cannot be opened, or
+// when it has no video that a decoder here reads (its length is still read
+// then). info is reset first. Thread-safe: calls share nothing.
+bool probeRecording(const QString &path, VideoInfo &info);

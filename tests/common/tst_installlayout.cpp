@@ -1,0 +1,105 @@
+#include "installlayout.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const QString kFileName = QStringLiteral("FileList.db");
+
+} // namespace
+
+class TestInstallLayout : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void sharedDataFolderOfAPrefix();
+    void keepsUserFileBeside_data();
+    void keepsUserFileBeside();
+    void userFileFolderIsMadeOnlyWhenTaken();
+
+private:
+    void touch(const QString &path);
+};
+
+void TestInstallLayout::touch(const QString &path)
+{
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
+}
+
+void TestInstallLayout::sharedDataFolderOfAPrefix()
+{
+    QCOMPARE(sharedDataFolder(QStringLiteral("/usr/bin")), QStringLiteral("/usr/share/velmora_viewer"));
+    QCOMPARE(sharedDataFolder(QStringLiteral("/opt/velmora/bin/")), QStringLiteral("/opt/velmora/share/velmora_viewer"));
+}
+
+void TestInstallLayout::keepsUserFileBeside_data()
+{
+    QTest::addColumn<QString>("layout");
+    QTest::addColumn<bool>("fileThere");
+    QTest::addColumn<bool>("beside");
+    QTest::newRow("own folder") << QStringLiteral("plain") << false << true;
+    QTest::newRow("own folder, file there") << QStringLiteral("plain") << true << true;
+    // Root could write in <prefix>/bin, and still keeps its files apart.
+    QTest::newRow("installed") << QStringLiteral("installed") << false << false;
+    QTest::newRow("installed, file there") << QStringLiteral("installed") << true << false;
+    QTest::newRow("no such folder") << QStringLiteral("missing") << false << false;
+    QTest::newRow("a file, not a folder") << QStringLiteral("file") << false << false;
+    QTest::newRow("read-only folder") << QStringLiteral("read-only folder") << false << false;
+    QTest::newRow("read-only file") << QStringLiteral("read-only file") << true << false;
+}
+
+void TestInstallLayout::keepsUserFileBeside()
+{
+    QFETCH(QString, layout);
+    QFETCH(bool, fileThere);
+    QFETCH(bool, beside);
+    QTemporaryDir prefix;
+    QVERIFY(prefix.isValid());
+    const QString program = prefix.filePath(QStringLiteral("bin"));
+    if (layout == QLatin1String("file"))
+        touch(program);
+    else if (layout != QLatin1String("missing"))
+        QVERIFY(QDir().mkpath(program));
+    if (layout == QLatin1String("installed"))
+        QVERIFY(QDir().mkpath(prefix.filePath(QStringLiteral("share/velmora_viewer"))));
+    const QString file = QDir(program).filePath(kFileName);
+    if (fileThere)
+        touch(file);
+    const QString locked = layout == QLatin1String("read-only folder") ? program
+                           : layout == QLatin1String("read-only file") ? file
+                                                                       : QString();
+    if (!locked.isEmpty()) {
+        QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner));
+        if (QFileInfo(locked).isWritable()) {
+            QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            QSKIP("this user writes whatever the permissions say (root)");
+        }
+    }
+    const bool result = ::keepsUserFileBeside(program, kFileName);
+    if (!locked.isEmpty()) // or the temporary folder cannot be removed
+        QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QCOMPARE(result, beside);
+}
+
+void TestInstallLayout::userFileFolderIsMadeOnlyWhenTaken()
+{
+    QTemporaryDir prefix;
+    QVERIFY(prefix.isValid());
+    const QString program = prefix.filePath(QStringLiteral("bin"));
+    QVERIFY(QDir().mkpath(program));
+    const QString user = prefix.filePath(QStringLiteral("home/.local/share/velmora_viewer"));
+    QCOMPARE(userFileFolder(program, kFileName, user), program);
+    QVERIFY(!QFileInfo::exists(user));
+    QVERIFY(QDir().mkpath(prefix.filePath(QStringLiteral("share/velmora_viewer"))));
+    QCOMPARE(userFileFolder(program, kFileName, user), user);
+    QVERIFY(QFileInfo(user).isDir());
+}
+
+QTEST_GUILESS_MAIN(TestInstallLayout)
+#include "tst_installlayout.moc"

@@ -1,0 +1,209 @@
+#include "gpsfixture.h"
+#include "recordinglog.h"
+#include "recordingprobe.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSize>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <atomic>
+#include <thread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace fixture;
+
+class TestRecordingProbe : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void probe_data();
+    void probe();
+    void onlyLocalFilesAreRead();
+    void longPath();
+
+private:
+    QString path(const QString &name) const { return mDir.filePath(name); }
+    void makeClip(const QString &name, const AvSpec &spec);
+    void runFfmpeg(const QStringList &arguments);
+
+    QTemporaryDir mDir;
+};
+
+void TestRecordingProbe::makeClip(const QString &name, const AvSpec &spec)
+{
+    QString error;
+    QVERIFY2(makeAvClip(path(name), spec, &error), qPrintable(error));
+}
+
+void TestRecordingProbe::runFfmpeg(const QStringList &arguments)
+{
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral(VELMORA_FFMPEG_EXECUTABLE),
+                 QStringList{QStringLiteral("-nostdin"), QStringLiteral("-loglevel"), QStringLiteral("error")}
+                     + arguments);
+    QVERIFY(ffmpeg.waitForFinished(60000));
+    QVERIFY2(ffmpeg.exitStatus() == QProcess::NormalExit && ffmpeg.exitCode() == 0,
+             ffmpeg.readAllStandardError().constData());
+}
+
+void TestRecordingProbe::initTestCase()
+{
+    QVERIFY(mDir.isValid());
+    installFfmpegLogHandler();
+    QLoggingCategory::setFilterRules(QStringLiteral("velmora.*.debug=false"));
+
+    AvSpec av;
+    av.seconds = 3.0;
+    av.width = 160;
+    av.height = 120;
+    makeClip(QStringLiteral("av.mp4"), av);
+    makeClip(QStringLiteral("av.ts"), av);
+    AvSpec soundOnly = av;
+    soundOnly.video = false;
+    makeClip(QStringLiteral("sound.mp4"), soundOnly);
+
+    // Pictures of a codec nobody decodes: the sample entry renamed.
+    {
+        QFile in(path(QStringLiteral("av.mp4")));
+        QVERIFY(in.open(QIODevice::ReadOnly));
+        QByteArray data = in.readAll();
+        QVERIFY(data.contains("avc1"));
+        data.replace("avc1", "zzz1");
+        QFile out(path(QStringLiteral("unknowncodec.mp4")));
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(data);
+    }
+
+    // Cover art is a video stream of one picture, marked as attached: after
+    // the recording's own pictures, and alone with the sound.
+    const QStringList cover{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                            QStringLiteral("color=s=32x32:d=1")};
+    runFfmpeg(QStringList{QStringLiteral("-i"), path(QStringLiteral("av.mp4"))} + cover
+              + QStringList{QStringLiteral("-map"), QStringLiteral("0"), QStringLiteral("-map"), QStringLiteral("1:v"),
+                            QStringLiteral("-c"), QStringLiteral("copy"), QStringLiteral("-c:v:1"),
+                            QStringLiteral("png"), QStringLiteral("-frames:v:1"), QStringLiteral("1"),
+                            QStringLiteral("-disposition:v:1"), QStringLiteral("attached_pic"),
+                            path(QStringLiteral("covered.mp4"))});
+    runFfmpeg(QStringList{QStringLiteral("-i"), path(QStringLiteral("sound.mp4"))} + cover
+              + QStringList{QStringLiteral("-map"), QStringLiteral("0"), QStringLiteral("-map"), QStringLiteral("1:v"),
+                            QStringLiteral("-c:a"), QStringLiteral("copy"), QStringLiteral("-c:v"),
+                            QStringLiteral("png"), QStringLiteral("-frames:v"), QStringLiteral("1"),
+                            QStringLiteral("-disposition:v"), QStringLiteral("attached_pic"),
+                            path(QStringLiteral("coveronly.mp4"))});
+
+    QFile junk(path(QStringLiteral("junk.mp4")));
+    QVERIFY(junk.open(QIODevice::WriteOnly));
+    QByteArray bytes(64 * 1024, '\0');
+    for (int i = 0; i < bytes.size(); ++i)
+        bytes[i] = char((i * 7919) ^ (i >> 3));
+    junk.write(bytes);
+}
+
+void TestRecordingProbe::probe_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<qint64>("duration");
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("mp4") << QStringLiteral("av.mp4") << true << qint64(3000000) << QSize(160, 120);
+    QTest::newRow("ts") << QStringLiteral("av.ts") << true << qint64(3000000) << QSize(160, 120);
+    QTest::newRow("pictures, then cover art") << QStringLiteral("covered.mp4") << true << qint64(3000000)
+                                               << QSize(160, 120);
+    // Unplayable ones still tell their length.
+    QTest::newRow("sound only") << QStringLiteral("sound.mp4") << false << qint64(3000000) << QSize();
+    QTest::newRow("sound with cover art") << QStringLiteral("coveronly.mp4") << false << qint64(3000000) << QSize();
+    QTest::newRow("pictures nobody decodes") << QStringLiteral("unknowncodec.mp4") << false << qint64(3000000)
+                                             << QSize();
+    QTest::newRow("not media") << QStringLiteral("junk.mp4") << false << qint64(0) << QSize();
+    QTest::newRow("missing") << QStringLiteral("missing.ts") << false << qint64(0) << QSize();
+}
+
+void TestRecordingProbe::probe()
+{
+    QFETCH(QString, file);
+    QFETCH(bool, ok);
+    QFETCH(qint64, duration);
+    QFETCH(QSize, size);
+    VideoInfo info;
+    info.duration = 42000000;
+    info.width = 7;
+    info.height = 7;
+    QCOMPARE(probeRecording(path(file), info), ok);
+    QVERIFY2(qAbs(info.duration - duration) < 100000, qPrintable(QString::number(info.duration)));
+    // Nothing of an earlier probe is left.
+    QCOMPARE(QSize(info.width, info.height), ok ? size : QSize(0, 0));
+}
+
+// Names that are no local file, handed over or written in a playlist, are
+// never fetched: a local server counts who calls.
+void TestRecordingProbe::onlyLocalFilesAreRead()
+{
+    const int server = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    QVERIFY(server >= 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    QVERIFY(::bind(server, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 && ::listen(server, 8) == 0
+            && ::getsockname(server, reinterpret_cast<sockaddr *>(&address), &length) == 0);
+    // Callers are let in and dropped at once, so that a fetch fails fast instead of waiting.
+    std::atomic<int> callers{0};
+    std::atomic<bool> done{false};
+    std::thread door([&] {
+        while (!done.load()) {
+            pollfd waiting{server, POLLIN, 0};
+            if (::poll(&waiting, 1, 20) > 0) {
+                const int caller = ::accept(server, nullptr, nullptr);
+                if (caller >= 0) {
+                    ++callers;
+                    ::close(caller);
+                }
+            }
+        }
+    });
+    const QString url = QStringLiteral("http://127.0.0.1:%1/").arg(ntohs(address.sin_port));
+    QFile playlist(path(QStringLiteral("remote.m3u8")));
+    QVERIFY(playlist.open(QIODevice::WriteOnly));
+    playlist.write(QStringLiteral("#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXTINF:2.0,\n%1a.ts\n#EXT-X-ENDLIST\n")
+                       .arg(url).toUtf8());
+    playlist.close();
+
+    QStringList opened;
+    for (const QString &name : {url + QStringLiteral("a.mp4"), url + QStringLiteral("a.ts"), playlist.fileName()}) {
+        VideoInfo info;
+        if (probeRecording(name, info))
+            opened.append(name);
+    }
+    done = true;
+    door.join();
+    ::close(server);
+    QCOMPARE(opened, QStringList());
+    QCOMPARE(callers.load(), 0);
+}
+
+void TestRecordingProbe::longPath()
+{
+    // Far beyond any fixed-size path buffer.
+    QString dir = mDir.path();
+    while (dir.toUtf8().size() < 1500)
+        dir += QStringLiteral("/%1").arg(QStringLiteral("深い").repeated(20));
+    QVERIFY(QDir().mkpath(dir));
+    const QString file = dir + QStringLiteral("/clip.ts");
+    QVERIFY(QFile::copy(path(QStringLiteral("av.ts")), file));
+    VideoInfo info;
+    QVERIFY(probeRecording(file, info));
+    QCOMPARE(QSize(info.width, info.height), QSize(160, 120));
+}
+
+QTEST_GUILESS_MAIN(TestRecordingProbe)
+#include "tst_recordingprobe.moc"
