@@ -5,12 +5,12 @@
 #include "filelisttoggle.h"
 #include "mapbridge.h"
 #include "playbackkeys.h"
+#include "seekbar.h"
 #include "formfilelist.h"
 #include "mymsgwidget.h"
 #include "setupmenu.h"
 #include "settings.h"
 #include "telemetrypanel.h"
-#include "timetext.h"
 
 #include <QAction>
 #include <QLoggingCategory>
@@ -37,10 +37,12 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
     ui->pushButtonForward->hide();
     ui->pushButton->setVisible(false);
     ui->label_14->setVisible(false);
-    cleanTimeFunc(true);
     mSettings = std::make_unique<Settings>(dataFolder);
 
     mPlayer = new VideoPlayer;
+    mSeekBar = new SeekBar(ui->horizontalSlider, ui->curtimelabel, ui->totaltimelabel, mPlayer,
+                           [this] { return mPlayState; }, this);
+    cleanTimeFunc(true);
     connect(mPlayer, &VideoPlayer::sig_GetOneFrame, this, &MainWindow::slotGetOneFrame);
     connect(mPlayer, &VideoPlayer::sig_TotalTimeChanged, this, &MainWindow::slotTotalTimeChanged);
     connect(mPlayer, &VideoPlayer::sig_StateChanged, this, &MainWindow::slotStateChanged);
@@ -58,9 +60,6 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
     mMenu->build(ui->toolButton->getMenu(), this, SLOT(on_pushButtonClose_clicked()));
     loadSettings();
     connect(ui->horizontalSliderVolume, &myslider::mySliderClicked, this, &MainWindow::slotSliderClickedVolume);
-    connect(ui->horizontalSlider, &PositionSlider::sig_Pressed, this, &MainWindow::slotPositionPressed);
-    connect(ui->horizontalSlider, &PositionSlider::sig_Dragged, this, &MainWindow::slotPositionDragged);
-    connect(ui->horizontalSlider, &PositionSlider::sig_Released, this, &MainWindow::slotPositionReleased);
 
     mFileList = new FormFileList(nullptr, dataFolder);
     // The list and the popup are windows of their own; closing the main
@@ -75,7 +74,7 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
     mKeys = new PlaybackKeys(this, mPanel->map() ? mPanel->map()->view() : nullptr);
     connect(mKeys, &PlaybackKeys::sig_PlayPause, this, &MainWindow::slotDetKeySpace);
     connect(mKeys, &PlaybackKeys::sig_ToggleSound, this, &MainWindow::on_pushButtonVolume_clicked);
-    connect(mKeys, &PlaybackKeys::sig_Step, this, [this](int seconds) { stepPosition(seconds); });
+    connect(mKeys, &PlaybackKeys::sig_Step, mSeekBar, &SeekBar::step);
     connect(mKeys, &PlaybackKeys::sig_Volume, this, &MainWindow::stepVolume);
     connect(mKeys, &PlaybackKeys::sig_LeaveFullScreen, this, &MainWindow::on_pushButtonFullScreen_clicked);
     QString basePath;
@@ -116,9 +115,7 @@ void MainWindow::slotTotalTimeChanged(qint64 uSec)
     // The length of a file that could not be opened after all arrives late.
     if (sender() == mPlayer && uSec != mPlayer->totalTime())
         return;
-    const qint64 seconds = uSec / 1000000;
-    ui->horizontalSlider->setRange(0, int(seconds));
-    ui->totaltimelabel->setText(timeText(seconds));
+    mSeekBar->setTotal(uSec);
 }
 
 void MainWindow::slotStateChanged(VideoPlayer::PlayerState state)
@@ -134,9 +131,9 @@ void MainWindow::slotStateChanged(VideoPlayer::PlayerState state)
         break;
     case VideoPlayer::Stop:
         // A stop during a paused drag keeps the total time on screen.
-        cleanTimeFunc(mPlayState != 3);
+        cleanTimeFunc(!mSeekBar->isPausedDrag());
         mTimer->stop();
-        mSeekPending = false;
+        mSeekBar->takeSeek();
         mPlayState = 2;
         showPlayLook(ui->playButton, false);
         mPanel->reset();
@@ -152,7 +149,7 @@ void MainWindow::slotPlayStopNormally(quint64 serial)
         qCDebug(lcWindow) << "end of an earlier file ignored";
         return;
     }
-    mSeekPending = false;
+    mSeekBar->takeSeek();
     mPlayState = 2;
     mTimer->stop();
     cleanTimeFunc(false);

@@ -21,6 +21,7 @@ class mymsgwidget;
 class QMenu;
 class QTimer;
 class SpeedChart;
+class SeekBar;
 class SetupMenu;
 class TelemetryPanel;
 class WindowFrame;
@@ -49,7 +50,8 @@ public:
     VideoPlayer *player() const { return mPlayer; }
     // The GPS track of the open file (null before its pass has finished).
     const GpsData &gpsData() const { return mGpsData; }
-    int playState() const { return mPlayState; }
+    // 0 playing, 1 paused, 2 stopped, 3 paused while the position slider is held.
+    int playState() const;
     QString filePath() const { return mFilePath; }
     void setFilePath(const QString &path) { mFilePath = path; }
     FormFileList *fileListPanel() const { return mFileList; }
@@ -156,12 +158,7 @@ private:
     void stepFileList(bool forward);
     void placeFileList();
     bool waitForPlayState(int state);
-    void slotPositionPressed(int second);
-    void slotPositionDragged(int second);
-    void slotPositionReleased();
-    void seekToSecond(int second);
     void setupTelemetry(MapView map);
-    void stepPosition(double seconds);
     void stepVolume(int delta);
     // Settings, menus, languages and units (mainwindow_menu.cpp).
     void loadSettings();
@@ -183,8 +180,8 @@ private:
     FormFileList *mFileList = nullptr;      // top-level, owned here
     mymsgwidget *mMsgWidget = nullptr;      // the message popup, top-level, owned here
 
-    int mPlayState = 2;                     // 0 playing, 1 paused, 2 stopped, 3 paused while the slider is held
-    bool mSeekPending = false;              // a seek was asked for since the last tick
+    int mPlayState = 2;                     // the player's: 0 playing, 1 paused, 2 stopped
+    SeekBar *mSeekBar = nullptr;            // the position slider, the times and their seeks
     int mVolumePre = 128;                   // the last volume chosen, restored when the sound comes back
     bool mIsMuted = false;
     QString mFilePath;                      // the recording the play button opens

@@ -7,6 +7,7 @@
 #include "controlbarlooks.h"
 #include "filelisttoggle.h"
 #include "playbackkeys.h"
+#include "seekbar.h"
 #include "formfilelist.h"
 #include "settings.h"
 #include "telemetrypanel.h"
@@ -34,7 +35,6 @@ namespace {
 constexpr int kStepSeconds = 5;            // rewind and forward
 constexpr int kEventSliceMs = 100;         // longest event processing slice while waiting
 constexpr int kPauseReportWaitMs = 5000;   // the player reports the paused state at once; never wait longer
-constexpr qint64 kMicroseconds = 1000000;
 
 } // namespace
 
@@ -51,10 +51,7 @@ void MainWindow::Delay_MSec(int msec)
 void MainWindow::cleanTimeFunc(bool clearTotal)
 {
     qCDebug(lcWindow) << "clean time and Slider";
-    ui->horizontalSlider->setValue(0);
-    ui->curtimelabel->setText(QStringLiteral("00:00:00"));
-    if (clearTotal)
-        ui->totaltimelabel->setText(QStringLiteral("00:00:00"));
+    mSeekBar->clear(clearTotal);
 }
 
 bool MainWindow::waitForPlayState(int state)
@@ -136,7 +133,7 @@ void MainWindow::on_playButton_clicked()
         return;
     qCDebug(lcWindow) << "mPlayState:" << mPlayState;
     qCDebug(lcWindow) << "video play.\n";
-    switch (mPlayState) {
+    switch (playState()) {
     case 2: {
         ui->horizontalSlider->setValue(0);
         // Nothing could be opened: stay stopped rather than wait for a report that never comes.
@@ -159,6 +156,11 @@ void MainWindow::on_playButton_clicked()
     }
 }
 
+int MainWindow::playState() const
+{
+    return mPlayState == 1 && mSeekBar->isPausedDrag() ? 3 : mPlayState;
+}
+
 void MainWindow::on_stopButton_clicked()
 {
     mPlayer->stop();
@@ -166,93 +168,19 @@ void MainWindow::on_stopButton_clicked()
 
 void MainWindow::on_pushButtonRewind_clicked()
 {
-    if (mPlayState != 0)
-        return;
-    stepPosition(-kStepSeconds);
+    if (mPlayState == 0)
+        mSeekBar->step(-kStepSeconds);
 }
 
 void MainWindow::on_pushButtonForward_clicked()
 {
-    if (mPlayState != 0)
-        return;
-    stepPosition(kStepSeconds);
-}
-
-void MainWindow::stepPosition(double seconds)
-{
-    if ((mPlayState != 0 && mPlayState != 1) || ui->horizontalSlider->isHeld())
-        return;
-    // Steps made faster than the player seeks add up from the last target.
-    const double from = mPlayer->seekWaiting() ? double(mPlayer->seekTarget()) / kMicroseconds : mPlayer->currentTime();
-    const double target = qMax(0.0, from + seconds);
-    if (seconds > 0 && target >= double(mPlayer->totalTime() / kMicroseconds)) {
-        mPlayer->stop();
-        return;
-    }
-    mPlayer->seek(qint64(target * kMicroseconds));
-    mSeekPending = true;
-    // While paused no tick moves the handle; the player shows the target picture.
-    const qint64 second = qint64(target + 0.5);
-    ui->horizontalSlider->setValue(int(second));
-    ui->curtimelabel->setText(timeText(second));
-}
-
-// --- position slider ----------------------------------------------------------
-
-// A press on the slider while paused is a paused drag (state 3): the
-// picture of each position shows until the button comes up.
-void MainWindow::slotPositionPressed(int second)
-{
-    if (mPlayState == 1) {
-        ui->curtimelabel->setText(timeText(second));
-        mPlayState = 3;
-        mPlayer->setIsMove(true);
-    }
-    if (second != ui->horizontalSlider->value())
-        seekToSecond(second);
-}
-
-void MainWindow::slotPositionDragged(int second)
-{
-    if (mPlayState == 3) {
-        ui->curtimelabel->setText(timeText(second));
-        mPlayer->setIsMove(true);
-    }
-    seekToSecond(second);
-}
-
-void MainWindow::slotPositionReleased()
-{
-    if (mPlayState == 3) {
-        mPlayState = 1;
-        mPlayer->setIsMove(false);
-    }
-}
-
-void MainWindow::seekToSecond(int second)
-{
-    ui->horizontalSlider->setValue(second);
-    mPlayer->seek(qint64(second) * kMicroseconds);
-    mSeekPending = true;
+    if (mPlayState == 0)
+        mSeekBar->step(kStepSeconds);
 }
 
 void MainWindow::on_horizontalSlider_actionTriggered(int action)
 {
-    // Keys and the wheel move the handle through here (the mouse goes to
-    // the slots above): the picture follows, or the handle stays.
-    if (action == QAbstractSlider::SliderNoAction)
-        return;
-    QSlider *slider = ui->horizontalSlider;
-    const int target = slider->sliderPosition();
-    if ((mPlayState != 0 && mPlayState != 1) || ui->horizontalSlider->isHeld()) {
-        slider->setSliderPosition(slider->value());
-        return;
-    }
-    if (target == slider->value())
-        return;
-    mPlayer->seek(qint64(target) * kMicroseconds);
-    mSeekPending = true;
-    ui->curtimelabel->setText(timeText(target));
+    mSeekBar->sliderAction(action);
 }
 
 // The window watches every event of the application; each concern has its
@@ -348,9 +276,10 @@ void MainWindow::keyPressEvent(QKeyEvent *event)
 
 void MainWindow::slotDetKeySpace()
 {
-    if (mPlayState == 0)
+    // Nothing while the slider is held in a pause.
+    if (playState() == 0)
         mPlayer->pause();
-    else if (mPlayState == 1)
+    else if (playState() == 1)
         mPlayer->play();
 }
 

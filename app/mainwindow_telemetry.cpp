@@ -7,7 +7,7 @@
 #include "needleangles.h"
 #include "setupmenu.h"
 #include "telemetrypanel.h"
-#include "timetext.h"
+#include "seekbar.h"
 
 #include <QLoggingCategory>
 #include <QTimer>
@@ -79,12 +79,9 @@ void MainWindow::slotTimerTimeOut()
     if (sender() != mTimer)
         return;
     const qint64 second = TelemetryTimeline::currentSecond(mPlayer->currentTime());
-    if (mPlayState == 0) {
-        if (!ui->horizontalSlider->isHeld())
-            ui->horizontalSlider->setValue(int(second));
-        ui->curtimelabel->setText(timeText(second));
-    }
-    mPanel->showSecond(second, mPlayState == 0, std::exchange(mSeekPending, false));
+    if (mPlayState == 0)
+        mSeekBar->showPlaying(second);
+    mPanel->showSecond(second, mPlayState == 0, mSeekBar->takeSeek());
 }
 
 bool MainWindow::speedInMph() const
