@@ -1,6 +1,7 @@
 #include "instancechannel.h"
 #include "mainwindow.h"
 #include "velmoraversion.h"
+#include "videoplayer.h"
 #include "viewercommandline.h"
 
 #include <QApplication>
@@ -35,6 +36,7 @@ int main(int argc, char *argv[])
     // Before the application object, so that the bundled qt.conf is seen.
     Q_INIT_RESOURCE(resources);
     QApplication app(argc, argv);
+    initPlayback();
     // The launcher's name: desktops match the window to it.
     QGuiApplication::setDesktopFileName(QStringLiteral(VELMORA_APP_ID));
     QCommandLineParser parser;
