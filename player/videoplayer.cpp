@@ -121,7 +121,8 @@ CodecContextPtr openDecoder(const AVCodec *codec, const AVStream *st, bool threa
     return ctx;
 }
 
-// Puts a seek's flush marker in a queue.
+// Empties a queue for a seek and puts its flush marker first, ahead of the
+// new position's packets.
 void putFlushMarker(PacketQueue &queue, uint32_t serial)
 {
     queue.flush();
@@ -212,8 +213,10 @@ void Waker::idle(int ms)
 
 VideoPlayer::VideoPlayer(QObject *parent)
     : QThread(parent)
+    , mState(std::make_unique<VideoState>())
 {
     qCDebug(lcPlayer) << "software open";
+    mState->player = this;
 }
 
 VideoPlayer::~VideoPlayer()
@@ -256,8 +259,8 @@ void VideoPlayer::waitForRun(const std::function<bool()> &done, const std::funct
 
 void VideoPlayer::logFlags()
 {
-    qCDebug(lcPlayer) << "mVideoState.isPause:" << (mState && mState->isPause());
-    qCDebug(lcPlayer) << "mVideoState.isPlay:" << (mState && mState->isPlay());
+    qCDebug(lcPlayer) << "mVideoState.isPause:" << mState->isPause();
+    qCDebug(lcPlayer) << "mVideoState.isPlay:" << mState->isPlay();
 }
 
 void VideoPlayer::notifyOpenWaiters()
@@ -314,7 +317,6 @@ bool VideoPlayer::openFile(const QString &path, const std::function<void()> &whi
     const quint64 serial = ++mSerial;
     // The last file's threads are gone and its device is closed: its state
     // goes, and this file starts from a new one.
-    mState.reset();
     mState = std::make_unique<VideoState>();
     VideoState &is = *mState;
     is.player = this;
@@ -428,9 +430,6 @@ bool VideoPlayer::stop()
 
 void VideoPlayer::seek(qint64 position)
 {
-    // Nothing open yet: there is nothing to seek in.
-    if (!mState)
-        return;
     VideoState &is = *mState;
     is.seekRequests.post(qMax<qint64>(0, position));
     is.playerWaker.wake();
@@ -438,12 +437,12 @@ void VideoPlayer::seek(qint64 position)
 
 qint64 VideoPlayer::seekTarget() const
 {
-    return mState ? mState->seekRequests.lastTarget() : 0;
+    return mState->seekRequests.lastTarget();
 }
 
 bool VideoPlayer::seekWaiting() const
 {
-    return mState && mState->seekRequests.waiting();
+    return mState->seekRequests.waiting();
 }
 
 void VideoPlayer::setVolume(int volume)
@@ -451,14 +450,11 @@ void VideoPlayer::setVolume(int volume)
     // Above the mixer's top the sound is amplified, below 0 inverted.
     volume = qBound(0, volume, SDL_MIX_MAXVOLUME);
     mVolume = volume;
-    if (mState)
-        mState->volume = volume;
+    mState->volume = volume;
 }
 
 double VideoPlayer::currentTime() const
 {
-    if (!mState)
-        return 0.0;
     const VideoState &is = *mState;
     // A seek asked for is where playback stands, also before it is made;
     // until the sound reaches it, its clock still tells the old place.
@@ -478,55 +474,53 @@ qint64 VideoPlayer::totalTime() const
 void VideoPlayer::setIsMove(bool isMove)
 {
     qCDebug(lcPlayer) << "isMove:" << isMove;
-    if (mState)
-        mState->isMove = isMove ? 1 : 0;
+    mState->isMove = isMove ? 1 : 0;
 }
 
 void VideoPlayer::setExtraCallbackTime(int ms)
 {
     mExtraCallbackMs = ms;
-    if (mState)
-        mState->extraCallbackMs = ms;
+    mState->extraCallbackMs = ms;
 }
 
 qint64 VideoPlayer::framesShown() const
 {
-    return mState ? mState->framesShown.load() : 0;
+    return mState->framesShown.load();
 }
 
 qint64 VideoPlayer::framesDropped() const
 {
-    return mState ? mState->framesDropped.load() : 0;
+    return mState->framesDropped.load();
 }
 
 int VideoPlayer::audioOutputChannels() const
 {
-    return mState ? mState->audioChannels.load() : 0;
+    return mState->audioChannels.load();
 }
 
 qint64 VideoPlayer::loopRounds() const
 {
-    return mState ? mState->loopRounds.load() : 0;
+    return mState->loopRounds.load();
 }
 
 qint64 VideoPlayer::audioBytesPlayed() const
 {
-    return mState ? mState->audioBytesPlayed.load() : 0;
+    return mState->audioBytesPlayed.load();
 }
 
 qint64 VideoPlayer::peakVideoQueueBytes() const
 {
-    return mState ? mState->videoQueue.peakBytes() : 0;
+    return mState->videoQueue.peakBytes();
 }
 
 qint64 VideoPlayer::peakAudioQueueBytes() const
 {
-    return mState ? mState->audioQueue.peakBytes() : 0;
+    return mState->audioQueue.peakBytes();
 }
 
 quint32 VideoPlayer::audioDevice() const
 {
-    return mState ? mState->audioDeviceId.load() : 0;
+    return mState->audioDeviceId.load();
 }
 
 void VideoPlayer::setOutputSize(const QSize &size)
@@ -535,8 +529,7 @@ void VideoPlayer::setOutputSize(const QSize &size)
     const quint64 h = quint64(qMax(0, size.height()));
     mOutputSize = (w << 32) | h;
     // A paused picture is converted again at the new size.
-    if (mState)
-        mState->videoWaker.wake();
+    mState->videoWaker.wake();
 }
 
 QSize VideoPlayer::outputSize() const

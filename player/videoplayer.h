@@ -139,8 +139,10 @@ private:
     void logFlags();
 
     QString mFilePath;
-    // The state of the current or last open, made afresh by each open; only
-    // replaced while none of the player's threads runs.
+    // The state of the current or last open (before the first, of none),
+    // never null. openFile makes a new one, once the last open's threads are
+    // gone and its audio device is closed. The accessors above read it: from
+    // the thread that opens files, or from another one while no openFile runs.
     std::unique_ptr<VideoState> mState;
     std::atomic<int> playerState{Stop};    // a PlayerState or kClosing; changed by compare-and-swap
     std::atomic<quint64> mSerial{0};
