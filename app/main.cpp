@@ -3,6 +3,7 @@
 #include "mapbridge.h"
 #include "recordinglog.h"
 #include "velmoraversion.h"
+#include "videoplayer.h"
 #include "viewercommandline.h"
 
 #include <QApplication>
@@ -47,6 +48,7 @@ int main(int argc, char *argv[])
     // Before the application object, so that the bundled qt.conf is seen.
     Q_INIT_RESOURCE(resources);
     QApplication app(argc, argv);
+    initPlayback();
     // The launcher's name: desktops match the window to it.
     QGuiApplication::setDesktopFileName(QStringLiteral(VELMORA_APP_ID));
     QCommandLineParser parser;

@@ -42,16 +42,18 @@ int convertAudioFrame(VideoState &is, AVFrame *frame)
     if (!deviceFormat
         && (!is.swrContext || format != is.audioSrcFormat || frame->sample_rate != is.audioSrcRate
             || av_channel_layout_compare(&frameLayout, &is.audioSrcLayout) != 0)) {
-        swr_free(&is.swrContext);
+        is.swrContext.reset();
         av_channel_layout_uninit(&is.audioSrcLayout);
         is.audioSrcFormat = AV_SAMPLE_FMT_NONE;
         is.audioSrcRate = 0;
-        if (swr_alloc_set_opts2(&is.swrContext, &is.audioTgtLayout, is.audioTgtFormat, is.audioTgtRate,
-                                &frameLayout, format, frame->sample_rate, 0, nullptr) < 0
-            || swr_init(is.swrContext) < 0) {
+        SwrContext *swr = nullptr; // freed by swr_alloc_set_opts2 when it fails
+        const int made = swr_alloc_set_opts2(&swr, &is.audioTgtLayout, is.audioTgtFormat, is.audioTgtRate,
+                                             &frameLayout, format, frame->sample_rate, 0, nullptr);
+        is.swrContext.reset(swr);
+        if (made < 0 || swr_init(is.swrContext.get()) < 0) {
             // No converter: this sound is not played (silence), never copied raw.
             qCDebug(lcPlayer) << "swr_init() failed.";
-            swr_free(&is.swrContext);
+            is.swrContext.reset();
             av_channel_layout_uninit(&frameLayout);
             return 0;
         }
@@ -68,12 +70,12 @@ int convertAudioFrame(VideoState &is, AVFrame *frame)
         if (size <= 0)
             return 0;
         const int length = qMin(size, kAudioConvertBufSize);
-        std::memcpy(is.audioConvertBuf, frame->data[0], size_t(length));
+        std::memcpy(is.audioConvertBuf.get(), frame->data[0], size_t(length));
         return length;
     }
     const int room = kAudioConvertBufSize / bytesPerFrame;
-    uint8_t *out = is.audioConvertBuf;
-    const int converted = swr_convert(is.swrContext, &out, room,
+    uint8_t *out = is.audioConvertBuf.get();
+    const int converted = swr_convert(is.swrContext.get(), &out, room,
                                       const_cast<const uint8_t **>(frame->extended_data), frame->nb_samples);
     if (converted < 0) {
         qCDebug(lcPlayer) << "swr_convert() failed!";
@@ -83,8 +85,8 @@ int convertAudioFrame(VideoState &is, AVFrame *frame)
         qCDebug(lcPlayer) << "warning: audio buffer is probably too small!";
         // Start the next frame afresh; a converter that cannot be made
         // again is made anew (or not at all) by the next frame.
-        if (swr_init(is.swrContext) < 0)
-            swr_free(&is.swrContext);
+        if (swr_init(is.swrContext.get()) < 0)
+            is.swrContext.reset();
     }
     return converted * bytesPerFrame;
 }
@@ -98,16 +100,18 @@ int audioDecodeFrame(VideoState &is)
 {
     const double timeBase = av_q2d(is.audioStreamPtr->time_base);
     const double startOffset = double(is.startOffsetUs) / 1e6;
+    AVCodecContext *ctx = is.audioCodecContext.get();
     for (;;) {
         if (is.quit.load() || (!isPlaying(is) && !is.isMove.load()))
             return -1;
-        if (!is.audioFrame && !(is.audioFrame = av_frame_alloc()))
+        if (!is.audioFrame && !(is.audioFrame = FramePtr(av_frame_alloc())))
             return AVERROR(ENOMEM);
 
         // Frames the decoder already holds come first.
-        if (avcodec_receive_frame(is.audioCodecContext, is.audioFrame) >= 0) {
-            AVFrame *frame = is.audioFrame;
-            if (is.audioSerial != is.seekSerial.load()) {
+        AVFrame *frame = is.audioFrame.get();
+        if (avcodec_receive_frame(ctx, frame) >= 0) {
+            const SeekState seek = is.seek.load();
+            if (is.audioSerial != seek.serial) {
                 av_frame_unref(frame); // decoded for the position before a seek
                 continue;
             }
@@ -124,28 +128,28 @@ int audioDecodeFrame(VideoState &is)
             is.audioClock.store(clock);
             is.audioClockUpdatedUs.store(wallClockUs());
             is.audioChunkDuration.store(seconds);
-            if (is.seekFlagAudio.load()) {
-                if (clock < is.seekTime.load())
+            if (seek.dropSound) {
+                if (clock < seek.targetSeconds())
                     continue; // sound before the seek target
-                is.seekFlagAudio.store(0);
+                is.seek.update(seek.serial, [](SeekState &s) { s.dropSound = false; });
             }
-            is.audioBuf = is.audioConvertBuf;
+            is.audioBuf = is.audioConvertBuf.get();
             return length;
         }
 
         // The decoder wants more: take the next packet.
-        if (!is.audioQueue.get(is.audioPacket))
+        AVPacket *packet = is.audioPacket.get();
+        if (!is.audioQueue.get(packet))
             return -1; // nothing queued: silence, and the clock stands still
-        if (isFlushPacket(is.audioPacket)) {
-            avcodec_flush_buffers(is.audioCodecContext);
-            is.audioSerial = is.seekSerial.load();
-            av_packet_unref(is.audioPacket);
-            is.seekFlagAudio.store(1);
+        if (isFlushPacket(packet)) {
+            avcodec_flush_buffers(ctx);
+            is.audioSerial = flushPacketSerial(packet);
+            av_packet_unref(packet);
             continue;
         }
         // A packet the decoder refuses is dropped.
-        avcodec_send_packet(is.audioCodecContext, is.audioPacket);
-        av_packet_unref(is.audioPacket);
+        avcodec_send_packet(ctx, packet);
+        av_packet_unref(packet);
     }
 }
 
@@ -158,17 +162,16 @@ void audioCallback(void *userdata, Uint8 *stream, int len)
         SDL_Delay(Uint32(extra));
     if (is.audioStalled.load()) {
         // Back after a stall: the sound queued meanwhile was dropped, so the
-        // picture and the sound meet again at the current place.
+        // picture and the sound meet again at the current place. A seek
+        // waiting brings them together anyway; while a seek is being posted
+        // (the lock is held), the next callback tries again.
+        const int64_t position = qMax<int64_t>(0, int64_t(is.audioClock.load() * 1e6));
+        const SeekRequests::Resync resync = is.seekRequests.tryPostResync(position);
+        if (resync == SeekRequests::Resync::Busy)
+            return;
         is.audioStalled = 0;
-        // A seek being posted, or waiting, brings them together anyway.
-        std::unique_lock<std::mutex> posting(is.seekPostMutex, std::try_to_lock);
-        if (posting.owns_lock() && is.pendingSeek.load() == kNoSeek) {
-            const int64_t position = qMax<int64_t>(0, int64_t(is.audioClock.load() * 1e6));
-            is.seekPos = position;
-            is.pendingSeek = position;
-            posting.unlock();
+        if (resync == SeekRequests::Resync::Posted)
             is.playerWaker.wake();
-        }
         return;
     }
     while (len > 0) {
@@ -271,9 +274,11 @@ int audioOpen(VideoState &is, int streamIndex)
 
     is.audioBufSize = 0;
     is.audioBufIndex = 0;
-    if (!is.audioPacket)
-        is.audioPacket = av_packet_alloc();
-    av_packet_unref(is.audioPacket);
+    is.audioPacket = PacketPtr(av_packet_alloc());
+    if (!is.audioPacket) {
+        SDL_CloseAudioDevice(device);
+        return -1;
+    }
     is.audioChannels.store(have.channels);
     is.audioDeviceId.store(device);
     qCDebug(lcPlayer) << "SDL_PauseAudioDevice  1";
@@ -281,18 +286,4 @@ int audioOpen(VideoState &is, int streamIndex)
     SDL_PauseAudioDevice(device, 1);
     SDL_UnlockAudioDevice(device);
     return 0;
-}
-
-void audioRelease(VideoState &is)
-{
-    swr_free(&is.swrContext);
-    av_frame_free(&is.audioFrame);
-    av_packet_free(&is.audioPacket);
-    is.audioBuf = nullptr;
-    is.audioBufSize = 0;
-    is.audioBufIndex = 0;
-    av_channel_layout_uninit(&is.audioSrcLayout);
-    av_channel_layout_uninit(&is.audioTgtLayout);
-    is.audioSrcFormat = AV_SAMPLE_FMT_NONE;
-    is.audioSrcRate = 0;
 }

@@ -1,9 +1,5 @@
 #include "packetqueue.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-}
-
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -11,36 +7,21 @@ extern "C" {
 namespace {
 
 constexpr char kFlushText[] = "FLUSH";            // written with its NUL: six bytes
-constexpr int kFlushPayloadSize = 10;
+constexpr int kFlushPayloadSize = 10;             // the text, then the serial
+static_assert(sizeof kFlushText + sizeof(uint32_t) == kFlushPayloadSize, "the marker's payload");
 
 } // namespace
 
-PacketQueue::~PacketQueue()
-{
-    flush();
-}
-
-void PacketQueue::init()
-{
-    flush();
-    std::lock_guard<std::mutex> lock(mMutex);
-    mPeakBytes = 0;
-}
-
 bool PacketQueue::put(const AVPacket *packet)
 {
-    AVPacket *node = av_packet_alloc();
-    if (!node)
+    PacketPtr node(av_packet_alloc());
+    if (!node || av_packet_ref(node.get(), packet) < 0)
         return false;
-    if (av_packet_ref(node, packet) < 0) {
-        av_packet_free(&node);
-        return false;
-    }
     {
         std::lock_guard<std::mutex> lock(mMutex);
-        mPackets.push_back(node);
         mBytes += node->size;
         mPeakBytes = std::max(mPeakBytes, mBytes);
+        mPackets.push_back(std::move(node));
     }
     mArrived.notify_one();
     return true;
@@ -53,25 +34,22 @@ int PacketQueue::get(AVPacket *out, int timeoutMs)
         mArrived.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return !mPackets.empty(); });
     if (mPackets.empty())
         return 0;
-    AVPacket *node = mPackets.front();
+    const PacketPtr node = std::move(mPackets.front());
     mPackets.pop_front();
     mBytes -= node->size;
     lock.unlock();
-    av_packet_move_ref(out, node);
-    av_packet_free(&node);
+    av_packet_move_ref(out, node.get());
     return 1;
 }
 
 void PacketQueue::flush()
 {
-    std::deque<AVPacket *> dropped;
+    std::deque<PacketPtr> dropped;
     {
         std::lock_guard<std::mutex> lock(mMutex);
         dropped.swap(mPackets);
         mBytes = 0;
     }
-    for (AVPacket *node : dropped)
-        av_packet_free(&node);
 }
 
 int PacketQueue::count() const
@@ -92,16 +70,13 @@ int64_t PacketQueue::peakBytes() const
     return mPeakBytes;
 }
 
-AVPacket *makeFlushPacket()
+PacketPtr makeFlushPacket(uint32_t serial)
 {
-    AVPacket *packet = av_packet_alloc();
-    if (!packet)
+    PacketPtr packet(av_packet_alloc());
+    if (!packet || av_new_packet(packet.get(), kFlushPayloadSize) < 0)
         return nullptr;
-    if (av_new_packet(packet, kFlushPayloadSize) < 0) {
-        av_packet_free(&packet);
-        return nullptr;
-    }
     std::memcpy(packet->data, kFlushText, sizeof kFlushText);
+    std::memcpy(packet->data + sizeof kFlushText, &serial, sizeof serial);
     return packet;
 }
 
@@ -109,4 +84,11 @@ bool isFlushPacket(const AVPacket *packet)
 {
     return packet && packet->data && packet->size == kFlushPayloadSize
            && std::memcmp(packet->data, kFlushText, sizeof kFlushText) == 0;
+}
+
+uint32_t flushPacketSerial(const AVPacket *packet)
+{
+    uint32_t serial = 0;
+    std::memcpy(&serial, packet->data + sizeof kFlushText, sizeof serial);
+    return serial;
 }

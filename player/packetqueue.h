@@ -1,11 +1,11 @@
 #pragma once
 
+#include "ffmpegptr.h"
+
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <mutex>
-
-struct AVPacket;
 
 // A FIFO of demuxed packets between the player thread (the only producer)
 // and one decoder (the only consumer). The queue owns its packets.
@@ -13,12 +13,8 @@ class PacketQueue
 {
 public:
     PacketQueue() = default;
-    ~PacketQueue();
     PacketQueue(const PacketQueue &) = delete;
     PacketQueue &operator=(const PacketQueue &) = delete;
-
-    // Empties the queue for a new file.
-    void init();
 
     // Queues a new reference to the packet's data; the caller keeps its own.
     // Returns false (nothing queued) when the reference cannot be made.
@@ -33,18 +29,21 @@ public:
 
     int count() const;
     int64_t bytes() const;
-    // The most bytes queued at once since init().
+    // The most bytes queued at once since the queue was made.
     int64_t peakBytes() const;
 
 private:
     mutable std::mutex mMutex;
     std::condition_variable mArrived;
-    std::deque<AVPacket *> mPackets;
+    std::deque<PacketPtr> mPackets;
     int64_t mBytes = 0;     // sum of the queued payload sizes
     int64_t mPeakBytes = 0;
 };
 
 // The marker a seek puts in front of the new position's packets: consumers
-// flush their decoder when they take it.
-AVPacket *makeFlushPacket();
+// flush their decoder when they take it, and from then on work for the
+// seek whose serial it carries (SeekState::serial). Null when out of memory.
+PacketPtr makeFlushPacket(uint32_t serial);
 bool isFlushPacket(const AVPacket *packet);
+// The serial of the seek a flush marker belongs to.
+uint32_t flushPacketSerial(const AVPacket *packet);

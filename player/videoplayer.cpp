@@ -1,16 +1,16 @@
 #include "videoplayer.h"
 
 #include "audiooutput.h"
+#include "ffmpegptr.h"
 #include "gpspass.h"
 #include "localinput.h"
 #include "playerlog.h"
 #include "recordinglog.h"
+#include "videostate.h"
 
 #include <QFile>
 
 extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
 #include <libavutil/time.h>
 }
 
@@ -25,6 +25,7 @@ extern "C" {
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 Q_LOGGING_CATEGORY(lcPlayer, "velmora.player")
 
@@ -45,8 +46,6 @@ constexpr int64_t kFirstSeekPreroll = 1000000;  // µs, the least after a late l
 constexpr int64_t kMaxSeekPreroll = 32000000;   // µs
 constexpr int kKeyFrameSteps = 4;               // key frames a seek may step back to reach its target
 constexpr int kKeyFramePeekPackets = 256;       // packets read to find the first video one after a seek
-
-std::atomic<int> defaultVolume{128};            // volume of the next file, 0..128
 
 // True for an MP4/MOV whose header gave every stream the player uses all
 // that its decoder needs, and the file its length.
@@ -96,23 +95,40 @@ int64_t containerStartTime(const AVFormatContext *ic)
     return start == AV_NOPTS_VALUE ? 0 : start;
 }
 
-// Only sound and timers come from SDL; pictures are painted by Qt. Once per
-// process, on the thread that makes the first player: SDL keeps per-thread
-// state for the thread that initialises it, and a player thread per file
-// would leave one behind each time.
-void initSdlAudioOnce()
+// Opens a local file into ic, which may hold a preallocated context; on
+// failure ic is empty, as openLocalInput frees the context.
+int openInput(FormatContextPtr &ic, const char *path)
 {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        // SDL would turn SIGINT and SIGTERM into a quit event nobody reads:
-        // the program must still end when the desktop asks it to.
-        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-        if (SDL_InitSubSystem(SDL_INIT_AUDIO | SDL_INIT_TIMER) < 0)
-            qCDebug(lcPlayer).noquote() << "Could not initialize SDL - " << SDL_GetError();
-    });
+    AVFormatContext *raw = ic.release();
+    const int result = openLocalInput(&raw, path);
+    ic.reset(raw);
+    return result;
 }
 
-} // namespace
+// A decoder for the stream, opened; empty when it cannot be made.
+CodecContextPtr openDecoder(const AVCodec *codec, const AVStream *st, bool threaded)
+{
+    CodecContextPtr ctx(avcodec_alloc_context3(codec));
+    if (!ctx || avcodec_parameters_to_context(ctx.get(), st->codecpar) < 0)
+        return nullptr;
+    ctx->pkt_timebase = st->time_base;
+    if (threaded) {
+        ctx->thread_count = 0; // one decoding thread per core
+        ctx->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    }
+    if (avcodec_open2(ctx.get(), codec, nullptr) < 0)
+        return nullptr;
+    return ctx;
+}
+
+// Empties a queue for a seek and puts its flush marker first, ahead of the
+// new position's packets.
+void putFlushMarker(PacketQueue &queue, uint32_t serial)
+{
+    queue.flush();
+    if (const PacketPtr flush = makeFlushPacket(serial))
+        queue.put(flush.get());
+}
 
 // Pauses or resumes the sound device of the open file, if it has one.
 void pauseAudioDevice(VideoState &is, bool pause)
@@ -142,20 +158,41 @@ int interruptOnQuit(void *opaque)
     return static_cast<const VideoState *>(opaque)->quit.load() ? 1 : 0;
 }
 
+} // namespace
+
+// Only sound and timers come from SDL; pictures are painted by Qt. On the
+// thread that makes the players, before the first: SDL keeps per-thread
+// state for the thread that initialises it, and a player thread per file
+// would leave one behind each time.
+bool initPlayback()
+{
+    qRegisterMetaType<VideoPlayer::PlayerState>("VideoPlayer::PlayerState");
+    qRegisterMetaType<GpsData>("GpsData");
+    installFfmpegLogHandler();
+    // SDL would turn SIGINT and SIGTERM into a quit event nobody reads:
+    // the program must still end when the desktop asks it to.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO | SDL_INIT_TIMER) < 0) {
+        qCDebug(lcPlayer).noquote() << "Could not initialize SDL - " << SDL_GetError();
+        return false;
+    }
+    return true;
+}
+
 int64_t wallClockUs()
 {
     return av_gettime();
 }
 
 VideoState::VideoState()
+    : audioConvertBuf(static_cast<uint8_t *>(av_malloc(kAudioConvertBufSize)))
 {
-    audioConvertBuf = static_cast<uint8_t *>(av_malloc(kAudioConvertBufSize));
 }
 
 VideoState::~VideoState()
 {
-    audioRelease(*this);
-    av_free(audioConvertBuf);
+    av_channel_layout_uninit(&audioSrcLayout);
+    av_channel_layout_uninit(&audioTgtLayout);
 }
 
 void Waker::wake()
@@ -174,64 +211,12 @@ void Waker::idle(int ms)
     mWoken = false;
 }
 
-void VideoState::reset()
-{
-    ic = nullptr;
-    videoStream = -1;
-    audioStream = -1;
-    startOffsetUs = 0;
-    frameDuration = 1.0 / 25;
-    audioRelease(*this);
-    audioQueue.init();
-    audioStreamPtr = nullptr;
-    audioCodecContext = nullptr;
-    audioHwBufSize = 0;
-    audioChunkDuration = 0.0;
-    audioCallbackUs = 0;
-    audioStalled = 0;
-    audioSerial = 0;
-    videoCodecContext = nullptr;
-    videoStreamPtr = nullptr;
-    videoQueue.init();
-    audioClock = 0.0;
-    audioClockUpdatedUs = 0;
-    videoClock = 0.0;
-    startTime = 0;
-    pauseStartTime = 0;
-    pendingSeek = kNoSeek;
-    seekPos = 0;
-    seekFlagAudio = 0;
-    seekFlagVideo = 0;
-    seekTime = 0.0;
-    seekLate = 0;
-    seekCanRetry = 0;
-    seekFramePending = 0;
-    seekSerial = 0;
-    playPause = 0;
-    quit = 0;
-    isMove = 0;
-    readFinished = 0;
-    readThreadFinished = 0;
-    videoThreadFinished = 0;
-    firstFramePending = 0;
-    volume = 128;
-    videoThread = nullptr;
-    audioDeviceId = 0;
-    player = nullptr;
-    framesShown = 0;
-    framesDropped = 0;
-    audioBytesPlayed = 0;
-    audioChannels = 0;
-}
-
 VideoPlayer::VideoPlayer(QObject *parent)
     : QThread(parent)
+    , mState(std::make_unique<VideoState>())
 {
-    qRegisterMetaType<VideoPlayer::PlayerState>("VideoPlayer::PlayerState");
-    qRegisterMetaType<GpsData>("GpsData");
     qCDebug(lcPlayer) << "software open";
-    installFfmpegLogHandler();
-    initSdlAudioOnce();
+    mState->player = this;
 }
 
 VideoPlayer::~VideoPlayer()
@@ -274,8 +259,8 @@ void VideoPlayer::waitForRun(const std::function<bool()> &done, const std::funct
 
 void VideoPlayer::logFlags()
 {
-    qCDebug(lcPlayer) << "mVideoState.isPause:" << mVideoState.isPause();
-    qCDebug(lcPlayer) << "mVideoState.isPlay:" << mVideoState.isPlay();
+    qCDebug(lcPlayer) << "mVideoState.isPause:" << mState->isPause();
+    qCDebug(lcPlayer) << "mVideoState.isPlay:" << mState->isPlay();
 }
 
 void VideoPlayer::notifyOpenWaiters()
@@ -330,20 +315,20 @@ bool VideoPlayer::openFile(const QString &path, const std::function<void()> &whi
     mFilePath = path;
     qCDebug(lcPlayer) << "init file satrt";
     const quint64 serial = ++mSerial;
-    mVideoState.reset();
-    mVideoState.serial = serial;
+    // The last file's threads are gone and its device is closed: its state
+    // goes, and this file starts from a new one.
+    mState = std::make_unique<VideoState>();
+    VideoState &is = *mState;
+    is.player = this;
+    is.serial = serial;
+    is.volume = mVolume.load();
+    is.extraDecodeMs = mExtraDecodeMs;
+    is.extraCallbackMs = mExtraCallbackMs;
     mDuration = 0;
-    mSeekPreroll = 0;
-    mRetryPreroll = 0;
-    mSeekIndexed = false;
-    mVideoState.volume = defaultVolume.load();
-    mVideoState.extraDecodeMs = mExtraDecodeMs;
-    mVideoState.firstFramePending = 1;
     mRunActive = true;
     start();
 
     // Until the first picture is out, or the thread gave up on the file.
-    VideoState &is = mVideoState;
     waitForRun([&is] { return !is.firstFramePending.load() || is.readThreadFinished.load(); }, whileWaiting);
     mOpening = false;
     if (is.firstFramePending.load()) {
@@ -375,7 +360,7 @@ bool VideoPlayer::play()
         qCDebug(lcPlayer) << (expected == Playing ? "is Playing state" : "is stop state");
         return false;
     }
-    VideoState &is = mVideoState;
+    VideoState &is = *mState;
     const int64_t now = wallClockUs();
     {
         std::lock_guard<std::mutex> clock(is.clockMutex);
@@ -401,7 +386,7 @@ bool VideoPlayer::pause()
         qCDebug(lcPlayer) << "not playing state";
         return false;
     }
-    VideoState &is = mVideoState;
+    VideoState &is = *mState;
     {
         std::lock_guard<std::mutex> clock(is.clockMutex);
         is.pauseStartTime = wallClockUs();
@@ -423,7 +408,7 @@ bool VideoPlayer::stop()
         }
     } while (!playerState.compare_exchange_weak(current, kClosing));
 
-    VideoState &is = mVideoState;
+    VideoState &is = *mState;
     // Both flags clear first: the player thread then knows this is no natural end.
     is.setPlayPause(false, false);
     pauseAudioDevice(is, true);
@@ -445,29 +430,39 @@ bool VideoPlayer::stop()
 
 void VideoPlayer::seek(qint64 position)
 {
-    VideoState &is = mVideoState;
-    position = qMax<qint64>(0, position);
-    {
-        std::lock_guard<std::mutex> posting(is.seekPostMutex);
-        is.seekPos = position;
-        is.pendingSeek = position;
-    }
+    VideoState &is = *mState;
+    is.seekRequests.post(qMax<qint64>(0, position));
     is.playerWaker.wake();
+}
+
+qint64 VideoPlayer::seekTarget() const
+{
+    return mState->seekRequests.lastTarget();
+}
+
+bool VideoPlayer::seekWaiting() const
+{
+    return mState->seekRequests.waiting();
 }
 
 void VideoPlayer::setVolume(int volume)
 {
     // Above the mixer's top the sound is amplified, below 0 inverted.
     volume = qBound(0, volume, SDL_MIX_MAXVOLUME);
-    mVideoState.volume = volume;
-    defaultVolume = volume;
+    mVolume = volume;
+    mState->volume = volume;
 }
 
 double VideoPlayer::currentTime() const
 {
-    const VideoState &is = mVideoState;
-    if (is.seekFlagAudio.load())
-        return double(is.seekPos.load()) / 1000000.0;
+    const VideoState &is = *mState;
+    // A seek asked for is where playback stands, also before it is made;
+    // until the sound reaches it, its clock still tells the old place.
+    if (const std::optional<int64_t> waiting = is.seekRequests.waitingTarget())
+        return double(*waiting) / 1000000.0;
+    const SeekState seek = is.seek.load();
+    if (seek.dropSound)
+        return seek.targetSeconds();
     return is.audioClock.load();
 }
 
@@ -479,7 +474,53 @@ qint64 VideoPlayer::totalTime() const
 void VideoPlayer::setIsMove(bool isMove)
 {
     qCDebug(lcPlayer) << "isMove:" << isMove;
-    mVideoState.isMove = isMove ? 1 : 0;
+    mState->isMove = isMove ? 1 : 0;
+}
+
+void VideoPlayer::setExtraCallbackTime(int ms)
+{
+    mExtraCallbackMs = ms;
+    mState->extraCallbackMs = ms;
+}
+
+qint64 VideoPlayer::framesShown() const
+{
+    return mState->framesShown.load();
+}
+
+qint64 VideoPlayer::framesDropped() const
+{
+    return mState->framesDropped.load();
+}
+
+int VideoPlayer::audioOutputChannels() const
+{
+    return mState->audioChannels.load();
+}
+
+qint64 VideoPlayer::loopRounds() const
+{
+    return mState->loopRounds.load();
+}
+
+qint64 VideoPlayer::audioBytesPlayed() const
+{
+    return mState->audioBytesPlayed.load();
+}
+
+qint64 VideoPlayer::peakVideoQueueBytes() const
+{
+    return mState->videoQueue.peakBytes();
+}
+
+qint64 VideoPlayer::peakAudioQueueBytes() const
+{
+    return mState->audioQueue.peakBytes();
+}
+
+quint32 VideoPlayer::audioDevice() const
+{
+    return mState->audioDeviceId.load();
 }
 
 void VideoPlayer::setOutputSize(const QSize &size)
@@ -488,7 +529,7 @@ void VideoPlayer::setOutputSize(const QSize &size)
     const quint64 h = quint64(qMax(0, size.height()));
     mOutputSize = (w << 32) | h;
     // A paused picture is converted again at the new size.
-    mVideoState.videoWaker.wake();
+    mState->videoWaker.wake();
 }
 
 QSize VideoPlayer::outputSize() const
@@ -502,33 +543,30 @@ bool VideoPlayer::probeFile(const QString &path, VideoInfo &info)
     info = VideoInfo();
     const QByteArray name = QFile::encodeName(path);
     qCDebug(lcPlayer) << "file_path:" << name;
-    AVFormatContext *ic = nullptr;
-    if (openLocalInput(&ic, name.constData()) < 0) {
+    FormatContextPtr ic;
+    if (openInput(ic, name.constData()) < 0) {
         qCDebug(lcPlayer) << "can't open the file. \n";
         return false;
     }
-    if (avformat_find_stream_info(ic, nullptr) < 0) {
+    if (avformat_find_stream_info(ic.get(), nullptr) < 0) {
         qCDebug(lcPlayer) << "Could't find stream infomation.";
-        avformat_close_input(&ic);
         return false;
     }
     info.duration = ic->duration == AV_NOPTS_VALUE ? 0 : ic->duration;
-    const int video = recordingVideoStream(ic);
+    const int video = recordingVideoStream(ic.get());
     // Pictures no decoder here reads cannot be played either.
     const bool decodable = video >= 0 && avcodec_find_decoder(ic->streams[video]->codecpar->codec_id);
     if (decodable) {
         info.width = ic->streams[video]->codecpar->width;
         info.height = ic->streams[video]->codecpar->height;
     }
-    avformat_close_input(&ic);
     return decodable;
 }
 
 // --- player thread -----------------------------------------------------------
 
-void VideoPlayer::releaseFile()
+void VideoPlayer::releaseFile(VideoState &is)
 {
-    VideoState &is = mVideoState;
     uint32_t device = 0;
     {
         // Once the id is gone no control operation can reach the device;
@@ -544,51 +582,50 @@ void VideoPlayer::releaseFile()
         SDL_WaitThread(is.videoThread, nullptr);
         is.videoThread = nullptr;
     }
+    // The decoders and the demuxer are large: they go now, the rest of the
+    // state with the next open.
     qCDebug(lcPlayer) << "close avcodec and avformat";
-    avcodec_free_context(&is.audioCodecContext);
-    avcodec_free_context(&is.videoCodecContext);
-    audioRelease(is);
+    is.audioCodecContext.reset();
+    is.videoCodecContext.reset();
     is.audioQueue.flush();
     is.videoQueue.flush();
-    avformat_close_input(&is.ic);
     is.audioStreamPtr = nullptr;
     is.videoStreamPtr = nullptr;
+    is.ic.reset();
 }
 
 // A file that cannot be played ends the thread at once: release what was
 // opened and leave the player stopped, so that nobody waits for it.
-void VideoPlayer::finishEarly()
+void VideoPlayer::finishEarly(VideoState &is)
 {
-    VideoState &is = mVideoState;
     is.quit = 1;
-    releaseFile();
+    releaseFile(is);
     mDuration = 0;
     is.videoThreadFinished = 1;
     is.readThreadFinished = 1;
     notifyOpenWaiters();
 }
 
-bool VideoPlayer::openStreams(QByteArray &path)
+bool VideoPlayer::openStreams(VideoState &is, QByteArray &path)
 {
-    VideoState &is = mVideoState;
-    is.ic = avformat_alloc_context();
+    is.ic.reset(avformat_alloc_context());
     if (!is.ic)
         return false;
     // A stop ends a read that waits on a slow card.
     is.ic->interrupt_callback.callback = interruptOnQuit;
     is.ic->interrupt_callback.opaque = &is;
-    if (openLocalInput(&is.ic, path.constData()) < 0) {
+    if (openInput(is.ic, path.constData()) < 0) {
         qCDebug(lcPlayer) << "can't open the file.";
         return false;
     }
+    AVFormatContext *ic = is.ic.get();
     // An MP4 header already describes its streams; probing them decodes a
     // picture on one thread only to learn the same (a third of the time to
     // the first picture at 1080p). Other containers are probed.
-    if (!headerDescribesStreams(is.ic) && avformat_find_stream_info(is.ic, nullptr) < 0) {
+    if (!headerDescribesStreams(ic) && avformat_find_stream_info(ic, nullptr) < 0) {
         qCDebug(lcPlayer) << "Could't find stream infomation.";
         return false;
     }
-    AVFormatContext *ic = is.ic;
     is.videoStream = recordingVideoStream(ic);
     for (unsigned i = 0; i < ic->nb_streams && is.audioStream < 0; ++i) {
         if (ic->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
@@ -608,28 +645,17 @@ bool VideoPlayer::openStreams(QByteArray &path)
 
     is.startOffsetUs = containerStartTime(ic);
 
-    is.audioQueue.init();
     if (is.audioStream >= 0) {
         AVStream *st = ic->streams[is.audioStream];
         const AVCodec *codec = avcodec_find_decoder(st->codecpar->codec_id);
         if (!codec) {
             qCDebug(lcPlayer).noquote() << "ACodec not found or have been encrypted\n";
+        } else if (CodecContextPtr ctx = openDecoder(codec, st, false)) {
+            is.audioStreamPtr = st;
+            is.audioCodecContext = std::move(ctx);
+            audioOpen(is, is.audioStream);
         } else {
-            AVCodecContext *ctx = avcodec_alloc_context3(codec);
-            if (!ctx || avcodec_parameters_to_context(ctx, st->codecpar) < 0) {
-                avcodec_free_context(&ctx);
-                qCDebug(lcPlayer) << "Could not open audio codec.";
-            } else {
-                ctx->pkt_timebase = st->time_base;
-                if (avcodec_open2(ctx, codec, nullptr) < 0) {
-                    avcodec_free_context(&ctx);
-                    qCDebug(lcPlayer) << "Could not open audio codec.";
-                } else {
-                    is.audioStreamPtr = st;
-                    is.audioCodecContext = ctx;
-                    audioOpen(is, is.audioStream);
-                }
-            }
+            qCDebug(lcPlayer) << "Could not open audio codec.";
         }
     }
 
@@ -639,30 +665,18 @@ bool VideoPlayer::openStreams(QByteArray &path)
         qCDebug(lcPlayer) << "vCodec not found or have been encrypted.";
         return false;
     }
-    AVCodecContext *ctx = avcodec_alloc_context3(codec);
-    if (!ctx || avcodec_parameters_to_context(ctx, st->codecpar) < 0) {
-        avcodec_free_context(&ctx);
+    is.videoCodecContext = openDecoder(codec, st, true);
+    if (!is.videoCodecContext) {
         qCDebug(lcPlayer) << "Could not open video codec.";
         return false;
     }
-    ctx->pkt_timebase = st->time_base;
-    ctx->thread_count = 0; // one decoding thread per core
-    ctx->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
-    if (avcodec_open2(ctx, codec, nullptr) < 0) {
-        avcodec_free_context(&ctx);
-        qCDebug(lcPlayer) << "Could not open video codec.";
-        return false;
-    }
-    is.videoCodecContext = ctx;
     is.videoStreamPtr = st;
     const AVRational rate = av_guess_frame_rate(ic, st, nullptr);
     if (rate.num > 0 && rate.den > 0)
         is.frameDuration = av_q2d(av_inv_q(rate));
     // With an index, a seek can look at the key frame it found (below);
     // without one it can only start earlier and learn by how much.
-    mSeekIndexed = avformat_index_get_entries_count(st) > 0;
-    is.videoQueue.init();
-    is.player = this;
+    is.seekIndexed = avformat_index_get_entries_count(st) > 0;
     // Reported once the file is known to have pictures that can be decoded,
     // so that a file that cannot be played leaves no length on the screen.
     const qint64 duration = ic->duration == AV_NOPTS_VALUE ? 0 : ic->duration;
@@ -679,32 +693,33 @@ bool VideoPlayer::openStreams(QByteArray &path)
 
 void VideoPlayer::run()
 {
-    VideoState &is = mVideoState;
-    const quint64 serial = is.serial.load();
+    // The state of this open: openFile made it before starting the thread,
+    // and replaces it only once this thread is gone.
+    VideoState &is = *mState;
+    const quint64 serial = is.serial;
     QByteArray path = QFile::encodeName(mFilePath);
 
     // An MP4's GPS box is read here, before the first picture (it takes
     // under a millisecond); a GPS stream is read beside playback.
     startGpsPass(serial);
-    if (!openStreams(path)) {
-        finishEarly();
+    if (!openStreams(is, path)) {
+        finishEarly(is);
         mRunActive = false;
         return;
     }
 
-    AVPacket *packet = av_packet_alloc();
+    const PacketPtr packet(av_packet_alloc());
     if (!packet) {
-        finishEarly();
+        finishEarly(is);
         mRunActive = false;
         return;
     }
-    demuxLoop(packet);
+    demuxLoop(is, packet.get());
 
     // Stop sequence.
-    av_packet_unref(packet);
+    av_packet_unref(packet.get());
     qCDebug(lcPlayer) << "stop begin";
-    av_packet_free(&packet);
-    releaseFile();
+    releaseFile(is);
     is.readThreadFinished = 1;
     // stop() marks the state closing before it sets quit; a playing or
     // paused state left means the stream ended by itself.
@@ -723,23 +738,22 @@ void VideoPlayer::run()
     mRunActive = false;
 }
 
-void VideoPlayer::demuxLoop(AVPacket *packet)
+void VideoPlayer::demuxLoop(VideoState &is, AVPacket *packet)
 {
-    VideoState &is = mVideoState;
     while (!is.quit.load()) {
         ++is.loopRounds;
-        const int64_t target = is.pendingSeek.exchange(kNoSeek);
-        if (target != kNoSeek) {
-            mLastSeekTarget = target;
-            mRetryPreroll = mSeekIndexed ? 0 : mSeekPreroll;
-            performSeek(packet, mLastSeekTarget, mRetryPreroll);
-        } else if (is.seekLate.exchange(0)) {
-            mRetryPreroll = qMax(kFirstSeekPreroll, 2 * mRetryPreroll);
+        const SeekState under = is.seek.load();
+        if (const std::optional<SeekRequest> request = is.seekRequests.take()) {
+            is.retryPreroll = is.seekIndexed ? 0 : is.seekPreroll;
+            performSeek(is, packet, request->target, is.retryPreroll);
+            is.seekRequests.finish(request->serial);
+        } else if (under.late && is.seek.update(under.serial, [](SeekState &s) { s.late = false; })) {
+            is.retryPreroll = qMax(kFirstSeekPreroll, 2 * is.retryPreroll);
             // Without an index the next seeks in this file start as early.
-            if (!mSeekIndexed)
-                mSeekPreroll = mRetryPreroll;
-            qCDebug(lcPlayer) << "seek landed late, preroll now" << mRetryPreroll;
-            performSeek(packet, mLastSeekTarget, mRetryPreroll);
+            if (!is.seekIndexed)
+                is.seekPreroll = is.retryPreroll;
+            qCDebug(lcPlayer) << "seek landed late, preroll now" << is.retryPreroll;
+            performSeek(is, packet, under.target, is.retryPreroll);
         } else if (is.readFinished.load()) {
             is.playerWaker.idle(kIdleSleepMs);
             continue;
@@ -747,7 +761,7 @@ void VideoPlayer::demuxLoop(AVPacket *packet)
 
         // Paused, only a seek's picture needs packets: wait to be woken,
         // also when the queues are full.
-        if (is.isPause() && !is.seekFramePending.load()) {
+        if (is.isPause() && !is.seek.load().picturePending) {
             is.playerWaker.idle(kIdleSleepMs);
             continue;
         }
@@ -759,7 +773,7 @@ void VideoPlayer::demuxLoop(AVPacket *packet)
             continue;
         }
 
-        if (av_read_frame(is.ic, packet) < 0) {
+        if (av_read_frame(is.ic.get(), packet) < 0) {
             if (!is.readFinished.load())
                 qCDebug(lcPlayer) << "run read finish 1";
             is.readFinished = 1;
@@ -779,20 +793,20 @@ void VideoPlayer::demuxLoop(AVPacket *packet)
         qCDebug(lcPlayer) << "run quit 1";
 }
 
-bool VideoPlayer::seekVideoKeyFrame(AVPacket *packet, int64_t from, int64_t target)
+bool VideoPlayer::seekVideoKeyFrame(VideoState &is, AVPacket *packet, int64_t from, int64_t target)
 {
-    VideoState &is = mVideoState;
-    AVStream *st = is.ic->streams[is.videoStream];
+    AVFormatContext *ic = is.ic.get();
+    AVStream *st = ic->streams[is.videoStream];
     const auto toStream = [&](int64_t us) { return av_rescale_q(us + is.startOffsetUs, AV_TIME_BASE_Q, st->time_base); };
     const int64_t targetTs = toStream(target);
     int64_t ts = toStream(from);
     for (int step = 0; step < kKeyFrameSteps; ++step) {
-        if (av_seek_frame(is.ic, is.videoStream, ts, AVSEEK_FLAG_BACKWARD) < 0)
-            return step > 0 && av_seek_frame(is.ic, is.videoStream, toStream(from), AVSEEK_FLAG_BACKWARD) >= 0;
+        if (av_seek_frame(ic, is.videoStream, ts, AVSEEK_FLAG_BACKWARD) < 0)
+            return step > 0 && av_seek_frame(ic, is.videoStream, toStream(from), AVSEEK_FLAG_BACKWARD) >= 0;
         // The key frame the index chose: the first video packet from here.
         int64_t keyPts = AV_NOPTS_VALUE;
         int64_t keyDts = AV_NOPTS_VALUE;
-        for (int n = 0; n < kKeyFramePeekPackets && av_read_frame(is.ic, packet) >= 0; ++n) {
+        for (int n = 0; n < kKeyFramePeekPackets && av_read_frame(ic, packet) >= 0; ++n) {
             const bool video = packet->stream_index == is.videoStream;
             keyPts = video ? packet->pts : keyPts;
             keyDts = video ? packet->dts : keyDts;
@@ -809,61 +823,38 @@ bool VideoPlayer::seekVideoKeyFrame(AVPacket *packet, int64_t from, int64_t targ
         ts = qMin(ts - 1, earlier);
     }
     // Back to the chosen point: the peeking read past it.
-    return av_seek_frame(is.ic, is.videoStream, ts, AVSEEK_FLAG_BACKWARD) >= 0;
+    return av_seek_frame(ic, is.videoStream, ts, AVSEEK_FLAG_BACKWARD) >= 0;
 }
 
-void VideoPlayer::performSeek(AVPacket *packet, int64_t target, int64_t preroll)
+void VideoPlayer::performSeek(VideoState &is, AVPacket *packet, int64_t target, int64_t preroll)
 {
-    VideoState &is = mVideoState;
     const int stream = is.videoStream >= 0 ? is.videoStream : is.audioStream;
     const int64_t from = qMax<int64_t>(0, target - preroll);
 
-    // The target is published before the markers, so that a decoder taking
-    // a marker already sees where the new position starts.
-    const bool hasAudio = is.audioStream >= 0 && is.audioDeviceId.load() != 0;
-    is.seekTime = double(target) / 1000000.0;
-    is.seekLate = 0;
-    is.seekCanRetry = from > 0 && preroll < kMaxSeekPreroll ? 1 : 0;
-    is.seekFlagVideo = 1;
-    if (hasAudio) {
-        is.seekFlagAudio = 1;
-    } else {
-        is.audioClock = is.seekTime.load();
-        is.seekFlagAudio = 0;
-    }
-
     av_packet_unref(packet);
     bool sought;
-    if (stream == is.videoStream && mSeekIndexed) {
-        sought = seekVideoKeyFrame(packet, from, target);
+    if (stream == is.videoStream && is.seekIndexed) {
+        sought = seekVideoKeyFrame(is, packet, from, target);
     } else {
         int64_t timestamp = from + is.startOffsetUs;
         if (stream >= 0)
             timestamp = av_rescale_q(timestamp, AV_TIME_BASE_Q, is.ic->streams[stream]->time_base);
-        sought = av_seek_frame(is.ic, stream, timestamp, AVSEEK_FLAG_BACKWARD) >= 0;
+        sought = av_seek_frame(is.ic.get(), stream, timestamp, AVSEEK_FLAG_BACKWARD) >= 0;
     }
     if (!sought) {
         qCDebug(lcPlayer).noquote() << QString::fromUtf8(is.ic->url) + QStringLiteral(": error while seeking.");
+        // A late landing of the seek before is not tried again either.
+        const SeekState before = is.seek.load();
+        is.seek.update(before.serial, [](SeekState &s) { s.late = false; });
     } else {
-        // Before the markers: whatever the decoders still hold is now stale.
-        const int serial = ++is.seekSerial;
-        if (hasAudio) {
-            is.audioQueue.flush();
-            if (AVPacket *flush = makeFlushPacket()) {
-                is.audioQueue.put(flush);
-                av_packet_free(&flush);
-            }
-        }
-        if (is.videoStream >= 0) {
-            is.seekFramePending = serial;
-            is.videoQueue.flush();
-            if (AVPacket *flush = makeFlushPacket()) {
-                is.videoQueue.put(flush);
-                av_packet_free(&flush);
-            }
-            is.videoClock = 0.0;
-            is.videoWaker.wake();
-        }
+        const bool hasAudio = is.audioStream >= 0 && is.audioDeviceId.load() != 0;
+        SeekState seek;
+        seek.target = target;
+        seek.serial = PublishedSeek::nextSerial(is.seek.load().serial);
+        seek.dropSound = hasAudio;
+        seek.dropPictures = is.videoStream >= 0;
+        seek.picturePending = is.videoStream >= 0;
+        seek.canRetry = from > 0 && preroll < kMaxSeekPreroll;
         const int64_t now = wallClockUs();
         {
             std::lock_guard<std::mutex> clock(is.clockMutex);
@@ -871,6 +862,19 @@ void VideoPlayer::performSeek(AVPacket *packet, int64_t target, int64_t preroll)
             is.pauseStartTime = now;
         }
         is.audioClockUpdatedUs = now;
+        if (!hasAudio)
+            is.audioClock = seek.targetSeconds();
+        // Published before the markers, so that a decoder taking a marker
+        // finds the seek it belongs to; whatever the decoders still hold is
+        // stale from here on.
+        is.seek.publish(seek);
+        if (hasAudio)
+            putFlushMarker(is.audioQueue, seek.serial);
+        if (is.videoStream >= 0) {
+            putFlushMarker(is.videoQueue, seek.serial);
+            is.videoClock = 0.0;
+            is.videoWaker.wake();
+        }
     }
     is.readFinished = 0;
 }

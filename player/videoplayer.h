@@ -1,7 +1,6 @@
 #pragma once
 
 #include "gpsrecord.h"
-#include "videostate.h"
 
 #include <QImage>
 #include <QSize>
@@ -10,10 +9,14 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
+
+struct AVPacket;
+struct VideoState;
 
 // Duration and picture size of a recording, as probeFile reads them.
 struct VideoInfo
@@ -74,10 +77,10 @@ public:
     // receiver can tell a late report of an earlier file from a current one.
     quint64 serial() const { return mSerial.load(); }
     // The position of the last seek asked for (µs), and whether it still waits.
-    qint64 seekTarget() const { return mVideoState.seekPos.load(); }
-    bool seekWaiting() const { return mVideoState.pendingSeek.load() != kNoSeek; }
+    qint64 seekTarget() const;
+    bool seekWaiting() const;
     // The mixing volume of the open file (or of the next one), 0..128.
-    int volume() const { return mVideoState.volume.load(); }
+    int volume() const { return mVolume.load(); }
 
     // Pictures are converted straight to this size (aspect kept), so that
     // painting does not have to scale them. An empty size keeps the source size.
@@ -85,22 +88,23 @@ public:
     QSize outputSize() const;
 
     // Pictures delivered and late pictures skipped since the file was opened.
-    qint64 framesShown() const { return mVideoState.framesShown.load(); }
-    qint64 framesDropped() const { return mVideoState.framesDropped.load(); }
+    qint64 framesShown() const;
+    qint64 framesDropped() const;
     // Channels the audio device was opened with; 0 without sound.
-    int audioOutputChannels() const { return mVideoState.audioChannels.load(); }
+    int audioOutputChannels() const;
     // For tests and benchmarks: rounds of the player and video loops (polling
     // shows here), sound handed to the device (bytes), the largest queue
     // contents seen since the open (bytes), the open sound device.
-    qint64 loopRounds() const { return mVideoState.loopRounds.load(); }
-    qint64 audioBytesPlayed() const { return mVideoState.audioBytesPlayed.load(); }
-    qint64 peakVideoQueueBytes() const { return mVideoState.videoQueue.peakBytes(); }
-    qint64 peakAudioQueueBytes() const { return mVideoState.audioQueue.peakBytes(); }
-    quint32 audioDevice() const { return mVideoState.audioDeviceId.load(); }
+    qint64 loopRounds() const;
+    qint64 audioBytesPlayed() const;
+    qint64 peakVideoQueueBytes() const;
+    qint64 peakAudioQueueBytes() const;
+    quint32 audioDevice() const;
     // Tests: makes every picture this much slower to decode, as on a slow
-    // machine, or every audio callback this much longer.
+    // machine (from the next file on), or every audio callback this much
+    // longer (from now on).
     void setExtraDecodeTime(int ms) { mExtraDecodeMs = ms; }
-    void setExtraCallbackTime(int ms) { mVideoState.extraCallbackMs = ms; }
+    void setExtraCallbackTime(int ms);
 
     // Called by the player's own threads when openFile may stop waiting.
     void notifyOpenWaiters();
@@ -124,18 +128,22 @@ private:
 
     void startGpsPass(quint64 serial);
     void endGpsPass();
-    bool openStreams(QByteArray &pathUtf8);
-    void demuxLoop(AVPacket *packet);
-    void performSeek(AVPacket *packet, int64_t target, int64_t preroll);
-    bool seekVideoKeyFrame(AVPacket *packet, int64_t from, int64_t target);
-    void releaseFile();
-    void finishEarly();
+    bool openStreams(VideoState &is, QByteArray &pathUtf8);
+    void demuxLoop(VideoState &is, AVPacket *packet);
+    void performSeek(VideoState &is, AVPacket *packet, int64_t target, int64_t preroll);
+    bool seekVideoKeyFrame(VideoState &is, AVPacket *packet, int64_t from, int64_t target);
+    void releaseFile(VideoState &is);
+    void finishEarly(VideoState &is);
     void joinRun();
     void waitForRun(const std::function<bool()> &done, const std::function<void()> &whileWaiting);
     void logFlags();
 
     QString mFilePath;
-    VideoState mVideoState;
+    // The state of the current or last open (before the first, of none),
+    // never null. openFile makes a new one, once the last open's threads are
+    // gone and its audio device is closed. The accessors above read it: from
+    // the thread that opens files, or from another one while no openFile runs.
+    std::unique_ptr<VideoState> mState;
     std::atomic<int> playerState{Stop};    // a PlayerState or kClosing; changed by compare-and-swap
     std::atomic<quint64> mSerial{0};
     std::atomic<qint64> mDuration{0};      // µs of the open file
@@ -144,13 +152,10 @@ private:
     // its own; it is ended by the next open, by stop() or by the destructor.
     std::thread mGpsThread;
     std::atomic<bool> mGpsInterrupt{false};
-    int mExtraDecodeMs = 0;
+    std::atomic<int> mVolume{128};         // mixing volume of the open file and the next ones, 0..128
+    int mExtraDecodeMs = 0;                // tests: given to the next file
+    int mExtraCallbackMs = 0;              // tests: given to the next file
     std::atomic<quint64> mOutputSize{0};   // width << 32 | height
-    // Player thread only:
-    bool mSeekIndexed = false;             // the video stream has an index of key frames
-    int64_t mSeekPreroll = 0;              // µs sought before a target in files without an index; learnt from late landings
-    int64_t mRetryPreroll = 0;             // µs sought before the target by the current seek
-    int64_t mLastSeekTarget = 0;           // µs
 
     std::mutex mOpenMutex;                 // guards the first-picture wait of openFile
     std::condition_variable mOpenCondition;
@@ -159,3 +164,11 @@ private:
 
 Q_DECLARE_METATYPE(VideoPlayer::PlayerState)
 Q_DECLARE_METATYPE(GpsData)
+
+// Sets up what playback needs in the process: SDL's hints, its audio and
+// timer subsystems, FFmpeg's log routing and the player's signal types.
+// main() calls it once, before any VideoPlayer exists, on the thread that
+// makes the players; players assume it was done. False when SDL could not
+// start its audio (files then play without sound). A second call does no
+// harm.
+bool initPlayback();

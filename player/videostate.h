@@ -1,6 +1,8 @@
 #pragma once
 
+#include "ffmpegptr.h"
 #include "packetqueue.h"
+#include "seek.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -12,13 +14,8 @@ extern "C" {
 #include <libavutil/samplefmt.h>
 }
 
-struct AVCodecContext;
-struct AVFormatContext;
-struct AVFrame;
-struct AVPacket;
 struct AVStream;
 struct SDL_Thread;
-struct SwrContext;
 class VideoPlayer;
 
 // A thread idles on it until another wakes it.
@@ -39,21 +36,17 @@ private:
 // Size of the sample converter's output buffer, in bytes.
 constexpr int kAudioConvertBufSize = 768000;
 
-// No seek is waiting (the value of VideoState::pendingSeek).
-constexpr int64_t kNoSeek = INT64_MIN;
-
-// The per-file playback state shared by the player thread, the video thread,
-// the audio callback and the control operations. Everything another thread
-// may touch is atomic; the rest belongs to one thread, as noted.
+// The playback state of one open file, shared by the player thread, the
+// video thread, the audio callback and the control operations. Each open
+// makes a new one; it goes once the audio device is closed and the threads
+// of its open are gone. Everything another thread may touch is atomic or
+// guarded as noted; the rest belongs to one thread, as noted.
 struct VideoState
 {
     VideoState();
     ~VideoState();
     VideoState(const VideoState &) = delete;
     VideoState &operator=(const VideoState &) = delete;
-
-    // Back to the state of a file not yet opened; keeps the audio buffer.
-    void reset();
 
     // isPlay and isPause always change together, in one store.
     bool isPlay() const { return playPause.load() & kPlayBit; }
@@ -63,31 +56,35 @@ struct VideoState
     static constexpr uint8_t kPlayBit = 1;
     static constexpr uint8_t kPauseBit = 2;
 
+    // --- set up by openFile before the player thread starts -----------------
+    VideoPlayer *player = nullptr;
+    uint64_t serial = 0;              // the open these pictures belong to (VideoPlayer::serial)
+
     // --- set up by the player thread before the decoding threads start ----
-    AVFormatContext *ic = nullptr;
+    FormatContextPtr ic;
     int videoStream = -1;
     int audioStream = -1;
     int64_t startOffsetUs = 0;        // the container's start time: positions count from it
     double frameDuration = 1.0 / 25;  // s, nominal time between pictures
 
     // --- audio (audio callback thread once the device runs) ----------------
-    AVFrame *audioFrame = nullptr;
+    FramePtr audioFrame;
     PacketQueue audioQueue;
     AVStream *audioStreamPtr = nullptr;
-    AVCodecContext *audioCodecContext = nullptr;
+    CodecContextPtr audioCodecContext;
     uint32_t audioBufSize = 0;        // bytes in the current output chunk
     uint32_t audioBufIndex = 0;       // bytes of the chunk already handed to the device
-    AVPacket *audioPacket = nullptr;  // working packet of the audio decoding
-    int audioSerial = 0;              // the seek whose sound is being decoded
+    PacketPtr audioPacket;            // working packet of the audio decoding
+    uint32_t audioSerial = 0;         // the seek whose sound is being decoded (SeekState::serial)
     const uint8_t *audioBuf = nullptr;
-    uint8_t *audioConvertBuf = nullptr; // kAudioConvertBufSize bytes, 16-byte aligned
+    AvBufferPtr audioConvertBuf;      // kAudioConvertBufSize bytes, 16-byte aligned
     AVSampleFormat audioSrcFormat = AV_SAMPLE_FMT_NONE;
     AVSampleFormat audioTgtFormat = AV_SAMPLE_FMT_S16;
     AVChannelLayout audioSrcLayout{};
     AVChannelLayout audioTgtLayout{};
     int audioSrcRate = 0;             // Hz
     int audioTgtRate = 0;             // Hz
-    SwrContext *swrContext = nullptr; // absent while the decoder's output matches the device
+    SwrContextPtr swrContext;         // absent while the decoder's output matches the device
     int audioHwBufSize = 0;           // bytes of the device buffer
     std::atomic<int> audioChannels{0}; // channels of the open device
     std::atomic<double> audioChunkDuration{0.0}; // s, length of the last decoded chunk
@@ -95,7 +92,7 @@ struct VideoState
     std::atomic<uint8_t> audioStalled{0};        // the device stopped asking: pictures keep the wall clock
 
     // --- video (video thread) ----------------------------------------------
-    AVCodecContext *videoCodecContext = nullptr;
+    CodecContextPtr videoCodecContext;
     AVStream *videoStreamPtr = nullptr;
     PacketQueue videoQueue;
 
@@ -111,21 +108,12 @@ struct VideoState
     std::mutex clockMutex;
 
     // --- seeking -------------------------------------------------------------
-    // µs from the start of the seek waiting for the player thread, kNoSeek
-    // when none: one word, so a newer request replaces an older one whole.
-    std::atomic<int64_t> pendingSeek{kNoSeek};
-    std::atomic<int64_t> seekPos{0};     // µs from the start: target of the pending or last seek
-    // Posting a seek sets seekPos and pendingSeek under it, so that the
-    // audio callback's own resynchronising seek never overwrites a user's.
-    // The callback only tries it: it never waits.
-    std::mutex seekPostMutex;
-    std::atomic<int> seekFlagAudio{0};   // 1 while the audio decoder drops sound before seekTime
-    std::atomic<int> seekFlagVideo{0};   // 1 while the video thread drops pictures before seekTime
-    std::atomic<double> seekTime{0.0};   // s, seekPos / 1e6
-    std::atomic<int> seekLate{0};        // 1: the seek landed after its target; seek again earlier
-    std::atomic<int> seekCanRetry{0};    // 1: an earlier landing point is still possible
-    std::atomic<int> seekFramePending{0}; // serial of the seek whose target picture is to be shown, even while paused; 0 none
-    std::atomic<int> seekSerial{0};       // counts seeks; decoders drop what they decoded for an older one
+    SeekRequests seekRequests;        // asked for by seek() and the audio callback, taken by the player thread
+    PublishedSeek seek;               // the seek under way, for the decoders
+    // Player thread only:
+    bool seekIndexed = false;         // the video stream has an index of key frames
+    int64_t seekPreroll = 0;          // µs sought before a target in files without an index; learnt from late landings
+    int64_t retryPreroll = 0;         // µs sought before the target by the current seek
 
     // --- flags ---------------------------------------------------------------
     std::atomic<uint8_t> playPause{0};
@@ -134,8 +122,7 @@ struct VideoState
     std::atomic<uint8_t> readFinished{0};        // the demuxer reported end of input
     std::atomic<uint8_t> readThreadFinished{0};  // the player thread has released everything
     std::atomic<uint8_t> videoThreadFinished{0}; // the video thread has ended
-    std::atomic<uint8_t> firstFramePending{0};   // openFile waits for the first picture
-    std::atomic<uint64_t> serial{0};             // the open these pictures belong to
+    std::atomic<uint8_t> firstFramePending{1};   // openFile waits for the first picture
 
     std::atomic<int> volume{128};                // mixing volume, 0..128
     SDL_Thread *videoThread = nullptr;
@@ -144,7 +131,6 @@ struct VideoState
     // closed only after its id was taken away under that mutex.
     std::atomic<uint32_t> audioDeviceId{0};      // open audio device, 0 when none
     std::mutex audioDeviceMutex;
-    VideoPlayer *player = nullptr;
 
     // The player and video threads idle until a control operation, a seek,
     // a late landing or a new output size wakes them.
@@ -158,7 +144,6 @@ struct VideoState
     std::atomic<int64_t> audioBytesPlayed{0}; // sound handed to the device, silence excluded
     std::atomic<int> extraDecodeMs{0};  // tests: stand-in for a machine that decodes slowly
     std::atomic<int> extraCallbackMs{0}; // tests: the audio callback takes this much longer
-
 };
 
 // Microseconds of the wall clock.

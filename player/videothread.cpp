@@ -5,12 +5,6 @@
 #include "videoplayer.h"
 #include "videostate.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libswscale/swscale.h>
-}
-
 #include <SDL.h>
 
 #include <cmath>
@@ -52,18 +46,10 @@ class VideoThread
 public:
     explicit VideoThread(VideoState &is)
         : is(is)
-        , ctx(is.videoCodecContext)
+        , ctx(is.videoCodecContext.get())
         , timeBase(av_q2d(is.videoStreamPtr->time_base))
         , startOffset(double(is.startOffsetUs) / 1e6)
     {
-    }
-
-    ~VideoThread()
-    {
-        av_packet_free(&packet);
-        av_frame_free(&frame);
-        av_frame_free(&lastFrame);
-        sws_freeContext(sws);
     }
 
     void run();
@@ -76,6 +62,7 @@ private:
     bool receiveFrames();
     void showOrDrop();
     void settleSeek();
+    void reportLateLanding();
     double waitForClock(double pts);
     double clockNow(int64_t now) const;
     double pictureTime(const AVFrame *picture) const;
@@ -86,18 +73,21 @@ private:
     AVCodecContext *ctx;
     const double timeBase;
     const double startOffset;
-    AVPacket *packet = av_packet_alloc();
-    AVFrame *frame = av_frame_alloc();
+    const PacketPtr packetOwner{av_packet_alloc()};
+    const FramePtr frameOwner{av_frame_alloc()};
     // The last picture decoded for the current position: shown again at a
     // new size while paused, or when a seek asks for a place past the end.
-    AVFrame *lastFrame = av_frame_alloc();
+    const FramePtr lastFrameOwner{av_frame_alloc()};
+    AVPacket *const packet = packetOwner.get();
+    AVFrame *const frame = frameOwner.get();
+    AVFrame *const lastFrame = lastFrameOwner.get();
     double lastPts = 0.0;
     QSize lastBox;                // output size the last picture was converted for
-    SwsContext *sws = nullptr;
+    SwsContextPtr sws;
     bool checkLanding = false;    // the next picture is the first after a seek
     bool awaitingReseek = false;  // the seek landed late: drop until the next flush
     bool drained = false;         // the decoder was told the input has ended
-    int serial = 0;               // the seek whose pictures are being decoded
+    uint32_t serial = 0;          // the seek whose pictures are being decoded (SeekState::serial)
     bool afterSeek = false;       // no picture shown yet since the last flush
 };
 
@@ -106,7 +96,7 @@ bool VideoThread::wantsPictures() const
     // Paused, only a seek's picture is shown: a drag step shows exactly its
     // target, never one more picture of the old place.
     if (is.isPause())
-        return is.seekFramePending.load() != 0;
+        return is.seek.load().picturePending;
     return is.firstFramePending.load() || is.isPlay();
 }
 
@@ -121,9 +111,12 @@ void VideoThread::run()
             continue;
         }
         if (!is.videoQueue.get(packet, kQueueWaitMs)) {
-            // A seek on its way brings more packets: that is no end.
-            const bool seeking = is.pendingSeek.load() != kNoSeek || is.seekLate.load() || awaitingReseek;
-            if (is.readFinished.load() && !seeking && !atEndOfInput()) {
+            // A seek on its way brings more packets: that is no end. Looked
+            // at before the end of input, which a seek made since clears.
+            const bool requested = is.seekRequests.waiting();
+            const SeekState seek = is.seek.load();
+            const bool seeking = requested || awaitingReseek || seek.late || seek.serial != serial;
+            if (!seeking && is.readFinished.load() && !atEndOfInput()) {
                 endOfStream = true;
                 break;
             }
@@ -132,10 +125,9 @@ void VideoThread::run()
         if (isFlushPacket(packet)) {
             avcodec_flush_buffers(ctx);
             drained = false;
-            serial = is.seekSerial.load();
+            serial = flushPacketSerial(packet);
             av_packet_unref(packet);
             av_frame_unref(lastFrame);
-            is.seekFlagVideo = 1;
             checkLanding = true;
             afterSeek = true;
             awaitingReseek = false;
@@ -143,8 +135,10 @@ void VideoThread::run()
         }
         // On the way to a seek target, pictures no other picture refers to
         // need not be decoded at all: they would be dropped anyway.
-        const bool beforeTarget = is.seekFlagVideo.load() && packet->pts != AV_NOPTS_VALUE
-                                  && double(packet->pts) * timeBase - startOffset + kSeekTolerance < is.seekTime.load();
+        const SeekState seek = is.seek.load();
+        const bool beforeTarget = seek.serial == serial && seek.dropPictures && packet->pts != AV_NOPTS_VALUE
+                                  && double(packet->pts) * timeBase - startOffset + kSeekTolerance
+                                         < seek.targetSeconds();
         ctx->skip_frame = beforeTarget ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
         const int sent = avcodec_send_packet(ctx, packet);
         av_packet_unref(packet);
@@ -155,7 +149,6 @@ void VideoThread::run()
     }
     if (is.quit.load() && !endOfStream)
         qCDebug(lcPlayer) << "video_thread quit";
-    is.seekFramePending = 0;
     if (!is.quit.load()) {
         qCDebug(lcPlayer) << "is->quit:" << is.quit.load();
         is.quit = 1;
@@ -173,20 +166,19 @@ bool VideoThread::atEndOfInput()
         drained = true;
         return receiveFrames();
     }
-    if (checkLanding && is.seekCanRetry.load()) {
+    const SeekState seek = is.seek.load();
+    if (checkLanding && seek.canRetry) {
         // The seek gave no picture before the end: it started too late.
-        awaitingReseek = true;
-        is.seekLate = 1;
-        is.playerWaker.wake();
+        reportLateLanding();
         return true;
     }
     if (is.isPause()) {
         // A paused seek past the last picture shows the last one; the
         // stream ends only while playing.
-        if (is.seekFramePending.load() && lastFrame->buf[0] && deliver(lastFrame, lastPts))
+        if (seek.picturePending && lastFrame->buf[0] && deliver(lastFrame, lastPts))
             settleSeek();
         else
-            is.seekFramePending = 0;
+            is.seek.update(serial, [](SeekState &s) { s.picturePending = false; });
         return true;
     }
     qCDebug(lcPlayer) << "video_thread read finish 1";
@@ -196,7 +188,7 @@ bool VideoThread::atEndOfInput()
 // A paused picture is converted again when the surface changed its size.
 bool VideoThread::redeliverAtNewSize()
 {
-    if (!is.isPause() || is.seekFramePending.load() || !lastFrame->buf[0] || lastBox == is.player->outputSize())
+    if (!is.isPause() || is.seek.load().picturePending || !lastFrame->buf[0] || lastBox == is.player->outputSize())
         return false;
     deliver(lastFrame, lastPts);
     return true;
@@ -223,7 +215,7 @@ bool VideoThread::receiveFrames()
 
 void VideoThread::showOrDrop()
 {
-    if (is.isPause() && !is.seekFramePending.load())
+    if (is.isPause() && !is.seek.load().picturePending)
         return; // decoded while paused and not asked for
 
     // Each picture is timed by its own timestamp: with B-frames the packet's
@@ -237,34 +229,33 @@ void VideoThread::showOrDrop()
     }
     is.videoClock = pts + is.frameDuration * (1.0 + frame->repeat_pict * 0.5);
 
-    if (awaitingReseek || serial != is.seekSerial.load())
+    const SeekState seek = is.seek.load();
+    if (awaitingReseek || serial != seek.serial)
         return; // from before the latest seek
     av_frame_unref(lastFrame);
     if (av_frame_ref(lastFrame, frame) >= 0)
         lastPts = pts;
     if (checkLanding) {
         checkLanding = false;
-        if (is.seekCanRetry.load() && pts > is.seekTime.load() + kLateLandingFrames * is.frameDuration) {
+        if (seek.canRetry && pts > seek.targetSeconds() + kLateLandingFrames * is.frameDuration) {
             // Frames between the target and here were never decoded: seek again, earlier.
-            awaitingReseek = true;
-            is.seekLate = 1;
-            is.playerWaker.wake();
+            reportLateLanding();
             return;
         }
     }
-    if (is.seekFlagVideo.load()) {
-        if (pts + kSeekTolerance < is.seekTime.load())
+    if (seek.dropPictures) {
+        if (pts + kSeekTolerance < seek.targetSeconds())
             return;
-        is.seekFlagVideo = 0;
+        is.seek.update(serial, [](SeekState &s) { s.dropPictures = false; });
     }
 
     if (const int extra = is.extraDecodeMs.load())
         SDL_Delay(Uint32(extra));
     const bool firstFrame = is.firstFramePending.load();
     // The first picture after a seek is shown whatever the clock says.
-    const bool requested = is.seekFramePending.load() || afterSeek;
+    const bool requested = seek.picturePending || afterSeek;
     const double lateness = waitForClock(pts);
-    if ((is.quit.load() && !firstFrame) || serial != is.seekSerial.load())
+    if ((is.quit.load() && !firstFrame) || serial != is.seek.load().serial)
         return;
 
     // More than a picture behind the clock: skip the conversion and catch up.
@@ -291,16 +282,24 @@ void VideoThread::showOrDrop()
 // Only this seek's picture settles it: a seek made meanwhile still wants its own.
 void VideoThread::settleSeek()
 {
-    int pending = serial;
-    is.seekFramePending.compare_exchange_strong(pending, 0);
+    is.seek.update(serial, [](SeekState &s) { s.picturePending = false; });
     afterSeek = false;
+}
+
+// The player thread seeks again, earlier; until its flush comes, pictures are dropped.
+void VideoThread::reportLateLanding()
+{
+    awaitingReseek = true;
+    is.seek.update(serial, [](SeekState &s) { s.late = true; });
+    is.playerWaker.wake();
 }
 
 // The playback position now, as pictures are timed against it (s).
 double VideoThread::clockNow(int64_t now) const
 {
     const bool hasSound = is.audioStream >= 0 && is.audioDeviceId.load() != 0;
-    if (hasSound && !is.audioStalled.load() && !is.seekFlagAudio.load()
+    const bool seekingSound = is.seek.load().dropSound;
+    if (hasSound && !is.audioStalled.load() && !seekingSound
         && now - is.audioCallbackUs.load() > kCallbackStallUs) {
         // The device stopped asking for sound: go on from where it stood by
         // the wall clock. The callback seeks back into step if it returns.
@@ -320,7 +319,7 @@ double VideoThread::clockNow(int64_t now) const
     }
     // Until the sound reaches a seek target its clock still tells the old
     // place; the wall clock, restarted at the target, tells the new one.
-    if (is.seekFlagAudio.load())
+    if (seekingSound)
         return wall;
     const double decodedEnd = is.audioClock.load();
     const double chunk = is.audioChunkDuration.load();
@@ -354,7 +353,7 @@ double VideoThread::waitForClock(double pts)
         const double a = clockNow(now);
         if (a >= pts)
             return a - pts;
-        if (serial != is.seekSerial.load())
+        if (serial != is.seek.load().serial)
             return 0.0; // a seek made this picture stale while it waited
         if (is.quit.load()) {
             qCDebug(lcPlayer) << "avcodec_receive_frame while quit";
@@ -378,19 +377,20 @@ bool VideoThread::deliver(const AVFrame *picture, double pts)
     // Area averaging when shrinking costs half of bicubic and looks as good;
     // bicubic for the rare picture smaller than the surface.
     const int flags = outW < picture->width ? SWS_AREA : SWS_BICUBIC;
-    sws = sws_getCachedContext(sws, picture->width, picture->height, AVPixelFormat(picture->format), outW, outH,
-                               AV_PIX_FMT_RGB32, flags, nullptr, nullptr, nullptr);
+    // The cached context is freed here when it cannot serve the new size.
+    sws.reset(sws_getCachedContext(sws.release(), picture->width, picture->height, AVPixelFormat(picture->format),
+                                   outW, outH, AV_PIX_FMT_RGB32, flags, nullptr, nullptr, nullptr));
     if (!sws)
         return false;
     uint8_t *dst[4] = {image.bits(), nullptr, nullptr, nullptr};
     int dstStride[4] = {int(image.bytesPerLine()), 0, 0, 0};
-    sws_scale(sws, picture->data, picture->linesize, 0, picture->height, dst, dstStride);
+    sws_scale(sws.get(), picture->data, picture->linesize, 0, picture->height, dst, dstStride);
     lastBox = box;
     // Where the picture belongs, when it went out and for which open, for
     // whoever checks sync and for a window that must drop late pictures.
     image.setText(QStringLiteral("pts"), QString::number(pts, 'f', 6));
     image.setText(QStringLiteral("clock"), QString::number(is.audioClock.load(), 'f', 6));
-    image.setText(QStringLiteral("serial"), QString::number(is.serial.load()));
+    image.setText(QStringLiteral("serial"), QString::number(is.serial));
     ++is.framesShown;
     emit is.player->sig_GetOneFrame(image);
     return true;

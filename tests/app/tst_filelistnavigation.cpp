@@ -104,6 +104,7 @@ void TestFileListNavigation::initTestCase()
 {
     QVERIFY(mDir.isValid());
     QLoggingCategory::setFilterRules(QStringLiteral("velmora.*.debug=false"));
+    QVERIFY(initPlayback()); // as main() does, before any player
     AvSpec av;
     av.width = 160;
     av.height = 120;

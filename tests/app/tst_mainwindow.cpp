@@ -112,6 +112,7 @@ void TestMainWindow::initTestCase()
 {
     QVERIFY(mDir.isValid());
     QLoggingCategory::setFilterRules(QStringLiteral("velmora.*.debug=false"));
+    QVERIFY(initPlayback()); // as main() does, before any player
     AvSpec av;
     av.seconds = 8.0;
     av.width = 320;

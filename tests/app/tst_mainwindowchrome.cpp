@@ -119,6 +119,7 @@ void TestMainWindowChrome::initTestCase()
 {
     QVERIFY(mDir.isValid());
     QLoggingCategory::setFilterRules(QStringLiteral("velmora.*.debug=false"));
+    QVERIFY(initPlayback()); // as main() does, before any player
     AvSpec av;
     av.seconds = 20.0; // plays on through the longest test on a busy machine
     av.width = 960; // larger than the surface in the window and in full screen

@@ -64,6 +64,7 @@ void TestAudioOutput::initTestCase()
     QVERIFY(mDir.isValid());
     mOutput = property("output").toString();
     QLoggingCategory::setFilterRules(QStringLiteral("velmora.*.debug=false"));
+    QVERIFY(initPlayback()); // as main() does, before any player
     AvSpec av;
     av.seconds = 3.0;
     av.width = 64;
@@ -163,7 +164,7 @@ void TestAudioOutput::conversionToTheDeviceFormat()
     const qint16 samples[8] = {1, -1, 1000, -1000, 32767, -32768, 7, 0};
     std::memcpy(s16->data[0], samples, sizeof samples);
     QCOMPARE(convertAudioFrame(is, s16), int(sizeof samples));
-    QCOMPARE(std::memcmp(is.audioConvertBuf, samples, sizeof samples), 0);
+    QCOMPARE(std::memcmp(is.audioConvertBuf.get(), samples, sizeof samples), 0);
 
     // Planar float, the decoder's usual output: converted.
     AVFrame *fltp = frameOf(AV_SAMPLE_FMT_FLTP, 48000, 64);
@@ -172,7 +173,7 @@ void TestAudioOutput::conversionToTheDeviceFormat()
             reinterpret_cast<float *>(fltp->data[ch])[i] = ch ? -0.5f : 0.5f;
     }
     QCOMPARE(convertAudioFrame(is, fltp), 64 * 4);
-    const qint16 *out = reinterpret_cast<const qint16 *>(is.audioConvertBuf);
+    const qint16 *out = reinterpret_cast<const qint16 *>(is.audioConvertBuf.get());
     QVERIFY(std::abs(out[2 * 40] - 16384) <= 1 && std::abs(out[2 * 40 + 1] + 16384) <= 1);
 
     // Sound no converter can be made for is silence, frame after frame; the

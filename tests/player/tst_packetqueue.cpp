@@ -36,6 +36,7 @@ private slots:
     void flushEmpties();
     void getWaitsForAProducer();
     void flushMarker();
+    void peakSinceMade();
 };
 
 void TestPacketQueue::keepsOrderAndTotals()
@@ -114,17 +115,17 @@ void TestPacketQueue::getWaitsForAProducer()
 
 void TestPacketQueue::flushMarker()
 {
-    AVPacket *marker = makeFlushPacket();
+    const PacketPtr marker = makeFlushPacket(0x7ffff);
     QVERIFY(marker);
-    QVERIFY(isFlushPacket(marker));
-    // Survives the trip through a queue.
+    QVERIFY(isFlushPacket(marker.get()));
+    // Survives the trip through a queue, with the serial of its seek.
     PacketQueue queue;
-    queue.put(marker);
+    queue.put(marker.get());
     AVPacket *out = av_packet_alloc();
     QCOMPARE(queue.get(out), 1);
     QVERIFY(isFlushPacket(out));
+    QCOMPARE(flushPacketSerial(out), uint32_t(0x7ffff));
     av_packet_unref(out);
-    av_packet_free(&marker);
 
     // Ordinary payloads are never taken for the marker, short ones included.
     for (const QByteArray &bytes : {QByteArray("FLUSH"), QByteArray("FLUSHING!!"), QByteArray("FL"),
@@ -135,6 +136,23 @@ void TestPacketQueue::flushMarker()
     }
     av_packet_free(&out);
     QVERIFY(!isFlushPacket(nullptr));
+}
+
+void TestPacketQueue::peakSinceMade()
+{
+    PacketQueue queue;
+    QCOMPARE(queue.peakBytes(), qint64(0));
+    for (int i = 0; i < 3; ++i) {
+        AVPacket *packet = packetOf(QByteArray(100, 'x'));
+        queue.put(packet);
+        av_packet_free(&packet);
+    }
+    queue.flush();
+    AVPacket *packet = packetOf(QByteArray(10, 'x'));
+    queue.put(packet);
+    av_packet_free(&packet);
+    QCOMPARE(queue.bytes(), qint64(10));
+    QCOMPARE(queue.peakBytes(), qint64(300));
 }
 
 QTEST_GUILESS_MAIN(TestPacketQueue)

@@ -97,6 +97,27 @@ qint64 residentKb()
     return -1;
 }
 
+const int kTerminating[2] = {SIGTERM, SIGINT};
+
+// Runs `step` with SIGTERM and SIGINT at their default handling, as in the
+// viewer, and returns the handlers it left; the test framework's own
+// handlers are put back afterwards.
+void runWithDefaultSignals(const std::function<void()> &step, void (*left[2])(int))
+{
+    struct sigaction framework[2] {};
+    for (int i = 0; i < 2; ++i) {
+        sigaction(kTerminating[i], nullptr, &framework[i]);
+        std::signal(kTerminating[i], SIG_DFL);
+    }
+    step();
+    for (int i = 0; i < 2; ++i) {
+        struct sigaction now {};
+        sigaction(kTerminating[i], nullptr, &now);
+        left[i] = now.sa_handler;
+        sigaction(kTerminating[i], &framework[i], nullptr);
+    }
+}
+
 } // namespace
 
 class TestVideoPlayer : public QObject
@@ -159,6 +180,9 @@ private:
     QTemporaryDir mDir;
     std::unique_ptr<VideoPlayer> mPlayer;
     std::unique_ptr<Watch> mWatch;
+    // What initPlayback returned, and the handlers of SIGTERM and SIGINT it left.
+    bool mPlaybackReady = false;
+    void (*mHandlersAfterInit[2])(int) = {};
 };
 
 void TestVideoPlayer::makeClip(const QString &name, const AvSpec &spec)
@@ -180,6 +204,9 @@ void TestVideoPlayer::initTestCase()
 {
     QVERIFY(mDir.isValid());
     QLoggingCategory::setFilterRules(QStringLiteral("velmora.*.debug=false"));
+    // As main() does, before any player; this is the process's first set-up
+    // of the sound library, which signalsStillEndTheProgram looks at.
+    runWithDefaultSignals([this] { mPlaybackReady = initPlayback(); }, mHandlersAfterInit);
 
     AvSpec av;
     av.seconds = 3.0;
@@ -279,26 +306,22 @@ void TestVideoPlayer::cleanup()
 
 void TestVideoPlayer::signalsStillEndTheProgram()
 {
-    // The first player sets up the sound library, which would take over the
-    // termination signals where nobody else handles them, and then ignore
-    // them. As in the viewer, they have their default handling here (the
-    // test framework's own handlers are put back afterwards); this test runs
-    // first, as the set-up happens once a process.
-    struct sigaction framework[2] {};
-    const int terminating[2] = {SIGTERM, SIGINT};
-    for (int i = 0; i < 2; ++i)
-        QCOMPARE(sigaction(terminating[i], nullptr, &framework[i]), 0);
-    for (int signal : terminating)
-        std::signal(signal, SIG_DFL);
-    newPlayer();
-    const bool opened = open(QStringLiteral("av.mp4"));
+    // Setting up the sound library (initPlayback, once a process, in
+    // initTestCase) would take over the termination signals where nobody
+    // else handles them, and then ignore them. As in the viewer, they have
+    // their default handling there, and they keep it; so they do while a
+    // player opens a file and plays it.
+    QVERIFY(mPlaybackReady);
+    QVERIFY2(mHandlersAfterInit[0] == SIG_DFL, "SIGTERM");
+    QVERIFY2(mHandlersAfterInit[1] == SIG_DFL, "SIGINT");
+    bool opened = false;
     void (*handlers[2])(int) = {};
-    for (int i = 0; i < 2; ++i) {
-        struct sigaction now {};
-        sigaction(terminating[i], nullptr, &now);
-        handlers[i] = now.sa_handler;
-        sigaction(terminating[i], &framework[i], nullptr);
-    }
+    runWithDefaultSignals(
+        [&] {
+            newPlayer();
+            opened = open(QStringLiteral("av.mp4")) && mPlayer->play();
+        },
+        handlers);
     QVERIFY(opened);
     QVERIFY2(handlers[0] == SIG_DFL, "SIGTERM");
     QVERIFY2(handlers[1] == SIG_DFL, "SIGINT");
