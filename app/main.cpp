@@ -1,7 +1,6 @@
 #include "instancechannel.h"
 #include "mainwindow.h"
 #include "mapbridge.h"
-#include "recordinglog.h"
 #include "velmoraversion.h"
 #include "videoplayer.h"
 #include "viewercommandline.h"
@@ -48,7 +47,6 @@ int main(int argc, char *argv[])
     // Before the application object, so that the bundled qt.conf is seen.
     Q_INIT_RESOURCE(resources);
     QApplication app(argc, argv);
-    initPlayback();
     // The launcher's name: desktops match the window to it.
     QGuiApplication::setDesktopFileName(QStringLiteral(VELMORA_APP_ID));
     QCommandLineParser parser;
@@ -62,7 +60,7 @@ int main(int argc, char *argv[])
         return 0;
 
     // Process-wide set-up, once, before the window.
-    installFfmpegLogHandler();
+    initPlayback();
     installFontSubstitutes();
     chooseMapRenderer();
 

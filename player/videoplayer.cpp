@@ -4,6 +4,7 @@
 #include "ffmpegptr.h"
 #include "gpspass.h"
 #include "localinput.h"
+#include "recordingprobe.h"
 #include "playerlog.h"
 #include "recordinglog.h"
 #include "videostate.h"
@@ -63,19 +64,6 @@ bool headerDescribesStreams(const AVFormatContext *ic)
             return false;
     }
     return true;
-}
-
-// The last video stream, or -1. Cover art is a one-picture "video" stream,
-// never the recording.
-int recordingVideoStream(const AVFormatContext *ic)
-{
-    int video = -1;
-    for (unsigned i = 0; i < ic->nb_streams; ++i) {
-        const AVStream *st = ic->streams[i];
-        if (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(st->disposition & AV_DISPOSITION_ATTACHED_PIC))
-            video = int(i);
-    }
-    return video;
 }
 
 // µs at which the recording starts: positions count from here.
@@ -540,27 +528,7 @@ QSize VideoPlayer::outputSize() const
 
 bool VideoPlayer::probeFile(const QString &path, VideoInfo &info)
 {
-    info = VideoInfo();
-    const QByteArray name = QFile::encodeName(path);
-    qCDebug(lcPlayer) << "file_path:" << name;
-    FormatContextPtr ic;
-    if (openInput(ic, name.constData()) < 0) {
-        qCDebug(lcPlayer) << "can't open the file. \n";
-        return false;
-    }
-    if (avformat_find_stream_info(ic.get(), nullptr) < 0) {
-        qCDebug(lcPlayer) << "Could't find stream infomation.";
-        return false;
-    }
-    info.duration = ic->duration == AV_NOPTS_VALUE ? 0 : ic->duration;
-    const int video = recordingVideoStream(ic.get());
-    // Pictures no decoder here reads cannot be played either.
-    const bool decodable = video >= 0 && avcodec_find_decoder(ic->streams[video]->codecpar->codec_id);
-    if (decodable) {
-        info.width = ic->streams[video]->codecpar->width;
-        info.height = ic->streams[video]->codecpar->height;
-    }
-    return decodable;
+    return probeRecording(path, info);
 }
 
 // --- player thread -----------------------------------------------------------

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gpsrecord.h"
+#include "recordingprobe.h"
 
 #include <QImage>
 #include <QSize>
@@ -17,14 +18,6 @@
 
 struct AVPacket;
 struct VideoState;
-
-// Duration and picture size of a recording, as probeFile reads them.
-struct VideoInfo
-{
-    qint64 duration = 0; // µs
-    int width = 0;       // pixels
-    int height = 0;      // pixels
-};
 
 // The GPS track of one opened file, complete and never written again: it
 // crosses to the GUI with sig_GetGpsData while the next file's pass fills

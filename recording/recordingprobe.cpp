@@ -10,10 +10,6 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-namespace {
-
-// The last video stream, or -1. Cover art is a one-picture "video" stream,
-// never the recording.
 int recordingVideoStream(const AVFormatContext *ic)
 {
     int video = -1;
@@ -24,8 +20,6 @@ int recordingVideoStream(const AVFormatContext *ic)
     }
     return video;
 }
-
-} // namespace
 
 bool probeRecording(const QString &path, VideoInfo &info)
 {

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+struct AVFormatContext;
+
 // Duration and picture size of a recording, as probeRecording reads them.
 struct VideoInfo
 {
@@ -15,3 +17,7 @@ struct VideoInfo
 // when it has no video that a decoder here reads (its length is still read
 // then). info is reset first. Thread-safe: calls share nothing.
 bool probeRecording(const QString &path, VideoInfo &info);
+
+// The recording's video stream of an opened file: the last video stream
+// that is not cover art (a one-picture "video" stream); -1 when none.
+int recordingVideoStream(const AVFormatContext *ic);
