@@ -1,3 +1,4 @@
+#include "playliststep.h"
 #include "sqloperate.h"
 
 #include <QLoggingCategory>
@@ -46,6 +47,7 @@ private slots:
     void unusableStoreIsReplaced_data();
     void unusableStoreIsReplaced();
     void secondViewerKeepsItsOwnList();
+    void stepsFindTheNextRecordingThere();
 
 private:
     QTemporaryDir mDir;
@@ -224,6 +226,40 @@ void TestSqlOperate::secondViewerKeepsItsOwnList()
     QVERIFY(third.openDatabase());
     QCOMPARE(QSqlDatabase::database(third.connectionName()).databaseName(), sqloperate::databasePath(dir.path()));
     QCOMPARE(third.rowCount(), 0);
+}
+
+// Previous and next: wrapping at the ends, over entries whose recording is
+// gone, one round at most; from no selection the first step lands on an end.
+void TestSqlOperate::stepsFindTheNextRecordingThere()
+{
+    QTemporaryDir dir;
+    sqloperate store(dir.path(), QStringLiteral("steps"));
+    QVERIFY(store.openDatabase());
+    for (const char *name : {"a.mp4", "gone.mp4", "gone2.mp4", "d.mp4"})
+        QVERIFY(store.insertFileInfo(entry(0, QLatin1String(name))));
+    QStringList asked;
+    const auto there = [&](const QString &path) {
+        asked.append(path);
+        return !path.contains(QLatin1String("gone"));
+    };
+    const auto step = [&](int from, bool forward) {
+        FileListInfo found;
+        const int row = nextPlayableRow(store, from, forward, found, there);
+        return row < 0 ? QString() : QString::number(row) + QLatin1Char(' ') + found.name;
+    };
+    QCOMPARE(step(0, true), QStringLiteral("3 d.mp4"));
+    QCOMPARE(step(3, true), QStringLiteral("0 a.mp4")); // over the end
+    QCOMPARE(step(0, false), QStringLiteral("3 d.mp4")); // over the start
+    QCOMPARE(step(3, false), QStringLiteral("0 a.mp4"));
+    QCOMPARE(step(-1, true), QStringLiteral("0 a.mp4"));
+    QCOMPARE(step(-1, false), QStringLiteral("3 d.mp4"));
+    // Only the selected entry is there: it again, after every other once.
+    asked.clear();
+    QVERIFY(store.deleteFileInfo(3));
+    QCOMPARE(step(0, true), QStringLiteral("0 a.mp4"));
+    QCOMPARE(asked.size(), 3);
+    QVERIFY(store.deleteFileInfo(0));
+    QCOMPARE(step(0, true), QString());
 }
 
 QTEST_GUILESS_MAIN(TestSqlOperate)
