@@ -2,6 +2,7 @@
 
 mycompassthread::mycompassthread(QObject *parent)
     : QThread(parent)
+    , mSweep(true)
 {
 }
 

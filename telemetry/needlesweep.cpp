@@ -1,10 +1,30 @@
 #include "needlesweep.h"
 
+namespace {
+
+// An angle in [-180, 180).
+int wrapped(int angle)
+{
+    return ((angle + 180) % 360 + 360) % 360 - 180;
+}
+
+} // namespace
+
+int NeedleSweep::nextAngle(int current, int target, bool circular)
+{
+    if (!circular)
+        return current == target ? current : current + (target > current ? 1 : -1);
+    const int ahead = wrapped(target - current); // clockwise distance, -180 when opposite
+    if (ahead == 0)
+        return wrapped(current);
+    return wrapped(current + (ahead > 0 || ahead == -180 ? 1 : -1));
+}
+
 void NeedleSweep::setTargetAngle(int angle)
 {
     {
         std::lock_guard<std::mutex> lock(mMutex);
-        mTargetAngle.store(angle, std::memory_order_relaxed);
+        mTargetAngle.store(mCircular ? wrapped(angle) : angle, std::memory_order_relaxed);
     }
     mWake.notify_one();
 }
@@ -37,14 +57,12 @@ void NeedleSweep::run(const std::function<void(int)> &report)
             });
             continue;
         }
-        while (mCurrentAngle != target) {
-            mCurrentAngle += target > mCurrentAngle ? 1 : -1;
-            report(mCurrentAngle);
-            // A new target does not cut the step short; only a stop does.
-            std::unique_lock<std::mutex> lock(mMutex);
-            if (mWake.wait_for(lock, kNeedleStepInterval, stopped))
-                return;
-        }
+        mCurrentAngle = nextAngle(mCurrentAngle, target, mCircular);
+        report(mCurrentAngle);
+        // A new target is taken at the next step; only a stop cuts the step short.
+        std::unique_lock<std::mutex> lock(mMutex);
+        if (mWake.wait_for(lock, kNeedleStepInterval, stopped))
+            return;
     }
 }
 

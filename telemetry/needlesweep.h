@@ -10,13 +10,22 @@
 constexpr std::chrono::milliseconds kNeedleStepInterval{30};
 
 // The needle animation shared by the gauge and compass threads. The needle
-// walks 1° per step towards a target latched at the start of each sweep; a
-// target set during a sweep is taken up when the sweep arrives. While the
-// needle stands on its target nothing runs until a new target or a stop.
+// walks 1° per step towards the newest target, turning at once when a new
+// one comes; a compass needle goes the short way round. While the needle
+// stands on its target nothing runs until a new target or a stop.
 class NeedleSweep
 {
 public:
-    NeedleSweep() = default;
+    // circular: a compass, whose angles are taken in [-180, 180).
+    explicit NeedleSweep(bool circular = false)
+        : mCircular(circular)
+    {
+    }
+
+    // The needle's angle one step from current towards target: on a dial
+    // the straight way, on a compass the short way round, clockwise when
+    // both ways are as long; the result in [-180, 180) there.
+    static int nextAngle(int current, int target, bool circular);
     NeedleSweep(const NeedleSweep &) = delete;
     NeedleSweep &operator=(const NeedleSweep &) = delete;
 
@@ -41,5 +50,6 @@ private:
     std::condition_variable mWake;
     std::atomic<int> mTargetAngle{0}; // degrees
     std::atomic<bool> mStop{false};
+    const bool mCircular;
     int mCurrentAngle = 0;            // degrees, the angle last reported; run() only
 };

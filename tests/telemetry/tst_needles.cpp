@@ -1,5 +1,5 @@
 // The needle angle mappings and the sweep of the gauge and compass threads:
-// step order, targets set during a sweep, rest without signals, a prompt stop,
+// step order, a new target taken at once, the compass's short way, rest without signals, a prompt stop,
 // and needles that keep their own state.
 
 #include "mycompassthread.h"
@@ -9,6 +9,8 @@
 #include "watchdog.h"
 
 #include <QtTest>
+
+#include <algorithm>
 
 #include <limits>
 
@@ -103,8 +105,9 @@ private slots:
     void headingToCompassAngle_data();
     void headingToCompassAngle();
     void sweepStepsThenRests();
-    void targetSetDuringSweep_data();
     void targetSetDuringSweep();
+    void nextAngle_data();
+    void nextAngle();
     void stopEndsAtOnce_data();
     void stopEndsAtOnce();
     void needlesKeepTheirOwnAngle();
@@ -182,30 +185,50 @@ void TestNeedles::sweepStepsThenRests()
     QCOMPARE(log.angles.mid(10), QVector<int>({9, 8}));
 }
 
-void TestNeedles::targetSetDuringSweep_data()
-{
-    QTest::addColumn<int>("second");
-    QTest::addColumn<QVector<int>>("angles");
-    // The sweep first arrives at its latched target, then heads for the new
-    // one without waiting for another target.
-    QTest::newRow("further on") << 100 << range(1, 100);
-    QTest::newRow("back") << 20 << range(1, 50) + range(49, 20);
-}
-
+// A new target turns the needle at once, without a pause: on its way up to
+// 300 it comes back down to 20 from wherever it was.
 void TestNeedles::targetSetDuringSweep()
 {
-    QFETCH(int, second);
-    QFETCH(QVector<int>, angles);
     Watchdog watchdog("sweep", kTestBoundMs);
     mythread needle;
     AngleLog log(needle);
     needle.start();
-    needle.setTargetAngle(50);
-    QVERIFY(log.waitForCount(1));
-    needle.setTargetAngle(second);
-    QVERIFY(log.waitForCount(angles.size()));
+    needle.setTargetAngle(300);
+    QVERIFY(log.waitForCount(30));
+    needle.setTargetAngle(20);
+    QVERIFY(waitFor([&] { return !log.angles.isEmpty() && log.angles.last() == 20; }, kSweepBoundMs));
     QTest::qWait(kRestMs);
-    QCOMPARE(log.angles, angles);
+    const int peak = *std::max_element(log.angles.begin(), log.angles.end());
+    QVERIFY2(peak >= 30 && peak < 300, qPrintable(QString::number(peak)));
+    QCOMPARE(log.angles, range(1, peak) + range(peak - 1, 20));
+}
+
+// One step of each needle: the gauge straight, the compass the short way
+// round, across the back of the dial where that is shorter.
+void TestNeedles::nextAngle_data()
+{
+    QTest::addColumn<bool>("compass");
+    QTest::addColumn<int>("current");
+    QTest::addColumn<int>("target");
+    QTest::addColumn<int>("next");
+    QTest::newRow("gauge up") << false << 10 << 200 << 11;
+    QTest::newRow("gauge down across 180") << false << 200 << -10 << 199;
+    QTest::newRow("gauge there") << false << 5 << 5 << 5;
+    QTest::newRow("compass 179 to -179: over south-west") << true << 179 << -179 << -180;
+    QTest::newRow("compass -180 to 179: back over it") << true << -180 << 179 << 179;
+    QTest::newRow("compass 0 to -170") << true << 0 << -170 << -1;
+    QTest::newRow("compass -170 to 170") << true << -170 << 170 << -171;
+    QTest::newRow("compass opposite: clockwise") << true << 0 << -180 << 1;
+    QTest::newRow("compass there") << true << -45 << -45 << -45;
+}
+
+void TestNeedles::nextAngle()
+{
+    QFETCH(bool, compass);
+    QFETCH(int, current);
+    QFETCH(int, target);
+    QFETCH(int, next);
+    QCOMPARE(NeedleSweep::nextAngle(current, target, compass), next);
 }
 
 void TestNeedles::stopEndsAtOnce_data()
