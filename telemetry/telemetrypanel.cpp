@@ -143,7 +143,9 @@ void TelemetryPanel::showSecond(qint64 second, bool playing, bool seeked)
         mChart->addSpeedPoint(double(second), double(shown.speed));
         setNeedleTargets(speedToAngle(shown.speed), headingToCompassAngle(shown.heading));
         runMapCall(mapShowAddressCall(shown.mapLongitude, shown.mapLatitude));
-        if (playing)
+        // Paused, the map stays where the user put it, unless a seek took
+        // the marker elsewhere.
+        if (playing || seeked)
             runMapCall(mapPanToAddressCall(shown.mapLongitude, shown.mapLatitude));
     } else {
         setNeedleTargets(speedToAngle(0.0f), 0);

@@ -56,7 +56,7 @@ public:
     // The playback position (whole second). seeked: the position jumped
     // since the last call, so the chart's past is rebuilt. A call that would
     // show what is shown already does nothing. The map follows the marker
-    // while playing; paused it stays where the user put it.
+    // while playing and after a seek; paused it stays where the user put it.
     void showSecond(qint64 second, bool playing, bool seeked);
     // Nothing plays: the figures go back to zero, the needles home.
     void reset();
