@@ -8,21 +8,49 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
+#include <cstdio>
+#include <vector>
+
 extern "C" {
 #include <libavformat/avformat.h>
 }
 
 namespace {
 
-enum class Road { None, TransportStream, Mp4 };
+// Unreadable: no container at all (missing, a folder, not a recording).
+enum class Road { None, TransportStream, Mp4, Unreadable };
 
-// Chosen by the suffix, compared exactly.
-Road roadOf(const QString &path)
+// Bytes from the start of a file that FFmpeg's probe is shown: several TS
+// packets, and an MP4's first boxes.
+constexpr int kContainerProbeBytes = 16 * 1024;
+
+// Chosen by the container FFmpeg finds in the file's first bytes, whatever
+// the suffix says: a camera's .MOV is an MP4, a renamed TS stays a TS.
+// error: the FFmpeg error code of an unreadable file.
+Road roadOf(const QString &path, int *error = nullptr)
 {
-    const QString suffix = QFileInfo(path).suffix();
-    if (suffix == QLatin1String("TS") || suffix == QLatin1String("ts"))
+    std::vector<unsigned char> bytes(kContainerProbeBytes + AVPROBE_PADDING_SIZE, 0);
+    size_t size = 0;
+    errno = 0;
+    if (std::FILE *file = std::fopen(QFile::encodeName(path).constData(), "rb")) {
+        size = std::fread(bytes.data(), 1, kContainerProbeBytes, file);
+        std::fclose(file);
+    }
+    AVProbeData probe{};
+    probe.buf = bytes.data();
+    probe.buf_size = int(size);
+    probe.filename = ""; // the suffix decides nothing
+    const AVInputFormat *format = size > 0 ? av_probe_input_format(&probe, 1) : nullptr;
+    if (!format) {
+        if (error)
+            *error = errno != 0 ? AVERROR(errno) : AVERROR_INVALIDDATA;
+        return Road::Unreadable;
+    }
+    const QByteArray name(format->name);
+    if (name == "mpegts")
         return Road::TransportStream;
-    if (suffix == QLatin1String("MP4") || suffix == QLatin1String("mp4"))
+    if (name.split(',').contains("mp4"))
         return Road::Mp4;
     return Road::None;
 }
@@ -259,7 +287,8 @@ bool runGpsPassHeader(const QString &path, GpsTrack &track, qint16 &gpsVersion, 
     // Cleared for every file, so an MP4 never inherits a transport stream's version.
     gpsVersion = 0;
 
-    switch (roadOf(path)) {
+    int error = 0;
+    switch (roadOf(path, &error)) {
     case Road::TransportStream:
         probeTsTypeMarker(path);
         return true;
@@ -272,6 +301,11 @@ bool runGpsPassHeader(const QString &path, GpsTrack &track, qint16 &gpsVersion, 
             qCDebug(lcRecording) << "hisi mp4";
         return result.hisiHandler;
     }
+    case Road::Unreadable:
+        qCDebug(lcRecording) << "can't open the file.";
+        result.status = GpsPassResult::OpenFailed;
+        result.error = Demuxer::errorText(error);
+        break;
     case Road::None:
         break;
     }

@@ -26,8 +26,9 @@ struct GpsPassResult
 // first picture and the slow one beside playback. Both write track and
 // gpsVersion; nothing else may touch them until the step has returned.
 
-// Step 1, under a millisecond for a camera's files: suffix dispatch
-// ("TS"/"ts", "MP4"/"mp4", nothing for any other suffix), the TS type-marker
+// Step 1, under a millisecond for a camera's files: the road by the container
+// FFmpeg finds in the first bytes (MPEG-TS, or MP4/QuickTime; nothing for any
+// other), whatever the file's suffix, the TS type-marker
 // probe, the MP4 "gps " box. Resets track, gpsVersion and result first.
 // True when step 2 has a stream to read: a TS, or an MP4 whose handlers are
 // the chip maker's.
