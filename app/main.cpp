@@ -9,6 +9,11 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFont>
+#include <QLoggingCategory>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -29,7 +34,26 @@ void installFontSubstitutes()
                                 QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Droid Sans Fallback")});
 }
 
+bool runsAsRoot()
+{
+#ifdef Q_OS_UNIX
+    return ::geteuid() == 0;
+#else
+    return false;
+#endif
+}
+
+void allowWebEngineWithoutSandbox()
+{
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (flags.contains("--no-sandbox"))
+        return;
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", (flags + " --no-sandbox").trimmed());
+}
+
 } // namespace
+
+Q_DECLARE_LOGGING_CATEGORY(lcWindow)
 
 int main(int argc, char *argv[])
 {
@@ -44,6 +68,12 @@ int main(int argc, char *argv[])
         return 0;
     }
 
+    // The map's web engine refuses to run as root with its sandbox; a user
+    // who starts the viewer so gets it without, and a warning.
+    const bool root = runsAsRoot();
+    if (root)
+        allowWebEngineWithoutSandbox();
+
     // Before the application object, so that the bundled qt.conf is seen.
     Q_INIT_RESOURCE(resources);
     QApplication app(argc, argv);
@@ -54,6 +84,9 @@ int main(int argc, char *argv[])
     parser.process(app);
     const ViewerOptions options = viewerOptions(parser, QDir::currentPath());
     applyLoggingDefaults(options.verbose);
+
+    if (root)
+        qCWarning(lcWindow) << "running as root: the map's web engine runs without its sandbox";
 
     InstanceChannel channel;
     if (channel.claim(options.files) == InstanceChannel::Role::HandedOver)

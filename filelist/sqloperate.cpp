@@ -20,6 +20,7 @@
 namespace {
 
 const char kFileName[] = "FileList.db";
+constexpr int kBusyWaitMs = 250; // longest wait for another reader's lock, on the GUI thread
 const char kCreateTable[] =
     "create table FileList (id integer primary key autoincrement,num int,name varchar(128),path varchar(256), "
     "date varchar(32),duration varchar(16), resolution varchar(16),size varchar(16),durationInt int)";
@@ -175,8 +176,9 @@ bool sqloperate::openDatabase()
     QSqlDatabase db = QSqlDatabase::contains(mConnection)
                           ? database()
                           : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), mConnection);
-    // A lock taken by an outside reader must not hold up the window for the driver's 5 s.
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=0"));
+    // An outside reader's lock lasts a moment: an insert waits it out rather
+    // than fail (the panel would drop the entry), but never for the driver's 5 s.
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyWaitMs));
     const QString path = databaseName();
     releaseFile();
     const Claim claim = claimFile(path);

@@ -222,8 +222,9 @@ QProcessEnvironment TestInstall::viewerEnvironment(const QString &home) const
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("QT_QUICK_BACKEND"), QStringLiteral("software"));
     env.insert(QStringLiteral("SDL_AUDIODRIVER"), QStringLiteral("dummy"));
-    if (!env.contains(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS")))
-        env.insert(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"), QStringLiteral("--no-sandbox"));
+    // As a user starts it: run as root, the viewer itself must get the web
+    // engine going without its sandbox.
+    env.remove(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"));
     env.remove(QStringLiteral("QT_LOGGING_RULES"));
     env.remove(QStringLiteral("QT_LOGGING_CONF"));
     env.insert(QStringLiteral("QT_MESSAGE_PATTERN"), QLatin1String(kMessagePattern));
