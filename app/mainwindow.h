@@ -104,8 +104,9 @@ public slots:
     // An entry of the file list was chosen: open it (playing or paused at
     // its start), or report it missing, or step on past it.
     void slotSetFile(FileListInfo info, bool play);
-    // An entry was removed from the list: playback stops.
-    void slotDeleteFile();
+    // An entry was removed from the list: when it is the one that plays,
+    // playback stops.
+    void slotDeleteFile(QString path);
     void slotSaveBasePath(QString path);
     void slotCannotPlay(QString path);
     void slotFullShowTimerTimeOut();

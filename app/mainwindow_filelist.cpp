@@ -74,9 +74,10 @@ void MainWindow::stepFileList(bool forward)
     mMsgWidget->show();
 }
 
-void MainWindow::slotDeleteFile()
+void MainWindow::slotDeleteFile(QString path)
 {
-    mPlayer->stop();
+    if (mPlayState != 2 && QFileInfo(path) == QFileInfo(mFilePath))
+        mPlayer->stop();
 }
 
 void MainWindow::slotSaveBasePath(QString path)

@@ -319,6 +319,7 @@ void FormFileList::on_pushButtonDelete_clicked()
     const int row = ui->tableWidget->currentRow();
     if (row < 0)
         return;
+    const QString path = ui->tableWidget->item(row, 0)->data(kPathRole).toString();
     // The store first: a row it still holds must stay in the table, or
     // every later position would name the next recording.
     if (!mDatabase->deleteFileInfo(row)) {
@@ -327,7 +328,7 @@ void FormFileList::on_pushButtonDelete_clicked()
     }
     ui->tableWidget->removeRow(row);
     qCDebug(lcFileList) << "Delete success";
-    emit sig_DeleteFile();
+    emit sig_DeleteFile(path);
 }
 
 void FormFileList::on_pushButtonQuit_clicked()

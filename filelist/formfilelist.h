@@ -66,7 +66,8 @@ public:
 
 signals:
     void sig_SetFile(FileListInfo info, bool play);
-    void sig_DeleteFile();
+    // An entry was removed from the list; path: its recording.
+    void sig_DeleteFile(QString path);
     void sig_DetKeySpace();
     void sig_SaveBasePath(QString path);
     // A recording that was added cannot be played; it is not listed.

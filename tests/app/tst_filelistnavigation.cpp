@@ -79,7 +79,7 @@ private slots:
     void walkOverOnlyMissingFilesEndsAfterOneRound();
     void doubleClickOnMissingFileLeavesPlaybackAlone();
     void previousAndNextDoNothingBeforeAnOpen();
-    void deletingAnyEntryStopsPlayback();
+    void deletingTheEntryThatPlaysStopsIt();
     void openingSetsTheChartRange();
     void unplayableDropLeavesPlaybackAlone();
     void spaceInThePanelPlaysAndPauses();
@@ -255,18 +255,23 @@ void TestFileListNavigation::previousAndNextDoNothingBeforeAnOpen()
     QCOMPARE(mWindow->filePath(), clip(QStringLiteral("three.mp4")));
 }
 
-void TestFileListNavigation::deletingAnyEntryStopsPlayback()
+// Removing another entry leaves playback alone; removing the one that plays stops it.
+void TestFileListNavigation::deletingTheEntryThatPlaysStopsIt()
 {
     listAll();
     playRow(0);
     auto *frame = mWindow->findChild<MyFrame *>(QStringLiteral("frameVideo"));
     QVERIFY(waitFor([&] { return !frame->image().isNull(); }));
+    auto *remove = mWindow->fileListPanel()->findChild<QPushButton *>(QStringLiteral("pushButtonDelete"));
     table()->setCurrentCell(2, 0); // not the one playing
-    mWindow->fileListPanel()->findChild<QPushButton *>(QStringLiteral("pushButtonDelete"))->click();
+    remove->click();
+    QCOMPARE(mWindow->playState(), 0);
+    QCOMPARE(mWindow->fileListPanel()->files(), (QStringList{clip(QStringLiteral("one.mp4")), clip(QStringLiteral("two.mp4"))}));
+    table()->setCurrentCell(0, 0);
+    remove->click();
     QCOMPARE(mWindow->playState(), 2);
     QCOMPARE(mWindow->player()->state(), VideoPlayer::Stop);
     QVERIFY(frame->image().isNull());
-    QCOMPARE(mWindow->fileListPanel()->files(), (QStringList{clip(QStringLiteral("one.mp4")), clip(QStringLiteral("two.mp4"))}));
 }
 
 void TestFileListNavigation::openingSetsTheChartRange()

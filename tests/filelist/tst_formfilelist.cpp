@@ -369,6 +369,7 @@ void TestFormFileList::deleteKeepsPanelAndStoreInStep()
     table()->setCurrentCell(1, 0);
     remove->click();
     QCOMPARE(deleted.count(), 1);
+    QCOMPARE(deleted.at(0).at(0).toString(), path(QStringLiteral("b.mp4")));
     QCOMPARE(mPanel->files(), paths({QStringLiteral("a.mp4"), QStringLiteral("c.mp4")}));
     FileListInfo stored;
     QVERIFY(mPanel->database()->selectFileInfo(1, stored));
