@@ -3,7 +3,6 @@
 
 #include "controlbarlooks.h"
 #include "filelisttoggle.h"
-#include "mapbridge.h"
 #include "playbackkeys.h"
 #include "seekbar.h"
 #include "formfilelist.h"
@@ -14,7 +13,6 @@
 
 #include <QAction>
 #include <QLoggingCategory>
-#include <QWebEngineView>
 #include <QTimer>
 
 Q_DECLARE_LOGGING_CATEGORY(lcWindow)
@@ -71,7 +69,7 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
     connect(mFileList, &FormFileList::sig_SaveBasePath, this, &MainWindow::slotSaveBasePath);
     connect(mFileList, &FormFileList::sig_CannotPlay, this, &MainWindow::slotCannotPlay);
     mListToggle = new FileListToggle(this, ui->pushButtonFilelist, mFileList, [this] { placeFileList(); });
-    mKeys = new PlaybackKeys(this, mPanel->map() ? mPanel->map()->view() : nullptr);
+    mKeys = new PlaybackKeys(this, mFileList);
     connect(mKeys, &PlaybackKeys::sig_PlayPause, this, &MainWindow::slotDetKeySpace);
     connect(mKeys, &PlaybackKeys::sig_ToggleSound, this, &MainWindow::on_pushButtonVolume_clicked);
     connect(mKeys, &PlaybackKeys::sig_Step, mSeekBar, &SeekBar::step);

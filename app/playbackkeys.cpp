@@ -10,21 +10,17 @@ constexpr int kVolumeKeyStep = 5; // Up and Down
 
 } // namespace
 
-PlaybackKeys::PlaybackKeys(QWidget *window, QWidget *map)
+PlaybackKeys::PlaybackKeys(QWidget *window, QWidget *list)
     : QObject(window)
     , mWindow(window)
-    , mMap(map)
+    , mList(list)
 {
 }
 
 bool PlaybackKeys::handle(QObject *watched, QKeyEvent *event, bool fullScreen)
 {
     auto *widget = qobject_cast<QWidget *>(watched);
-    if (!widget || widget->window() != mWindow)
-        return false;
-    const int key = event->key();
-    const bool arrow = key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down;
-    if (arrow && mMap && (widget == mMap || mMap->isAncestorOf(widget)))
+    if (!widget || (widget->window() != mWindow && widget->window() != mList))
         return false;
     return handle(event, fullScreen);
 }

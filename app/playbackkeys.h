@@ -5,15 +5,16 @@
 class QKeyEvent;
 class QWidget;
 
-// The window's keys, whatever has the focus in it: each key is an intent
-// for the window to carry out. The map keeps its arrows for moving about.
+// The window's keys, whatever has the focus in it or in the file list, the
+// map included: each key is an intent for the window to carry out. (The
+// map keeps its buttons and dragging.)
 class PlaybackKeys : public QObject
 {
     Q_OBJECT
 
 public:
-    // map: the map's view (may be null), which keeps its arrow keys.
-    PlaybackKeys(QWidget *window, QWidget *map);
+    // list: the file list's window, whose keys are the window's too.
+    PlaybackKeys(QWidget *window, QWidget *list);
 
     // A key pressed in any widget; true when it was one of these keys and
     // was carried out. fullScreen: Esc is ours only then.
@@ -30,5 +31,5 @@ signals:
 
 private:
     QWidget *mWindow;
-    QWidget *mMap;
+    QWidget *mList;
 };

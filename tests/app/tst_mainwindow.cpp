@@ -3,6 +3,7 @@
 #include "mainwindow.h"
 #include "myframe.h"
 #include "formfilelist.h"
+#include "mapbridge.h"
 #include "speedchart.h"
 
 #include <qcustomplot.h>
@@ -16,6 +17,7 @@
 #include <QScreen>
 #include <QSlider>
 #include <QTemporaryDir>
+#include <QWebEngineView>
 #include <QtTest>
 
 #include <cmath>
@@ -97,6 +99,7 @@ private slots:
     void reportsOfAnEarlierFileAreIgnored();
     void telemetryFollowsThePicture();
     void failedCheckShowsNoTelemetry();
+    void keysWorkOnTheMapAndInTheList();
     void screenshot();
 
 private:
@@ -766,6 +769,27 @@ void TestMainWindow::failedCheckShowsNoTelemetry()
     QCOMPARE(child<QLabel>(*mWindow, "labelSpeed_7")->text(), QStringLiteral("00.000000"));
     QCOMPARE(mWindow->speedChart()->plot()->graph(0)->dataCount(), 0);
     QCOMPARE(calls, (QStringList{QStringLiteral("mycleanOverlay()"), QStringLiteral("mycleanOverlay()")})); // at the open and for the track
+}
+
+// A click on the map page or into the file list leaves the keyboard there:
+// the window's keys still work, the arrows included.
+void TestMainWindow::keysWorkOnTheMapAndInTheList()
+{
+    cleanup();
+    mWindow = std::make_unique<MainWindow>(nullptr, MainWindow::MapView::Web);
+    qApp->installEventFilter(mWindow.get());
+    mWindow->show();
+    QVERIFY(QTest::qWaitForWindowExposed(mWindow.get()));
+    QWebEngineView *map = mWindow->mapBridge()->view();
+    QVERIFY(waitFor([&] { return map->focusProxy() != nullptr; }, 30000));
+    openPaused(QStringLiteral("clip.mp4"));
+    QTest::keyClick(map->focusProxy(), Qt::Key_Right);
+    QCOMPARE(mWindow->player()->seekTarget(), qint64(5000000));
+    QTest::keyClick(map->focusProxy(), Qt::Key_M);
+    QCOMPARE(mWindow->player()->volume(), 0);
+    mWindow->fileListPanel()->show();
+    QTest::keyClick(mWindow->fileListPanel(), Qt::Key_Left);
+    QCOMPARE(mWindow->player()->seekTarget(), qint64(0));
 }
 
 void TestMainWindow::screenshot()
