@@ -80,7 +80,7 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
         mFileList->setBasePath(basePath);
 
     setAcceptDrops(true);
-    mMsgWidget = new mymsgwidget;
+    mMsgWidget = new mymsgwidget(this);
     mMsgWidget->setAttribute(Qt::WA_QuitOnClose, false);
 }
 

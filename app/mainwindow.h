@@ -108,7 +108,8 @@ public slots:
     // playback stops.
     void slotDeleteFile(QString path);
     void slotSaveBasePath(QString path);
-    void slotCannotPlay(QString path);
+    // A recording cannot be played: the popup names it and says why.
+    void slotCannotPlay(QString path, ProbeProblem problem = ProbeProblem::None);
     void slotFullShowTimerTimeOut();
 
     void on_actionchinese_triggered();

@@ -25,8 +25,7 @@ void MainWindow::slotSetFile(FileListInfo info, bool play)
     mFilePath = info.path;
     if (!QFileInfo(info.path).isFile()) {
         // What plays goes on.
-        mMsgWidget->setMessage(tr("File not exist !"));
-        mMsgWidget->show();
+        mMsgWidget->showCannotPlay(QFileInfo(info.path).fileName(), ProbeProblem::Missing);
         return;
     }
     if (!openRecording(info.path, false)) {
@@ -70,8 +69,8 @@ void MainWindow::stepFileList(bool forward)
         slotSetFile(entry, false);
         return;
     }
-    mMsgWidget->setMessage(tr("File not exist !"));
-    mMsgWidget->show();
+    mMsgWidget->setMessage(tr("None of the listed recordings is there any more"));
+    mMsgWidget->showOver();
 }
 
 void MainWindow::slotDeleteFile(QString path)
@@ -85,9 +84,9 @@ void MainWindow::slotSaveBasePath(QString path)
     mSettings->writeString(QStringLiteral("Setup"), QStringLiteral("FileBasePath"), path);
 }
 
-void MainWindow::slotCannotPlay(QString path)
+void MainWindow::slotCannotPlay(QString path, ProbeProblem problem)
 {
-    mMsgWidget->showCannotPlay(QFileInfo(path).fileName());
+    mMsgWidget->showCannotPlay(QFileInfo(path).fileName(), problem);
 }
 
 void MainWindow::placeFileList()

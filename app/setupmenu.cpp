@@ -28,12 +28,6 @@ const char kMenuSheet[] =
     "QMenu::indicator:exclusive:checked {border:none;image: url(:/image/RightArrowPress.png);}";
 const char kVersion[] = "Ver: V" VELMORA_VERSION_TEXT;
 
-// The entries are translated with the window's texts.
-QString windowText(const char *text)
-{
-    return QCoreApplication::translate("MainWindow", text);
-}
-
 } // namespace
 
 SetupMenu::SetupMenu(QWidget *window)
@@ -87,15 +81,16 @@ void SetupMenu::build(QMenu *menu, QObject *exitReceiver, const char *exitSlot)
     retranslate();
 }
 
+// The entries are translated with the window's texts.
 void SetupMenu::retranslate()
 {
     if (!mMenuSetup)
         return;
-    mMenuSetup->setTitle(windowText("Setup"));
-    mActionExit->setText(windowText("Exit"));
-    mMenuLanguage->setTitle(windowText("Language"));
-    mActionJapanese->setText(windowText("Japan"));
-    mMenuUnit->setTitle(windowText("Unit"));
+    mMenuSetup->setTitle(QCoreApplication::translate("MainWindow", "Setup"));
+    mActionExit->setText(QCoreApplication::translate("MainWindow", "Exit"));
+    mMenuLanguage->setTitle(QCoreApplication::translate("MainWindow", "Language"));
+    mActionJapanese->setText(QCoreApplication::translate("MainWindow", "Japan"));
+    mMenuUnit->setTitle(QCoreApplication::translate("MainWindow", "Unit"));
 }
 
 // The language's entry checked and its file in the translator; false when

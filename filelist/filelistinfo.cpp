@@ -45,8 +45,10 @@ QString dateText(const QDateTime &time)
 bool readFileListInfo(const QString &path, FileListInfo &info)
 {
     info.path = path;
-    if (path.isEmpty())
+    if (path.isEmpty()) {
+        info.problem = ProbeProblem::Missing;
         return false;
+    }
     const QFileInfo file(path);
     info.name = file.fileName();
     // Most Linux file systems keep no birth time; the last change stands in.
@@ -54,8 +56,10 @@ bool readFileListInfo(const QString &path, FileListInfo &info)
     info.date = dateText(born.isValid() ? born : file.lastModified());
     info.size = sizeText(file.size());
     VideoInfo video;
-    if (!probeRecording(path, video))
+    if (!probeRecording(path, video)) {
+        info.problem = video.problem;
         return false;
+    }
     const qint64 seconds = video.duration / 1000000;
     info.duration = durationText(seconds);
     info.durationInt = int(seconds);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "recordingprobe.h"
+
 #include <QDateTime>
 #include <QLoggingCategory>
 #include <QMetaType>
@@ -19,6 +21,7 @@ struct FileListInfo
     QString resolution;  // "1920x1080"
     QString size;        // MiB with one decimal, no unit
     int durationInt = 0; // s, truncated
+    ProbeProblem problem = ProbeProblem::None; // why it cannot be played; not stored
 };
 
 Q_DECLARE_METATYPE(FileListInfo)

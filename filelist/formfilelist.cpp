@@ -163,7 +163,7 @@ void FormFileList::slotProbed(quint64 ticket, FileListInfo info, bool ok)
     mFileInfo = info;
     if (!ok) {
         qCDebug(lcFileList) << "get File Property failed!";
-        emit sig_CannotPlay(added.path);
+        emit sig_CannotPlay(added.path, info.problem);
         return;
     }
     QTableWidget *table = ui->tableWidget;

@@ -70,8 +70,8 @@ signals:
     void sig_DeleteFile(QString path);
     void sig_DetKeySpace();
     void sig_SaveBasePath(QString path);
-    // A recording that was added cannot be played; it is not listed.
-    void sig_CannotPlay(QString path);
+    // A recording that was added cannot be played, and why; it is not listed.
+    void sig_CannotPlay(QString path, ProbeProblem problem);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

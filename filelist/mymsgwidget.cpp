@@ -3,23 +3,51 @@
 
 #include <QCoreApplication>
 #include <QFontMetrics>
+#include <QKeyEvent>
+#include <QPushButton>
 
 namespace {
 
 constexpr int kNamesShown = 3;  // the popup's fixed size holds about this many names
-constexpr int kNameWidth = 200;  // px of a name inside the 280 px popup, after "Cannot play "
+constexpr int kNameWidth = 150; // px of a name inside the 280 px popup, before its reason
+
+const char kOkSheet[] = "QPushButton{color: rgb(255, 255, 255);background-color: rgb(58, 102, 169);border: none;"
+                        "padding: 4px 18px;}QPushButton:hover{background-color: rgb(0, 150, 255);}";
+
+QString failureText(const QString &name, ProbeProblem problem)
+{
+    switch (problem) {
+    case ProbeProblem::Missing:
+        return QCoreApplication::translate("mymsgwidget", "%1: file not found").arg(name);
+    case ProbeProblem::NotARecording:
+        return QCoreApplication::translate("mymsgwidget", "%1: not a recording").arg(name);
+    case ProbeProblem::NoPictures:
+        return QCoreApplication::translate("mymsgwidget", "%1: no pictures to show").arg(name);
+    case ProbeProblem::NoDecoder:
+        return QCoreApplication::translate("mymsgwidget", "%1: no decoder for its pictures").arg(name);
+    case ProbeProblem::None:
+        break;
+    }
+    return QCoreApplication::translate("mymsgwidget", "Cannot play %1").arg(name);
+}
 
 } // namespace
 
 mymsgwidget::mymsgwidget(QWidget *parent)
-    : QWidget(parent)
+    : QWidget(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
     , ui(new Ui::mymsgwidget)
 {
     ui->setupUi(this);
     // File names are shown as they are, never as markup.
     ui->label->setTextFormat(Qt::PlainText);
-    setWindowFlags(Qt::WindowCloseButtonHint);
-    setAttribute(Qt::WA_ShowModal, true);
+    ui->label->setWordWrap(true);
+    mOk = new QPushButton(this);
+    mOk->setObjectName(QStringLiteral("pushButtonOk"));
+    mOk->setStyleSheet(QLatin1String(kOkSheet));
+    mOk->setDefault(true);
+    ui->gridLayout->addWidget(mOk, ui->gridLayout->rowCount(), 0, 1, ui->gridLayout->columnCount(), Qt::AlignHCenter);
+    connect(mOk, &QPushButton::clicked, this, &QWidget::hide);
+    retranslateUi();
 }
 
 mymsgwidget::~mymsgwidget()
@@ -38,20 +66,29 @@ QString mymsgwidget::message() const
     return ui->label->text();
 }
 
-void mymsgwidget::showCannotPlay(const QString &name)
+void mymsgwidget::showCannotPlay(const QString &name, ProbeProblem problem)
 {
     // Camera names are short; anything else is cut in the middle to fit.
-    mCannotPlay.append(QFontMetrics(ui->label->font()).elidedText(name, Qt::ElideMiddle, kNameWidth));
+    mCannotPlay.append({QFontMetrics(ui->label->font()).elidedText(name, Qt::ElideMiddle, kNameWidth), problem});
     showCannotPlayText();
+    showOver();
+}
+
+void mymsgwidget::showOver()
+{
+    if (QWidget *over = parentWidget())
+        move(over->frameGeometry().center() - QPoint(frameGeometry().width() / 2, frameGeometry().height() / 2));
     show();
     raise();
+    activateWindow();
+    mOk->setFocus();
 }
 
 void mymsgwidget::showCannotPlayText()
 {
     QStringList lines;
     for (int i = 0; i < mCannotPlay.size() && i < kNamesShown; ++i)
-        lines.append(QCoreApplication::translate("mymsgwidget", "Cannot play %1").arg(mCannotPlay.at(i)));
+        lines.append(failureText(mCannotPlay.at(i).name, mCannotPlay.at(i).problem));
     if (mCannotPlay.size() > kNamesShown)
         lines.append(QCoreApplication::translate("mymsgwidget", "and %n more", nullptr,
                                                  mCannotPlay.size() - kNamesShown));
@@ -60,8 +97,11 @@ void mymsgwidget::showCannotPlayText()
 
 void mymsgwidget::retranslateUi()
 {
+    mOk->setText(tr("OK"));
+    mOk->setAccessibleName(mOk->text());
+    mOk->setToolTip(tr("Close this message (Esc)"));
     if (mCannotPlay.isEmpty())
-        ui->label->setText(QCoreApplication::translate("mymsgwidget", "File not exist !"));
+        ui->label->setText(tr("File not exist !"));
     else
         showCannotPlayText();
 }
@@ -77,4 +117,18 @@ void mymsgwidget::hideEvent(QHideEvent *event)
 {
     mCannotPlay.clear();
     QWidget::hideEvent(event);
+}
+
+void mymsgwidget::keyPressEvent(QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        hide();
+        event->accept();
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
 }

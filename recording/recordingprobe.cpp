@@ -4,6 +4,7 @@
 #include "recordinglog.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -29,11 +30,13 @@ bool probeRecording(const QString &path, VideoInfo &info)
     AVFormatContext *ic = nullptr;
     if (openLocalInput(&ic, name.constData()) < 0) {
         qCDebug(lcRecording) << "can't open the file. \n";
+        info.problem = QFileInfo::exists(path) ? ProbeProblem::NotARecording : ProbeProblem::Missing;
         return false;
     }
     if (avformat_find_stream_info(ic, nullptr) < 0) {
         qCDebug(lcRecording) << "Could't find stream infomation.";
         avformat_close_input(&ic);
+        info.problem = ProbeProblem::NotARecording;
         return false;
     }
     info.duration = ic->duration == AV_NOPTS_VALUE ? 0 : ic->duration;
@@ -43,6 +46,8 @@ bool probeRecording(const QString &path, VideoInfo &info)
     if (decodable) {
         info.width = ic->streams[video]->codecpar->width;
         info.height = ic->streams[video]->codecpar->height;
+    } else {
+        info.problem = video < 0 ? ProbeProblem::NoPictures : ProbeProblem::NoDecoder;
     }
     avformat_close_input(&ic);
     return decodable;

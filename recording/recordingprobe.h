@@ -4,12 +4,22 @@
 
 struct AVFormatContext;
 
+// Why a file cannot be played, as a probe finds it.
+enum class ProbeProblem {
+    None,          // it can be played
+    Missing,       // no such file
+    NotARecording, // no container FFmpeg reads, or not a readable one
+    NoPictures,    // a container without a video stream
+    NoDecoder,     // pictures no decoder here reads
+};
+
 // Duration and picture size of a recording, as probeRecording reads them.
 struct VideoInfo
 {
     qint64 duration = 0; // µs
     int width = 0;       // pixels
     int height = 0;      // pixels
+    ProbeProblem problem = ProbeProblem::None;
 };
 
 // Opens a recording on this machine (openLocalInput) and reads its length

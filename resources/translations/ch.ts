@@ -211,10 +211,6 @@
         <translation>取消静音（M）</translation>
     </message>
     <message>
-        <source>File not exist !</source>
-        <translation>文件不存在！</translation>
-    </message>
-    <message>
         <source>Setup</source>
         <translation>设置</translation>
     </message>
@@ -238,6 +234,10 @@
         <source>Time</source>
         <translation>时间</translation>
     </message>
+    <message>
+        <source>None of the listed recordings is there any more</source>
+        <translation>列表中的录像文件都已不存在</translation>
+    </message>
 </context>
 <context>
     <name>mymsgwidget</name>
@@ -251,7 +251,33 @@
     </message>
     <message numerus="yes">
         <source>and %n more</source>
-        <translation><numerusform>另外 %n 个</numerusform></translation>
+        <translation>
+            <numerusform>另外 %n 个</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1: file not found</source>
+        <translation>%1：找不到文件</translation>
+    </message>
+    <message>
+        <source>%1: not a recording</source>
+        <translation>%1：不是录像文件</translation>
+    </message>
+    <message>
+        <source>%1: no pictures to show</source>
+        <translation>%1：没有视频画面</translation>
+    </message>
+    <message>
+        <source>%1: no decoder for its pictures</source>
+        <translation>%1：没有可解码其视频的解码器</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>确定</translation>
+    </message>
+    <message>
+        <source>Close this message (Esc)</source>
+        <translation>关闭此消息 (Esc)</translation>
     </message>
 </context>
 </TS>

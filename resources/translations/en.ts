@@ -211,10 +211,6 @@
         <translation>Unmute (M)</translation>
     </message>
     <message>
-        <source>File not exist !</source>
-        <translation>File not exist !</translation>
-    </message>
-    <message>
         <source>Setup</source>
         <translation>Setup</translation>
     </message>
@@ -238,6 +234,10 @@
         <source>Time</source>
         <translation>Time</translation>
     </message>
+    <message>
+        <source>None of the listed recordings is there any more</source>
+        <translation>None of the listed recordings is there any more</translation>
+    </message>
 </context>
 <context>
     <name>mymsgwidget</name>
@@ -251,7 +251,34 @@
     </message>
     <message numerus="yes">
         <source>and %n more</source>
-        <translation><numerusform>and %n more</numerusform><numerusform>and %n more</numerusform></translation>
+        <translation>
+            <numerusform>and %n more</numerusform>
+            <numerusform>and %n more</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1: file not found</source>
+        <translation>%1: file not found</translation>
+    </message>
+    <message>
+        <source>%1: not a recording</source>
+        <translation>%1: not a recording</translation>
+    </message>
+    <message>
+        <source>%1: no pictures to show</source>
+        <translation>%1: no pictures to show</translation>
+    </message>
+    <message>
+        <source>%1: no decoder for its pictures</source>
+        <translation>%1: no decoder for its pictures</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Close this message (Esc)</source>
+        <translation>Close this message (Esc)</translation>
     </message>
 </context>
 </TS>

@@ -211,10 +211,6 @@
         <translation>ミュート解除（M）</translation>
     </message>
     <message>
-        <source>File not exist !</source>
-        <translation>ファイルが存在しません！</translation>
-    </message>
-    <message>
         <source>Setup</source>
         <translation>設定</translation>
     </message>
@@ -238,6 +234,10 @@
         <source>Time</source>
         <translation>時間</translation>
     </message>
+    <message>
+        <source>None of the listed recordings is there any more</source>
+        <translation>リストの録画ファイルがどれも見つかりません</translation>
+    </message>
 </context>
 <context>
     <name>mymsgwidget</name>
@@ -251,7 +251,33 @@
     </message>
     <message numerus="yes">
         <source>and %n more</source>
-        <translation><numerusform>他 %n 件</numerusform></translation>
+        <translation>
+            <numerusform>他 %n 件</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1: file not found</source>
+        <translation>%1: ファイルが見つかりません</translation>
+    </message>
+    <message>
+        <source>%1: not a recording</source>
+        <translation>%1: 録画ファイルではありません</translation>
+    </message>
+    <message>
+        <source>%1: no pictures to show</source>
+        <translation>%1: 映像がありません</translation>
+    </message>
+    <message>
+        <source>%1: no decoder for its pictures</source>
+        <translation>%1: 映像を再生できるデコーダーがありません</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Close this message (Esc)</source>
+        <translation>このメッセージを閉じる (Esc)</translation>
     </message>
 </context>
 </TS>

@@ -212,7 +212,7 @@ void TestFileListNavigation::walkOverOnlyMissingFilesEndsAfterOneRound()
     });
     QCOMPARE(log.count(kNextLine), 3); // each entry once, the playing one last
     QVERIFY(mWindow->messageWidget()->isVisible());
-    QCOMPARE(mWindow->messageWidget()->message(), QStringLiteral("File not exist !"));
+    QCOMPARE(mWindow->messageWidget()->message(), QStringLiteral("None of the listed recordings is there any more"));
     // What played (from its open file) plays on.
     QCOMPARE(mWindow->player()->serial(), playing);
     QCOMPARE(mWindow->playState(), 0);
@@ -230,8 +230,15 @@ void TestFileListNavigation::doubleClickOnMissingFileLeavesPlaybackAlone()
     const quint64 playing = mWindow->player()->serial();
     QVERIFY(QFile::remove(clip(QStringLiteral("three.mp4"))));
     doubleClickRow(2);
-    QVERIFY(mWindow->messageWidget()->isVisible());
-    QCOMPARE(mWindow->messageWidget()->message(), QStringLiteral("File not exist !"));
+    // The popup names the file, over the window, which it does not block;
+    // Escape closes it.
+    mymsgwidget *popup = mWindow->messageWidget();
+    QVERIFY(popup->isVisible());
+    QCOMPARE(popup->message(), QStringLiteral("three.mp4: file not found"));
+    QVERIFY(!popup->isModal() && popup->isWindow() && popup->parentWidget() == mWindow.get());
+    QVERIFY((popup->frameGeometry().center() - mWindow->frameGeometry().center()).manhattanLength() < 10);
+    QTest::keyClick(popup, Qt::Key_Escape);
+    QVERIFY(!popup->isVisible());
     QCOMPARE(mWindow->player()->serial(), playing);
     QCOMPARE(mWindow->player()->state(), VideoPlayer::Playing);
     QCOMPARE(mWindow->playState(), 0);
@@ -303,7 +310,7 @@ void TestFileListNavigation::unplayableDropLeavesPlaybackAlone()
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(mWindow.get(), &drop);
     QVERIFY(waitFor([&] { return mWindow->messageWidget()->isVisible(); }, 20000));
-    QCOMPARE(mWindow->messageWidget()->message(), QStringLiteral("Cannot play junk.mp4"));
+    QCOMPARE(mWindow->messageWidget()->message(), QStringLiteral("junk.mp4: not a recording"));
     QCOMPARE(mWindow->player()->serial(), playing);
     QCOMPARE(mWindow->playState(), 0);
     QCOMPARE(mWindow->filePath(), clip(QStringLiteral("two.mp4")));
@@ -368,7 +375,7 @@ void TestFileListNavigation::filesFromOutsideAreListedAndTheFirstPlays()
     QCOMPARE(panel->files(), (QStringList{two, one}));
     QCOMPARE(mWindow->filePath(), two);
     QVERIFY(waitFor([&] { return mWindow->messageWidget()->isVisible(); }));
-    QCOMPARE(mWindow->messageWidget()->message(), QStringLiteral("Cannot play junk.mp4"));
+    QCOMPARE(mWindow->messageWidget()->message(), QStringLiteral("junk.mp4: not a recording"));
 
     // While it plays: the first new file plays next; one listed already stays once.
     const QString m4v = clip(QStringLiteral("three.m4v"));

@@ -136,7 +136,7 @@ void TestFormFileList::init()
     mPanel = std::make_unique<FormFileList>(nullptr, mDir.path(), QStringLiteral("panel %1").arg(++mPanels));
     connect(mPanel.get(), &FormFileList::sig_SetFile, this,
             [this](const FileListInfo &info, bool play) { mAnnounced.append({info.path, play}); });
-    connect(mPanel.get(), &FormFileList::sig_CannotPlay, this, [this](const QString &p) { mCannotPlay.append(p); });
+    connect(mPanel.get(), &FormFileList::sig_CannotPlay, this, [this](const QString &p, ProbeProblem) { mCannotPlay.append(p); });
 }
 
 void TestFormFileList::cleanup()
