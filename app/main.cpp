@@ -101,6 +101,7 @@ int main(int argc, char *argv[])
     {
         MainWindow window;
         window.setWindowFlags(Qt::FramelessWindowHint);
+        window.placeAtStart();
         app.installEventFilter(&window);
         QObject::connect(&channel, &InstanceChannel::sig_FilesReceived, &window, &MainWindow::openFiles);
         channel.serve();

@@ -46,6 +46,10 @@ public:
     ~MainWindow() override;
 
     bool eventFilter(QObject *watched, QEvent *event) override;
+    // Before the first show: where the window was last time, on the same
+    // screen, or a size that fits the screen (maximised when even the
+    // minimum does not).
+    void placeAtStart();
 
     VideoPlayer *player() const { return mPlayer; }
     // The GPS track of the open file (null before its pass has finished).

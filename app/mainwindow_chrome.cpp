@@ -7,10 +7,13 @@
 #include "controlbarlooks.h"
 #include "formfilelist.h"
 #include "mymsgwidget.h"
+#include "settings.h"
+#include "windowchrome.h"
 #include "windowframe.h"
 
 #include <QCloseEvent>
 #include <QMouseEvent>
+#include <QScreen>
 
 void MainWindow::setupFrame()
 {
@@ -25,6 +28,42 @@ void MainWindow::setupFrame()
     widgets.maximize = ui->pushButtonMaximize;
     widgets.fullScreen = ui->pushButtonFullScreen;
     mFrame = new WindowFrame(this, widgets, [this] { return mPlayState != 2; });
+}
+
+void MainWindow::placeAtStart()
+{
+    QString text;
+    QString screenName;
+    int maximized = 0;
+    mSettings->readString(QStringLiteral("Setup"), QStringLiteral("windowRect"), text);
+    mSettings->readString(QStringLiteral("Setup"), QStringLiteral("windowScreen"), screenName);
+    mSettings->readInt(QStringLiteral("Setup"), QStringLiteral("windowMaximized"), maximized);
+    // The place is kept for the screen it was on; elsewhere it means nothing.
+    QScreen *screen = QGuiApplication::primaryScreen();
+    QRect stored;
+    for (QScreen *candidate : QGuiApplication::screens()) {
+        if (!screenName.isEmpty() && candidate->name() == screenName) {
+            screen = candidate;
+            stored = rectFromText(text);
+        }
+    }
+    if (!screen)
+        return;
+    const QRect available = screen->availableGeometry();
+    // A small screen takes from the picture what the window lacks, down to a
+    // quarter of its size; the dials and the chart keep theirs.
+    layout()->activate();
+    const QSize lacking = (minimumSize() - available.size()).expandedTo(QSize(0, 0));
+    if (lacking.width() > 0 || lacking.height() > 0) {
+        const QSize picture = ui->frameVideo->minimumSize();
+        ui->frameVideo->setMinimumSize((picture - lacking).expandedTo(picture / 2));
+        for (QWidget *band : {ui->widgetVideo, ui->centralwidget, static_cast<QWidget *>(this)})
+            band->layout()->activate();
+    }
+    bool tooSmall = false;
+    const QRect normal = startGeometry(stored, size(), minimumSize(), available, &tooSmall);
+    mFrame->place(tooSmall ? QRect(available.topLeft(), size().boundedTo(available.size())) : normal,
+                  tooSmall || (maximized != 0 && stored.isValid()));
 }
 
 bool MainWindow::isFullScreenMode() const

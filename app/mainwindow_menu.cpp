@@ -8,6 +8,8 @@
 #include "mymenu.h"
 #include "setupmenu.h"
 #include "telemetrypanel.h"
+#include "windowchrome.h"
+#include "windowframe.h"
 
 #include <QMenu>
 
@@ -102,6 +104,10 @@ void MainWindow::on_actionMPH_triggered()
 
 void MainWindow::saveOnExit()
 {
+    mSettings->writeString(QStringLiteral("Setup"), QStringLiteral("windowRect"), rectText(mFrame->normalGeometry()));
+    mSettings->writeString(QStringLiteral("Setup"), QStringLiteral("windowScreen"), screen()->name());
+    mSettings->writeString(QStringLiteral("Setup"), QStringLiteral("windowMaximized"),
+                           mFrame->isMaximized() ? QStringLiteral("1") : QStringLiteral("0"));
     mSettings->writeString(QStringLiteral("Setup"), QStringLiteral("volume"),
                            QString::number(ui->horizontalSliderVolume->value()));
     mSettings->writeString(QStringLiteral("Setup"), QStringLiteral("Silent"),

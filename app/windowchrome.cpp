@@ -1,5 +1,7 @@
 #include "windowchrome.h"
 
+#include <QStringList>
+
 namespace {
 
 constexpr int kCornerDepth = 4; // pixels from the window's outer pixel
@@ -120,4 +122,44 @@ QRect resizedGeometry(const QRect &frame, ResizeRegion region, const QPoint &cur
         break;
     }
     return r;
+}
+
+QRect startGeometry(const QRect &stored, const QSize &preferred, const QSize &minimum, const QRect &available,
+                    bool *maximize)
+{
+    *maximize = minimum.width() > available.width() || minimum.height() > available.height();
+    if (*maximize)
+        return available;
+    if (stored.isValid() && available.contains(stored) && stored.width() >= minimum.width()
+        && stored.height() >= minimum.height())
+        return stored;
+    QRect placed(QPoint(), preferred.boundedTo(available.size()).expandedTo(minimum));
+    placed.moveCenter(available.center());
+    return placed;
+}
+
+QRect rectFromText(const QString &text)
+{
+    const QStringList parts = text.split(QLatin1Char(','));
+    if (parts.size() != 4)
+        return QRect();
+    int values[4];
+    for (int i = 0; i < 4; ++i) {
+        bool ok = false;
+        values[i] = parts.at(i).trimmed().toInt(&ok);
+        if (!ok)
+            return QRect();
+    }
+    // No screen is this large; a value beyond is no rectangle of ours.
+    constexpr int kLimit = 1 << 16;
+    for (int value : values) {
+        if (value < -kLimit || value > kLimit)
+            return QRect();
+    }
+    return QRect(values[0], values[1], values[2], values[3]);
+}
+
+QString rectText(const QRect &rect)
+{
+    return QStringLiteral("%1,%2,%3,%4").arg(rect.x()).arg(rect.y()).arg(rect.width()).arg(rect.height());
 }

@@ -3,6 +3,7 @@
 #include <QPoint>
 #include <QRect>
 #include <QSize>
+#include <QString>
 
 // The frameless window's own frame: where the cursor resizes it and how.
 
@@ -19,3 +20,16 @@ Qt::CursorShape regionCursor(ResizeRegion region);
 // edge stays; the bottom edge stops at the bottom of the available area.
 QRect resizedGeometry(const QRect &frame, ResizeRegion region, const QPoint &cursor, const QSize &minimum,
                       const QRect &available);
+
+// Where the window opens. stored: its rectangle last time, when it was on a
+// screen that is there now (else invalid); available: that screen's
+// available area, or the primary screen's. The stored rectangle when it
+// lies wholly in the area and is not below the minimum; else the preferred
+// size cut to the area, centred in it. maximize: the minimum does not fit
+// the area, so the window takes all of it.
+QRect startGeometry(const QRect &stored, const QSize &preferred, const QSize &minimum, const QRect &available,
+                    bool *maximize);
+
+// A rectangle as settings keep it, "x,y,w,h"; invalid for anything else.
+QRect rectFromText(const QString &text);
+QString rectText(const QRect &rect);

@@ -100,6 +100,23 @@ void WindowFrame::toggleMaximized()
     resetResizeCursor();
 }
 
+void WindowFrame::place(const QRect &normal, bool maximized)
+{
+    setFrameRect(normal);
+    mNormalGeometry = mWindow->geometry();
+    if (maximized && !mMaximized)
+        toggleMaximized();
+}
+
+QRect WindowFrame::normalGeometry() const
+{
+    if (mMaximized && mRestoreGeometry.isValid())
+        return mRestoreGeometry;
+    if (mIsFullScreen)
+        return mNormalGeometry;
+    return mWindow->frameGeometry();
+}
+
 void WindowFrame::setFrameRect(const QRect &frame)
 {
     const QRect inner = mWindow->geometry();

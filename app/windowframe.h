@@ -45,6 +45,10 @@ public:
     bool isMaximized() const { return mMaximized; }
     void toggleMaximized();
     void toggleFullScreen();
+    // Puts the window at normal, maximised over its screen when asked.
+    void place(const QRect &normal, bool maximized);
+    // The window's rectangle when neither maximised nor full screen.
+    QRect normalGeometry() const;
     // The looks and tips of the maximise and full-screen buttons.
     void showStateTexts();
 

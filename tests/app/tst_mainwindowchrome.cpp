@@ -7,6 +7,7 @@
 #include "telemetrypanel.h"
 #include "telemetrytimeline.h"
 #include "waitfor.h"
+#include "windowchrome.h"
 #include "watchdog.h"
 
 #include <qcustomplot.h>
@@ -81,6 +82,7 @@ private slots:
     void storedLanguage_data();
     void storedLanguage();
     void storedVolume();
+    void opensWithinTheScreen();
     void titleMenu();
     void languageSwitchChangesEveryText();
     void unitSwitch();
@@ -252,6 +254,23 @@ void TestMainWindowChrome::storedVolume()
         QVERIFY2(mWindow->player()->volume() == c.player, c.ini);
         QVERIFY2(child<QSlider>(mWindow.get(), "horizontalSliderVolume")->value() == c.slider, c.ini);
     }
+}
+
+// The test screen (800x600) is smaller than the window's minimum: the
+// picture gives up what it can, and the window opens maximised at the
+// screen's corner as tall as the screen; at exit it says so, with its screen.
+void TestMainWindowChrome::opensWithinTheScreen()
+{
+    start(QByteArray("[Setup]\nwindowRect=-5000,20,9000,9000\nwindowScreen=elsewhere\n"));
+    mWindow->placeAtStart();
+    const QRect available = mWindow->screen()->availableGeometry();
+    QVERIFY(mWindow->isMaximizedMode());
+    QCOMPARE(mWindow->frameGeometry().topLeft(), available.topLeft());
+    QVERIFY2(mWindow->frameGeometry().height() <= available.height(), qPrintable(rectText(mWindow->frameGeometry())));
+    child<QPushButton>(mWindow.get(), "pushButtonClose")->click();
+    QCOMPARE(stored(QStringLiteral("Setup/windowMaximized")), QStringLiteral("1"));
+    QCOMPARE(stored(QStringLiteral("Setup/windowScreen")), mWindow->screen()->name());
+    QVERIFY(rectFromText(stored(QStringLiteral("Setup/windowRect"))).isValid());
 }
 
 void TestMainWindowChrome::titleMenu()

@@ -21,6 +21,8 @@ private slots:
     void hitTest();
     void resize_data();
     void resize();
+    void startGeometry_data();
+    void startGeometry();
 };
 
 void TestWindowChrome::hitTest_data()
@@ -74,6 +76,38 @@ void TestWindowChrome::resize()
     QFETCH(QPoint, cursor);
     QFETCH(QRect, result);
     QCOMPARE(resizedGeometry(kWindow, region, cursor, kMinimum, kAvailable), result);
+}
+
+// Where the window opens: last time's place when it still fits, else a size
+// that fits the screen; maximised when even the minimum does not.
+void TestWindowChrome::startGeometry_data()
+{
+    const QRect laptop(0, 0, 1366, 728);  // 1366x768 with a 40 px panel
+    const QRect second(1920, 0, 1280, 1024);
+    const QSize minimum(1025, 640);
+    QTest::addColumn<QRect>("stored");
+    QTest::addColumn<QRect>("available");
+    QTest::addColumn<QSize>("minimum");
+    QTest::addColumn<QRect>("result");
+    QTest::addColumn<bool>("maximize");
+    QTest::newRow("laptop, first start") << QRect() << laptop << minimum << QRect(43, 0, 1280, 728) << false;
+    QTest::newRow("laptop, stored fits") << QRect(10, 20, 1100, 700) << laptop << minimum << QRect(10, 20, 1100, 700) << false;
+    QTest::newRow("laptop, stored hangs off") << QRect(500, 20, 1280, 800) << laptop << minimum << QRect(43, 0, 1280, 728) << false;
+    QTest::newRow("stored below the minimum") << QRect(10, 20, 300, 200) << laptop << minimum << QRect(43, 0, 1280, 728) << false;
+    QTest::newRow("second screen") << QRect(2000, 100, 1200, 800) << second << minimum << QRect(2000, 100, 1200, 800) << false;
+    QTest::newRow("minimum too tall") << QRect() << laptop << kMinimum << laptop << true;
+}
+
+void TestWindowChrome::startGeometry()
+{
+    QFETCH(QRect, stored);
+    QFETCH(QRect, available);
+    QFETCH(QSize, minimum);
+    QFETCH(QRect, result);
+    QFETCH(bool, maximize);
+    bool maximized = !maximize;
+    QCOMPARE(::startGeometry(stored, QSize(1280, 800), minimum, available, &maximized), result);
+    QCOMPARE(maximized, maximize);
 }
 
 QTEST_GUILESS_MAIN(TestWindowChrome)
