@@ -4,6 +4,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "formfilelist.h"
 #include "needleangles.h"
 #include "setupmenu.h"
 #include "telemetrypanel.h"
@@ -72,6 +73,7 @@ void MainWindow::slotGetGpsData(const GpsData &data)
     mGpsData = data;
     qCDebug(lcWindow) << "gps track ready, valid:" << data.track->valid << "records:" << data.track->count();
     mPanel->setTrack(data.track, data.version);
+    mFileList->markTrack(mFilePath, !mPanel->showsNoGps());
 }
 
 void MainWindow::slotTimerTimeOut()

@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -27,8 +28,10 @@ constexpr int kColumnsWidth = 300;        // px, name and length together
 constexpr int kDurationColumnWidth = 50;  // px, at least: "mm:ss"
 constexpr int kCellMargins = 12;          // px, both sides of a cell's text
 constexpr int kProgressFrom = 4;          // files added at once before the progress bar shows
-constexpr int kPathRole = Qt::UserRole;   // the full path, on the name item
-constexpr int kKeyRole = Qt::UserRole + 1; // the path as compared for duplicates
+constexpr int kPathRole = Qt::UserRole;      // the full path, on the name item
+constexpr int kKeyRole = Qt::UserRole + 1;   // the path as compared for duplicates
+constexpr int kTipRole = Qt::UserRole + 2;   // the tip's plain text, before the GPS line
+constexpr int kTrackRole = Qt::UserRole + 3; // 1 a GPS track, 0 none; unset until played
 
 } // namespace
 
@@ -173,10 +176,12 @@ void FormFileList::slotProbed(quint64 ticket, FileListInfo info, bool ok)
     auto *name = new QTableWidgetItem(mFileInfo.name);
     name->setData(kPathRole, mFileInfo.path);
     name->setData(kKeyRole, added.key);
+    const QString tip = QStringLiteral("%1\n%2  %3 MiB  %4")
+                            .arg(QDir::toNativeSeparators(mFileInfo.path), mFileInfo.resolution, mFileInfo.size,
+                                 mFileInfo.date);
+    name->setData(kTipRole, tip);
     // A tool tip that looks like markup is drawn as markup: a file name is not.
-    name->setToolTip(Qt::convertFromPlainText(QStringLiteral("%1\n%2  %3 MiB  %4")
-                                                  .arg(QDir::toNativeSeparators(mFileInfo.path),
-                                                       mFileInfo.resolution, mFileInfo.size, mFileInfo.date)));
+    name->setToolTip(Qt::convertFromPlainText(tip));
     table->setItem(row, 0, name);
     auto *duration = new QTableWidgetItem(mFileInfo.duration);
     duration->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -294,6 +299,24 @@ void FormFileList::selectPreviousFile()
         row = count - 1;
     selectRow(row);
     announce(ui->tableWidget->currentRow(), false);
+}
+
+void FormFileList::markTrack(const QString &path, bool hasTrack)
+{
+    const int row = listedRow(samePathKey(path));
+    if (row < 0)
+        return;
+    QTableWidgetItem *name = ui->tableWidget->item(row, 0);
+    name->setData(kTrackRole, hasTrack ? 1 : 0);
+    name->setIcon(hasTrack ? QIcon(QStringLiteral(":/image/map_move.png")) : QIcon());
+    const QString tip = name->data(kTipRole).toString();
+    name->setToolTip(Qt::convertFromPlainText(tip + QLatin1Char('\n') + (hasTrack ? tr("GPS track") : tr("No GPS"))));
+}
+
+int FormFileList::trackMark(int row) const
+{
+    const QTableWidgetItem *name = ui->tableWidget->item(row, 0);
+    return name && name->data(kTrackRole).isValid() ? name->data(kTrackRole).toInt() : -1;
 }
 
 bool FormFileList::selectPlayable(bool forward, FileListInfo &entry)

@@ -52,6 +52,11 @@ public:
     // recording is there (nextPlayableRow) and fills entry; false, the
     // selection unchanged, when no entry's recording is there.
     bool selectPlayable(bool forward, FileListInfo &entry);
+    // Marks the entry of a recording (once played) as having a GPS track to
+    // show, or none: a map pin before its name, and a line in its tip.
+    void markTrack(const QString &path, bool hasTrack);
+    // 1 with a track, 0 without, -1 not known yet.
+    int trackMark(int row) const;
     void setBasePath(const QString &path);
     QString basePath() const { return mBasePath; }
 

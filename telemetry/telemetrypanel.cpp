@@ -63,8 +63,10 @@ TelemetryPanel::~TelemetryPanel()
 
 bool TelemetryPanel::eventFilter(QObject *watched, QEvent *event)
 {
+    // Without GPS a compass needle would point somewhere all the same.
     return mDashboardPainter->handleEvent(watched, event, mDashboardAngle)
-           || mCompassPainter->handleEvent(watched, event, mCompassAngle) || QObject::eventFilter(watched, event);
+           || (!mNoGps && mCompassPainter->handleEvent(watched, event, mCompassAngle))
+           || QObject::eventFilter(watched, event);
 }
 
 // A step repaints where the needle was and where it is, not the whole dial:
@@ -102,12 +104,29 @@ void TelemetryPanel::setTrack(std::shared_ptr<const GpsTrack> track, qint16 gpsV
     mTimeline.setTrack(std::move(track), gpsVersion);
     mShown = kNothingShown;
     drawRoute();
+    if (!mTimeline.isValid() || mTimeline.track()->count() == 0)
+        showNoGps();
 }
 
 void TelemetryPanel::clearTrack()
 {
     mTimeline.clear();
     runMapCall(mapCleanCall());
+    if (mNoGps) {
+        mNoGps = false;
+        mWidgets.compass->update();
+    }
+}
+
+void TelemetryPanel::showNoGps()
+{
+    mNoGps = true;
+    setNeedleTargets(speedToAngle(0.0f), 0);
+    mWidgets.speed->setText(QStringLiteral("---.--"));
+    mWidgets.longitude->setText(QStringLiteral("---.------"));
+    mWidgets.latitude->setText(QStringLiteral("--.------"));
+    mWidgets.dateTime->setText(tr("No GPS in this recording"));
+    mWidgets.compass->update();
 }
 
 void TelemetryPanel::drawRoute()
@@ -170,6 +189,10 @@ void TelemetryPanel::refillChart(qint64 second)
 void TelemetryPanel::reset()
 {
     mShown = kNothingShown;
+    if (mNoGps) {
+        mNoGps = false;
+        mWidgets.compass->update();
+    }
     setNeedleTargets(speedToAngle(0.0f), 0);
     mWidgets.speed->setText(QStringLiteral("000.00"));
     mWidgets.longitude->setText(QStringLiteral("000.000000"));

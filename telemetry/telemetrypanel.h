@@ -48,8 +48,11 @@ public:
     ~TelemetryPanel() override;
 
     // The track of the recording now open (its check decides whether any of
-    // it shows): the map's route is drawn anew.
+    // it shows): the map's route is drawn anew. A track whose check fails,
+    // or that has no records, is no GPS: dashes, a notice, needles at rest.
     void setTrack(std::shared_ptr<const GpsTrack> track, qint16 gpsVersion);
+    // The open recording has no GPS to show.
+    bool showsNoGps() const { return mNoGps; }
     // A new recording opens: the last one's route and track go at once.
     void clearTrack();
 
@@ -96,6 +99,7 @@ private:
     void setNeedleTargets(int dashboard, int compass);
     void refillChart(qint64 second);
     void showUnit();
+    void showNoGps();
 
     TelemetryWidgets mWidgets;
     TelemetryTimeline mTimeline;
@@ -110,6 +114,7 @@ private:
     bool mMph = false;                       // the unit shown: mph, else km/h
     bool mFixGpsData = false;
     bool mChartStale = false;                // the chart's points are in the other unit: rebuild at the next position
+    bool mNoGps = false;                     // the open recording's track is no GPS (the compass has no needle)
     // What is shown: second, mph, positions corrected, playing (-1: nothing yet).
     std::tuple<qint64, bool, bool, bool> mShown{-1, false, false, false};
 };

@@ -55,6 +55,14 @@
         <source>add file</source>
         <translation>添加文件</translation>
     </message>
+    <message>
+        <source>GPS track</source>
+        <translation>有 GPS 轨迹</translation>
+    </message>
+    <message>
+        <source>No GPS</source>
+        <translation>无 GPS</translation>
+    </message>
 </context>
 <context>
     <name>MainWindow</name>
@@ -237,6 +245,13 @@
     <message>
         <source>None of the listed recordings is there any more</source>
         <translation>列表中的录像文件都已不存在</translation>
+    </message>
+</context>
+<context>
+    <name>TelemetryPanel</name>
+    <message>
+        <source>No GPS in this recording</source>
+        <translation>此录像没有 GPS 数据</translation>
     </message>
 </context>
 <context>

@@ -55,6 +55,14 @@
         <source>add file</source>
         <translation>add file</translation>
     </message>
+    <message>
+        <source>GPS track</source>
+        <translation>GPS track</translation>
+    </message>
+    <message>
+        <source>No GPS</source>
+        <translation>No GPS</translation>
+    </message>
 </context>
 <context>
     <name>MainWindow</name>
@@ -237,6 +245,13 @@
     <message>
         <source>None of the listed recordings is there any more</source>
         <translation>None of the listed recordings is there any more</translation>
+    </message>
+</context>
+<context>
+    <name>TelemetryPanel</name>
+    <message>
+        <source>No GPS in this recording</source>
+        <translation>No GPS in this recording</translation>
     </message>
 </context>
 <context>

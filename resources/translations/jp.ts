@@ -55,6 +55,14 @@
         <source>add file</source>
         <translation>ファイルを追加</translation>
     </message>
+    <message>
+        <source>GPS track</source>
+        <translation>GPS 軌跡あり</translation>
+    </message>
+    <message>
+        <source>No GPS</source>
+        <translation>GPS なし</translation>
+    </message>
 </context>
 <context>
     <name>MainWindow</name>
@@ -237,6 +245,13 @@
     <message>
         <source>None of the listed recordings is there any more</source>
         <translation>リストの録画ファイルがどれも見つかりません</translation>
+    </message>
+</context>
+<context>
+    <name>TelemetryPanel</name>
+    <message>
+        <source>No GPS in this recording</source>
+        <translation>この録画には GPS がありません</translation>
     </message>
 </context>
 <context>

@@ -295,6 +295,9 @@ void TestFileListNavigation::openingSetsTheChartRange()
     button("pushButtonNext")->click();
     QCOMPARE(time->range(), QCPRange(0, 5));
     QCOMPARE(speed->dataCount(), 0);
+    // Once played, an entry tells whether it has a track.
+    QCOMPARE(panel->trackMark(0), 1);
+    QVERIFY(waitFor([&] { return panel->trackMark(1) == 0; }));
 }
 
 void TestFileListNavigation::unplayableDropLeavesPlaybackAlone()
