@@ -34,6 +34,9 @@ void showPlayLook(QPushButton *button, bool playing)
     button->setStyleSheet(QLatin1String(playing ? kPauseSheet : kPlaySheet));
     button->setToolTip(playing ? QCoreApplication::translate("MainWindow", "Pause (Space)")
                                : QCoreApplication::translate("MainWindow", "Play (Space)"));
+    // A screen reader names what a press does now.
+    button->setAccessibleName(playing ? QCoreApplication::translate("MainWindow", "Pause")
+                                      : QCoreApplication::translate("MainWindow", "Play"));
 }
 
 void showSoundLook(QPushButton *button, bool muted)

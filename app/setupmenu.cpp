@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QEvent>
 #include <QIcon>
+#include <QLibraryInfo>
 #include <QLoggingCategory>
 #include <QMenu>
 #include <QTranslator>
@@ -34,6 +35,7 @@ SetupMenu::SetupMenu(QWidget *window)
     : QObject(window)
     , mLanguage(kDefaultLanguage)
     , mTranslator(new QTranslator(this))
+    , mQtTranslator(new QTranslator(this))
 {
     auto action = [window](const char *name, const QString &text) {
         auto *a = new QAction(window);
@@ -102,6 +104,11 @@ bool SetupMenu::loadLanguage(int language)
     const QString file = QDir(translationsFolder()).filePath(translationFile(language));
     const bool loaded = mTranslator->load(file);
     qCDebug(lcWindow) << (loaded ? "translation loaded:" : "translation not loaded:") << file;
+    // Qt's dialogs (the add dialog) speak the same language: Debian's
+    // translations of Qt; English needs none.
+    const char *qtFile = language == Chinese ? "qtbase_zh_CN" : language == Japanese ? "qtbase_ja" : nullptr;
+    if (!qtFile || !mQtTranslator->load(QLatin1String(qtFile), QLibraryInfo::location(QLibraryInfo::TranslationsPath)))
+        mQtTranslator->load(QString()); // empty: Qt's own English
     return loaded;
 }
 
@@ -109,8 +116,10 @@ void SetupMenu::applyLanguage(int language)
 {
     loadLanguage(language);
     // An empty translator leaves the program's own (English) texts.
-    QCoreApplication::removeTranslator(mTranslator);
-    QCoreApplication::installTranslator(mTranslator);
+    for (QTranslator *translator : {mQtTranslator, mTranslator}) {
+        QCoreApplication::removeTranslator(translator);
+        QCoreApplication::installTranslator(translator);
+    }
 }
 
 bool SetupMenu::switchLanguage(int language)
@@ -118,6 +127,8 @@ bool SetupMenu::switchLanguage(int language)
     if (mLanguage == language)
         return false;
     loadLanguage(language);
+    QCoreApplication::removeTranslator(mQtTranslator);
+    QCoreApplication::installTranslator(mQtTranslator);
     QCoreApplication::removeTranslator(mTranslator);
     // Installing announces the change to every window, unless the file was
     // missing: then the program's own texts come back all the same.

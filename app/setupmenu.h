@@ -39,6 +39,7 @@ private:
 
     int mLanguage;                       // 0 Chinese, 1 English, 2 Japanese
     QTranslator *mTranslator;            // the one translator of every language
+    QTranslator *mQtTranslator;          // Qt's own texts (its dialogs) in that language
     QMenu *mMenuSetup = nullptr;
     QMenu *mMenuLanguage = nullptr;
     QMenu *mMenuUnit = nullptr;

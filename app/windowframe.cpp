@@ -68,6 +68,10 @@ void WindowFrame::showStateTexts()
     mWidgets.fullScreen->setStyleSheet(QLatin1String(mIsFullScreen ? kZoomInSheet : kZoomOutSheet));
     mWidgets.fullScreen->setToolTip(mIsFullScreen ? QCoreApplication::translate("MainWindow", "Leave full screen (Esc)")
                                                   : QCoreApplication::translate("MainWindow", "Full screen"));
+    // A screen reader names what a press does now.
+    mWidgets.maximize->setAccessibleName(mWidgets.maximize->toolTip());
+    mWidgets.fullScreen->setAccessibleName(mIsFullScreen ? QCoreApplication::translate("MainWindow", "Leave full screen")
+                                                         : QCoreApplication::translate("MainWindow", "Full screen"));
 }
 
 // A window manager maximised or restored the window by a means of its own.

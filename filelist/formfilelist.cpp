@@ -241,8 +241,10 @@ void FormFileList::addOpened(const QStringList &paths)
 void FormFileList::on_pushButtonAdd_clicked()
 {
     const QString start = mBasePath.isNull() ? QStringLiteral(".") : mBasePath;
-    addChosenFiles(QFileDialog::getOpenFileNames(this, tr("add file"), start,
-                                                 QStringLiteral("(*.flv *.rmvb *.avi *.MP4 *.mov *.ts)")));
+    // A camera's names first; whatever FFmpeg reads may be added all the same.
+    addChosenFiles(QFileDialog::getOpenFileNames(
+        this, tr("add file"), start,
+        QStringLiteral("(*.flv *.rmvb *.avi *.MP4 *.mov *.ts);;") + tr("All files (*)")));
 }
 
 void FormFileList::addChosenFiles(const QStringList &files)

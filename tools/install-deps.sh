@@ -11,7 +11,7 @@ packages=(
   qttools5-dev-tools qttools5-dev libqcustomplot-dev libjs-leaflet
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   ffmpeg libsdl2-dev libssl-dev
-  xvfb xauth fonts-wqy-microhei
+  xvfb xauth fonts-wqy-microhei qttranslations5-l10n
   librsvg2-bin dpkg-dev file desktop-file-utils appstream
 )
 # Benchmarks compare against other players; only installed on request.

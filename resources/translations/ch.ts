@@ -63,6 +63,10 @@
         <source>No GPS</source>
         <translation>无 GPS</translation>
     </message>
+    <message>
+        <source>All files (*)</source>
+        <translation>所有文件 (*)</translation>
+    </message>
 </context>
 <context>
     <name>MainWindow</name>
@@ -245,6 +249,14 @@
     <message>
         <source>None of the listed recordings is there any more</source>
         <translation>列表中的录像文件都已不存在</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <translation>暂停</translation>
+    </message>
+    <message>
+        <source>Leave full screen</source>
+        <translation>退出全屏</translation>
     </message>
 </context>
 <context>

@@ -63,6 +63,10 @@
         <source>No GPS</source>
         <translation>No GPS</translation>
     </message>
+    <message>
+        <source>All files (*)</source>
+        <translation>All files (*)</translation>
+    </message>
 </context>
 <context>
     <name>MainWindow</name>
@@ -245,6 +249,14 @@
     <message>
         <source>None of the listed recordings is there any more</source>
         <translation>None of the listed recordings is there any more</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <translation>Pause</translation>
+    </message>
+    <message>
+        <source>Leave full screen</source>
+        <translation>Leave full screen</translation>
     </message>
 </context>
 <context>

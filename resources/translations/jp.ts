@@ -63,6 +63,10 @@
         <source>No GPS</source>
         <translation>GPS なし</translation>
     </message>
+    <message>
+        <source>All files (*)</source>
+        <translation>すべてのファイル (*)</translation>
+    </message>
 </context>
 <context>
     <name>MainWindow</name>
@@ -245,6 +249,14 @@
     <message>
         <source>None of the listed recordings is there any more</source>
         <translation>リストの録画ファイルがどれも見つかりません</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <translation>一時停止</translation>
+    </message>
+    <message>
+        <source>Leave full screen</source>
+        <translation>全画面を終了</translation>
     </message>
 </context>
 <context>

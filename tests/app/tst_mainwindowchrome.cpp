@@ -327,7 +327,8 @@ void TestMainWindowChrome::languageSwitchChangesEveryText()
     const auto label = [&](const char *name) { return child<QLabel>(mWindow.get(), name)->text(); };
     const auto tip = [&](const char *name) { return child(mWindow.get(), name)->toolTip(); };
     const auto check = [&](const char *longitude, const char *play, const char *unmute, const char *stop,
-                           const char *time, const char *setup, const char *fileList, const char *missing) {
+                           const char *time, const char *setup, const char *fileList, const char *missing,
+                           const char *back) {
         // At once: no turn of the event loop in between.
         QCOMPARE(label("label_24"), QString::fromUtf8(longitude));
         QCOMPARE(tip("playButton"), QString::fromUtf8(play));
@@ -337,18 +338,20 @@ void TestMainWindowChrome::languageSwitchChangesEveryText()
         QCOMPARE(mWindow->setupMenu()->actions().first()->text(), QString::fromUtf8(setup));
         QCOMPARE(child<QLabel>(panel, "label")->text(), QString::fromUtf8(fileList));
         QCOMPARE(mWindow->messageWidget()->message(), QString::fromUtf8(missing));
+        // Qt's own dialogs follow.
+        QCOMPARE(QCoreApplication::translate("QFileDialog", "Back"), QString::fromUtf8(back));
         // What the window shows stays: the position, the unit.
         QCOMPARE(label("curtimelabel"), QStringLiteral("00:00:05"));
         QCOMPARE(label("labelSpeedUint"), QStringLiteral("MPH"));
         QCOMPARE(label("labelDashboardSpeedUnit"), QStringLiteral("MPH"));
     };
     mWindow->on_actionchinese_triggered();
-    check("经度", "播放（空格键）", "取消静音（M）", "停止", "时间", "设置", "文件列表", "文件不存在！");
+    check("经度", "播放（空格键）", "取消静音（M）", "停止", "时间", "设置", "文件列表", "文件不存在！", "后退");
     QCOMPARE(stored(QStringLiteral("menu/language")), QStringLiteral("0"));
     action("actionJapanese")->trigger();
-    check("経度", "再生（Space）", "ミュート解除（M）", "停止", "時間", "設定", "ファイルリスト", "ファイルが存在しません！");
+    check("経度", "再生（Space）", "ミュート解除（M）", "停止", "時間", "設定", "ファイルリスト", "ファイルが存在しません！", "戻る");
     action("actionEnglise")->trigger();
-    check("Longitude", "Play (Space)", "Unmute (M)", "Stop", "Time", "Setup", "Filelist", "File not exist !");
+    check("Longitude", "Play (Space)", "Unmute (M)", "Stop", "Time", "Setup", "Filelist", "File not exist !", "Back");
     QCOMPARE(stored(QStringLiteral("menu/language")), QStringLiteral("1"));
 }
 
