@@ -35,6 +35,8 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
     ui->pushButtonForward->hide();
     ui->pushButton->setVisible(false);
     ui->label_14->setVisible(false);
+    // An empty box beside the time: nothing to show in it.
+    ui->frameShow->hide();
     mSettings = std::make_unique<Settings>(dataFolder);
 
     mPlayer = new VideoPlayer;

@@ -3,12 +3,17 @@
 #include "speedhistory.h"
 
 #include <QCoreApplication>
+
+#include <algorithm>
+#include <cmath>
 #include <qcustomplot.h>
 
 namespace {
 
 constexpr double kKeyRangeSeconds = 60.0; // until a recording's length is known
 constexpr double kTopSpeed = 180.0;       // km/h or mph, as on the gauge
+constexpr double kLeastTopSpeed = 60.0;   // a slow drive still reads as one
+constexpr double kSpeedStep = 20.0;       // the top is a round figure
 constexpr int kSpeedTicks = 10;
 constexpr int kFontPixels = 12;
 constexpr int kGradientHeight = 350;      // pixels; both stops the same colour
@@ -65,6 +70,21 @@ void SpeedChart::setup(bool mph)
         mPlot->addGraph();
     mPlot->graph(0)->setPen(QPen(Qt::red, 1));
     mPlot->setInteractions(QCP::Interactions());
+}
+
+void SpeedChart::fitSpeedRange(const GpsTrack *track, bool mph)
+{
+    double fastest = 0.0;
+    if (track && track->valid) {
+        for (const GpsRecord &record : track->records) {
+            if (std::isfinite(record.speed))
+                fastest = std::max(fastest, double(shownSpeed(record.speed, mph)));
+        }
+    }
+    double top = kTopSpeed;
+    if (fastest > 0.0)
+        top = std::max(kLeastTopSpeed, std::ceil(fastest / kSpeedStep) * kSpeedStep);
+    mPlot->yAxis->setRange(0, top);
 }
 
 void SpeedChart::addSpeedPoint(double second, double speed)

@@ -28,6 +28,9 @@ public:
     void replot();
 
     void setKeyRange(double lower, double upper); // seconds
+    // The speed axis from 0 to just above the fastest the track goes in
+    // the unit shown, in steps of 20 and at least 60; 0..180 without a track.
+    void fitSpeedRange(const GpsTrack *track, bool mph);
     void setUnitLabel(bool mph);
     // The key axis label again, after a change of language.
     void retranslate();

@@ -39,6 +39,7 @@ TelemetryPanel::TelemetryPanel(const TelemetryWidgets &widgets, const QString &t
     mChart = std::make_unique<SpeedChart>(mWidgets.chart);
     mChart->setup(mMph);
     showUnit();
+    holdLabelWidths();
 
     mDashboardPainter = std::make_unique<NeedlePainter>(mWidgets.dashboard, QStringLiteral(":/image/RedArrow.png"));
     mCompassPainter = std::make_unique<NeedlePainter>(mWidgets.compass, QStringLiteral(":/image/CompassPointer.png"));
@@ -63,6 +64,10 @@ TelemetryPanel::~TelemetryPanel()
 
 bool TelemetryPanel::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::Polish || event->type() == QEvent::FontChange) {
+        if (auto *label = qobject_cast<QLabel *>(watched))
+            holdLabelWidth(label);
+    }
     // Without GPS a compass needle would point somewhere all the same.
     return mDashboardPainter->handleEvent(watched, event, mDashboardAngle)
            || (!mNoGps && mCompassPainter->handleEvent(watched, event, mCompassAngle))
@@ -103,6 +108,7 @@ void TelemetryPanel::setTrack(std::shared_ptr<const GpsTrack> track, qint16 gpsV
 {
     mTimeline.setTrack(std::move(track), gpsVersion);
     mShown = kNothingShown;
+    mChart->fitSpeedRange(mTimeline.track(), mMph);
     drawRoute();
     if (!mTimeline.isValid() || mTimeline.track()->count() == 0)
         showNoGps();
@@ -218,6 +224,7 @@ void TelemetryPanel::setSpeedInMph(bool mph, bool open, qint64 second)
         return;
     mMph = mph;
     showUnit();
+    mChart->fitSpeedRange(mTimeline.track(), mMph);
     if (!open) {
         // Stopped: the old points stay until the next playback empties the chart.
         mChartStale = false;
@@ -250,4 +257,35 @@ void TelemetryPanel::retranslate()
 {
     mChart->retranslate();
     mChart->replot();
+    holdLabelWidths();
+    if (mNoGps)
+        mWidgets.dateTime->setText(tr("No GPS in this recording"));
+}
+
+// Each figure keeps the width of its widest text: a longer one must not
+// widen the window under the user's hand. Measured again once a label is
+// polished, when its font is the one it is drawn with.
+void TelemetryPanel::holdLabelWidths()
+{
+    for (QLabel *label : {mWidgets.speed, mWidgets.longitude, mWidgets.latitude, mWidgets.dateTime}) {
+        holdLabelWidth(label);
+        label->installEventFilter(this);
+    }
+}
+
+void TelemetryPanel::holdLabelWidth(QLabel *label)
+{
+    QStringList widest;
+    if (label == mWidgets.speed)
+        widest = QStringList{QStringLiteral("000.00"), QStringLiteral("---.--")};
+    else if (label == mWidgets.longitude)
+        widest = QStringList{QStringLiteral("W:180.000000°")};
+    else if (label == mWidgets.latitude)
+        widest = QStringList{QStringLiteral("S:90.000000°")};
+    else
+        widest = QStringList{QStringLiteral("  2000/00/00 00:00:00"), tr("No GPS in this recording")};
+    int width = 0;
+    for (const QString &text : widest)
+        width = qMax(width, label->fontMetrics().horizontalAdvance(text) + 2 * label->margin() + 2);
+    label->setFixedWidth(width);
 }

@@ -100,6 +100,8 @@ private:
     void refillChart(qint64 second);
     void showUnit();
     void showNoGps();
+    void holdLabelWidths();
+    void holdLabelWidth(QLabel *label);
 
     TelemetryWidgets mWidgets;
     TelemetryTimeline mTimeline;

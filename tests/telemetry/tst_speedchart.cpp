@@ -6,6 +6,8 @@
 
 #include <QTranslator>
 #include <QtTest>
+
+#include <limits>
 #include <qcustomplot.h>
 
 #include <memory>
@@ -45,6 +47,7 @@ private slots:
     void pointsSortedAndClearKeepsAxes();
     void relabel();
     void refillAddsHistory();
+    void speedAxisFitsTheTrack();
 };
 
 void TestSpeedChart::setupAxes_data()
@@ -130,6 +133,32 @@ void TestSpeedChart::refillAddsHistory()
     chart.refill(*track, 5, true);
     QCOMPARE(keysOf(plot), QVector<double>({0, 1, 7}));
     QCOMPARE(QString::number(plot.graph(0)->data()->at(0)->value, 'f', 2), QStringLiteral("11.51"));
+}
+
+// Typical speeds use the chart's height: the top is the fastest second,
+// rounded up to 20, never below 60; a speed that is no number counts for nothing.
+void TestSpeedChart::speedAxisFitsTheTrack()
+{
+    GpsTrack track;
+    track.valid = true;
+    for (float knots : {10.0f, 58.0f, std::numeric_limits<float>::quiet_NaN()}) {
+        GpsRecord record{};
+        record.speed = knots;
+        track.records.push_back(record);
+    }
+    QCustomPlot plot;
+    SpeedChart chart(&plot);
+    chart.setup(false);
+    chart.fitSpeedRange(&track, false); // 58 kn: 107.4 km/h
+    QCOMPARE(plot.yAxis->range(), QCPRange(0, 120));
+    chart.fitSpeedRange(&track, true); // 66.8 mph
+    QCOMPARE(plot.yAxis->range(), QCPRange(0, 80));
+    track.records[1].speed = 5.0f;
+    chart.fitSpeedRange(&track, false);
+    QCOMPARE(plot.yAxis->range(), QCPRange(0, 60));
+    track.valid = false;
+    chart.fitSpeedRange(&track, false);
+    QCOMPARE(plot.yAxis->range(), QCPRange(0, 180));
 }
 
 QTEST_MAIN(TestSpeedChart)
