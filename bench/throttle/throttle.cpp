@@ -1,19 +1,16 @@
-// LD_PRELOAD shim that makes files look as if they were read from a slow
-// memory card: reads of files whose path contains VELMORA_THROTTLE_MATCH are
-// paced through one token bucket for the whole process at
-// VELMORA_THROTTLE_BYTES_PER_S, so every reader of the "card" (the GPS pass
-// and the demuxer alike) shares its bandwidth. The page cache on these
-// virtual machines cannot be emptied (posix_fadvise does not give cold
-// reads), so the slowness is made in the process. Everything else passes
-// through untouched.
+// LD_PRELOAD shim that reads files like a slow memory card: reads of files
+// whose path contains VELMORA_THROTTLE_MATCH are paced through one token
+// bucket for the whole process at VELMORA_THROTTLE_BYTES_PER_S, so that the
+// GPS pass and the demuxer share the card. The page cache of these virtual
+// machines cannot be emptied, so the slowness is made in the process.
 
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <sys/types.h>
 #include <sys/uio.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdarg>
@@ -24,219 +21,105 @@
 
 namespace {
 
-constexpr int kMaxTrackedFd = 65536;       // descriptors above this are never throttled
-constexpr double kBurstSeconds = 0.005;    // the bucket holds this much of the rate: no long bursts
+constexpr int kMaxFd = 65536;           // descriptors above are never paced
+constexpr double kBurstSeconds = 0.005; // the bucket holds this much of the rate: no long bursts
 
-std::atomic<bool> gTracked[kMaxTrackedFd];
+std::atomic<bool> gPaced[kMaxFd];
 std::mutex gBucketMutex;
-int64_t gBucketNs = 0; // the time at which the bytes charged so far may have been delivered
+int64_t gBucketNs = 0; // when the bytes charged so far may have been delivered
 
-struct Settings
-{
-    const char *match = nullptr;
-    double bytesPerSecond = 0.0;
-    Settings()
-    {
-        match = std::getenv("VELMORA_THROTTLE_MATCH");
-        if (const char *rate = std::getenv("VELMORA_THROTTLE_BYTES_PER_S"))
-            bytesPerSecond = std::strtod(rate, nullptr);
-        if (match && !*match)
-            match = nullptr;
-    }
-    bool active() const { return match && bytesPerSecond > 0.0; }
-};
+const char *const gMatch = std::getenv("VELMORA_THROTTLE_MATCH");
+const double gRate = std::getenv("VELMORA_THROTTLE_BYTES_PER_S") ? std::atof(std::getenv("VELMORA_THROTTLE_BYTES_PER_S")) : 0.0;
 
-const Settings &settings()
+template<typename T> T next(const char *name) { return reinterpret_cast<T>(dlsym(RTLD_NEXT, name)); }
+
+int track(int fd, const char *path)
 {
-    static const Settings s;
-    return s;
+    if (fd >= 0 && fd < kMaxFd)
+        gPaced[fd] = gMatch && *gMatch && gRate > 0.0 && path && std::strstr(path, gMatch);
+    return fd;
 }
 
-int64_t nowNs()
+// Charges the bytes read from fd to the bucket, then sleeps until the card would have delivered them.
+ssize_t pace(int fd, ssize_t n)
 {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
-
-template<typename T>
-T next(const char *name)
-{
-    return reinterpret_cast<T>(dlsym(RTLD_NEXT, name));
-}
-
-void track(int fd, const char *path)
-{
-    if (fd >= 0 && fd < kMaxTrackedFd)
-        gTracked[fd].store(settings().active() && path && std::strstr(path, settings().match));
-}
-
-void untrack(int fd)
-{
-    if (fd >= 0 && fd < kMaxTrackedFd)
-        gTracked[fd].store(false);
-}
-
-bool tracked(int fd)
-{
-    return fd >= 0 && fd < kMaxTrackedFd && gTracked[fd].load(std::memory_order_relaxed);
-}
-
-// Charges n bytes to the bucket and sleeps until the card would have
-// delivered them.
-void pace(ssize_t n)
-{
-    if (n <= 0)
-        return;
-    const double rate = settings().bytesPerSecond;
+    if (n <= 0 || fd < 0 || fd >= kMaxFd || !gPaced[fd].load(std::memory_order_relaxed))
+        return n;
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
     int64_t due = 0;
     {
         std::lock_guard<std::mutex> lock(gBucketMutex);
-        const int64_t now = nowNs();
-        const int64_t burst = int64_t(kBurstSeconds * 1e9);
-        if (gBucketNs < now - burst)
-            gBucketNs = now - burst;
-        gBucketNs += int64_t(double(n) / rate * 1e9);
-        due = gBucketNs;
+        gBucketNs = std::max(gBucketNs, int64_t(now.tv_sec) * 1000000000 + now.tv_nsec - int64_t(kBurstSeconds * 1e9));
+        due = gBucketNs += int64_t(double(n) / gRate * 1e9);
     }
-    timespec until{};
-    until.tv_sec = time_t(due / 1000000000);
-    until.tv_nsec = long(due % 1000000000);
+    const timespec until{time_t(due / 1000000000), long(due % 1000000000)};
     while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
     }
-}
-
-bool hasMode(int flags)
-{
-    return (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE;
+    return n;
 }
 
 } // namespace
 
+// The open family, with its optional mode when a file may be created.
+#define VELMORA_OPEN(name, ...)                                                                                                  \
+    int name(__VA_ARGS__ const char *path, int flags, ...)                                                                       \
+    {                                                                                                                            \
+        mode_t mode = 0;                                                                                                         \
+        if ((flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE) {                                                             \
+            va_list ap;                                                                                                          \
+            va_start(ap, flags);                                                                                                 \
+            mode = mode_t(va_arg(ap, int));                                                                                      \
+            va_end(ap);                                                                                                          \
+        }                                                                                                                        \
+        static const auto real = next<int (*)(__VA_ARGS__ const char *, int, ...)>(#name);                                       \
+        return track(real(VELMORA_DIR_##name path, flags, mode), path);                                                          \
+    }
+#define VELMORA_DIR_open
+#define VELMORA_DIR_open64
+#define VELMORA_DIR_openat dir,
+#define VELMORA_DIR_openat64 dir,
+
 extern "C" {
 
-int open(const char *path, int flags, ...)
-{
-    mode_t mode = 0;
-    if (hasMode(flags)) {
-        va_list ap;
-        va_start(ap, flags);
-        mode = mode_t(va_arg(ap, int));
-        va_end(ap);
-    }
-    static const auto real = next<int (*)(const char *, int, ...)>("open");
-    const int fd = real(path, flags, mode);
-    track(fd, path);
-    return fd;
-}
-
-int open64(const char *path, int flags, ...)
-{
-    mode_t mode = 0;
-    if (hasMode(flags)) {
-        va_list ap;
-        va_start(ap, flags);
-        mode = mode_t(va_arg(ap, int));
-        va_end(ap);
-    }
-    static const auto real = next<int (*)(const char *, int, ...)>("open64");
-    const int fd = real(path, flags, mode);
-    track(fd, path);
-    return fd;
-}
-
-int openat(int dirfd, const char *path, int flags, ...)
-{
-    mode_t mode = 0;
-    if (hasMode(flags)) {
-        va_list ap;
-        va_start(ap, flags);
-        mode = mode_t(va_arg(ap, int));
-        va_end(ap);
-    }
-    static const auto real = next<int (*)(int, const char *, int, ...)>("openat");
-    const int fd = real(dirfd, path, flags, mode);
-    track(fd, path);
-    return fd;
-}
-
-int openat64(int dirfd, const char *path, int flags, ...)
-{
-    mode_t mode = 0;
-    if (hasMode(flags)) {
-        va_list ap;
-        va_start(ap, flags);
-        mode = mode_t(va_arg(ap, int));
-        va_end(ap);
-    }
-    static const auto real = next<int (*)(int, const char *, int, ...)>("openat64");
-    const int fd = real(dirfd, path, flags, mode);
-    track(fd, path);
-    return fd;
-}
-
-int __open_2(const char *path, int flags)
-{
-    static const auto real = next<int (*)(const char *, int)>("__open_2");
-    const int fd = real(path, flags);
-    track(fd, path);
-    return fd;
-}
-
-int __open64_2(const char *path, int flags)
-{
-    static const auto real = next<int (*)(const char *, int)>("__open64_2");
-    const int fd = real(path, flags);
-    track(fd, path);
-    return fd;
-}
+VELMORA_OPEN(open)
+VELMORA_OPEN(open64)
+VELMORA_OPEN(openat, int dir, )
+VELMORA_OPEN(openat64, int dir, )
+int __open_2(const char *path, int flags) { return track(next<int (*)(const char *, int)>("__open_2")(path, flags), path); }
+int __open64_2(const char *path, int flags) { return track(next<int (*)(const char *, int)>("__open64_2")(path, flags), path); }
 
 int close(int fd)
 {
     static const auto real = next<int (*)(int)>("close");
-    untrack(fd);
+    track(fd, nullptr);
     return real(fd);
 }
 
 ssize_t read(int fd, void *buf, size_t count)
 {
     static const auto real = next<ssize_t (*)(int, void *, size_t)>("read");
-    const ssize_t n = real(fd, buf, count);
-    if (tracked(fd))
-        pace(n);
-    return n;
+    return pace(fd, real(fd, buf, count));
 }
 
-ssize_t __read_chk(int fd, void *buf, size_t count, size_t)
-{
-    return read(fd, buf, count);
-}
+ssize_t __read_chk(int fd, void *buf, size_t count, size_t) { return read(fd, buf, count); }
 
 ssize_t pread(int fd, void *buf, size_t count, off_t offset)
 {
     static const auto real = next<ssize_t (*)(int, void *, size_t, off_t)>("pread");
-    const ssize_t n = real(fd, buf, count, offset);
-    if (tracked(fd))
-        pace(n);
-    return n;
+    return pace(fd, real(fd, buf, count, offset));
 }
 
 ssize_t pread64(int fd, void *buf, size_t count, off64_t offset)
 {
     static const auto real = next<ssize_t (*)(int, void *, size_t, off64_t)>("pread64");
-    const ssize_t n = real(fd, buf, count, offset);
-    if (tracked(fd))
-        pace(n);
-    return n;
+    return pace(fd, real(fd, buf, count, offset));
 }
 
-ssize_t readv(int fd, const struct iovec *iov, int iovcnt)
+ssize_t readv(int fd, const struct iovec *iov, int count)
 {
     static const auto real = next<ssize_t (*)(int, const struct iovec *, int)>("readv");
-    const ssize_t n = real(fd, iov, iovcnt);
-    if (tracked(fd))
-        pace(n);
-    return n;
+    return pace(fd, real(fd, iov, count));
 }
 
 } // extern "C"
