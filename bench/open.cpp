@@ -3,6 +3,8 @@
 // opening the 30-minute TS, hot and through a throttled card (the
 // LD_PRELOAD shim in bench/throttle), and the GUI thread's longest stall.
 
+#include "mapbridge.h"
+#include "videoplayer.h"
 #include "longrecording.h"
 #include "mainwindow.h"
 #include "scenarios.h"
@@ -164,6 +166,8 @@ int childWindowOpen(int argc, char **argv, const QStringList &args)
 {
     quietLogs();
     QApplication app(argc, argv);
+    initPlayback(); // as the viewer's main() does
+    chooseMapRenderer();
     MainWindow window;
     auto *frame = window.findChild<MyFrame *>();
     if (!frame || !exposed(window)) {

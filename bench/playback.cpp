@@ -5,6 +5,7 @@
 // and stopped (mpv alongside, with the picture sizes on the screen), and
 // how evenly it paints against the clock it follows.
 
+#include "videoplayer.h"
 #include "longrecording.h"
 #include "scenarios.h"
 #include "window.h"
@@ -492,6 +493,7 @@ int childPlay(int argc, char **argv, const QStringList &args)
 {
     quietLogs();
     QApplication app(argc, argv);
+    initPlayback(); // as the viewer's main() does
     EngineWindow w;
     if (!w.showAndWait())
         return 2;
@@ -557,6 +559,7 @@ int childSeeks(int argc, char **argv, const QStringList &args)
 {
     quietLogs();
     QApplication app(argc, argv);
+    initPlayback(); // as the viewer's main() does
     EngineWindow w;
     if (!w.showAndWait())
         return 2;
@@ -606,6 +609,7 @@ int childIdle(int argc, char **argv, const QStringList &args)
 {
     quietLogs();
     QApplication app(argc, argv);
+    initPlayback(); // as the viewer's main() does
     EngineWindow w;
     if (!w.showAndWait() || !w.player.openFile(args.value(0)) || !w.player.play())
         return 2;
@@ -641,6 +645,7 @@ int childIdle(int argc, char **argv, const QStringList &args)
 int childScreen(int argc, char **argv, const QStringList &)
 {
     QApplication app(argc, argv);
+    initPlayback(); // as the viewer's main() does
     std::printf("RESULT screen=%s\n", qPrintable(litScreen()));
     return 0;
 }

@@ -4,6 +4,7 @@
 // CPU of every process from the open to the natural end, the window's
 // 500 ms tick on the GUI thread, and what repaints, playing and paused.
 
+#include "videoplayer.h"
 #include "longrecording.h"
 #include "mainwindow.h"
 #include "mapbridge.h"
@@ -223,6 +224,8 @@ int childTelemetryWindow(int argc, char **argv, const QStringList &args)
 {
     quietLogs();
     QApplication app(argc, argv);
+    initPlayback(); // as the viewer's main() does
+    chooseMapRenderer();
     const bool map = args.value(4) == "map";
     MainWindow window(nullptr, map ? MainWindow::MapView::Web : MainWindow::MapView::None);
     window.setWindowFlags(Qt::FramelessWindowHint);

@@ -1,3 +1,4 @@
+#include "videoplayer.h"
 #include "window.h"
 
 #include <QApplication>
@@ -154,6 +155,7 @@ int childFirstPicture(int argc, char **argv, const QStringList &args)
 {
     quietLogs();
     QApplication app(argc, argv);
+    initPlayback(); // as the viewer's main() does
     EngineWindow w;
     if (!w.showAndWait())
         return 2;
