@@ -61,10 +61,12 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
     loadSettings();
     connect(ui->horizontalSliderVolume, &myslider::mySliderClicked, this, &MainWindow::slotSliderClickedVolume);
 
-    mFileList = new FormFileList(nullptr, dataFolder);
-    // The list and the popup are windows of their own; closing the main
-    // window still ends the program.
+    mFileList = new FormFileList(this, dataFolder);
+    // The list and the popup are windows of their own, over this one and
+    // off the task bar; closing the main window still ends the program.
+    mFileList->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
     mFileList->setAttribute(Qt::WA_QuitOnClose, false);
+    mListSize = mFileList->size();
     connect(mFileList, &FormFileList::sig_SetFile, this, &MainWindow::slotSetFile);
     connect(mFileList, &FormFileList::sig_DeleteFile, this, &MainWindow::slotDeleteFile);
     connect(mFileList, &FormFileList::sig_DetKeySpace, this, &MainWindow::slotDetKeySpace);

@@ -153,6 +153,7 @@ protected:
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
 #ifdef Q_OS_WIN
     bool nativeEvent(const QByteArray &eventType, void *message, long *result) override;
 #endif
@@ -183,7 +184,8 @@ private:
     SetupMenu *mMenu = nullptr;             // the title button's menu and the language
 
     WindowFrame *mFrame = nullptr;          // moving, resizing, maximising, full screen
-    FormFileList *mFileList = nullptr;      // top-level, owned here
+    FormFileList *mFileList = nullptr;      // a window of its own over this one, owned here
+    QSize mListSize;                        // the list's own size, before any docking
     mymsgwidget *mMsgWidget = nullptr;      // the message popup, top-level, owned here
 
     int mPlayState = 2;                     // the player's: 0 playing, 1 paused, 2 stopped

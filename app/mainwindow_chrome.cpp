@@ -146,6 +146,8 @@ void MainWindow::resizeEvent(QResizeEvent *event)
     // The map view fills frameMap through its layout at every size.
     QMainWindow::resizeEvent(event);
     mFrame->windowResized();
+    if (mFileList && mFileList->isVisible())
+        placeFileList();
 }
 
 void MainWindow::on_pushButtonFullScreen_clicked()

@@ -91,9 +91,19 @@ void MainWindow::slotCannotPlay(QString path, ProbeProblem problem)
 
 void MainWindow::placeFileList()
 {
-    const QRect screen = this->screen()->availableGeometry();
-    const int titleBottom = ui->frameTitle->mapToGlobal(QPoint(0, ui->frameTitle->height() - 1)).y();
-    const int pictureRight = ui->frameVideo->mapToGlobal(QPoint(ui->frameVideo->width() - 1, 0)).x();
-    mFileList->move(fileListPosition(frameGeometry(), mFileList->frameGeometry().size(), screen, titleBottom,
-                                     pictureRight));
+    const QRect panel(ui->widget->mapToGlobal(QPoint(0, 0)), ui->widget->size());
+    const QRect frame = mFileList->frameGeometry();
+    const QRect placed = fileListGeometry(frameGeometry(), mListSize, screen()->availableGeometry(), panel);
+    // The frame's margins, if a window manager draws one, stay outside.
+    mFileList->setGeometry(placed.marginsRemoved(QMargins(mFileList->x() - frame.x(), mFileList->y() - frame.y(),
+                                                          frame.right() - mFileList->geometry().right(),
+                                                          frame.bottom() - mFileList->geometry().bottom())));
+}
+
+// The list follows the window it belongs to.
+void MainWindow::moveEvent(QMoveEvent *event)
+{
+    QMainWindow::moveEvent(event);
+    if (mFileList && mFileList->isVisible())
+        placeFileList();
 }

@@ -4,24 +4,27 @@
 
 namespace {
 
-// Moves the top-left so that the panel lies on the screen where it can.
-QPoint keepOnScreen(QPoint at, const QSize &panel, const QRect &screen)
+// Moves the rectangle so that it lies on the screen where it can.
+QRect keepOnScreen(QRect at, const QRect &screen)
 {
-    at.setX(qMax(screen.left(), qMin(at.x(), screen.right() + 1 - panel.width())));
-    at.setY(qMax(screen.top(), qMin(at.y(), screen.bottom() + 1 - panel.height())));
+    at.moveLeft(qMax(screen.left(), qMin(at.left(), screen.right() + 1 - at.width())));
+    at.moveTop(qMax(screen.top(), qMin(at.top(), screen.bottom() + 1 - at.height())));
     return at;
 }
 
 } // namespace
 
-QPoint fileListPosition(const QRect &window, const QSize &panel, const QRect &screen, int titleBottom,
-                        int pictureRight, int gap)
+QRect fileListGeometry(const QRect &window, const QSize &list, const QRect &screen, const QRect &panel, int gap)
 {
-    const int right = window.right() + 1 + gap;
-    if (right + panel.width() - 1 <= screen.right())
-        return keepOnScreen(QPoint(right, window.top()), panel, screen);
-    const int left = window.left() - gap - panel.width();
-    if (left >= screen.left())
-        return keepOnScreen(QPoint(left, window.top()), panel, screen);
-    return keepOnScreen(QPoint(pictureRight + 1, titleBottom + 1), panel, screen);
+    for (const int space : {gap, 0}) {
+        const int right = window.right() + 1 + space;
+        if (right + list.width() - 1 <= screen.right())
+            return keepOnScreen(QRect(QPoint(right, window.top()), list), screen);
+        const int left = window.left() - space - list.width();
+        if (left >= screen.left())
+            return keepOnScreen(QRect(QPoint(left, window.top()), list), screen);
+    }
+    QRect docked(QPoint(), QSize(list.width(), qMin(list.height(), panel.height())));
+    docked.moveTopRight(panel.topRight());
+    return keepOnScreen(docked, screen);
 }

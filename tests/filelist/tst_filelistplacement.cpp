@@ -2,49 +2,44 @@
 
 #include <QtTest>
 
-// Where the list opens on a 1920x1040 work area (a task bar below).
+// Where the list goes on a 1920x1040 work area (a task bar below).
 class TestFileListPlacement : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void position_data();
-    void position();
+    void geometry_data();
+    void geometry();
 };
 
-void TestFileListPlacement::position_data()
+void TestFileListPlacement::geometry_data()
 {
     QTest::addColumn<QRect>("window");
-    QTest::addColumn<QPoint>("expected");
-    // The title bar is 48 px high, the picture takes all but the 320 px of the map.
-    QTest::newRow("room on the right") << QRect(100, 50, 1280, 800) << QPoint(1390, 50);
-    QTest::newRow("right edge exactly") << QRect(310, 0, 1280, 800) << QPoint(1600, 0);
-    QTest::newRow("one pixel short") << QRect(311, 0, 1280, 800) << QPoint(1271, 48);
-    QTest::newRow("only room on the left") << QRect(500, 80, 1280, 800) << QPoint(170, 80);
-    QTest::newRow("low window kept on screen") << QRect(0, 900, 1280, 800) << QPoint(1290, 560);
-    // Maximised: over the map, below the title bar.
-    QTest::newRow("no room either side") << QRect(0, 0, 1920, 1040) << QPoint(1600, 48);
-    // Window larger than the screen: on the screen, below the title bar.
-    QTest::newRow("window past the screen") << QRect(-200, 10, 2400, 1200) << QPoint(1600, 58);
+    QTest::addColumn<QRect>("expected");
+    const QSize list(320, 480);
+    QTest::newRow("room on the right") << QRect(100, 50, 1280, 800) << QRect(QPoint(1390, 50), list);
+    QTest::newRow("right edge exactly") << QRect(310, 0, 1280, 800) << QRect(QPoint(1600, 0), list);
+    QTest::newRow("only room on the left") << QRect(500, 80, 1280, 800) << QRect(QPoint(170, 80), list);
+    // Centred on a 1920 screen: 320 px each side, no room for the gap too.
+    QTest::newRow("centred: touching") << QRect(320, 100, 1280, 800) << QRect(QPoint(1600, 100), list);
+    QTest::newRow("low window kept on screen") << QRect(0, 900, 1280, 800) << QRect(QPoint(1290, 560), list);
+    // Maximised: over the telemetry panel (its last 270 px), as tall as it.
+    QTest::newRow("no room either side") << QRect(0, 0, 1920, 1040) << QRect(1600, 770, 320, 270);
+    QTest::newRow("window past the screen") << QRect(-200, 10, 2400, 1200) << QRect(1600, 770, 320, 270);
 }
 
-void TestFileListPlacement::position()
+void TestFileListPlacement::geometry()
 {
     QFETCH(QRect, window);
-    QFETCH(QPoint, expected);
+    QFETCH(QRect, expected);
     const QRect screen(0, 0, 1920, 1040);
-    const QSize panel(320, 480);
-    const int titleBottom = window.top() + 47;
-    const int pictureRight = window.right() - 320;
-    const QPoint at = fileListPosition(window, panel, screen, titleBottom, pictureRight);
-    QCOMPARE(at, expected);
-    const QRect placed(at, panel);
+    const QRect panel(window.left(), window.bottom() + 1 - 270, window.width(), 270);
+    const QRect placed = fileListGeometry(window, QSize(320, 480), screen, panel);
+    QCOMPARE(placed, expected);
     QVERIFY(screen.contains(placed));
-    if (!placed.intersects(window))
-        return;
-    // Inside the window it covers neither the title bar nor the picture.
-    QVERIFY(placed.top() > titleBottom);
-    QVERIFY(placed.left() > pictureRight || placed.right() == screen.right());
+    // Inside the window it leaves the picture and the map alone.
+    if (placed.intersects(window))
+        QVERIFY(placed.top() >= qMin(panel.top(), screen.bottom() + 1 - placed.height()));
 }
 
 QTEST_APPLESS_MAIN(TestFileListPlacement)
