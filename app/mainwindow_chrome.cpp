@@ -13,13 +13,13 @@
 
 #include <QCloseEvent>
 #include <QMouseEvent>
-#include <QScreen>
 
 void MainWindow::setupFrame()
 {
     FrameWidgets widgets;
     widgets.title = ui->frameTitle;
     widgets.video = ui->widgetVideo;
+    widgets.picture = ui->frameVideo;
     widgets.controlBar = ui->frameControl;
     widgets.controlBarHome = ui->verticalLayout_5;
     widgets.outer = ui->verticalLayout_3;
@@ -32,38 +32,13 @@ void MainWindow::setupFrame()
 
 void MainWindow::placeAtStart()
 {
-    QString text;
-    QString screenName;
+    QString rect;
+    QString screen;
     int maximized = 0;
-    mSettings->readString(QStringLiteral("Setup"), QStringLiteral("windowRect"), text);
-    mSettings->readString(QStringLiteral("Setup"), QStringLiteral("windowScreen"), screenName);
+    mSettings->readString(QStringLiteral("Setup"), QStringLiteral("windowRect"), rect);
+    mSettings->readString(QStringLiteral("Setup"), QStringLiteral("windowScreen"), screen);
     mSettings->readInt(QStringLiteral("Setup"), QStringLiteral("windowMaximized"), maximized);
-    // The place is kept for the screen it was on; elsewhere it means nothing.
-    QScreen *screen = QGuiApplication::primaryScreen();
-    QRect stored;
-    for (QScreen *candidate : QGuiApplication::screens()) {
-        if (!screenName.isEmpty() && candidate->name() == screenName) {
-            screen = candidate;
-            stored = rectFromText(text);
-        }
-    }
-    if (!screen)
-        return;
-    const QRect available = screen->availableGeometry();
-    // A small screen takes from the picture what the window lacks, down to a
-    // quarter of its size; the dials and the chart keep theirs.
-    layout()->activate();
-    const QSize lacking = (minimumSize() - available.size()).expandedTo(QSize(0, 0));
-    if (lacking.width() > 0 || lacking.height() > 0) {
-        const QSize picture = ui->frameVideo->minimumSize();
-        ui->frameVideo->setMinimumSize((picture - lacking).expandedTo(picture / 2));
-        for (QWidget *band : {ui->widgetVideo, ui->centralwidget, static_cast<QWidget *>(this)})
-            band->layout()->activate();
-    }
-    bool tooSmall = false;
-    const QRect normal = startGeometry(stored, size(), minimumSize(), available, &tooSmall);
-    mFrame->place(tooSmall ? QRect(available.topLeft(), size().boundedTo(available.size())) : normal,
-                  tooSmall || (maximized != 0 && stored.isValid()));
+    mFrame->placeAtStart(rectFromText(rect), screen, maximized != 0);
 }
 
 bool MainWindow::isFullScreenMode() const

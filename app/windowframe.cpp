@@ -2,6 +2,7 @@
 
 #include <QBoxLayout>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QLayout>
 #include <QLoggingCategory>
 #include <QMouseEvent>
@@ -102,6 +103,35 @@ void WindowFrame::toggleMaximized()
     }
     showStateTexts();
     resetResizeCursor();
+}
+
+void WindowFrame::placeAtStart(QRect stored, const QString &screenName, bool maximized)
+{
+    // The place is kept for the screen it was on; elsewhere it means nothing.
+    QScreen *screen = QGuiApplication::primaryScreen();
+    bool storedScreen = false;
+    for (QScreen *candidate : QGuiApplication::screens()) {
+        if (!screenName.isEmpty() && candidate->name() == screenName) {
+            screen = candidate;
+            storedScreen = true;
+        }
+    }
+    if (!screen)
+        return;
+    if (!storedScreen)
+        stored = QRect();
+    const QRect available = screen->availableGeometry();
+    activateLayouts();
+    const QSize lacking = (mWindow->minimumSize() - available.size()).expandedTo(QSize(0, 0));
+    if (lacking.width() > 0 || lacking.height() > 0) {
+        const QSize picture = mWidgets.picture->minimumSize();
+        mWidgets.picture->setMinimumSize((picture - lacking).expandedTo(picture / 2));
+        activateLayouts();
+    }
+    bool tooSmall = false;
+    const QRect normal = startGeometry(stored, mWindow->size(), mWindow->minimumSize(), available, &tooSmall);
+    place(tooSmall ? QRect(available.topLeft(), mWindow->size().boundedTo(available.size())) : normal,
+          tooSmall || (maximized && stored.isValid()));
 }
 
 void WindowFrame::place(const QRect &normal, bool maximized)

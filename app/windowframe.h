@@ -20,6 +20,7 @@ struct FrameWidgets
 {
     QWidget *title = nullptr;           // the title bar: drag to move, double-click to maximise
     QWidget *video = nullptr;           // the picture's band: presses there are not the frame's
+    QWidget *picture = nullptr;         // the picture itself: it gives up size on a small screen
     QWidget *controlBar = nullptr;      // floats over the picture in full screen
     QBoxLayout *controlBarHome = nullptr; // the layout the bar lives in outside full screen
     QBoxLayout *outer = nullptr;        // the window's outermost layout, whose margins go in full screen
@@ -45,6 +46,12 @@ public:
     bool isMaximized() const { return mMaximized; }
     void toggleMaximized();
     void toggleFullScreen();
+    // Before the first show: at stored (last time's frame, on the screen
+    // named screen; invalid for none), maximised when it was, when that
+    // screen is there and it fits; else a size that fits the primary
+    // screen, the picture giving up what a small screen lacks (down to a
+    // quarter), maximised when even that does not fit.
+    void placeAtStart(QRect stored, const QString &screen, bool maximized);
     // Puts the window at normal, maximised over its screen when asked.
     void place(const QRect &normal, bool maximized);
     // The window's rectangle when neither maximised nor full screen.
