@@ -1,24 +1,43 @@
 #include "filelisttoggle.h"
 
+#include "filelistplacement.h"
+
 #include <QApplication>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QWidget>
 
-#include <utility>
-
-FileListToggle::FileListToggle(QWidget *window, QWidget *button, QWidget *list, std::function<void()> place)
+FileListToggle::FileListToggle(QWidget *window, QWidget *button, QWidget *list, QWidget *panel)
     : QObject(window)
     , mWindow(window)
     , mButton(button)
     , mList(list)
-    , mPlace(std::move(place))
+    , mPanel(panel)
+    , mListSize(list->size())
 {
+}
+
+void FileListToggle::follow()
+{
+    if (mList->isVisible())
+        place();
+}
+
+void FileListToggle::place()
+{
+    const QRect panel(mPanel->mapToGlobal(QPoint(0, 0)), mPanel->size());
+    const QRect frame = mList->frameGeometry();
+    const QRect placed = fileListGeometry(mWindow->frameGeometry(), mListSize, mWindow->screen()->availableGeometry(), panel);
+    // The frame's margins, if a window manager draws one, stay outside.
+    mList->setGeometry(placed.marginsRemoved(QMargins(mList->x() - frame.x(), mList->y() - frame.y(),
+                                                      frame.right() - mList->geometry().right(),
+                                                      frame.bottom() - mList->geometry().bottom())));
 }
 
 void FileListToggle::clicked()
 {
     if (mList->isHidden()) {
-        mPlace();
+        place();
         mList->show();
         mRaise = false;
         mRaiseSaved = false;

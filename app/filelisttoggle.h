@@ -1,33 +1,39 @@
 #pragma once
 
 #include <QObject>
-
-#include <functional>
+#include <QSize>
 
 class QEvent;
 class QWidget;
 
 // What the list button does with the file list window: a click shows the
-// list (placed by place), hides it, or, once the user has clicked into the
-// main window since, brings it forward instead of hiding it.
+// list, hides it, or, once the user has clicked into the main window since,
+// brings it forward instead of hiding it. The list stays beside the window
+// (or over its panel) as the window moves and resizes.
 class FileListToggle : public QObject
 {
     Q_OBJECT
 
 public:
-    FileListToggle(QWidget *window, QWidget *button, QWidget *list, std::function<void()> place);
+    // panel: what the list may cover when it does not fit beside the window.
+    FileListToggle(QWidget *window, QWidget *button, QWidget *list, QWidget *panel);
 
     void clicked();
     void pressed();
     void released();
     // Every mouse press and release of the application.
     void watchClick(QObject *watched, QEvent *event);
+    // The window moved or resized: a shown list follows.
+    void follow();
 
 private:
+    void place();
+
     QWidget *mWindow;
     QWidget *mButton;
     QWidget *mList;
-    std::function<void()> mPlace;
+    QWidget *mPanel;
+    QSize mListSize; // the list's own size, before any docking
     bool mRaise = true;      // the next click raises the list instead of hiding it
     bool mRaiseSaved = true;
     bool mButtonDown = false;

@@ -7,8 +7,10 @@
 #include "seekbar.h"
 #include "formfilelist.h"
 #include "mymsgwidget.h"
+#include "playbacksession.h"
 #include "setupmenu.h"
 #include "settings.h"
+#include "soundcontrol.h"
 #include "telemetrypanel.h"
 
 #include <QAction>
@@ -16,12 +18,6 @@
 #include <QTimer>
 
 Q_DECLARE_LOGGING_CATEGORY(lcWindow)
-
-namespace {
-
-constexpr int kTimelineIntervalMs = 500;
-
-} // namespace
 
 MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
     : QMainWindow(parent)
@@ -39,9 +35,10 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
     ui->frameShow->hide();
     mSettings = std::make_unique<Settings>(dataFolder);
 
-    mPlayer = new VideoPlayer;
+    mSession = new PlaybackSession([this] { return mSeekBar->isPausedDrag(); }, this);
+    mPlayer = mSession->player();
     mSeekBar = new SeekBar(ui->horizontalSlider, ui->curtimelabel, ui->totaltimelabel, mPlayer,
-                           [this] { return mPlayState; }, this);
+                           [this] { return mSession->state(); }, this);
     cleanTimeFunc(true);
     connect(mPlayer, &VideoPlayer::sig_GetOneFrame, this, &MainWindow::slotGetOneFrame);
     connect(mPlayer, &VideoPlayer::sig_TotalTimeChanged, this, &MainWindow::slotTotalTimeChanged);
@@ -51,9 +48,13 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
     // Pictures are converted to the surface's size on the video thread.
     connect(ui->frameVideo, &MyFrame::sizeChanged, this, [this](QSize size) { mPlayer->setOutputSize(size); });
 
-    mTimer = new QTimer;
-    connect(mTimer, &QTimer::timeout, this, &MainWindow::slotTimerTimeOut);
-    mTimer->setInterval(kTimelineIntervalMs);
+    connect(mSession->timer(), &QTimer::timeout, this, &MainWindow::slotTimerTimeOut);
+    connect(mSession, &PlaybackSession::sig_OpenStarted, this, [this] {
+        ui->horizontalSlider->setValue(0);
+        mPanel->clearTrack();
+    });
+    connect(mSession, &PlaybackSession::sig_OpenFailed, this, [this] { cleanTimeFunc(true); });
+    mSound = new SoundControl(ui->horizontalSliderVolume, ui->pushButtonVolume, mPlayer, this);
 
     setupTelemetry(map);
     setupFrame();
@@ -66,18 +67,17 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
     // off the task bar; closing the main window still ends the program.
     mFileList->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
     mFileList->setAttribute(Qt::WA_QuitOnClose, false);
-    mListSize = mFileList->size();
     connect(mFileList, &FormFileList::sig_SetFile, this, &MainWindow::slotSetFile);
     connect(mFileList, &FormFileList::sig_DeleteFile, this, &MainWindow::slotDeleteFile);
     connect(mFileList, &FormFileList::sig_DetKeySpace, this, &MainWindow::slotDetKeySpace);
     connect(mFileList, &FormFileList::sig_SaveBasePath, this, &MainWindow::slotSaveBasePath);
     connect(mFileList, &FormFileList::sig_CannotPlay, this, &MainWindow::slotCannotPlay);
-    mListToggle = new FileListToggle(this, ui->pushButtonFilelist, mFileList, [this] { placeFileList(); });
+    mListToggle = new FileListToggle(this, ui->pushButtonFilelist, mFileList, ui->widget);
     mKeys = new PlaybackKeys(this, mFileList);
     connect(mKeys, &PlaybackKeys::sig_PlayPause, this, &MainWindow::slotDetKeySpace);
     connect(mKeys, &PlaybackKeys::sig_ToggleSound, this, &MainWindow::on_pushButtonVolume_clicked);
     connect(mKeys, &PlaybackKeys::sig_Step, mSeekBar, &SeekBar::step);
-    connect(mKeys, &PlaybackKeys::sig_Volume, this, &MainWindow::stepVolume);
+    connect(mKeys, &PlaybackKeys::sig_Volume, mSound, &SoundControl::step);
     connect(mKeys, &PlaybackKeys::sig_LeaveFullScreen, this, &MainWindow::on_pushButtonFullScreen_clicked);
     QString basePath;
     if (mSettings->readString(QStringLiteral("Setup"), QStringLiteral("FileBasePath"), basePath) && !basePath.isNull())
@@ -94,13 +94,13 @@ MainWindow::~MainWindow()
     if (mPlayer->state() != VideoPlayer::Stop)
         mPlayer->stop();
     mPanel.reset();
-    delete mTimer;
     delete mMsgWidget;
     delete mFileList;
     delete ui;
     ui = nullptr;
     // Joins a GPS pass that still reads a file which ended by itself.
-    delete mPlayer;
+    delete mSession;
+    mSession = nullptr;
     mPlayer = nullptr;
 }
 
@@ -122,27 +122,15 @@ void MainWindow::slotTotalTimeChanged(qint64 uSec)
 
 void MainWindow::slotStateChanged(VideoPlayer::PlayerState state)
 {
-    switch (state) {
-    case VideoPlayer::Playing:
-        mPlayState = 0;
-        showPlayLook(ui->playButton, true);
-        break;
-    case VideoPlayer::Pause:
-        mPlayState = 1;
-        showPlayLook(ui->playButton, false);
-        break;
-    case VideoPlayer::Stop:
+    mSession->setState(state);
+    showPlayLook(ui->playButton, state == VideoPlayer::Playing);
+    if (state == VideoPlayer::Stop) {
         // A stop during a paused drag keeps the total time on screen.
         cleanTimeFunc(!mSeekBar->isPausedDrag());
-        mTimer->stop();
         mSeekBar->takeSeek();
-        mPlayState = 2;
-        showPlayLook(ui->playButton, false);
         mPanel->reset();
         setBlackImage();
-        break;
     }
-    qCDebug(lcWindow) << "mPlayState:" << mPlayState;
 }
 
 void MainWindow::slotPlayStopNormally(quint64 serial)
@@ -152,8 +140,7 @@ void MainWindow::slotPlayStopNormally(quint64 serial)
         return;
     }
     mSeekBar->takeSeek();
-    mPlayState = 2;
-    mTimer->stop();
+    mSession->setState(VideoPlayer::Stop);
     cleanTimeFunc(false);
     qCDebug(lcWindow) << "normally stop end";
     mPanel->reset();
@@ -164,4 +151,29 @@ void MainWindow::slotPlayStopNormally(quint64 serial)
 void MainWindow::setBlackImage()
 {
     ui->frameVideo->slotGetImage(QImage());
+}
+
+VideoPlayer *MainWindow::player() const
+{
+    return mPlayer;
+}
+
+const GpsData &MainWindow::gpsData() const
+{
+    return mSession->gpsData();
+}
+
+int MainWindow::playState() const
+{
+    return mSession->playState();
+}
+
+QString MainWindow::filePath() const
+{
+    return mSession->filePath();
+}
+
+void MainWindow::setFilePath(const QString &path)
+{
+    mSession->setFilePath(path);
 }

@@ -7,7 +7,6 @@
 #include <QImage>
 #include <QMainWindow>
 
-#include <functional>
 #include <memory>
 
 namespace Ui {
@@ -17,12 +16,13 @@ class MapBridge;
 class FileListToggle;
 class FormFileList;
 class PlaybackKeys;
+class PlaybackSession;
 class mymsgwidget;
 class QMenu;
-class QTimer;
 class SpeedChart;
 class SeekBar;
 class SetupMenu;
+class SoundControl;
 class TelemetryPanel;
 class WindowFrame;
 
@@ -51,13 +51,13 @@ public:
     // minimum does not).
     void placeAtStart();
 
-    VideoPlayer *player() const { return mPlayer; }
+    VideoPlayer *player() const;
     // The GPS track of the open file (null before its pass has finished).
-    const GpsData &gpsData() const { return mGpsData; }
+    const GpsData &gpsData() const;
     // 0 playing, 1 paused, 2 stopped, 3 paused while the position slider is held.
     int playState() const;
-    QString filePath() const { return mFilePath; }
-    void setFilePath(const QString &path) { mFilePath = path; }
+    QString filePath() const;
+    void setFilePath(const QString &path);
     FormFileList *fileListPanel() const { return mFileList; }
     mymsgwidget *messageWidget() const { return mMsgWidget; }
 
@@ -159,14 +159,9 @@ protected:
 #endif
 
 private:
-    bool openInPlayer(const QString &path);
     bool openRecording(const QString &path, bool play);
-    bool deferWhileOpening(std::function<void()> open);
     void stepFileList(bool forward);
-    void placeFileList();
-    bool waitForPlayState(int state);
     void setupTelemetry(MapView map);
-    void stepVolume(int delta);
     // Settings, menus, languages and units (mainwindow_menu.cpp).
     void loadSettings();
     void switchLanguage(int language);
@@ -177,26 +172,19 @@ private:
 
     Ui::MainWindow *ui;
     std::unique_ptr<Settings> mSettings;    // sysConfig.ini
-    VideoPlayer *mPlayer = nullptr;
-    QTimer *mTimer = nullptr;               // 500 ms timeline tick
-    GpsData mGpsData;                       // the open file's track, once its pass has finished
+    PlaybackSession *mSession = nullptr;    // the player, opening, play and pause, the timeline tick
+    VideoPlayer *mPlayer = nullptr;         // the session's
+    SoundControl *mSound = nullptr;         // volume and mute
     std::unique_ptr<TelemetryPanel> mPanel; // labels, dials, chart and map
     SetupMenu *mMenu = nullptr;             // the title button's menu and the language
 
     WindowFrame *mFrame = nullptr;          // moving, resizing, maximising, full screen
     FormFileList *mFileList = nullptr;      // a window of its own over this one, owned here
-    QSize mListSize;                        // the list's own size, before any docking
     mymsgwidget *mMsgWidget = nullptr;      // the message popup, top-level, owned here
 
-    int mPlayState = 2;                     // the player's: 0 playing, 1 paused, 2 stopped
     SeekBar *mSeekBar = nullptr;            // the position slider, the times and their seeks
-    int mVolumePre = 128;                   // the last volume chosen, restored when the sound comes back
-    bool mIsMuted = false;
-    QString mFilePath;                      // the recording the play button opens
     FileListToggle *mListToggle = nullptr;  // what the list button does with the list
     PlaybackKeys *mKeys = nullptr;          // the window's keys
     bool mListStarted = false;              // an entry of the list was opened; previous and next work from then on
-    bool mOpening = false;                  // the player is opening a file and events are being processed
-    std::function<void()> mDeferredOpen;    // the last open asked for meanwhile
 };
 

@@ -5,10 +5,12 @@
 #include "ui_mainwindow.h"
 
 #include "controlbarlooks.h"
+#include "filelisttoggle.h"
 #include "formfilelist.h"
 #include "mymsgwidget.h"
+#include "playbacksession.h"
+#include "soundcontrol.h"
 #include "settings.h"
-#include "windowchrome.h"
 #include "windowframe.h"
 
 #include <QCloseEvent>
@@ -27,18 +29,12 @@ void MainWindow::setupFrame()
     widgets.layoutsToActivate = {ui->widgetVideo, ui->centralwidget, this};
     widgets.maximize = ui->pushButtonMaximize;
     widgets.fullScreen = ui->pushButtonFullScreen;
-    mFrame = new WindowFrame(this, widgets, [this] { return mPlayState != 2; });
+    mFrame = new WindowFrame(this, widgets, [this] { return mSession->state() != PlaybackSession::Stopped; });
 }
 
 void MainWindow::placeAtStart()
 {
-    QString rect;
-    QString screen;
-    int maximized = 0;
-    mSettings->readString(QStringLiteral("Setup"), QStringLiteral("windowRect"), rect);
-    mSettings->readString(QStringLiteral("Setup"), QStringLiteral("windowScreen"), screen);
-    mSettings->readInt(QStringLiteral("Setup"), QStringLiteral("windowMaximized"), maximized);
-    mFrame->placeAtStart(rectFromText(rect), screen, maximized != 0);
+    mFrame->placeAtStart(*mSettings);
 }
 
 bool MainWindow::isFullScreenMode() const
@@ -54,8 +50,8 @@ bool MainWindow::isMaximizedMode() const
 // The buttons whose look and tip follow a state.
 void MainWindow::showStateTexts()
 {
-    showPlayLook(ui->playButton, mPlayState == 0);
-    showSoundLook(ui->pushButtonVolume, mIsMuted);
+    showPlayLook(ui->playButton, mSession->state() == PlaybackSession::Playing);
+    mSound->showLook();
     mFrame->showStateTexts();
 }
 
@@ -121,8 +117,8 @@ void MainWindow::resizeEvent(QResizeEvent *event)
     // The map view fills frameMap through its layout at every size.
     QMainWindow::resizeEvent(event);
     mFrame->windowResized();
-    if (mFileList && mFileList->isVisible())
-        placeFileList();
+    if (mListToggle)
+        mListToggle->follow();
 }
 
 void MainWindow::on_pushButtonFullScreen_clicked()

@@ -4,31 +4,31 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
-#include "filelistplacement.h"
+#include "filelisttoggle.h"
 #include "formfilelist.h"
 #include "mymsgwidget.h"
+#include "playbacksession.h"
 #include "settings.h"
 #include "telemetrypanel.h"
 
 #include <QFileInfo>
 #include <QLoggingCategory>
-#include <QScreen>
 #include <QTimer>
 
 Q_DECLARE_LOGGING_CATEGORY(lcWindow)
 
 void MainWindow::slotSetFile(FileListInfo info, bool play)
 {
-    if (deferWhileOpening([this, info, play] { slotSetFile(info, play); }))
+    if (mSession->deferWhileOpening([this, info, play] { slotSetFile(info, play); }))
         return;
     qCDebug(lcWindow) << "info.FilePath:" << info.path;
-    mFilePath = info.path;
+    mSession->setFilePath(info.path);
     if (!QFileInfo(info.path).isFile()) {
         // What plays goes on.
         mMsgWidget->showCannotPlay(QFileInfo(info.path).fileName(), ProbeProblem::Missing);
         return;
     }
-    if (!openRecording(info.path, false)) {
+    if (!mSession->open(info.path, false)) {
         slotCannotPlay(info.path);
         return;
     }
@@ -75,7 +75,7 @@ void MainWindow::stepFileList(bool forward)
 
 void MainWindow::slotDeleteFile(QString path)
 {
-    if (mPlayState != 2 && QFileInfo(path) == QFileInfo(mFilePath))
+    if (mSession->state() != PlaybackSession::Stopped && QFileInfo(path) == QFileInfo(mSession->filePath()))
         mPlayer->stop();
 }
 
@@ -89,21 +89,10 @@ void MainWindow::slotCannotPlay(QString path, ProbeProblem problem)
     mMsgWidget->showCannotPlay(QFileInfo(path).fileName(), problem);
 }
 
-void MainWindow::placeFileList()
-{
-    const QRect panel(ui->widget->mapToGlobal(QPoint(0, 0)), ui->widget->size());
-    const QRect frame = mFileList->frameGeometry();
-    const QRect placed = fileListGeometry(frameGeometry(), mListSize, screen()->availableGeometry(), panel);
-    // The frame's margins, if a window manager draws one, stay outside.
-    mFileList->setGeometry(placed.marginsRemoved(QMargins(mFileList->x() - frame.x(), mFileList->y() - frame.y(),
-                                                          frame.right() - mFileList->geometry().right(),
-                                                          frame.bottom() - mFileList->geometry().bottom())));
-}
-
 // The list follows the window it belongs to.
 void MainWindow::moveEvent(QMoveEvent *event)
 {
     QMainWindow::moveEvent(event);
-    if (mFileList && mFileList->isVisible())
-        placeFileList();
+    if (mListToggle)
+        mListToggle->follow();
 }

@@ -7,17 +7,11 @@
 #include "controlbarlooks.h"
 #include "mymenu.h"
 #include "setupmenu.h"
+#include "soundcontrol.h"
 #include "telemetrypanel.h"
-#include "windowchrome.h"
 #include "windowframe.h"
 
 #include <QMenu>
-
-namespace {
-
-constexpr int kDefaultVolume = 128; // the player's top; the slider shows 100
-
-} // namespace
 
 QMenu *MainWindow::setupMenu() const
 {
@@ -41,18 +35,7 @@ void MainWindow::loadSettings()
     mMenu->checkUnit(mph);
     mPanel->setSpeedInMph(mph, false, 0);
 
-    // The slider shows what fits its 0..100; the value read, held to the
-    // player's scale, is what the sound plays at and comes back after a mute.
-    int volume = kDefaultVolume;
-    mSettings->readInt(QStringLiteral("Setup"), QStringLiteral("volume"), volume);
-    volume = qBound(0, volume, kDefaultVolume);
-    ui->horizontalSliderVolume->setValue(volume);
-    mVolumePre = volume;
-
-    int sound = 1;
-    mSettings->readInt(QStringLiteral("Setup"), QStringLiteral("Silent"), sound);
-    mIsMuted = sound == 0;
-    mPlayer->setVolume(mIsMuted ? 0 : mVolumePre);
+    mSound->load(*mSettings);
     showStateTexts();
 
     int fix = 0;
@@ -104,12 +87,6 @@ void MainWindow::on_actionMPH_triggered()
 
 void MainWindow::saveOnExit()
 {
-    mSettings->writeString(QStringLiteral("Setup"), QStringLiteral("windowRect"), rectText(mFrame->normalGeometry()));
-    mSettings->writeString(QStringLiteral("Setup"), QStringLiteral("windowScreen"), screen()->name());
-    mSettings->writeString(QStringLiteral("Setup"), QStringLiteral("windowMaximized"),
-                           mFrame->isMaximized() ? QStringLiteral("1") : QStringLiteral("0"));
-    mSettings->writeString(QStringLiteral("Setup"), QStringLiteral("volume"),
-                           QString::number(ui->horizontalSliderVolume->value()));
-    mSettings->writeString(QStringLiteral("Setup"), QStringLiteral("Silent"),
-                           mIsMuted ? QStringLiteral("0") : QStringLiteral("1"));
+    mFrame->save(*mSettings);
+    mSound->save(*mSettings);
 }

@@ -6,6 +6,7 @@
 
 #include "formfilelist.h"
 #include "needleangles.h"
+#include "playbacksession.h"
 #include "setupmenu.h"
 #include "telemetrypanel.h"
 #include "seekbar.h"
@@ -66,24 +67,21 @@ void MainWindow::slotupdateCompass(int angle)
 
 void MainWindow::slotGetGpsData(const GpsData &data)
 {
-    if (!data.track || data.serial != mPlayer->serial()) {
-        qCDebug(lcWindow) << "gps track of an earlier file ignored";
+    if (!mSession->takeGpsData(data))
         return;
-    }
-    mGpsData = data;
-    qCDebug(lcWindow) << "gps track ready, valid:" << data.track->valid << "records:" << data.track->count();
     mPanel->setTrack(data.track, data.version);
-    mFileList->markTrack(mFilePath, !mPanel->showsNoGps());
+    mFileList->markTrack(mSession->filePath(), !mPanel->showsNoGps());
 }
 
 void MainWindow::slotTimerTimeOut()
 {
-    if (sender() != mTimer)
+    if (sender() != mSession->timer())
         return;
     const qint64 second = TelemetryTimeline::currentSecond(mPlayer->currentTime());
-    if (mPlayState == 0)
+    const bool playing = mSession->state() == PlaybackSession::Playing;
+    if (playing)
         mSeekBar->showPlaying(second);
-    mPanel->showSecond(second, mPlayState == 0, mSeekBar->takeSeek());
+    mPanel->showSecond(second, playing, mSeekBar->takeSeek());
 }
 
 bool MainWindow::speedInMph() const
@@ -97,6 +95,6 @@ void MainWindow::setSpeedInMph(bool mph)
     mMenu->checkUnit(mph);
     if (mph == mPanel->speedInMph())
         return;
-    mPanel->setSpeedInMph(mph, mPlayState != 2, TelemetryTimeline::currentSecond(mPlayer->currentTime()));
+    mPanel->setSpeedInMph(mph, mSession->state() != PlaybackSession::Stopped, TelemetryTimeline::currentSecond(mPlayer->currentTime()));
     mSettings->writeString(QStringLiteral("Setup"), QStringLiteral("Unit"), mph ? QStringLiteral("1") : QStringLiteral("0"));
 }

@@ -1,5 +1,7 @@
 #include "windowframe.h"
 
+#include "settings.h"
+
 #include <QBoxLayout>
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -103,6 +105,25 @@ void WindowFrame::toggleMaximized()
     }
     showStateTexts();
     resetResizeCursor();
+}
+
+void WindowFrame::placeAtStart(const Settings &settings)
+{
+    QString rect;
+    QString screen;
+    int maximized = 0;
+    settings.readString(QStringLiteral("Setup"), QStringLiteral("windowRect"), rect);
+    settings.readString(QStringLiteral("Setup"), QStringLiteral("windowScreen"), screen);
+    settings.readInt(QStringLiteral("Setup"), QStringLiteral("windowMaximized"), maximized);
+    placeAtStart(rectFromText(rect), screen, maximized != 0);
+}
+
+void WindowFrame::save(Settings &settings) const
+{
+    settings.writeString(QStringLiteral("Setup"), QStringLiteral("windowRect"), rectText(normalGeometry()));
+    settings.writeString(QStringLiteral("Setup"), QStringLiteral("windowScreen"), mWindow->screen()->name());
+    settings.writeString(QStringLiteral("Setup"), QStringLiteral("windowMaximized"),
+                         mMaximized ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
 void WindowFrame::placeAtStart(QRect stored, const QString &screenName, bool maximized)

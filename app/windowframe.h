@@ -11,6 +11,7 @@
 class QBoxLayout;
 class QEvent;
 class QMouseEvent;
+class Settings;
 class QPushButton;
 class QTimer;
 class QWidget;
@@ -52,6 +53,9 @@ public:
     // screen, the picture giving up what a small screen lacks (down to a
     // quarter), maximised when even that does not fit.
     void placeAtStart(QRect stored, const QString &screen, bool maximized);
+    // The same from the settings, where save() keeps the place at the exit.
+    void placeAtStart(const Settings &settings);
+    void save(Settings &settings) const;
     // Puts the window at normal, maximised over its screen when asked.
     void place(const QRect &normal, bool maximized);
     // The window's rectangle when neither maximised nor full screen.
