@@ -33,6 +33,7 @@ void MainWindow::setupTelemetry(MapView map)
     mSettings->readString(QStringLiteral("Setup"), QStringLiteral("mapTileUrl"), tileUrl);
     mPanel = std::make_unique<TelemetryPanel>(widgets, tileUrl);
     connect(mPanel.get(), &TelemetryPanel::sig_MapCall, this, &MainWindow::sig_MapCall);
+    connect(mPanel.get(), &TelemetryPanel::sig_SeekSecond, mSeekBar, &SeekBar::seekToSecond);
 }
 
 SpeedChart *MainWindow::speedChart() const

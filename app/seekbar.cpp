@@ -62,6 +62,16 @@ void SeekBar::seekTo(qint64 microseconds, qint64 shownSecond)
     mSlider->setValue(int(shownSecond));
 }
 
+void SeekBar::seekToSecond(qint64 second)
+{
+    const int state = mState();
+    if ((state != 0 && state != 1) || mSlider->isHeld())
+        return;
+    second = qBound<qint64>(0, second, mPlayer->totalTime() / kMicroseconds);
+    seekTo(second * kMicroseconds, second);
+    mCurrent->setText(timeText(second));
+}
+
 void SeekBar::step(double seconds)
 {
     const int state = mState();

@@ -28,6 +28,9 @@ public:
     // A step of the position, from the last target when steps come faster
     // than the player seeks; forward past the end stops playback.
     void step(double seconds);
+    // To a second the user pointed at elsewhere (the chart, the route),
+    // held to the open file.
+    void seekToSecond(qint64 second);
     // The slider's own key and wheel steps (actionTriggered).
     void sliderAction(int action);
 

@@ -21,6 +21,7 @@
 #include <QWebEngineView>
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 Q_LOGGING_CATEGORY(lcMap, "velmora.map")
@@ -53,6 +54,37 @@ protected:
         return false;
     }
 };
+
+} // namespace
+
+// What the page may tell the program, and nothing else: its clicks. The
+// page is ours, but what it passes is checked like any outside input.
+class MapPageEvents : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit MapPageEvents(MapBridge *bridge)
+        : QObject(bridge)
+        , mBridge(bridge)
+    {
+    }
+
+    Q_INVOKABLE void clicked(double latitude, double longitude, double toleranceMeters)
+    {
+        if (!std::isfinite(latitude) || !std::isfinite(longitude) || !std::isfinite(toleranceMeters)
+            || std::fabs(latitude) > 90.0 || toleranceMeters < 0 || toleranceMeters > kMaxToleranceMeters)
+            return;
+        emit mBridge->sig_Clicked(latitude, longitude, toleranceMeters);
+    }
+
+private:
+    // A few pixels at the widest zoom out.
+    static constexpr double kMaxToleranceMeters = 1.0e6;
+    MapBridge *mBridge;
+};
+
+namespace {
 
 // The call's function name: the text before its "(".
 QStringRef functionName(const QString &call)
@@ -127,6 +159,8 @@ MapBridge::MapBridge(QWidget *viewParent, QObject *parent)
     auto *page = new MapPage(mProfile, mView);
     mView->setPage(page);
     mChannel = new QWebChannel(this);
+    mEvents = new MapPageEvents(this);
+    mChannel->registerObject(QStringLiteral("velmora"), mEvents);
     page->setWebChannel(mChannel);
     connect(page, &QWebEnginePage::loadFinished, this, &MapBridge::slotLoadFinished);
     connect(page, &QWebEnginePage::renderProcessTerminated, this,
@@ -216,3 +250,5 @@ void MapBridge::enqueue(const QString &call)
         mPending.removeFirst();
     }
 }
+
+#include "mapbridge.moc"

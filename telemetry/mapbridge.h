@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QStringList>
 
+class MapPageEvents;
 class QWebChannel;
 class QWebEngineProfile;
 class QWebEngineView;
@@ -49,6 +50,11 @@ public:
     QWebEngineView *view() const;
     bool isLoaded() const;
 
+signals:
+    // The user clicked the map at a position; toleranceMeters is how far
+    // a few pixels reach at the map's zoom there.
+    void sig_Clicked(double latitude, double longitude, double toleranceMeters);
+
 private:
     void slotLoadFinished(bool ok);
     void enqueue(const QString &call);
@@ -56,6 +62,7 @@ private:
     QWebEngineProfile *mProfile = nullptr;
     QPointer<QWebEngineView> mView;
     QWebChannel *mChannel = nullptr;
+    MapPageEvents *mEvents = nullptr; // the one object the page may reach
     bool mLoaded = false;
     QStringList mPending; // calls waiting for the page, oldest first
 };

@@ -1,5 +1,7 @@
 #include "speedchart.h"
 
+#include "telemetrypick.h"
+
 #include "speedhistory.h"
 
 #include <QCoreApplication>
@@ -125,4 +127,11 @@ void SpeedChart::setUnitLabel(bool mph)
 void SpeedChart::retranslate()
 {
     mPlot->xAxis->setLabel(timeLabel());
+}
+
+qint64 SpeedChart::secondAt(int x) const
+{
+    const QRect area = mPlot->axisRect()->rect();
+    const QCPRange range = mPlot->xAxis->range();
+    return secondAtChartPosition(x, area.left(), area.width(), range.lower, range.upper);
 }

@@ -36,6 +36,8 @@ public:
     void retranslate();
 
     QCustomPlot *plot() const { return mPlot; }
+    // The second under a pixel column of the plot, held to the key axis.
+    qint64 secondAt(int x) const;
 
 private:
     QCustomPlot *mPlot;

@@ -7,8 +7,12 @@
 #include "needleangles.h"
 #include "needlepainter.h"
 #include "speedchart.h"
+#include "timetext.h"
 
 #include <QEvent>
+#include <QMouseEvent>
+#include <QToolTip>
+#include <qcustomplot.h>
 #include <QLabel>
 #include <QVBoxLayout>
 #include <QWebEngineView>
@@ -34,10 +38,15 @@ TelemetryPanel::TelemetryPanel(const TelemetryWidgets &widgets, const QString &t
         layout->setContentsMargins(0, 0, 0, 0);
         layout->addWidget(mMap->view());
         mMap->load(tileUrl);
+        connect(mMap, &MapBridge::sig_Clicked, this, &TelemetryPanel::mapClicked);
     }
 
     mChart = std::make_unique<SpeedChart>(mWidgets.chart);
     mChart->setup(mMph);
+    // A click on the chart goes to its second; hovering tells what is there.
+    mWidgets.chart->setMouseTracking(true);
+    connect(mWidgets.chart, &QCustomPlot::mousePress, this, [this](QMouseEvent *event) { chartMouse(event, true); });
+    connect(mWidgets.chart, &QCustomPlot::mouseMove, this, [this](QMouseEvent *event) { chartMouse(event, false); });
     showUnit();
     holdLabelWidths();
 
@@ -102,6 +111,31 @@ void TelemetryPanel::runMapCall(const QString &call)
     if (mMap)
         mMap->run(call);
     emit sig_MapCall(call);
+}
+
+void TelemetryPanel::mapClicked(double latitude, double longitude, double toleranceMeters)
+{
+    const QVector<RoutePoint> route = mTimeline.routePoints(mFixGpsData);
+    const int nearest = nearestRoutePoint(route, latitude, longitude, toleranceMeters);
+    if (nearest >= 0)
+        emit sig_SeekSecond(route[nearest].second);
+}
+
+void TelemetryPanel::chartMouse(QMouseEvent *event, bool press)
+{
+    const qint64 second = mChart->secondAt(event->pos().x());
+    if (second < 0)
+        return;
+    if (press) {
+        if (event->button() == Qt::LeftButton)
+            emit sig_SeekSecond(second);
+        return;
+    }
+    QString text = timeText(second);
+    const TelemetrySecond shown = mTimeline.at(second, mMph, mFixGpsData);
+    if (shown.hasRecord)
+        text += QStringLiteral("  %1 %2").arg(shown.speed, 0, 'f', 1).arg(mMph ? QStringLiteral("MPH") : QStringLiteral("km/h"));
+    QToolTip::showText(event->globalPos(), text, mWidgets.chart);
 }
 
 void TelemetryPanel::setTrack(std::shared_ptr<const GpsTrack> track, qint16 gpsVersion)

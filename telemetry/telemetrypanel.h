@@ -14,6 +14,7 @@ class mythread;
 class NeedlePainter;
 class QCustomPlot;
 class QLabel;
+class QMouseEvent;
 class QWidget;
 class SpeedChart;
 
@@ -88,6 +89,8 @@ public:
 signals:
     // Every call text sent to the map page, in order (also without a page).
     void sig_MapCall(const QString &call);
+    // The user pointed at a second on the chart or the route.
+    void sig_SeekSecond(qint64 second);
 
 protected:
     // Paints the needles over the dials.
@@ -95,6 +98,8 @@ protected:
 
 private:
     void runMapCall(const QString &call);
+    void mapClicked(double latitude, double longitude, double toleranceMeters);
+    void chartMouse(QMouseEvent *event, bool press);
     void drawRoute();
     void setNeedleTargets(int dashboard, int compass);
     void refillChart(qint64 second);

@@ -89,9 +89,19 @@ void TelemetryTimeline::route(bool fixGpsData, QVector<double> &longitudes, QVec
 {
     longitudes.clear();
     latitudes.clear();
+    for (const RoutePoint &point : routePoints(fixGpsData)) {
+        longitudes.append(point.longitude);
+        latitudes.append(point.latitude);
+    }
+}
+
+QVector<RoutePoint> TelemetryTimeline::routePoints(bool fixGpsData) const
+{
+    QVector<RoutePoint> points;
     if (!isValid())
-        return;
-    for (const GpsRecord &record : mTrack->records) {
+        return points;
+    for (size_t i = 0; i < mTrack->records.size(); ++i) {
+        const GpsRecord &record = mTrack->records[i];
         if (!isShownFix(record))
             continue;
         const ShownPosition position = shownPosition(record, fixGpsData);
@@ -99,7 +109,7 @@ void TelemetryTimeline::route(bool fixGpsData, QVector<double> &longitudes, QVec
         const double longitude = record.lonRef == 'W' ? -position.longitude : position.longitude;
         if (latitude == 0.0 && longitude == 0.0)
             continue;
-        longitudes.append(longitude);
-        latitudes.append(latitude);
+        points.append({latitude, longitude, qint64(i)});
     }
+    return points;
 }

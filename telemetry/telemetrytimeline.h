@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gpsrecord.h"
+#include "telemetrypick.h"
 
 #include <QString>
 #include <QVector>
@@ -51,6 +52,8 @@ public:
     // The route as the map draws it: the signed positions of the fixes,
     // in order; positions with both coordinates 0 are no fix and left out.
     void route(bool fixGpsData, QVector<double> &longitudes, QVector<double> &latitudes) const;
+    // The same points with the second of each.
+    QVector<RoutePoint> routePoints(bool fixGpsData) const;
 
 private:
     const GpsRecord *fix(qint64 second) const;

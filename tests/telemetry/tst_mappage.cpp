@@ -3,6 +3,7 @@
 
 #include "mapbridge.h"
 #include "mapcalls.h"
+#include "telemetrypick.h"
 #include "waitfor.h"
 
 #include <QDir>
@@ -74,6 +75,7 @@ private slots:
     void callsBeforeLoadRunInOrder();
     void routes_data();
     void routes();
+    void clickNearTheRouteReachesTheProgram();
 
 private:
     QJsonObject pageState();
@@ -194,6 +196,34 @@ void TestMapPage::routes()
     QCOMPARE(state["zoom"].toInt(), zoom);
     QCOMPARE(state["lat"].toDouble(), center.y());
     QCOMPARE(state["lng"].toDouble(), center.x());
+}
+
+void TestMapPage::clickNearTheRouteReachesTheProgram()
+{
+    mBridge->load(kUnreachableTiles);
+    QVERIFY(waitFor([&] { return mBridge->isLoaded(); }, kPageTimeoutMs));
+    const QVector<RoutePoint> route{{35.658, 139.7, 0}, {35.66, 139.71, 1}};
+    mBridge->run(mapCleanCall());
+    mBridge->run(mapShowArrayCall({139.7, 139.71}, {35.658, 35.66}));
+    QVERIFY(pageState()["zoom"].toInt() == 16);
+
+    // A click a few pixels beside the route's first point, which the page
+    // centred, over its start marker too.
+    QList<QVariantList> clicks;
+    connect(mBridge, &MapBridge::sig_Clicked, this,
+            [&](double lat, double lng, double tolerance) { clicks.append({lat, lng, tolerance}); });
+    QWidget *input = mBridge->view()->focusProxy();
+    QVERIFY(input);
+    const QPoint centre = mBridge->view()->rect().center();
+    QVERIFY(waitFor([&] {
+        QTest::mouseClick(input, Qt::LeftButton, {}, centre + QPoint(4, 3));
+        return waitFor([&] { return !clicks.isEmpty(); }, 500);
+    }, kPageTimeoutMs));
+    const QVariantList click = clicks.first();
+    // At zoom 16 a pixel is about 1.95 m there: twelve reach about 23 m.
+    QVERIFY(qAbs(click[2].toDouble() - 23.4) < 1.0);
+    QCOMPARE(nearestRoutePoint(route, click[0].toDouble(), click[1].toDouble(), click[2].toDouble()), 0);
+    QVERIFY2(takePageErrors().isEmpty(), "the page threw");
 }
 
 QTEST_MAIN(TestMapPage)

@@ -48,6 +48,7 @@ private slots:
     void relabel();
     void refillAddsHistory();
     void speedAxisFitsTheTrack();
+    void clickAtTheMiddleIsTheMiddleSecond();
 };
 
 void TestSpeedChart::setupAxes_data()
@@ -159,6 +160,26 @@ void TestSpeedChart::speedAxisFitsTheTrack()
     track.valid = false;
     chart.fitSpeedRange(&track, false);
     QCOMPARE(plot.yAxis->range(), QCPRange(0, 180));
+}
+
+void TestSpeedChart::clickAtTheMiddleIsTheMiddleSecond()
+{
+    // The plot's axis rect, not the widget, spans the seconds: its margins
+    // hold the labels.
+    QCustomPlot plot;
+    plot.resize(420, 200);
+    plot.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&plot));
+    SpeedChart chart(&plot);
+    chart.setup(false);
+    chart.setKeyRange(0, 180);
+    plot.replot();
+    const QRect area = plot.axisRect()->rect();
+    QVERIFY(area.left() > 0);
+    QVERIFY(qAbs(chart.secondAt(area.center().x()) - 90) <= 1);
+    QCOMPARE(chart.secondAt(area.left()), qint64(0));
+    QCOMPARE(chart.secondAt(0), qint64(0));
+    QCOMPARE(chart.secondAt(plot.width()), qint64(180));
 }
 
 QTEST_MAIN(TestSpeedChart)

@@ -55,6 +55,7 @@ private slots:
     void labelsOfAFix();
     void nothingWithoutAValidFix();
     void route();
+    void routeClickFindsItsSecond();
 };
 
 void TestTelemetryTimeline::currentSecond_data()
@@ -215,6 +216,39 @@ void TestTelemetryTimeline::route()
     QCOMPARE(latitudes, (QVector<double>{31.0, double(-31.03f), double(31.04f)}));
     // The record left out of the route still drives the labels.
     QCOMPARE(timeline.at(1, false, false).latitudeText, QStringLiteral("N:0.000000°"));
+}
+
+void TestTelemetryTimeline::routeClickFindsItsSecond()
+{
+    // The route skips records without a fix; the seconds stay the records'.
+    auto track = drive(6);
+    track->records[1].status = 'V';
+    track->records[4] = track->records[3]; // stood still for a second
+    TelemetryTimeline timeline;
+    timeline.setTrack(track, 0);
+    const QVector<RoutePoint> route = timeline.routePoints(false);
+    QCOMPARE(route.size(), 5);
+    // 0.01° of latitude is about 1,112 m: a click 300 m past the third
+    // point's latitude is nearest to it, at second 2.
+    QCOMPARE(route[nearestRoutePoint(route, 31.02 + 0.0027, 121.5, 500.0)].second, qint64(2));
+    // Farther than the few pixels the map allows: nothing.
+    QCOMPARE(nearestRoutePoint(route, 31.02 + 0.0027, 121.5, 100.0), -1);
+    // Where the car stood still, the second it got there.
+    QCOMPARE(route[nearestRoutePoint(route, 31.03, 121.5, 50.0)].second, qint64(3));
+    QCOMPARE(nearestRoutePoint(route, std::numeric_limits<double>::quiet_NaN(), 121.5, 1e6), -1);
+    QCOMPARE(nearestRoutePoint(route, 31.0, 121.5, -1.0), -1);
+
+    // Across the 180th meridian and one world over, a click is still near.
+    const QVector<RoutePoint> pacific{{-16.5, 179.9999, 7}, {-16.5, 179.99, 8}};
+    QCOMPARE(nearestRoutePoint(pacific, -16.5, -179.9999, 50.0), 0);
+    QCOMPARE(nearestRoutePoint(pacific, -16.5, 179.9999 - 360.0, 50.0), 0);
+    QCOMPARE(nearestRoutePoint(pacific, -16.5, 179.99 + 720.0, 50.0), 1);
+
+    // The chart: a click's column, held to the axis.
+    QCOMPARE(secondAtChartPosition(250.0, 50.0, 400.0, 0.0, 180.0), qint64(90));
+    QCOMPARE(secondAtChartPosition(10.0, 50.0, 400.0, 0.0, 180.0), qint64(0));
+    QCOMPARE(secondAtChartPosition(900.0, 50.0, 400.0, 0.0, 180.0), qint64(180));
+    QCOMPARE(secondAtChartPosition(250.0, 50.0, 0.0, 0.0, 180.0), qint64(-1));
 }
 
 QTEST_APPLESS_MAIN(TestTelemetryTimeline)
