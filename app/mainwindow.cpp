@@ -3,6 +3,7 @@
 
 #include "controlbarlooks.h"
 #include "filelisttoggle.h"
+#include "keyhelp.h"
 #include "playbackkeys.h"
 #include "seekbar.h"
 #include "formfilelist.h"
@@ -79,6 +80,8 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
     connect(mKeys, &PlaybackKeys::sig_Step, mSeekBar, &SeekBar::step);
     connect(mKeys, &PlaybackKeys::sig_Volume, mSound, &SoundControl::step);
     connect(mKeys, &PlaybackKeys::sig_LeaveFullScreen, this, &MainWindow::on_pushButtonFullScreen_clicked);
+    connect(mKeys, &PlaybackKeys::sig_Command, this, &MainWindow::runCommand);
+    mKeyHelp = new KeyHelp(ui->widgetVideo);
     QString basePath;
     if (mSettings->readString(QStringLiteral("Setup"), QStringLiteral("FileBasePath"), basePath) && !basePath.isNull())
         mFileList->setBasePath(basePath);

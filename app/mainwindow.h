@@ -1,6 +1,7 @@
 #pragma once
 
 #include "filelistinfo.h"
+#include "playbackkeys.h"
 #include "settings.h"
 #include "videoplayer.h"
 
@@ -15,7 +16,7 @@ class MainWindow;
 class MapBridge;
 class FileListToggle;
 class FormFileList;
-class PlaybackKeys;
+class KeyHelp;
 class PlaybackSession;
 class mymsgwidget;
 class QMenu;
@@ -162,6 +163,8 @@ private:
     bool openRecording(const QString &path, bool play);
     void stepFileList(bool forward);
     void setupTelemetry(MapView map);
+    // A key's command that no control of its own carries out.
+    void runCommand(PlaybackKeys::Command command);
     // Settings, menus, languages and units (mainwindow_menu.cpp).
     void loadSettings();
     void switchLanguage(int language);
@@ -185,6 +188,7 @@ private:
     SeekBar *mSeekBar = nullptr;            // the position slider, the times and their seeks
     FileListToggle *mListToggle = nullptr;  // what the list button does with the list
     PlaybackKeys *mKeys = nullptr;          // the window's keys
+    KeyHelp *mKeyHelp = nullptr;            // the keys, listed over the picture
     bool mListStarted = false;              // an entry of the list was opened; previous and next work from then on
 };
 

@@ -10,6 +10,7 @@
 #include "playbacksession.h"
 #include "seekbar.h"
 #include "formfilelist.h"
+#include "keyhelp.h"
 #include "settings.h"
 #include "soundcontrol.h"
 #include "telemetrypanel.h"
@@ -169,6 +170,23 @@ void MainWindow::keyPressEvent(QKeyEvent *event)
         return;
     default:
         QMainWindow::keyPressEvent(event);
+    }
+}
+
+void MainWindow::runCommand(PlaybackKeys::Command command)
+{
+    switch (command) {
+    case PlaybackKeys::ToggleFullScreen:
+        on_pushButtonFullScreen_clicked();
+        break;
+    case PlaybackKeys::Open:
+        mFileList->chooseFiles(this);
+        break;
+    case PlaybackKeys::Help:
+        mKeyHelp->toggle();
+        break;
+    default:
+        break;
     }
 }
 

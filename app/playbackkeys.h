@@ -1,18 +1,42 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QObject>
+#include <QString>
+#include <QVector>
 
 class QKeyEvent;
 class QWidget;
 
 // The window's keys, whatever has the focus in it or in the file list, the
 // map included: each key is an intent for the window to carry out. (The
-// map keeps its buttons and dragging.)
+// map keeps its buttons and dragging.) One table holds them, so the help
+// lists exactly the keys that work.
 class PlaybackKeys : public QObject
 {
     Q_OBJECT
 
 public:
+    enum Command {
+        PlayPause, ToggleSound, StepBack, StepForward, VolumeUp, VolumeDown,
+        LeaveFullScreen, ToggleFullScreen, Slower, Faster, FrameBack, FrameForward,
+        Open, Snapshot, Export, Help,
+    };
+    Q_ENUM(Command)
+
+    struct Binding
+    {
+        int key;              // Qt::Key
+        bool control;         // with Ctrl
+        Command command;
+        bool repeats;         // a held key repeats it
+        const char *keyText;  // as the help shows the key
+        const char *what;     // untranslated; tr() in this class's context
+    };
+    static const QVector<Binding> &bindings();
+    // The help's lines, "key<TAB>what it does", in the current language.
+    static QStringList helpLines();
+
     // list: the file list's window, whose keys are the window's too.
     PlaybackKeys(QWidget *window, QWidget *list);
 
@@ -23,6 +47,7 @@ public:
     bool handle(QKeyEvent *event, bool fullScreen);
 
 signals:
+    void sig_Command(PlaybackKeys::Command command);
     void sig_PlayPause();          // Space
     void sig_ToggleSound();        // M
     void sig_Step(int seconds);    // Left, Right

@@ -240,10 +240,15 @@ void FormFileList::addOpened(const QStringList &paths)
 
 void FormFileList::on_pushButtonAdd_clicked()
 {
+    chooseFiles(this);
+}
+
+void FormFileList::chooseFiles(QWidget *dialogParent)
+{
     const QString start = mBasePath.isNull() ? QStringLiteral(".") : mBasePath;
     // A camera's names first; whatever FFmpeg reads may be added all the same.
     addChosenFiles(QFileDialog::getOpenFileNames(
-        this, tr("add file"), start,
+        dialogParent, tr("add file"), start,
         QStringLiteral("(*.flv *.rmvb *.avi *.MP4 *.mov *.ts);;") + tr("All files (*)")));
 }
 

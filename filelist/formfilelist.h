@@ -42,6 +42,8 @@ public:
     // launch): each is read and listed in turn, the first file plays;
     // folders are walked as when dropped, and only listed.
     void addOpened(const QStringList &paths);
+    // The add dialog over dialogParent; what is chosen is listed, the first plays.
+    void chooseFiles(QWidget *dialogParent);
     // What the open dialog's choice does: one file plays and hides the
     // panel; several are only listed.
     void addChosenFiles(const QStringList &files);

@@ -1,6 +1,7 @@
 #include "gpsfixture.h"
 #include "waitfor.h"
 #include "mainwindow.h"
+#include "keyhelp.h"
 #include "myframe.h"
 #include "formfilelist.h"
 #include "mapbridge.h"
@@ -794,6 +795,19 @@ void TestMainWindow::keysWorkOnTheMapAndInTheList()
     mWindow->fileListPanel()->show();
     QTest::keyClick(mWindow->fileListPanel(), Qt::Key_Left);
     QCOMPARE(mWindow->player()->seekTarget(), qint64(0));
+
+    // The help lists every key and goes as it came; F and F11 switch full
+    // screen from the map and from the list.
+    QTest::keyClick(map->focusProxy(), Qt::Key_Question, Qt::ShiftModifier);
+    auto *help = mWindow->findChild<KeyHelp *>();
+    QVERIFY(help && help->isVisible());
+    QCOMPARE(help->findChildren<QLabel *>().size(), 2 * PlaybackKeys::bindings().size());
+    QTest::keyClick(mWindow->fileListPanel(), Qt::Key_Question, Qt::ShiftModifier);
+    QVERIFY(!help->isVisible());
+    QTest::keyClick(map->focusProxy(), Qt::Key_F);
+    QVERIFY(mWindow->isFullScreenMode());
+    QTest::keyClick(mWindow->fileListPanel(), Qt::Key_F11);
+    QVERIFY(!mWindow->isFullScreenMode());
 }
 
 void TestMainWindow::screenshot()
