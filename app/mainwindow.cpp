@@ -38,8 +38,7 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
 
     mSession = new PlaybackSession([this] { return mSeekBar->isPausedDrag(); }, this);
     mPlayer = mSession->player();
-    mSeekBar = new SeekBar(ui->horizontalSlider, ui->curtimelabel, ui->totaltimelabel, mPlayer,
-                           [this] { return mSession->state(); }, this);
+    mSeekBar = new SeekBar(ui->horizontalSlider, ui->curtimelabel, ui->totaltimelabel, mSession, this);
     cleanTimeFunc(true);
     connect(mPlayer, &VideoPlayer::sig_GetOneFrame, this, &MainWindow::slotGetOneFrame);
     connect(mPlayer, &VideoPlayer::sig_TotalTimeChanged, this, &MainWindow::slotTotalTimeChanged);
@@ -55,12 +54,14 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
         mPanel->clearTrack();
     });
     connect(mSession, &PlaybackSession::sig_OpenFailed, this, [this] { cleanTimeFunc(true); });
+    connect(mSession, &PlaybackSession::sig_TripFound, this, &MainWindow::showTrip);
     mSound = new SoundControl(ui->horizontalSliderVolume, ui->pushButtonVolume, mPlayer, this);
 
     setupTelemetry(map);
     setupFrame();
     mMenu->build(ui->toolButton->getMenu(), this, SLOT(on_pushButtonClose_clicked()));
     loadSettings();
+    connect(mMenu, &SetupMenu::sig_TripsToggled, this, &MainWindow::setTrips);
     connect(ui->horizontalSliderVolume, &myslider::mySliderClicked, this, &MainWindow::slotSliderClickedVolume);
 
     mFileList = new FormFileList(this, dataFolder);
@@ -120,14 +121,15 @@ void MainWindow::slotTotalTimeChanged(qint64 uSec)
     // The length of a file that could not be opened after all arrives late.
     if (sender() == mPlayer && uSec != mPlayer->totalTime())
         return;
-    mSeekBar->setTotal(uSec);
+    mSeekBar->setTotal(mSession->inTrip() ? mSession->length() : uSec);
 }
 
 void MainWindow::slotStateChanged(VideoPlayer::PlayerState state)
 {
     mSession->setState(state);
-    showPlayLook(ui->playButton, state == VideoPlayer::Playing);
-    if (state == VideoPlayer::Stop) {
+    showPlayLook(ui->playButton, state == VideoPlayer::Playing || mSession->switchingPart());
+    // Between two files of a drive the picture and the panel stay.
+    if (state == VideoPlayer::Stop && !mSession->switchingPart()) {
         // A stop during a paused drag keeps the total time on screen.
         cleanTimeFunc(!mSeekBar->isPausedDrag());
         mSeekBar->takeSeek();
@@ -142,8 +144,10 @@ void MainWindow::slotPlayStopNormally(quint64 serial)
         qCDebug(lcWindow) << "end of an earlier file ignored";
         return;
     }
-    mSeekBar->takeSeek();
     mSession->setState(VideoPlayer::Stop);
+    if (mSession->continueTrip())
+        return;
+    mSeekBar->takeSeek();
     cleanTimeFunc(false);
     qCDebug(lcWindow) << "normally stop end";
     mPanel->reset();

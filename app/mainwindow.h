@@ -163,6 +163,11 @@ private:
     bool openRecording(const QString &path, bool play);
     void stepFileList(bool forward);
     void setupTelemetry(MapView map);
+    // Consecutive files of one drive play as one, or each by itself.
+    void setTrips(bool on);
+    // The open file is part of a drive: the timeline, the chart and the
+    // route become the drive's.
+    void showTrip();
     // A key's command that no control of its own carries out.
     void runCommand(PlaybackKeys::Command command);
     // Settings, menus, languages and units (mainwindow_menu.cpp).

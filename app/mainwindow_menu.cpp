@@ -6,6 +6,8 @@
 
 #include "controlbarlooks.h"
 #include "mymenu.h"
+#include "formfilelist.h"
+#include "playbacksession.h"
 #include "setupmenu.h"
 #include "soundcontrol.h"
 #include "telemetrypanel.h"
@@ -35,6 +37,9 @@ void MainWindow::loadSettings()
     mMenu->checkUnit(mph);
     mPanel->setSpeedInMph(mph, false, 0);
 
+    int trips = 1;
+    mSettings->readInt(QStringLiteral("Setup"), QStringLiteral("playTrips"), trips);
+    setTrips(trips != 0);
     mSound->load(*mSettings);
     showStateTexts();
 
@@ -89,4 +94,11 @@ void MainWindow::saveOnExit()
 {
     mFrame->save(*mSettings);
     mSound->save(*mSettings);
+}
+
+void MainWindow::setTrips(bool on)
+{
+    mMenu->checkTrips(on);
+    mSession->setTrips(on, [this] { return mFileList->files(); });
+    mSettings->writeString(QStringLiteral("Setup"), QStringLiteral("playTrips"), on ? QStringLiteral("1") : QStringLiteral("0"));
 }

@@ -70,15 +70,17 @@ void MainWindow::slotGetGpsData(const GpsData &data)
 {
     if (!mSession->takeGpsData(data))
         return;
-    mPanel->setTrack(data.track, data.version);
-    mFileList->markTrack(mSession->filePath(), !mPanel->showsNoGps());
+    mFileList->markTrack(mSession->filePath(), data.track->valid && data.track->count() > 0);
+    // Within a drive the panel shows the drive's track.
+    if (!mSession->inTrip())
+        mPanel->setTrack(data.track, data.version);
 }
 
 void MainWindow::slotTimerTimeOut()
 {
     if (sender() != mSession->timer())
         return;
-    const qint64 second = TelemetryTimeline::currentSecond(mPlayer->currentTime());
+    const qint64 second = TelemetryTimeline::currentSecond(mSession->position());
     const bool playing = mSession->state() == PlaybackSession::Playing;
     if (playing)
         mSeekBar->showPlaying(second);
@@ -96,6 +98,17 @@ void MainWindow::setSpeedInMph(bool mph)
     mMenu->checkUnit(mph);
     if (mph == mPanel->speedInMph())
         return;
-    mPanel->setSpeedInMph(mph, mSession->state() != PlaybackSession::Stopped, TelemetryTimeline::currentSecond(mPlayer->currentTime()));
+    mPanel->setSpeedInMph(mph, mSession->state() != PlaybackSession::Stopped, TelemetryTimeline::currentSecond(mSession->position()));
     mSettings->writeString(QStringLiteral("Setup"), QStringLiteral("Unit"), mph ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+void MainWindow::showTrip()
+{
+    const qint64 seconds = mSession->length() / 1000000;
+    mSeekBar->setTotal(mSession->length());
+    mPanel->startChart(int(seconds));
+    qint16 version = 0;
+    mPanel->setTrack(mSession->trip().combinedTrack(&version), version);
+    mPanel->showSecond(TelemetryTimeline::currentSecond(mSession->position()),
+                       mSession->state() == PlaybackSession::Playing, true);
 }

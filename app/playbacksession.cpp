@@ -1,5 +1,7 @@
 #include "playbacksession.h"
 
+#include "tripscanner.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -23,8 +25,10 @@ PlaybackSession::PlaybackSession(std::function<bool()> pausedDrag, QObject *pare
     , mPlayer(new VideoPlayer)
     , mTimer(new QTimer(this))
     , mPausedDrag(std::move(pausedDrag))
+    , mScanner(new TripScanner(this))
 {
     mTimer->setInterval(kTimelineIntervalMs);
+    connect(mScanner, &TripScanner::sig_Trip, this, &PlaybackSession::tripScanned);
 }
 
 PlaybackSession::~PlaybackSession()
@@ -82,7 +86,10 @@ bool PlaybackSession::openInPlayer(const QString &path)
 {
     // A transport stream's track arrives only while the new file already plays.
     mGpsData = GpsData();
-    emit sig_OpenStarted();
+    if (!mSwitching) {
+        mTrip = Trip();
+        emit sig_OpenStarted();
+    }
     mOpening = true;
     const bool opened = mPlayer->openFile(path, [] {
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, kEventSliceMs);
@@ -93,6 +100,12 @@ bool PlaybackSession::openInPlayer(const QString &path)
         emit sig_OpenFailed();
     } else {
         mTimer->start();
+        // Whether its neighbours follow on is read beside playback.
+        if (mTripsOn && !mSwitching && mListed) {
+            const QStringList listed = mListed();
+            const int index = listed.indexOf(path);
+            mScanTicket = index >= 0 ? mScanner->scan(listed, index) : 0;
+        }
     }
     if (mDeferredOpen)
         QMetaObject::invokeMethod(this, std::exchange(mDeferredOpen, {}), Qt::QueuedConnection);
@@ -150,4 +163,86 @@ void PlaybackSession::playPause()
         mPlayer->pause();
     else if (playState() == Paused)
         mPlayer->play();
+}
+
+void PlaybackSession::setTrips(bool on, std::function<QStringList()> listed)
+{
+    mTripsOn = on;
+    mListed = std::move(listed);
+    if (!on)
+        mTrip = Trip();
+}
+
+void PlaybackSession::tripScanned(quint64 ticket, const Trip &trip)
+{
+    const int part = trip.indexOf(mFilePath);
+    if (ticket != mScanTicket || !mTripsOn || trip.partCount() < 2 || part < 0 || mState == Stopped)
+        return;
+    mTrip = trip;
+    mPart = part;
+    emit sig_TripFound();
+}
+
+double PlaybackSession::position() const
+{
+    const double offset = inTrip() ? double(mTrip.offsetUs(mPart)) / 1e6 : 0.0;
+    return offset + mPlayer->currentTime();
+}
+
+qint64 PlaybackSession::length() const
+{
+    return inTrip() ? mTrip.lengthUs() : mPlayer->totalTime();
+}
+
+qint64 PlaybackSession::seekTarget() const
+{
+    return (inTrip() ? mTrip.offsetUs(mPart) : 0) + mPlayer->seekTarget();
+}
+
+bool PlaybackSession::seekWaiting() const
+{
+    return mPlayer->seekWaiting();
+}
+
+void PlaybackSession::seek(qint64 positionUs)
+{
+    if (!inTrip()) {
+        mPlayer->seek(positionUs);
+        return;
+    }
+    qint64 local = 0;
+    const int part = mTrip.partAt(positionUs, &local);
+    if (part == mPart)
+        mPlayer->seek(local);
+    else
+        switchPart(part, local, mState == Playing);
+}
+
+bool PlaybackSession::continueTrip()
+{
+    if (!inTrip() || mPart + 1 >= mTrip.partCount())
+        return false;
+    return switchPart(mPart + 1, 0, true);
+}
+
+bool PlaybackSession::switchPart(int part, qint64 localUs, bool play)
+{
+    const int previous = mPart;
+    mSwitching = true;
+    mPart = part;
+    mFilePath = mTrip.part(part).path;
+    const bool opened = open(mFilePath, false);
+    mSwitching = false;
+    if (!opened) {
+        // The drive is broken where this file was: what played stays as it ends.
+        qCWarning(lcWindow) << "next part of the drive cannot be played:" << mFilePath;
+        mPart = previous;
+        mTrip = Trip();
+        return false;
+    }
+    if (localUs > 0)
+        mPlayer->seek(localUs);
+    if (play)
+        mPlayer->play();
+    return true;
 }

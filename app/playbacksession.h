@@ -1,5 +1,6 @@
 #pragma once
 
+#include "trip.h"
 #include "videoplayer.h"
 
 #include <QObject>
@@ -8,11 +9,16 @@
 #include <functional>
 
 class QTimer;
+class TripScanner;
 
 // What the window's controls ask of playback: opening a recording (the
 // window keeps painting while the player waits for its first picture),
 // play and pause, the player's state as the controls see it, the timeline
 // tick, and the track of the open file. It owns the player.
+//
+// A recording whose neighbours in the list follow on in time is part of a
+// drive: the timeline (position, length, seeks) is then the drive's, and at
+// the end of one file the next starts by itself.
 class PlaybackSession : public QObject
 {
     Q_OBJECT
@@ -54,13 +60,37 @@ public:
     // Waits msec milliseconds while events are processed.
     static void delay(int msec);
 
+    // Drives: listed gives the list's recordings in order; off, every file
+    // plays by itself.
+    void setTrips(bool on, std::function<QStringList()> listed);
+    bool tripsOn() const { return mTripsOn; }
+    // The drive of the open file, when it has more than one part.
+    bool inTrip() const { return mTrip.partCount() > 1; }
+    const Trip &trip() const { return mTrip; }
+    // The timeline the controls show: the drive's, else the open file's.
+    double position() const; // s
+    qint64 length() const;   // µs
+    void seek(qint64 positionUs);
+    qint64 seekTarget() const;
+    bool seekWaiting() const;
+    // At the natural end of a file: the next part of its drive plays; false
+    // when there is none.
+    bool continueTrip();
+    // The player is changing from one part of the drive to another: its
+    // stop is no stop of playback.
+    bool switchingPart() const { return mSwitching; }
+
 signals:
     // A new open begins: the last file's track and route go.
     void sig_OpenStarted();
     void sig_OpenFailed();
+    // The open file turned out to be part of a drive (trip() tells which).
+    void sig_TripFound();
 
 private:
     bool openInPlayer(const QString &path);
+    bool switchPart(int part, qint64 localUs, bool play);
+    void tripScanned(quint64 ticket, const Trip &trip);
 
     VideoPlayer *mPlayer = nullptr;
     QTimer *mTimer = nullptr;             // the timeline tick while a file is open
@@ -70,4 +100,11 @@ private:
     GpsData mGpsData;
     bool mOpening = false;                // the player waits for a first picture, events flow
     std::function<void()> mDeferredOpen;  // the last open asked for meanwhile
+    bool mTripsOn = false;
+    std::function<QStringList()> mListed;
+    TripScanner *mScanner = nullptr;
+    quint64 mScanTicket = 0;              // the scan of the open file
+    Trip mTrip;                           // empty, or the open file's drive
+    int mPart = 0;                        // the part of the drive that is open
+    bool mSwitching = false;
 };

@@ -2,7 +2,7 @@
 
 #include "positionslider.h"
 #include "timetext.h"
-#include "videoplayer.h"
+#include "playbacksession.h"
 
 #include <QLabel>
 
@@ -14,14 +14,13 @@ constexpr qint64 kMicroseconds = 1000000;
 
 } // namespace
 
-SeekBar::SeekBar(PositionSlider *slider, QLabel *current, QLabel *total, VideoPlayer *player,
-                 std::function<int()> state, QObject *parent)
+SeekBar::SeekBar(PositionSlider *slider, QLabel *current, QLabel *total, PlaybackSession *session,
+                 QObject *parent)
     : QObject(parent)
     , mSlider(slider)
     , mCurrent(current)
     , mTotal(total)
-    , mPlayer(player)
-    , mState(std::move(state))
+    , mSession(session)
 {
     connect(mSlider, &PositionSlider::sig_Pressed, this, &SeekBar::pressed);
     connect(mSlider, &PositionSlider::sig_Dragged, this, &SeekBar::dragged);
@@ -57,30 +56,30 @@ bool SeekBar::takeSeek()
 
 void SeekBar::seekTo(qint64 microseconds, qint64 shownSecond)
 {
-    mPlayer->seek(microseconds);
+    mSession->seek(microseconds);
     mSeekMade = true;
     mSlider->setValue(int(shownSecond));
 }
 
 void SeekBar::seekToSecond(qint64 second)
 {
-    const int state = mState();
+    const int state = mSession->state();
     if ((state != 0 && state != 1) || mSlider->isHeld())
         return;
-    second = qBound<qint64>(0, second, mPlayer->totalTime() / kMicroseconds);
+    second = qBound<qint64>(0, second, mSession->length() / kMicroseconds);
     seekTo(second * kMicroseconds, second);
     mCurrent->setText(timeText(second));
 }
 
 void SeekBar::step(double seconds)
 {
-    const int state = mState();
+    const int state = mSession->state();
     if ((state != 0 && state != 1) || mSlider->isHeld())
         return;
-    const double from = mPlayer->seekWaiting() ? double(mPlayer->seekTarget()) / kMicroseconds : mPlayer->currentTime();
+    const double from = mSession->seekWaiting() ? double(mSession->seekTarget()) / kMicroseconds : mSession->position();
     const double target = qMax(0.0, from + seconds);
-    if (seconds > 0 && target >= double(mPlayer->totalTime() / kMicroseconds)) {
-        mPlayer->stop();
+    if (seconds > 0 && target >= double(mSession->length() / kMicroseconds)) {
+        mSession->player()->stop();
         return;
     }
     // While paused no tick moves the handle; the player shows the target picture.
@@ -91,10 +90,10 @@ void SeekBar::step(double seconds)
 
 void SeekBar::pressed(int second)
 {
-    if (mState() == 1) {
+    if (mSession->state() == 1) {
         mCurrent->setText(timeText(second));
         mPausedDrag = true;
-        mPlayer->setIsMove(true);
+        mSession->player()->setIsMove(true);
     }
     if (second != mSlider->value())
         seekTo(qint64(second) * kMicroseconds, second);
@@ -104,7 +103,7 @@ void SeekBar::dragged(int second)
 {
     if (mPausedDrag) {
         mCurrent->setText(timeText(second));
-        mPlayer->setIsMove(true);
+        mSession->player()->setIsMove(true);
     }
     seekTo(qint64(second) * kMicroseconds, second);
 }
@@ -114,7 +113,7 @@ void SeekBar::released()
     if (!mPausedDrag)
         return;
     mPausedDrag = false;
-    mPlayer->setIsMove(false);
+    mSession->player()->setIsMove(false);
 }
 
 void SeekBar::sliderAction(int action)
@@ -122,14 +121,14 @@ void SeekBar::sliderAction(int action)
     if (action == QAbstractSlider::SliderNoAction)
         return;
     const int target = mSlider->sliderPosition();
-    const int state = mState();
+    const int state = mSession->state();
     if ((state != 0 && state != 1) || mSlider->isHeld()) {
         mSlider->setSliderPosition(mSlider->value());
         return;
     }
     if (target == mSlider->value())
         return;
-    mPlayer->seek(qint64(target) * kMicroseconds);
+    mSession->seek(qint64(target) * kMicroseconds);
     mSeekMade = true;
     mCurrent->setText(timeText(target));
 }

@@ -4,7 +4,7 @@
 
 class PositionSlider;
 class QLabel;
-class VideoPlayer;
+class PlaybackSession;
 
 // The position slider and the time labels beside it, and the seeks they
 // make: a click or a drag puts the picture where the handle is, keys and
@@ -15,8 +15,8 @@ class SeekBar : public QObject
     Q_OBJECT
 
 public:
-    // state: the window's play state, 0 playing, 1 paused, 2 stopped.
-    SeekBar(PositionSlider *slider, QLabel *current, QLabel *total, VideoPlayer *player, std::function<int()> state,
+    // The session's timeline: a drive's, or the open file's.
+    SeekBar(PositionSlider *slider, QLabel *current, QLabel *total, PlaybackSession *session,
             QObject *parent = nullptr);
 
     // The length of the open file (µs): the slider's range and the total time.
@@ -48,8 +48,7 @@ private:
     PositionSlider *mSlider;
     QLabel *mCurrent;
     QLabel *mTotal;
-    VideoPlayer *mPlayer;
-    std::function<int()> mState;
+    PlaybackSession *mSession;
     bool mPausedDrag = false;
     bool mSeekMade = false; // a seek since the last takeSeek()
 };

@@ -80,6 +80,9 @@ void SetupMenu::build(QMenu *menu, QObject *exitReceiver, const char *exitSlot)
         units->addAction(unit);
         mMenuUnit->addAction(unit);
     }
+    mActionTrips = mMenuSetup->addAction(QString());
+    mActionTrips->setCheckable(true);
+    connect(mActionTrips, &QAction::toggled, this, &SetupMenu::sig_TripsToggled);
     retranslate();
 }
 
@@ -93,6 +96,13 @@ void SetupMenu::retranslate()
     mMenuLanguage->setTitle(QCoreApplication::translate("MainWindow", "Language"));
     mActionJapanese->setText(QCoreApplication::translate("MainWindow", "Japan"));
     mMenuUnit->setTitle(QCoreApplication::translate("MainWindow", "Unit"));
+    mActionTrips->setText(QCoreApplication::translate("MainWindow", "Play a drive as one"));
+}
+
+void SetupMenu::checkTrips(bool on)
+{
+    const QSignalBlocker quiet(mActionTrips);
+    mActionTrips->setChecked(on);
 }
 
 // The language's entry checked and its file in the translator; false when

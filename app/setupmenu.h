@@ -33,6 +33,11 @@ public:
 
     bool mphChecked() const;
     void checkUnit(bool mph);
+    // Whether consecutive files of one drive play as one.
+    void checkTrips(bool on);
+
+signals:
+    void sig_TripsToggled(bool on);
 
 private:
     bool loadLanguage(int language);
@@ -49,4 +54,5 @@ private:
     QAction *mActionJapanese;
     QAction *mActionKPH;
     QAction *mActionMPH;
+    QAction *mActionTrips = nullptr;
 };
