@@ -70,6 +70,7 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
     mFileList->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
     mFileList->setAttribute(Qt::WA_QuitOnClose, false);
     connect(mFileList, &FormFileList::sig_SetFile, this, &MainWindow::slotSetFile);
+    connect(mFileList, &FormFileList::sig_Listed, mSession, &PlaybackSession::listed);
     connect(mFileList, &FormFileList::sig_DeleteFile, this, &MainWindow::slotDeleteFile);
     connect(mFileList, &FormFileList::sig_DetKeySpace, this, &MainWindow::slotDetKeySpace);
     connect(mFileList, &FormFileList::sig_SaveBasePath, this, &MainWindow::slotSaveBasePath);

@@ -73,6 +73,8 @@ public:
     // Speeds shown in miles per hour instead of km/h: the Unit menu's choice.
     bool speedInMph() const;
     void setSpeedInMph(bool mph);
+    // Consecutive files of one drive play as one, or each by itself.
+    void setTrips(bool on);
     // The language index of the settings (0 Chinese, 1 English, 2 Japanese).
     int language() const;
     // The title button's popup menu.
@@ -163,8 +165,6 @@ private:
     bool openRecording(const QString &path, bool play);
     void stepFileList(bool forward);
     void setupTelemetry(MapView map);
-    // Consecutive files of one drive play as one, or each by itself.
-    void setTrips(bool on);
     // The open file is part of a drive: the timeline, the chart and the
     // route become the drive's.
     void showTrip();

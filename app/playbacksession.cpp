@@ -17,6 +17,7 @@ namespace {
 constexpr int kTimelineIntervalMs = 500;
 constexpr int kEventSliceMs = 100;       // longest event processing slice while waiting
 constexpr int kStateReportWaitMs = 5000; // the player reports its states at once; never wait longer
+constexpr int kRescanDelayMs = 300;      // files listed one after another make one scan
 
 } // namespace
 
@@ -29,6 +30,27 @@ PlaybackSession::PlaybackSession(std::function<bool()> pausedDrag, QObject *pare
 {
     mTimer->setInterval(kTimelineIntervalMs);
     connect(mScanner, &TripScanner::sig_Trip, this, &PlaybackSession::tripScanned);
+    mRescan = new QTimer(this);
+    mRescan->setSingleShot(true);
+    mRescan->setInterval(kRescanDelayMs);
+    connect(mRescan, &QTimer::timeout, this, [this] {
+        const QStringList listed = mListed();
+        const int index = listed.indexOf(mFilePath);
+        if (index >= 0 && mState != Stopped)
+            mScanTicket = mScanner->scan(listed, index);
+    });
+}
+
+void PlaybackSession::listed(const QString &path)
+{
+    if (!mTripsOn || !mListed || mState == Stopped || mSwitching)
+        return;
+    const QStringList files = mListed();
+    const QString first = inTrip() ? mTrip.part(0).path : mFilePath;
+    const QString last = inTrip() ? mTrip.part(mTrip.partCount() - 1).path : mFilePath;
+    const int added = files.indexOf(path);
+    if (added >= 0 && (added == files.indexOf(last) + 1 || added == files.indexOf(first) - 1))
+        mRescan->start();
 }
 
 PlaybackSession::~PlaybackSession()

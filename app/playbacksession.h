@@ -73,6 +73,9 @@ public:
     void seek(qint64 positionUs);
     qint64 seekTarget() const;
     bool seekWaiting() const;
+    // A recording was listed: when it may continue the open file's drive,
+    // the drive is read again.
+    void listed(const QString &path);
     // At the natural end of a file: the next part of its drive plays; false
     // when there is none.
     bool continueTrip();
@@ -104,6 +107,7 @@ private:
     std::function<QStringList()> mListed;
     TripScanner *mScanner = nullptr;
     quint64 mScanTicket = 0;              // the scan of the open file
+    QTimer *mRescan = nullptr;            // files listed one by one make one scan
     Trip mTrip;                           // empty, or the open file's drive
     int mPart = 0;                        // the part of the drive that is open
     bool mSwitching = false;

@@ -194,6 +194,7 @@ void FormFileList::slotProbed(quint64 ticket, FileListInfo info, bool ok)
         return;
     }
     qCDebug(lcFileList) << "insert success1";
+    emit sig_Listed(mFileInfo.path);
     if (added.play) {
         selectRow(row);
         announce(table->currentRow(), true);

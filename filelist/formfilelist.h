@@ -73,6 +73,8 @@ public:
 
 signals:
     void sig_SetFile(FileListInfo info, bool play);
+    // A recording was read and listed (at the end of the list).
+    void sig_Listed(QString path);
     // An entry was removed from the list; path: its recording.
     void sig_DeleteFile(QString path);
     void sig_DetKeySpace();

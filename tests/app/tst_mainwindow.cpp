@@ -2,6 +2,7 @@
 #include "waitfor.h"
 #include "mainwindow.h"
 #include "keyhelp.h"
+#include "telemetrypanel.h"
 #include "myframe.h"
 #include "formfilelist.h"
 #include "mapbridge.h"
@@ -101,6 +102,7 @@ private slots:
     void telemetryFollowsThePicture();
     void failedCheckShowsNoTelemetry();
     void keysWorkOnTheMapAndInTheList();
+    void threeFilesPlayAsOneDrive();
     void screenshot();
 
 private:
@@ -146,6 +148,18 @@ void TestMainWindow::initTestCase()
     QVERIFY2(addGpsBox(path(QStringLiteral("clip.mp4")), path(QStringLiteral("forged.mp4")),
                        gpsPayloads(makeDrive(drive)), GpsBoxOptions(), &error),
              qPrintable(error));
+    // A drive the camera cut into three files of two seconds.
+    av.seconds = 2.0;
+    QVERIFY2(makeAvClip(path(QStringLiteral("cut.mp4")), av, &error), qPrintable(error));
+    drive = DriveSpec();
+    drive.records = 2;
+    for (int i = 0; i < 3; ++i) {
+        QVERIFY2(addGpsBox(path(QStringLiteral("cut.mp4")), path(QStringLiteral("drive%1.mp4").arg(i)),
+                           gpsPayloads(makeDrive(drive)), GpsBoxOptions(), &error),
+                 qPrintable(error));
+        drive.start = drive.start.addSecs(2);
+        drive.startLatitude += 0.5f;
+    }
 }
 
 void TestMainWindow::init()
@@ -808,6 +822,48 @@ void TestMainWindow::keysWorkOnTheMapAndInTheList()
     QVERIFY(mWindow->isFullScreenMode());
     QTest::keyClick(mWindow->fileListPanel(), Qt::Key_F11);
     QVERIFY(!mWindow->isFullScreenMode());
+}
+
+void TestMainWindow::threeFilesPlayAsOneDrive()
+{
+    QStringList calls;
+    connect(mWindow.get(), &MainWindow::sig_MapCall, this, [&](const QString &call) { calls.append(call); });
+    QStringList opened;
+    connect(mWindow->player(), &VideoPlayer::sig_TotalTimeChanged, this, [&] { opened.append(mWindow->filePath()); });
+    const QStringList drive{path(QStringLiteral("drive0.mp4")), path(QStringLiteral("drive1.mp4")),
+                            path(QStringLiteral("drive2.mp4"))};
+    auto *slider = child<QSlider>(*mWindow, "horizontalSlider");
+    auto *total = child<QLabel>(*mWindow, "totaltimelabel");
+
+    // The first plays; its drive is read beside it: one timeline, one route.
+    mWindow->fileListPanel()->addOpened(drive);
+    QVERIFY(waitFor([&] { return mWindow->playState() == 0; }));
+    QVERIFY(waitFor([&] { return slider->maximum() == 6; }));
+    QCOMPARE(total->text(), QStringLiteral("00:00:06"));
+    // The route runs from the first file's first fix to the third's last.
+    QVERIFY(std::count_if(calls.begin(), calls.end(), [](const QString &c) {
+                return c.startsWith(QLatin1String("showarray(\"[121.5,")) && c.contains(QLatin1String(",31.525089"));
+            }) == 1);
+
+    // A click on the chart at second 5 lands in the third file, a second in.
+    emit mWindow->telemetryPanel()->sig_SeekSecond(5);
+    QCOMPARE(mWindow->filePath(), drive[2]);
+    QVERIFY(waitFor([&] { return mWindow->player()->currentTime() >= 1.0; }));
+    QCOMPARE(mWindow->playState(), 0);
+
+    // Back to the start: the files follow each other by themselves and
+    // playback stops only at the drive's end, where the handle shows it.
+    opened.clear();
+    emit mWindow->telemetryPanel()->sig_SeekSecond(1);
+    QVERIFY(waitFor([&] { return mWindow->playState() == 2; }, 20000));
+    QCOMPARE(opened, drive);
+    QCOMPARE(mWindow->filePath(), drive[2]);
+
+    // Turned off, a file plays by itself.
+    mWindow->setTrips(false);
+    mWindow->slotOpenRecording(drive[0], true);
+    QTest::qWait(500);
+    QCOMPARE(slider->maximum(), 2);
 }
 
 void TestMainWindow::screenshot()
