@@ -39,7 +39,8 @@ void MainWindow::loadSettings()
 
     int trips = 1;
     mSettings->readInt(QStringLiteral("Setup"), QStringLiteral("playTrips"), trips);
-    setTrips(trips != 0);
+    mMenu->checkTrips(trips != 0);
+    mSession->setTrips(trips != 0, [this] { return mFileList->files(); });
     mSound->load(*mSettings);
     showStateTexts();
 
