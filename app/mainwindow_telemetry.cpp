@@ -108,6 +108,7 @@ void MainWindow::showTrip()
     mSeekBar->setTotal(mSession->length());
     mPanel->startChart(int(seconds));
     qint16 version = 0;
+    mPanel->setShowPlayed(true);
     mPanel->setTrack(mSession->trip().combinedTrack(&version), version);
     mPanel->showSecond(TelemetryTimeline::currentSecond(mSession->position()),
                        mSession->state() == PlaybackSession::Playing, true);

@@ -238,7 +238,8 @@ void MapBridge::enqueue(const QString &call)
     if (call == mapCleanCall()) {
         // A new route follows; the marker and the pan follow at the next tick.
         mPending.clear();
-    } else if (name == QLatin1String("showAddress") || name == QLatin1String("panToAddress")) {
+    } else if (name == QLatin1String("showAddress") || name == QLatin1String("panToAddress")
+               || name == QLatin1String("showPlayed")) {
         // Only the newest marker position and pan target are seen.
         mPending.erase(std::remove_if(mPending.begin(), mPending.end(),
                                       [&](const QString &queued) { return functionName(queued) == name; }),

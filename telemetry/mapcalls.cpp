@@ -46,3 +46,8 @@ QString mapPanToAddressCall(double longitude, double latitude)
 {
     return positionCall("panToAddress(%1,%2)", longitude, latitude);
 }
+
+QString mapShowPlayedCall(int count)
+{
+    return QStringLiteral("showPlayed(%1)").arg(qMax(0, count));
+}

@@ -19,3 +19,7 @@ QString mapShowAddressCall(double longitude, double latitude);
 
 // Pans the map to the point without changing the zoom; 6 decimals.
 QString mapPanToAddressCall(double longitude, double latitude);
+
+// Sets apart the first count points of the route: the part of a drive
+// played so far.
+QString mapShowPlayedCall(int count);

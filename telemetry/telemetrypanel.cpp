@@ -13,6 +13,8 @@
 #include <QMouseEvent>
 #include <QToolTip>
 #include <qcustomplot.h>
+
+#include <algorithm>
 #include <QLabel>
 #include <QVBoxLayout>
 #include <QWebEngineView>
@@ -115,10 +117,9 @@ void TelemetryPanel::runMapCall(const QString &call)
 
 void TelemetryPanel::mapClicked(double latitude, double longitude, double toleranceMeters)
 {
-    const QVector<RoutePoint> route = mTimeline.routePoints(mFixGpsData);
-    const int nearest = nearestRoutePoint(route, latitude, longitude, toleranceMeters);
+    const int nearest = nearestRoutePoint(mRoute, latitude, longitude, toleranceMeters);
     if (nearest >= 0)
-        emit sig_SeekSecond(route[nearest].second);
+        emit sig_SeekSecond(mRoute[nearest].second);
 }
 
 void TelemetryPanel::chartMouse(QMouseEvent *event, bool press)
@@ -151,6 +152,8 @@ void TelemetryPanel::setTrack(std::shared_ptr<const GpsTrack> track, qint16 gpsV
 void TelemetryPanel::clearTrack()
 {
     mTimeline.clear();
+    mRoute.clear();
+    mShowPlayed = false;
     runMapCall(mapCleanCall());
     if (mNoGps) {
         mNoGps = false;
@@ -172,11 +175,22 @@ void TelemetryPanel::showNoGps()
 void TelemetryPanel::drawRoute()
 {
     runMapCall(mapCleanCall());
+    mRoute = mTimeline.routePoints(mFixGpsData);
+    mPlayedPoints = -1;
     QVector<double> longitudes;
     QVector<double> latitudes;
-    mTimeline.route(mFixGpsData, longitudes, latitudes);
+    for (const RoutePoint &point : mRoute) {
+        longitudes.append(point.longitude);
+        latitudes.append(point.latitude);
+    }
     if (!longitudes.isEmpty())
         runMapCall(mapShowArrayCall(longitudes, latitudes));
+}
+
+void TelemetryPanel::setShowPlayed(bool on)
+{
+    mShowPlayed = on;
+    mPlayedPoints = -1;
 }
 
 void TelemetryPanel::showSecond(qint64 second, bool playing, bool seeked)
@@ -202,6 +216,14 @@ void TelemetryPanel::showSecond(qint64 second, bool playing, bool seeked)
         mChart->addSpeedPoint(double(second), double(shown.speed));
         setNeedleTargets(speedToAngle(shown.speed), headingToCompassAngle(shown.heading));
         runMapCall(mapShowAddressCall(shown.mapLongitude, shown.mapLatitude));
+        if (mShowPlayed) {
+            const int played = int(std::upper_bound(mRoute.begin(), mRoute.end(), second,
+                                                    [](qint64 s, const RoutePoint &p) { return s < p.second; })
+                                   - mRoute.begin());
+            if (played != mPlayedPoints)
+                runMapCall(mapShowPlayedCall(played));
+            mPlayedPoints = played;
+        }
         // Paused, the map stays where the user put it, unless a seek took
         // the marker elsewhere.
         if (playing || seeked)

@@ -64,6 +64,8 @@ public:
     void showSecond(qint64 second, bool playing, bool seeked);
     // Nothing plays: the figures go back to zero, the needles home.
     void reset();
+    // A drive: the route sets apart the part played so far.
+    void setShowPlayed(bool on);
     // A new playback: an empty chart over 0..seconds.
     void startChart(int seconds);
     void clearChart();
@@ -121,6 +123,9 @@ private:
     bool mMph = false;                       // the unit shown: mph, else km/h
     bool mFixGpsData = false;
     bool mChartStale = false;                // the chart's points are in the other unit: rebuild at the next position
+    bool mShowPlayed = false;
+    int mPlayedPoints = -1;                  // route points set apart, as last sent
+    QVector<RoutePoint> mRoute;              // the route drawn, with the seconds of its points
     bool mNoGps = false;                     // the open recording's track is no GPS (the compass has no needle)
     // What is shown: second, mph, positions corrected, playing (-1: nothing yet).
     std::tuple<qint64, bool, bool, bool> mShown{-1, false, false, false};

@@ -829,7 +829,10 @@ void TestMainWindow::threeFilesPlayAsOneDrive()
     QStringList calls;
     connect(mWindow.get(), &MainWindow::sig_MapCall, this, [&](const QString &call) { calls.append(call); });
     QStringList opened;
-    connect(mWindow->player(), &VideoPlayer::sig_TotalTimeChanged, this, [&] { opened.append(mWindow->filePath()); });
+    connect(mWindow->player(), &VideoPlayer::sig_TotalTimeChanged, this, [&] {
+        if (opened.isEmpty() || opened.last() != mWindow->filePath())
+            opened.append(mWindow->filePath());
+    });
     const QStringList drive{path(QStringLiteral("drive0.mp4")), path(QStringLiteral("drive1.mp4")),
                             path(QStringLiteral("drive2.mp4"))};
     auto *slider = child<QSlider>(*mWindow, "horizontalSlider");
@@ -858,6 +861,12 @@ void TestMainWindow::threeFilesPlayAsOneDrive()
     QVERIFY(waitFor([&] { return mWindow->playState() == 2; }, 20000));
     QCOMPARE(opened, drive);
     QCOMPARE(mWindow->filePath(), drive[2]);
+    // The route set apart what was played, growing to the whole drive.
+    const QStringList played = calls.filter(QStringLiteral("showPlayed("));
+    QVERIFY(played.size() >= 3);
+    QCOMPARE(played.last(), QStringLiteral("showPlayed(6)"));
+    for (int i = played.indexOf(QStringLiteral("showPlayed(2)")) + 1; i > 0 && i < played.size(); ++i)
+        QVERIFY(played[i - 1] < played[i]);
 
     // Turned off, a file plays by itself.
     mWindow->setTrips(false);
