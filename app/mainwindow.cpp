@@ -7,6 +7,7 @@
 #include "seekbar.h"
 #include "formfilelist.h"
 #include "mymsgwidget.h"
+#include "outputactions.h"
 #include "playbacksession.h"
 #include "setupmenu.h"
 #include "settings.h"
@@ -15,6 +16,7 @@
 
 #include <QAction>
 #include <QLoggingCategory>
+#include <QShortcut>
 #include <QTimer>
 
 Q_DECLARE_LOGGING_CATEGORY(lcWindow)
@@ -82,6 +84,15 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
     QString basePath;
     if (mSettings->readString(QStringLiteral("Setup"), QStringLiteral("FileBasePath"), basePath) && !basePath.isNull())
         mFileList->setBasePath(basePath);
+
+    mOutput = new OutputActions({[this] { return filePath(); },
+                                 [this] { return OutputActions::shownPictureUs(ui->frameVideo->image(), mPlayer->currentTime()); },
+                                 [this] { return std::vector<TrackSource>{{filePath(), gpsData().track, gpsData().version}}; },
+                                 [this](qint64 second) { return mPanel->at(second); },
+                                 [this] { return mPanel->timeOffset(); }, [this] { return this; }}, this);
+    // Wherever the focus is, the file list's window included.
+    connect(new QShortcut(Qt::CTRL | Qt::Key_S, this, nullptr, nullptr, Qt::ApplicationShortcut), &QShortcut::activated, mOutput, &OutputActions::snapshot);
+    connect(new QShortcut(Qt::CTRL | Qt::Key_E, this, nullptr, nullptr, Qt::ApplicationShortcut), &QShortcut::activated, mOutput, &OutputActions::exportTrack);
 
     setAcceptDrops(true);
     mMsgWidget = new mymsgwidget(this);

@@ -18,6 +18,7 @@ class FormFileList;
 class PlaybackKeys;
 class PlaybackSession;
 class mymsgwidget;
+class OutputActions;
 class QMenu;
 class SpeedChart;
 class SeekBar;
@@ -185,6 +186,7 @@ private:
     SeekBar *mSeekBar = nullptr;            // the position slider, the times and their seeks
     FileListToggle *mListToggle = nullptr;  // what the list button does with the list
     PlaybackKeys *mKeys = nullptr;          // the window's keys
+    OutputActions *mOutput = nullptr;       // snapshot and track export, with their status line
     bool mListStarted = false;              // an entry of the list was opened; previous and next work from then on
 };
 

@@ -35,6 +35,9 @@ void MainWindow::loadSettings()
     mMenu->checkUnit(mph);
     mPanel->setSpeedInMph(mph, false, 0);
 
+    connect(mMenu, &SetupMenu::sig_TimeOffsetChanged, mPanel.get(), &TelemetryPanel::setTimeOffset);
+    mMenu->loadTimeOffset(mSettings.get());
+
     mSound->load(*mSettings);
     showStateTexts();
 

@@ -1,14 +1,17 @@
 #pragma once
 
+#include "timeoffset.h"
+
 #include <QObject>
 
 class QAction;
 class QActionGroup;
 class QMenu;
+class Settings;
 class QTranslator;
 class QWidget;
 
-// The title button's menu (Setup with Language and Unit, the version, Exit)
+// The title button's menu (Setup with Language, Unit and Time zone, the version, Exit)
 // and the language the program speaks. Its actions carry the object names
 // the window's slots are connected by, so it is made before the form.
 class SetupMenu : public QObject
@@ -34,8 +37,20 @@ public:
     bool mphChecked() const;
     void checkUnit(bool mph);
 
+    // The clock the date and time are shown in: read from the settings
+    // (a text that is no choice is the camera's rule), announced, and from
+    // then on each choice of the Time zone menu is stored there and announced.
+    void loadTimeOffset(Settings *settings);
+    TimeOffset timeOffset() const { return mTimeOffset; }
+
+signals:
+    void sig_TimeOffsetChanged(TimeOffset offset);
+
 private:
     bool loadLanguage(int language);
+    void chooseTimeOffset(TimeOffset offset);
+    void askFixedOffset();
+    void showTimeOffset();
 
     int mLanguage;                       // 0 Chinese, 1 English, 2 Japanese
     QTranslator *mTranslator;            // the one translator of every language
@@ -49,4 +64,11 @@ private:
     QAction *mActionJapanese;
     QAction *mActionKPH;
     QAction *mActionMPH;
+    QWidget *mWindow;                    // the other offset's dialog opens over it
+    QMenu *mMenuTimeZone = nullptr;
+    QAction *mActionCameraTime = nullptr;
+    QAction *mActionUtc = nullptr;
+    QAction *mActionOtherOffset = nullptr;
+    TimeOffset mTimeOffset;
+    Settings *mSettings = nullptr;       // the window's, where a choice is stored
 };
