@@ -85,14 +85,13 @@ public:
         // Before the first key frame an index has nothing to land on: the start then.
         if (!fromStart && !seekTo(positionUs - prerollUs))
             fromStart = true;
-        if (fromStart && !seekTo(0)
-            && avformat_seek_file(mIc, -1, INT64_MIN, mStartUs, mStartUs, 0) < 0
-            && av_seek_frame(mIc, -1, 0, AVSEEK_FLAG_BYTE | AVSEEK_FLAG_BACKWARD) < 0)
+        if (fromStart && !seekToStart())
             return Landing::Nothing;
         avcodec_flush_buffers(mCtx);
         av_frame_unref(kept);
 
         bool haveKept = false;
+        bool sawKeyFrame = false;
         int pictures = 0;
         bool draining = false;
         for (;;) {
@@ -104,9 +103,14 @@ public:
                     draining = true; // the end, or a damaged tail: what the decoder holds still counts
                     avcodec_send_packet(mCtx, nullptr);
                 } else {
-                    const bool ours = packet->stream_index == mStream;
-                    if (ours)
+                    // A transport stream has no index: its landing may be
+                    // anywhere, and pictures before a key frame are broken.
+                    const bool ours = packet->stream_index == mStream
+                                      && (sawKeyFrame || (packet->flags & AV_PKT_FLAG_KEY));
+                    if (ours) {
+                        sawKeyFrame = true;
                         avcodec_send_packet(mCtx, packet); // a packet the decoder refuses is skipped
+                    }
                     av_packet_unref(packet);
                     if (!ours)
                         continue;
@@ -116,8 +120,10 @@ public:
                 const int got = avcodec_receive_frame(mCtx, frame);
                 if (got == AVERROR(EAGAIN))
                     break;
-                if (got < 0) // drained, or the decoder gave up
-                    return haveKept ? Landing::Found : Landing::Nothing;
+                // Drained, or the decoder gave up. Without a picture the
+                // landing may have been past the last key frame: earlier then.
+                if (got < 0)
+                    return haveKept ? Landing::Found : fromStart ? Landing::Nothing : Landing::TooLate;
                 const qint64 at = pictureTime(frame);
                 if (at == qint64(AV_NOPTS_VALUE)) {
                     av_frame_unref(frame);
@@ -147,6 +153,21 @@ private:
     {
         const int64_t ts = av_rescale_q(positionUs + mStartUs, AV_TIME_BASE_Q, mIc->streams[mStream]->time_base);
         return av_seek_frame(mIc, mStream, ts, AVSEEK_FLAG_BACKWARD) >= 0;
+    }
+
+    // To the first key frame. Seeking back to the start time itself can
+    // land after it: a transport stream's search goes by decoding time,
+    // which starts before the first picture's time.
+    bool seekToStart()
+    {
+        const AVStream *st = mIc->streams[mStream];
+        const int64_t first = st->start_time != AV_NOPTS_VALUE
+                                  ? st->start_time
+                                  : av_rescale_q(mStartUs, AV_TIME_BASE_Q, st->time_base);
+        const int64_t before = first - av_rescale_q(kFirstPrerollUs, AV_TIME_BASE_Q, st->time_base);
+        return av_seek_frame(mIc, mStream, before, 0) >= 0
+               || avformat_seek_file(mIc, -1, INT64_MIN, mStartUs, mStartUs, 0) >= 0
+               || av_seek_frame(mIc, -1, 0, AVSEEK_FLAG_BYTE) >= 0;
     }
 
     // µs from the start of the recording; AV_NOPTS_VALUE when unknown.
