@@ -1,5 +1,6 @@
 #include "setupmenu.h"
 
+#include "dialoglook.h"
 #include "settings.h"
 #include "velmoraversion.h"
 
@@ -202,10 +203,15 @@ void SetupMenu::askFixedOffset()
         offsets << QStringLiteral("UTC") + offsetText(minutes);
     const int current = mTimeOffset.mode == TimeOffset::Mode::Fixed ? mTimeOffset.minutes : 0;
     const int index = (current - TimeOffset::kMinMinutes) / TimeOffset::kStepMinutes;
-    bool ok = false;
-    const QString chosen = QInputDialog::getItem(mWindow, tr("Time zone"), tr("Show dates and times at:"), offsets,
-                                                 index, false, &ok);
-    const int at = offsets.indexOf(chosen);
+    QInputDialog dialog(mWindow);
+    givePlainLook(&dialog);
+    dialog.setWindowTitle(tr("Time zone"));
+    dialog.setLabelText(tr("Show dates and times at:"));
+    dialog.setComboBoxItems(offsets);
+    dialog.setComboBoxEditable(false);
+    dialog.setTextValue(offsets.at(index));
+    const bool ok = dialog.exec() == QDialog::Accepted;
+    const int at = offsets.indexOf(dialog.textValue());
     if (ok && at >= 0)
         chooseTimeOffset(TimeOffset::fixed(TimeOffset::kMinMinutes + at * TimeOffset::kStepMinutes));
     else

@@ -10,7 +10,7 @@ namespace {
 
 constexpr int kHoldMs = 2600;        // ms the text stands, long enough to read a path
 constexpr int kFadeMs = 400;         // ms of fading out after that
-constexpr int kBottomMargin = 72;    // px above the window's bottom: clear of the control bar
+constexpr int kTopMargin = 56;       // px below the window's top: under the title bar, over the picture
 constexpr int kSideMargin = 24;      // px kept free at each side of the window
 
 const char kSheet[] = "QLabel{color: rgb(255,255,255); background-color: rgba(30,32,38,220);"
@@ -28,7 +28,6 @@ StatusToast::StatusToast(QWidget *window)
     setStyleSheet(QLatin1String(kSheet));
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setFocusPolicy(Qt::NoFocus);
-    setWordWrap(true);
     setAlignment(Qt::AlignCenter);
     // The text is the label's accessible name; the role goes in the description.
     setAccessibleDescription(tr("Status"));
@@ -66,15 +65,18 @@ bool StatusToast::eventFilter(QObject *watched, QEvent *event)
     return QLabel::eventFilter(watched, event);
 }
 
-// Centred over the bottom of the window, as wide as the text needs.
+// Centred near the top of the window, over the picture and clear of the
+// panel's figures: one line as wide as the text, wrapped when the window is narrower.
 void StatusToast::place()
 {
     const QWidget *window = parentWidget();
     const int maxWidth = qMax(1, window->width() - 2 * kSideMargin);
-    setMaximumWidth(maxWidth);
-    adjustSize();
-    const int width = qMin(sizeHint().width(), maxWidth);
-    const int height = heightForWidth(width) > 0 ? heightForWidth(width) : sizeHint().height();
-    resize(width, height);
-    move((window->width() - width) / 2, qMax(0, window->height() - kBottomMargin - height));
+    setWordWrap(false);
+    QSize size = sizeHint();
+    if (size.width() > maxWidth) {
+        setWordWrap(true);
+        size = QSize(maxWidth, heightForWidth(maxWidth));
+    }
+    resize(size);
+    move((window->width() - size.width()) / 2, kTopMargin);
 }

@@ -6,7 +6,7 @@ class QGraphicsOpacityEffect;
 class QPropertyAnimation;
 class QTimer;
 
-// A short line over the bottom of a window that says what just happened
+// A short line over the top of a window that says what just happened
 // ("Picture saved to ...") and fades away by itself: no popup to close, no
 // focus taken, clicks pass through. Screen readers get its text as the
 // label's own and are told when it changes.
