@@ -289,7 +289,10 @@ void TestMainWindowChrome::titleMenu()
              (QStringList{QStringLiteral("Setup"), QStringLiteral("Ver: V1.10-20260320"), QStringLiteral("--"),
                           QStringLiteral("Exit")}));
     QMenu *setup = menu->actions().first()->menu();
-    QCOMPARE(texts(setup->actions()), (QStringList{QStringLiteral("Language"), QStringLiteral("Unit")}));
+    QCOMPARE(texts(setup->actions()),
+             (QStringList{QStringLiteral("Language"), QStringLiteral("Unit"), QStringLiteral("Time zone")}));
+    QCOMPARE(texts(setup->actions().at(2)->menu()->actions()),
+             (QStringList{QStringLiteral("Camera time"), QStringLiteral("UTC"), QStringLiteral("Other offset…")}));
     QMenu *languages = setup->actions().at(0)->menu();
     // Chinese is chosen only through the settings: in the group, not in the menu.
     QCOMPARE(texts(languages->actions()), (QStringList{QStringLiteral("Japan"), QStringLiteral("English")}));
