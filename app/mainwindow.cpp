@@ -8,6 +8,7 @@
 #include "seekbar.h"
 #include "formfilelist.h"
 #include "mymsgwidget.h"
+#include "outputactions.h"
 #include "playbacksession.h"
 #include "setupmenu.h"
 #include "settings.h"
@@ -87,6 +88,15 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
     QString basePath;
     if (mSettings->readString(QStringLiteral("Setup"), QStringLiteral("FileBasePath"), basePath) && !basePath.isNull())
         mFileList->setBasePath(basePath);
+
+    mOutput = new OutputActions(
+        {[this] { return filePath(); },
+         [this] { return OutputActions::shownPictureUs(ui->frameVideo->image(), mPlayer->currentTime()); },
+         [this] { return mSession->tracks(); },
+         // The panel counts the seconds of a drive; the picture's time is its file's.
+         [this](qint64 second) { return mPanel->at(second + mSession->partOffsetUs() / 1000000); },
+         [this] { return mPanel->timeOffset(); }, [this] { return this; }},
+        this);
 
     setAcceptDrops(true);
     mMsgWidget = new mymsgwidget(this);

@@ -19,6 +19,7 @@ class FormFileList;
 class KeyHelp;
 class PlaybackSession;
 class mymsgwidget;
+class OutputActions;
 class QMenu;
 class SpeedChart;
 class SeekBar;
@@ -194,6 +195,7 @@ private:
     FileListToggle *mListToggle = nullptr;  // what the list button does with the list
     PlaybackKeys *mKeys = nullptr;          // the window's keys
     KeyHelp *mKeyHelp = nullptr;            // the keys, listed over the picture
+    OutputActions *mOutput = nullptr;       // snapshot and track export, with their status line
     bool mListStarted = false;              // an entry of the list was opened; previous and next work from then on
 };
 

@@ -11,6 +11,7 @@
 #include "seekbar.h"
 #include "formfilelist.h"
 #include "keyhelp.h"
+#include "outputactions.h"
 #include "settings.h"
 #include "soundcontrol.h"
 #include "telemetrypanel.h"
@@ -184,6 +185,12 @@ void MainWindow::runCommand(PlaybackKeys::Command command)
         break;
     case PlaybackKeys::Help:
         mKeyHelp->toggle();
+        break;
+    case PlaybackKeys::Snapshot:
+        mOutput->snapshot();
+        break;
+    case PlaybackKeys::Export:
+        mOutput->exportTrack();
         break;
     default:
         break;

@@ -41,6 +41,9 @@ void MainWindow::loadSettings()
     mSettings->readInt(QStringLiteral("Setup"), QStringLiteral("playTrips"), trips);
     mMenu->checkTrips(trips != 0);
     mSession->setTrips(trips != 0, [this] { return mFileList->files(); });
+    connect(mMenu, &SetupMenu::sig_TimeOffsetChanged, mPanel.get(), &TelemetryPanel::setTimeOffset);
+    mMenu->loadTimeOffset(mSettings.get());
+
     mSound->load(*mSettings);
     showStateTexts();
 

@@ -268,3 +268,15 @@ bool PlaybackSession::switchPart(int part, qint64 localUs, bool play)
         mPlayer->play();
     return true;
 }
+
+std::vector<TrackSource> PlaybackSession::tracks() const
+{
+    std::vector<TrackSource> tracks;
+    if (!inTrip()) {
+        tracks.push_back({mFilePath, mGpsData.track, mGpsData.version});
+        return tracks;
+    }
+    for (int i = 0; i < mTrip.partCount(); ++i)
+        tracks.push_back({mTrip.part(i).path, mTrip.part(i).track, mTrip.part(i).gpsVersion});
+    return tracks;
+}

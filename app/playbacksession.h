@@ -1,5 +1,6 @@
 #pragma once
 
+#include "outputactions.h"
 #include "trip.h"
 #include "videoplayer.h"
 
@@ -67,6 +68,10 @@ public:
     // The drive of the open file, when it has more than one part.
     bool inTrip() const { return mTrip.partCount() > 1; }
     const Trip &trip() const { return mTrip; }
+    // Where the open file starts on the drive (0 outside one).
+    qint64 partOffsetUs() const { return inTrip() ? mTrip.offsetUs(mPart) : 0; }
+    // The tracks of the drive's files, or of the open file, for export.
+    std::vector<TrackSource> tracks() const;
     // The timeline the controls show: the drive's, else the open file's.
     double position() const; // s
     qint64 length() const;   // µs

@@ -1,5 +1,6 @@
 #include "setupmenu.h"
 
+#include "dialoglook.h"
 #include "settings.h"
 #include "velmoraversion.h"
 
@@ -9,6 +10,7 @@
 #include <QDir>
 #include <QEvent>
 #include <QIcon>
+#include <QInputDialog>
 #include <QLibraryInfo>
 #include <QLoggingCategory>
 #include <QMenu>
@@ -36,6 +38,7 @@ SetupMenu::SetupMenu(QWidget *window)
     , mLanguage(kDefaultLanguage)
     , mTranslator(new QTranslator(this))
     , mQtTranslator(new QTranslator(this))
+    , mWindow(window)
 {
     auto action = [window](const char *name, const QString &text) {
         auto *a = new QAction(window);
@@ -80,6 +83,20 @@ void SetupMenu::build(QMenu *menu, QObject *exitReceiver, const char *exitSlot)
         units->addAction(unit);
         mMenuUnit->addAction(unit);
     }
+
+    mMenuTimeZone = mMenuSetup->addMenu(QString());
+    auto *zones = new QActionGroup(this);
+    zones->setExclusive(true);
+    mActionCameraTime = mMenuTimeZone->addAction(QString());
+    mActionUtc = mMenuTimeZone->addAction(QString());
+    mActionOtherOffset = mMenuTimeZone->addAction(QString());
+    for (QAction *zone : {mActionCameraTime, mActionUtc, mActionOtherOffset}) {
+        zone->setCheckable(true);
+        zones->addAction(zone);
+    }
+    connect(mActionCameraTime, &QAction::triggered, this, [this] { chooseTimeOffset(TimeOffset::camera()); });
+    connect(mActionUtc, &QAction::triggered, this, [this] { chooseTimeOffset(TimeOffset::utc()); });
+    connect(mActionOtherOffset, &QAction::triggered, this, &SetupMenu::askFixedOffset);
     mActionTrips = mMenuSetup->addAction(QString());
     mActionTrips->setCheckable(true);
     connect(mActionTrips, &QAction::toggled, this, &SetupMenu::sig_TripsToggled);
@@ -96,7 +113,11 @@ void SetupMenu::retranslate()
     mMenuLanguage->setTitle(QCoreApplication::translate("MainWindow", "Language"));
     mActionJapanese->setText(QCoreApplication::translate("MainWindow", "Japan"));
     mMenuUnit->setTitle(QCoreApplication::translate("MainWindow", "Unit"));
-    mActionTrips->setText(QCoreApplication::translate("MainWindow", "Play a drive as one"));
+    mMenuTimeZone->setTitle(tr("Time zone"));
+    mActionCameraTime->setText(tr("Camera time"));
+    mActionUtc->setText(tr("UTC"));
+    mActionTrips->setText(tr("Play a drive as one"));
+    showTimeOffset();
 }
 
 void SetupMenu::checkTrips(bool on)
@@ -159,4 +180,62 @@ bool SetupMenu::mphChecked() const
 void SetupMenu::checkUnit(bool mph)
 {
     (mph ? mActionMPH : mActionKPH)->setChecked(true);
+}
+
+void SetupMenu::loadTimeOffset(Settings *settings)
+{
+    mSettings = settings;
+    QString stored;
+    settings->readString(QStringLiteral("Setup"), QStringLiteral("TimeZone"), stored);
+    mTimeOffset = TimeOffset::fromSetting(stored);
+    showTimeOffset();
+    emit sig_TimeOffsetChanged(mTimeOffset);
+}
+
+void SetupMenu::chooseTimeOffset(TimeOffset offset)
+{
+    const bool changed = offset != mTimeOffset;
+    mTimeOffset = offset;
+    showTimeOffset();
+    if (!changed)
+        return;
+    if (mSettings)
+        mSettings->writeString(QStringLiteral("Setup"), QStringLiteral("TimeZone"), offset.toText());
+    emit sig_TimeOffsetChanged(offset);
+}
+
+// Every offset in use, from -12:00 to +14:00 by quarter hours; the one shown
+// now (else +00:00) is offered first.
+void SetupMenu::askFixedOffset()
+{
+    QStringList offsets;
+    for (int minutes = TimeOffset::kMinMinutes; minutes <= TimeOffset::kMaxMinutes; minutes += TimeOffset::kStepMinutes)
+        offsets << QStringLiteral("UTC") + offsetText(minutes);
+    const int current = mTimeOffset.mode == TimeOffset::Mode::Fixed ? mTimeOffset.minutes : 0;
+    const int index = (current - TimeOffset::kMinMinutes) / TimeOffset::kStepMinutes;
+    QInputDialog dialog(mWindow);
+    givePlainLook(&dialog);
+    dialog.setWindowTitle(tr("Time zone"));
+    dialog.setLabelText(tr("Show dates and times at:"));
+    dialog.setComboBoxItems(offsets);
+    dialog.setComboBoxEditable(false);
+    dialog.setTextValue(offsets.at(index));
+    const bool ok = dialog.exec() == QDialog::Accepted;
+    const int at = offsets.indexOf(dialog.textValue());
+    if (ok && at >= 0)
+        chooseTimeOffset(TimeOffset::fixed(TimeOffset::kMinMinutes + at * TimeOffset::kStepMinutes));
+    else
+        showTimeOffset(); // cancelled: the check goes back to the choice in force
+}
+
+// The checked entry is the choice in force; the other offset names its own.
+void SetupMenu::showTimeOffset()
+{
+    if (!mMenuTimeZone)
+        return;
+    const bool fixed = mTimeOffset.mode == TimeOffset::Mode::Fixed;
+    (fixed ? mActionOtherOffset
+           : mTimeOffset.mode == TimeOffset::Mode::Utc ? mActionUtc : mActionCameraTime)->setChecked(true);
+    mActionOtherOffset->setText(fixed ? tr("Other offset (UTC%1)…").arg(offsetText(mTimeOffset.minutes))
+                                      : tr("Other offset…"));
 }

@@ -1,14 +1,17 @@
 #pragma once
 
+#include "timeoffset.h"
+
 #include <QObject>
 
 class QAction;
 class QActionGroup;
 class QMenu;
+class Settings;
 class QTranslator;
 class QWidget;
 
-// The title button's menu (Setup with Language and Unit, the version, Exit)
+// The title button's menu (Setup with Language, Unit and Time zone, the version, Exit)
 // and the language the program speaks. Its actions carry the object names
 // the window's slots are connected by, so it is made before the form.
 class SetupMenu : public QObject
@@ -36,11 +39,21 @@ public:
     // Whether consecutive files of one drive play as one.
     void checkTrips(bool on);
 
+    // The clock the date and time are shown in: read from the settings
+    // (a text that is no choice is the camera's rule), announced, and from
+    // then on each choice of the Time zone menu is stored there and announced.
+    void loadTimeOffset(Settings *settings);
+    TimeOffset timeOffset() const { return mTimeOffset; }
+
 signals:
     void sig_TripsToggled(bool on);
+    void sig_TimeOffsetChanged(TimeOffset offset);
 
 private:
     bool loadLanguage(int language);
+    void chooseTimeOffset(TimeOffset offset);
+    void askFixedOffset();
+    void showTimeOffset();
 
     int mLanguage;                       // 0 Chinese, 1 English, 2 Japanese
     QTranslator *mTranslator;            // the one translator of every language
@@ -55,4 +68,11 @@ private:
     QAction *mActionKPH;
     QAction *mActionMPH;
     QAction *mActionTrips = nullptr;
+    QWidget *mWindow;                    // the other offset's dialog opens over it
+    QMenu *mMenuTimeZone = nullptr;
+    QAction *mActionCameraTime = nullptr;
+    QAction *mActionUtc = nullptr;
+    QAction *mActionOtherOffset = nullptr;
+    TimeOffset mTimeOffset;
+    Settings *mSettings = nullptr;       // the window's, where a choice is stored
 };

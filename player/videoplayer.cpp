@@ -66,23 +66,6 @@ bool headerDescribesStreams(const AVFormatContext *ic)
     return true;
 }
 
-// µs at which the recording starts: positions count from here.
-int64_t containerStartTime(const AVFormatContext *ic)
-{
-    if (ic->start_time != AV_NOPTS_VALUE)
-        return ic->start_time;
-    // Not probed: the earliest start of the streams.
-    int64_t start = AV_NOPTS_VALUE;
-    for (unsigned i = 0; i < ic->nb_streams; ++i) {
-        const AVStream *st = ic->streams[i];
-        if (st->start_time == AV_NOPTS_VALUE)
-            continue;
-        const int64_t us = av_rescale_q(st->start_time, st->time_base, AV_TIME_BASE_Q);
-        start = start == AV_NOPTS_VALUE ? us : qMin(start, us);
-    }
-    return start == AV_NOPTS_VALUE ? 0 : start;
-}
-
 // Opens a local file into ic, which may hold a preallocated context; on
 // failure ic is empty, as openLocalInput frees the context.
 int openInput(FormatContextPtr &ic, const char *path)
@@ -611,7 +594,7 @@ bool VideoPlayer::openStreams(VideoState &is, QByteArray &path)
             ic->streams[i]->discard = AVDISCARD_ALL;
     }
 
-    is.startOffsetUs = containerStartTime(ic);
+    is.startOffsetUs = recordingStartTime(ic);
 
     if (is.audioStream >= 0) {
         AVStream *st = ic->streams[is.audioStream];

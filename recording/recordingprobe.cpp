@@ -22,6 +22,22 @@ int recordingVideoStream(const AVFormatContext *ic)
     return video;
 }
 
+qint64 recordingStartTime(const AVFormatContext *ic)
+{
+    if (ic->start_time != AV_NOPTS_VALUE)
+        return ic->start_time;
+    // Not probed: the earliest start of the streams.
+    qint64 start = AV_NOPTS_VALUE;
+    for (unsigned i = 0; i < ic->nb_streams; ++i) {
+        const AVStream *st = ic->streams[i];
+        if (st->start_time == AV_NOPTS_VALUE)
+            continue;
+        const qint64 us = av_rescale_q(st->start_time, st->time_base, AV_TIME_BASE_Q);
+        start = start == qint64(AV_NOPTS_VALUE) ? us : qMin(start, us);
+    }
+    return start == qint64(AV_NOPTS_VALUE) ? 0 : start;
+}
+
 bool probeRecording(const QString &path, VideoInfo &info)
 {
     info = VideoInfo();

@@ -31,3 +31,7 @@ bool probeRecording(const QString &path, VideoInfo &info);
 // The recording's video stream of an opened file: the last video stream
 // that is not cover art (a one-picture "video" stream); -1 when none.
 int recordingVideoStream(const AVFormatContext *ic);
+
+// µs at which an opened recording starts (the container's start, else the
+// earliest of its streams, else 0): positions count from here.
+qint64 recordingStartTime(const AVFormatContext *ic);

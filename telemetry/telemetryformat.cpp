@@ -31,12 +31,26 @@ QDateTime gpsRecordDateTime(const GpsRecord &record)
     return QDateTime(date, time, Qt::UTC);
 }
 
-QString gpsDateTimeLabel(const GpsRecord &record, qint16 gpsVersion)
+QDateTime shownDateTime(const GpsRecord &record, qint16 gpsVersion, TimeOffset offset)
 {
-    QDateTime when = gpsRecordDateTime(record);
+    const QDateTime utc = gpsRecordDateTime(record);
+    if (!utc.isValid())
+        return QDateTime();
+    const QDateTime shown = utc.toOffsetFromUtc(offset.secondsEastOfUtc(gpsVersion));
+    // An offset can carry the first or last day past what four digits hold.
+    const int year = shown.date().year();
+    return year >= 1 && year <= 9999 ? shown : QDateTime();
+}
+
+QString gpsDateTimeLabel(const GpsRecord &record, qint16 gpsVersion, TimeOffset offset)
+{
+    const QDateTime when = shownDateTime(record, gpsVersion, offset);
+    return when.isValid() ? when.toString(QStringLiteral("  yyyy/MM/dd HH:mm:ss")) : QString();
+}
+
+QString isoDateTimeWithOffset(const QDateTime &when)
+{
     if (!when.isValid())
         return QString();
-    if (gpsVersion == 1)
-        when = when.addSecs(kGpsVersion1ShiftSeconds);
-    return when.toString(QStringLiteral("  yyyy/MM/dd HH:mm:ss"));
+    return when.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) + offsetText(when.offsetFromUtc() / 60);
 }

@@ -1,17 +1,25 @@
 #pragma once
 
 #include "gpsrecord.h"
+#include "timeoffset.h"
 
 #include <QDateTime>
 #include <QString>
-
-// Seconds added to the shown time for recordings of GPS format version 1.
-constexpr int kGpsVersion1ShiftSeconds = 9 * 3600;
 
 // The record's own date and time (the receiver's UTC); invalid for an
 // impossible date such as month 0 or a year outside four digits.
 QDateTime gpsRecordDateTime(const GpsRecord &record);
 
-// The date-time label text: two spaces, then "yyyy/MM/dd HH:mm:ss", shifted by
-// nine hours for format version 1; empty for an impossible date.
-QString gpsDateTimeLabel(const GpsRecord &record, qint16 gpsVersion);
+// The record's date and time as shown: its UTC moved to the offset the
+// choice gives for this format version (the spec is that offset, so the
+// wall time reads without any local zone); invalid for an impossible date.
+QDateTime shownDateTime(const GpsRecord &record, qint16 gpsVersion, TimeOffset offset);
+
+// The date-time label text: two spaces, then "yyyy/MM/dd HH:mm:ss" of
+// shownDateTime (by the camera's rule, nine hours on for format version 1,
+// unless another offset is chosen); empty for an impossible date.
+QString gpsDateTimeLabel(const GpsRecord &record, qint16 gpsVersion, TimeOffset offset = TimeOffset::camera());
+
+// ISO 8601 with the offset written out, "2025-06-01T17:00:00+09:00" (never
+// "Z", so that a reader sees which offset was applied); empty when invalid.
+QString isoDateTimeWithOffset(const QDateTime &when);

@@ -309,6 +309,14 @@ void TelemetryPanel::setFixGpsData(bool on)
     drawRoute();
 }
 
+void TelemetryPanel::setTimeOffset(TimeOffset offset)
+{
+    mTimeline.setTimeOffset(offset);
+    const qint64 second = std::get<0>(mShown);
+    if (second >= 0 && mTimeline.isValid())
+        mWidgets.dateTime->setText(mTimeline.at(second, mMph, mFixGpsData).dateTimeText);
+}
+
 void TelemetryPanel::retranslate()
 {
     mChart->retranslate();

@@ -78,6 +78,11 @@ public:
     // Positions with the minutes-to-degrees correction some cameras need.
     bool fixGpsData() const { return mFixGpsData; }
     void setFixGpsData(bool on);
+    // The clock the date label follows; the label changes at once.
+    void setTimeOffset(TimeOffset offset);
+    TimeOffset timeOffset() const { return mTimeline.timeOffset(); }
+    // What the panel shows, or would show, at a whole second of playback.
+    TelemetrySecond at(qint64 second) const { return mTimeline.at(second, mMph, mFixGpsData); }
     // The chart's texts in the current language.
     void retranslate();
 

@@ -69,17 +69,20 @@ const GpsRecord *TelemetryTimeline::fix(qint64 second) const
 TelemetrySecond TelemetryTimeline::at(qint64 second, bool mph, bool fixGpsData) const
 {
     TelemetrySecond shown;
+    shown.mph = mph;
     const GpsRecord *record = fix(second);
     if (!record)
         return shown;
     shown.hasRecord = true;
     shown.speed = shownSpeed(record->speed, mph);
+    shown.speedKmh = shownSpeed(record->speed, false);
     shown.heading = record->heading;
     shown.speedText = QString::number(double(shown.speed), 'f', 2);
     const ShownPosition position = shownPosition(*record, fixGpsData);
     shown.longitudeText = QStringLiteral("%1:%2°").arg(QChar::fromLatin1(record->lonRef)).arg(position.longitude, 0, 'f', 6);
     shown.latitudeText = QStringLiteral("%1:%2°").arg(QChar::fromLatin1(record->latRef)).arg(position.latitude, 0, 'f', 6);
-    shown.dateTimeText = gpsDateTimeLabel(*record, mGpsVersion);
+    shown.dateTime = shownDateTime(*record, mGpsVersion, mTimeOffset);
+    shown.dateTimeText = gpsDateTimeLabel(*record, mGpsVersion, mTimeOffset);
     shown.mapLongitude = record->lonRef == 'W' ? -position.longitude : position.longitude;
     shown.mapLatitude = record->latRef == 'S' ? -position.latitude : position.latitude;
     return shown;

@@ -2,7 +2,9 @@
 
 #include "gpsrecord.h"
 #include "telemetrypick.h"
+#include "timeoffset.h"
 
+#include <QDateTime>
 #include <QString>
 #include <QVector>
 
@@ -21,12 +23,15 @@ ShownPosition shownPosition(const GpsRecord &record, bool fixGpsData);
 struct TelemetrySecond
 {
     bool hasRecord = false;    // the track has a fix ('A') for this second
+    bool mph = false;          // the unit of speed and speedText: mph, else km/h
     float speed = 0.0f;        // in the unit shown (km/h or mph)
+    float speedKmh = 0.0f;     // the same speed in km/h
     float heading = 0.0f;      // degrees clockwise from north
     QString speedText = QStringLiteral("000.00");
     QString longitudeText = QStringLiteral("000.000000");
     QString latitudeText = QStringLiteral("00.000000");
     QString dateTimeText;      // empty without a record or for an impossible date
+    QDateTime dateTime;        // what dateTimeText shows, with its offset; invalid likewise
     double mapLongitude = 0.0; // degrees, west negative
     double mapLatitude = 0.0;  // degrees, south negative
 };
@@ -39,6 +44,10 @@ class TelemetryTimeline
 public:
     void setTrack(std::shared_ptr<const GpsTrack> track, qint16 gpsVersion);
     void clear();
+    // The clock the date and time are shown in (the camera's rule at first);
+    // kept across tracks.
+    void setTimeOffset(TimeOffset offset) { mTimeOffset = offset; }
+    TimeOffset timeOffset() const { return mTimeOffset; }
 
     // A track that passed its check: only then is anything of it shown.
     bool isValid() const;
@@ -60,4 +69,5 @@ private:
 
     std::shared_ptr<const GpsTrack> mTrack;
     qint16 mGpsVersion = 0;
+    TimeOffset mTimeOffset;
 };

@@ -260,6 +260,79 @@
     </message>
 </context>
 <context>
+    <name>OutputActions</name>
+    <message>
+        <source>No picture to save</source>
+        <translation>没有可保存的画面</translation>
+    </message>
+    <message>
+        <source>Picture saved to %1</source>
+        <translation>画面已保存到 %1</translation>
+    </message>
+    <message>
+        <source>The picture could not be read from the recording</source>
+        <translation>无法从录像中读取画面</translation>
+    </message>
+    <message>
+        <source>The picture could not be saved: %1</source>
+        <translation>无法保存画面：%1</translation>
+    </message>
+    <message>
+        <source>No GPS track to export</source>
+        <translation>没有可导出的 GPS 轨迹</translation>
+    </message>
+    <message>
+        <source>Export track</source>
+        <translation>导出轨迹</translation>
+    </message>
+    <message>
+        <source>Track exported to %1</source>
+        <translation>轨迹已导出到 %1</translation>
+    </message>
+    <message>
+        <source>The track could not be exported: %1</source>
+        <translation>无法导出轨迹：%1</translation>
+    </message>
+    <message>
+        <source>Busy: try again in a moment</source>
+        <translation>正在处理，请稍后再试</translation>
+    </message>
+</context>
+<context>
+    <name>SetupMenu</name>
+    <message>
+        <source>Time zone</source>
+        <translation>时区</translation>
+    </message>
+    <message>
+        <source>Camera time</source>
+        <translation>摄像机时间</translation>
+    </message>
+    <message>
+        <source>UTC</source>
+        <translation>UTC</translation>
+    </message>
+    <message>
+        <source>Show dates and times at:</source>
+        <translation>日期和时间显示为：</translation>
+    </message>
+    <message>
+        <source>Other offset (UTC%1)…</source>
+        <translation>其他时差（UTC%1）…</translation>
+    </message>
+    <message>
+        <source>Other offset…</source>
+        <translation>其他时差…</translation>
+    </message>
+</context>
+<context>
+    <name>StatusToast</name>
+    <message>
+        <source>Status</source>
+        <translation>状态</translation>
+    </message>
+</context>
+<context>
     <name>TelemetryPanel</name>
     <message>
         <source>No GPS in this recording</source>

@@ -260,6 +260,79 @@
     </message>
 </context>
 <context>
+    <name>OutputActions</name>
+    <message>
+        <source>No picture to save</source>
+        <translation>No picture to save</translation>
+    </message>
+    <message>
+        <source>Picture saved to %1</source>
+        <translation>Picture saved to %1</translation>
+    </message>
+    <message>
+        <source>The picture could not be read from the recording</source>
+        <translation>The picture could not be read from the recording</translation>
+    </message>
+    <message>
+        <source>The picture could not be saved: %1</source>
+        <translation>The picture could not be saved: %1</translation>
+    </message>
+    <message>
+        <source>No GPS track to export</source>
+        <translation>No GPS track to export</translation>
+    </message>
+    <message>
+        <source>Export track</source>
+        <translation>Export track</translation>
+    </message>
+    <message>
+        <source>Track exported to %1</source>
+        <translation>Track exported to %1</translation>
+    </message>
+    <message>
+        <source>The track could not be exported: %1</source>
+        <translation>The track could not be exported: %1</translation>
+    </message>
+    <message>
+        <source>Busy: try again in a moment</source>
+        <translation>Busy: try again in a moment</translation>
+    </message>
+</context>
+<context>
+    <name>SetupMenu</name>
+    <message>
+        <source>Time zone</source>
+        <translation>Time zone</translation>
+    </message>
+    <message>
+        <source>Camera time</source>
+        <translation>Camera time</translation>
+    </message>
+    <message>
+        <source>UTC</source>
+        <translation>UTC</translation>
+    </message>
+    <message>
+        <source>Show dates and times at:</source>
+        <translation>Show dates and times at:</translation>
+    </message>
+    <message>
+        <source>Other offset (UTC%1)…</source>
+        <translation>Other offset (UTC%1)…</translation>
+    </message>
+    <message>
+        <source>Other offset…</source>
+        <translation>Other offset…</translation>
+    </message>
+</context>
+<context>
+    <name>StatusToast</name>
+    <message>
+        <source>Status</source>
+        <translation>Status</translation>
+    </message>
+</context>
+<context>
     <name>TelemetryPanel</name>
     <message>
         <source>No GPS in this recording</source>

@@ -260,6 +260,79 @@
     </message>
 </context>
 <context>
+    <name>OutputActions</name>
+    <message>
+        <source>No picture to save</source>
+        <translation>保存できる画像がありません</translation>
+    </message>
+    <message>
+        <source>Picture saved to %1</source>
+        <translation>画像を %1 に保存しました</translation>
+    </message>
+    <message>
+        <source>The picture could not be read from the recording</source>
+        <translation>録画から画像を読み取れませんでした</translation>
+    </message>
+    <message>
+        <source>The picture could not be saved: %1</source>
+        <translation>画像を保存できませんでした: %1</translation>
+    </message>
+    <message>
+        <source>No GPS track to export</source>
+        <translation>書き出せる GPS 軌跡がありません</translation>
+    </message>
+    <message>
+        <source>Export track</source>
+        <translation>軌跡を書き出す</translation>
+    </message>
+    <message>
+        <source>Track exported to %1</source>
+        <translation>軌跡を %1 に書き出しました</translation>
+    </message>
+    <message>
+        <source>The track could not be exported: %1</source>
+        <translation>軌跡を書き出せませんでした: %1</translation>
+    </message>
+    <message>
+        <source>Busy: try again in a moment</source>
+        <translation>処理中です。しばらくしてからもう一度お試しください</translation>
+    </message>
+</context>
+<context>
+    <name>SetupMenu</name>
+    <message>
+        <source>Time zone</source>
+        <translation>タイムゾーン</translation>
+    </message>
+    <message>
+        <source>Camera time</source>
+        <translation>カメラの時刻</translation>
+    </message>
+    <message>
+        <source>UTC</source>
+        <translation>UTC</translation>
+    </message>
+    <message>
+        <source>Show dates and times at:</source>
+        <translation>日付と時刻の表示:</translation>
+    </message>
+    <message>
+        <source>Other offset (UTC%1)…</source>
+        <translation>その他の時差 (UTC%1)…</translation>
+    </message>
+    <message>
+        <source>Other offset…</source>
+        <translation>その他の時差…</translation>
+    </message>
+</context>
+<context>
+    <name>StatusToast</name>
+    <message>
+        <source>Status</source>
+        <translation>状態</translation>
+    </message>
+</context>
+<context>
     <name>TelemetryPanel</name>
     <message>
         <source>No GPS in this recording</source>

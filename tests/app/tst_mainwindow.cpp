@@ -13,6 +13,9 @@
 
 #include <QAbstractButton>
 #include <QAccessible>
+#include <QImageReader>
+#include <QInputDialog>
+#include <QMenu>
 #include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
@@ -103,6 +106,7 @@ private slots:
     void failedCheckShowsNoTelemetry();
     void keysWorkOnTheMapAndInTheList();
     void threeFilesPlayAsOneDrive();
+    void timeZoneMenuAndSnapshotKey();
     void screenshot();
 
 private:
@@ -873,6 +877,48 @@ void TestMainWindow::threeFilesPlayAsOneDrive()
     mWindow->slotOpenRecording(drive[0], true);
     QTest::qWait(500);
     QCOMPARE(slider->maximum(), 2);
+}
+
+// The chosen clock reaches the date label, sysConfig.ini and, through
+// Ctrl+S, the picture's text; the status line says where it went.
+void TestMainWindow::timeZoneMenuAndSnapshotKey()
+{
+    auto *date = child<QLabel>(*mWindow, "labelDateTime");
+    openPaused(QStringLiteral("gps.mp4"));
+    QVERIFY(waitFor([&] { return date->text() == QStringLiteral("  2025/06/01 08:00:00"); }));
+
+    QMenu *zones = nullptr;
+    for (QMenu *menu : mWindow->setupMenu()->findChildren<QMenu *>()) {
+        if (menu->title() == QStringLiteral("Time zone"))
+            zones = menu;
+    }
+    QVERIFY(zones);
+    QCOMPARE(zones->actions().size(), 3);
+    QVERIFY(zones->actions().at(0)->isChecked()); // the camera's rule until chosen otherwise
+    QTimer::singleShot(0, [] {
+        auto *dialog = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        dialog->setTextValue(QStringLiteral("UTC+05:30"));
+        dialog->accept();
+    });
+    zones->actions().at(2)->trigger();
+    QCOMPARE(date->text(), QStringLiteral("  2025/06/01 13:30:00"));
+    QVERIFY(zones->actions().at(2)->isChecked());
+    const QSettings stored(path(QStringLiteral("timeZoneMenuAndSnapshotKey/sysConfig.ini")), QSettings::IniFormat);
+    QCOMPARE(stored.value(QStringLiteral("Setup/TimeZone")).toString(), QStringLiteral("+05:30"));
+
+    // Keys reach the window a user works in: the active one.
+    mWindow->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(mWindow.get()));
+    QTest::keyClick(mWindow.get(), Qt::Key_S, Qt::ControlModifier);
+    QLabel *status = nullptr; // made at the first report
+    QVERIFY2(waitFor([&] {
+        status = mWindow->findChild<QLabel *>(QStringLiteral("statusToast"));
+        return status && status->isVisible() && status->text().contains(QLatin1String(".png"));
+    }, 30000), qPrintable(status ? status->text() : QStringLiteral("no status line")));
+    const QString saved = path(QStringLiteral("gps_00-00-00.000.png"));
+    QVERIFY2(status->text().contains(saved), qPrintable(status->text()));
+    QCOMPARE(QImageReader(saved).text(QStringLiteral("DateTime")), QStringLiteral("2025-06-01T13:30:00+05:30"));
 }
 
 void TestMainWindow::screenshot()

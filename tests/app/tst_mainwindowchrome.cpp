@@ -290,7 +290,10 @@ void TestMainWindowChrome::titleMenu()
                           QStringLiteral("Exit")}));
     QMenu *setup = menu->actions().first()->menu();
     QCOMPARE(texts(setup->actions()),
-             (QStringList{QStringLiteral("Language"), QStringLiteral("Unit"), QStringLiteral("Play a drive as one")}));
+             (QStringList{QStringLiteral("Language"), QStringLiteral("Unit"), QStringLiteral("Time zone"),
+                          QStringLiteral("Play a drive as one")}));
+    QCOMPARE(texts(setup->actions().at(2)->menu()->actions()),
+             (QStringList{QStringLiteral("Camera time"), QStringLiteral("UTC"), QStringLiteral("Other offset…")}));
     QMenu *languages = setup->actions().at(0)->menu();
     // Chinese is chosen only through the settings: in the group, not in the menu.
     QCOMPARE(texts(languages->actions()), (QStringList{QStringLiteral("Japan"), QStringLiteral("English")}));

@@ -1,5 +1,6 @@
 // The date-time of a GPS record and its label: impossible dates, the nine
-// hour shift of version 1 recordings, and independence from the local zone.
+// hour shift of version 1 recordings, the other clocks a user may choose,
+// and independence from the local zone.
 
 #include "telemetryformat.h"
 
@@ -9,6 +10,7 @@
 #include <ctime>
 
 Q_DECLARE_METATYPE(GpsRecord)
+Q_DECLARE_METATYPE(TimeOffset)
 
 namespace {
 
@@ -37,6 +39,11 @@ private slots:
     void label_data();
     void label();
     void recordDateTimeIsUtc();
+    void shownInChosenClock_data();
+    void shownInChosenClock();
+    void storedChoice_data();
+    void storedChoice();
+    void everyOffsetReadsBack();
 
 private:
     QByteArray mOldTz;
@@ -126,6 +133,87 @@ void TestTelemetryFormat::recordDateTimeIsUtc()
     QCOMPARE(when.toString(Qt::ISODate), QStringLiteral("2025-03-30T02:30:15Z"));
     QVERIFY(!gpsRecordDateTime(at(25, 0, 10, 8, 0, 0)).isValid());
     QVERIFY(!gpsRecordDateTime(at(INT_MAX, 1, 1, 0, 0, 0)).isValid());
+}
+
+void TestTelemetryFormat::shownInChosenClock_data()
+{
+    QTest::addColumn<GpsRecord>("record");
+    QTest::addColumn<int>("gpsVersion");
+    QTest::addColumn<TimeOffset>("offset");
+    QTest::addColumn<QString>("iso"); // empty: no date
+
+    const GpsRecord evening = at(25, 6, 1, 20, 0, 0);
+    const GpsRecord lastHour = at(25, 12, 31, 23, 30, 0);
+    const GpsRecord newYear = at(26, 1, 1, 1, 0, 0);
+    QTest::newRow("camera, version 1") << evening << 1 << TimeOffset::camera() << QStringLiteral("2025-06-02T05:00:00+09:00");
+    QTest::newRow("camera, version 0") << evening << 0 << TimeOffset::camera() << QStringLiteral("2025-06-01T20:00:00+00:00");
+    QTest::newRow("UTC drops the version's shift") << evening << 1 << TimeOffset::utc() << QStringLiteral("2025-06-01T20:00:00+00:00");
+    QTest::newRow("+05:30 past midnight") << evening << 1 << TimeOffset::fixed(330) << QStringLiteral("2025-06-02T01:30:00+05:30");
+    QTest::newRow("+00:45 into the new year") << lastHour << 0 << TimeOffset::fixed(45) << QStringLiteral("2026-01-01T00:15:00+00:45");
+    QTest::newRow("+14:00 into the new year") << lastHour << 2 << TimeOffset::fixed(14 * 60) << QStringLiteral("2026-01-01T13:30:00+14:00");
+    QTest::newRow("-03:00 back into the old year") << newYear << 1 << TimeOffset::fixed(-180) << QStringLiteral("2025-12-31T22:00:00-03:00");
+    QTest::newRow("-12:00 back onto a leap day") << at(24, 3, 1, 6, 0, 0) << 0 << TimeOffset::fixed(-720) << QStringLiteral("2024-02-29T18:00:00-12:00");
+    QTest::newRow("-00:15 keeps its sign") << newYear << 0 << TimeOffset::fixed(-15) << QStringLiteral("2026-01-01T00:45:00-00:15");
+    QTest::newRow("impossible date") << at(25, 2, 30, 8, 0, 0) << 0 << TimeOffset::fixed(60) << QString();
+    QTest::newRow("past year 9999") << at(7999, 12, 31, 20, 0, 0) << 0 << TimeOffset::fixed(14 * 60) << QString();
+    QTest::newRow("before year 1") << at(-1999, 1, 1, 2, 0, 0) << 0 << TimeOffset::fixed(-3 * 60) << QString();
+}
+
+void TestTelemetryFormat::shownInChosenClock()
+{
+    QFETCH(GpsRecord, record);
+    QFETCH(int, gpsVersion);
+    QFETCH(TimeOffset, offset);
+    QFETCH(QString, iso);
+    const QDateTime shown = shownDateTime(record, qint16(gpsVersion), offset);
+    QCOMPARE(isoDateTimeWithOffset(shown), iso);
+    // The label shows the same wall time.
+    const QString label = gpsDateTimeLabel(record, qint16(gpsVersion), offset);
+    QCOMPARE(label, iso.isEmpty() ? QString() : QStringLiteral("  ") + iso.left(19).replace(QLatin1Char('-'), QLatin1Char('/')).replace(QLatin1Char('T'), QLatin1Char(' ')));
+}
+
+// sysConfig.ini is anyone's to edit: what is no choice is the camera's rule,
+// an offset beyond the zones in use is held to them.
+void TestTelemetryFormat::storedChoice_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("taken");
+
+    QTest::newRow("missing") << QString() << QStringLiteral("camera");
+    QTest::newRow("utc, any case, spaces") << QStringLiteral("  UTC ") << QStringLiteral("utc");
+    QTest::newRow("camera") << QStringLiteral("Camera") << QStringLiteral("camera");
+    QTest::newRow("offset") << QStringLiteral("+05:30") << QStringLiteral("+05:30");
+    QTest::newRow("negative offset") << QStringLiteral("-09:30") << QStringLiteral("-09:30");
+    QTest::newRow("one hour digit") << QStringLiteral("-3:00") << QStringLiteral("-03:00");
+    QTest::newRow("above +14:00") << QStringLiteral("+23:45") << QStringLiteral("+14:00");
+    QTest::newRow("below -12:00") << QStringLiteral("-9999:00") << QStringLiteral("-12:00");
+    QTest::newRow("off the quarter, down") << QStringLiteral("+05:07") << QStringLiteral("+05:00");
+    QTest::newRow("off the quarter, up") << QStringLiteral("-05:08") << QStringLiteral("-05:15");
+    QTest::newRow("too many hour digits") << QStringLiteral("+99999999999:00") << QStringLiteral("camera");
+    QTest::newRow("minute 60") << QStringLiteral("+05:60") << QStringLiteral("camera");
+    QTest::newRow("no sign") << QStringLiteral("05:30") << QStringLiteral("camera");
+    QTest::newRow("no minutes") << QStringLiteral("+9") << QStringLiteral("camera");
+    QTest::newRow("unicode minus") << QStringLiteral("\u221205:00") << QStringLiteral("camera");
+    QTest::newRow("word") << QStringLiteral("Asia/Tokyo") << QStringLiteral("camera");
+    QTest::newRow("trailing text") << QStringLiteral("+05:30x") << QStringLiteral("camera");
+}
+
+void TestTelemetryFormat::storedChoice()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, taken);
+    QCOMPARE(TimeOffset::fromSetting(stored).toText(), taken);
+}
+
+// Each quarter hour in the range is its own choice and reads back as itself.
+void TestTelemetryFormat::everyOffsetReadsBack()
+{
+    for (int minutes = -12 * 60; minutes <= 14 * 60; minutes += 15) {
+        const TimeOffset offset = TimeOffset::fixed(minutes);
+        QCOMPARE(offset.minutes, minutes);
+        QCOMPARE(TimeOffset::fromText(offset.toText()).value_or(TimeOffset::camera()), offset);
+        QCOMPARE(offset.secondsEastOfUtc(1), minutes * 60); // a fixed offset knows no camera rule
+    }
 }
 
 QTEST_APPLESS_MAIN(TestTelemetryFormat)

@@ -326,7 +326,8 @@ void TestVelmoraGps::csvContent()
     const Run run = runTool({QStringLiteral("--format"), QStringLiteral("csv"), mSouthWest, mInvalid, mShifted});
     QVERIFY2(run.exitCode == 0, qPrintable(describe(run)));
     const QStringList lines = nonEmptyLines(run.out);
-    QCOMPARE(lines.value(0), QStringLiteral("file,second,time,latitude,longitude,speed_kmh,heading"));
+    // local_time comes last: the columns before it are where they always were.
+    QCOMPARE(lines.value(0), QStringLiteral("file,second,time,latitude,longitude,speed_kmh,heading,local_time"));
     const QStringList sw = lines.filter(mSouthWest);
     const QStringList shifted = lines.filter(mShifted);
     QCOMPARE(lines.size(), 1 + sw.size() + shifted.size()); // nothing of the invalid file
@@ -334,13 +335,14 @@ void TestVelmoraGps::csvContent()
     // The record without a fix is left out; S and W give negative degrees.
     QCOMPARE(sw.size(), 2);
     const QStringList first = sw.at(0).split(QLatin1Char(','));
-    QCOMPARE(first.size(), 7);
+    QCOMPARE(first.size(), 8);
     QCOMPARE(first.at(1), QStringLiteral("0"));
     QCOMPARE(first.at(2), QStringLiteral("2025-06-01T08:00:00Z"));
     QCOMPARE(first.at(3), QStringLiteral("-31.508333"));
     QCOMPARE(first.at(4), QStringLiteral("-121.500000"));
     QCOMPARE(first.at(5), QStringLiteral("37.04")); // 20 knots
     QCOMPARE(first.at(6), QStringLiteral("0"));
+    QCOMPARE(first.at(7), QStringLiteral("2025-06-01T08:00:00+00:00")); // the camera's rule: version 0 as written
     QCOMPARE(sw.at(1).split(QLatin1Char(',')).value(1), QStringLiteral("2"));
 
     // The record's own UTC, not the shifted display time; no heading for NaN.
@@ -349,6 +351,14 @@ void TestVelmoraGps::csvContent()
     QCOMPARE(fromShifted.value(2), QStringLiteral("2025-06-01T08:00:00Z"));
     QCOMPARE(fromShifted.value(3), QStringLiteral("31.508333"));
     QCOMPARE(fromShifted.value(6), QString());
+    QCOMPARE(fromShifted.value(7), QStringLiteral("2025-06-01T17:00:00+09:00"));
+
+    // Another clock moves local_time only.
+    const Run west = runTool({QStringLiteral("-f"), QStringLiteral("csv"), QStringLiteral("--time-zone=-02:30"), mShifted});
+    QVERIFY2(west.exitCode == 0, qPrintable(describe(west)));
+    const QStringList inWest = nonEmptyLines(west.out).value(1).split(QLatin1Char(','));
+    QCOMPARE(inWest.mid(0, 7), fromShifted.mid(0, 7));
+    QCOMPARE(inWest.value(7), QStringLiteral("2025-06-01T05:30:00-02:30"));
 
     QVERIFY2(run.err.contains(mInvalid + QStringLiteral(": no authenticated GPS track")), qPrintable(run.err));
     QVERIFY(!run.err.contains(mSouthWest));
@@ -457,6 +467,8 @@ void TestVelmoraGps::exitStatus_data()
                                           << QStringList{QStringLiteral("usage")};
     QTest::newRow("unknown format") << QStringList{QStringLiteral("--format"), QStringLiteral("kml"), mKnown} << 2
                                     << QStringList{QStringLiteral("kml")};
+    QTest::newRow("unknown time zone") << QStringList{QStringLiteral("--time-zone"), QStringLiteral("JST"), mKnown} << 2
+                                       << QStringList{QStringLiteral("JST")};
     QTest::newRow("unknown option") << QStringList{QStringLiteral("--verbose"), mKnown} << 2
                                     << QStringList{QStringLiteral("--verbose")};
     // Bad usage wins over a missing file: nothing is read.

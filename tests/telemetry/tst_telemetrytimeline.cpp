@@ -51,6 +51,7 @@ private slots:
     void currentSecond();
     void recordOfTheSecond();
     void speedInEitherUnit();
+    void chosenClockOutlivesTheTrack();
     void labelsOfAFix_data();
     void labelsOfAFix();
     void nothingWithoutAValidFix();
@@ -99,6 +100,21 @@ void TestTelemetryTimeline::speedInEitherUnit()
     timeline.setTrack(drive(3), 0);
     QCOMPARE(timeline.at(1, false, false).speedText, QStringLiteral("18.52"));
     QCOMPARE(timeline.at(1, true, false).speedText, QStringLiteral("11.51"));
+    // A snapshot names both: km/h beside the unit shown.
+    QCOMPARE(timeline.at(1, true, false).speedKmh, timeline.at(1, false, false).speed);
+}
+
+// The chosen clock holds for every recording opened after it.
+void TestTelemetryTimeline::chosenClockOutlivesTheTrack()
+{
+    TelemetryTimeline timeline;
+    timeline.setTimeOffset(TimeOffset::fixed(-150));
+    timeline.setTrack(drive(3), 1);
+    timeline.clear();
+    timeline.setTrack(drive(3), 1);
+    const TelemetrySecond shown = timeline.at(2, false, false);
+    QCOMPARE(shown.dateTimeText, QStringLiteral("  2025/06/01 05:30:02"));
+    QCOMPARE(shown.dateTime.offsetFromUtc(), -150 * 60);
 }
 
 void TestTelemetryTimeline::labelsOfAFix_data()

@@ -2,6 +2,7 @@
 
 #include "telemetryformat.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -90,13 +91,18 @@ QString jsonString(const QString &text)
     return out + QLatin1Char('"');
 }
 
+bool hasExportedPoints(const ExportedTrack &exported)
+{
+    const GpsTrack *track = exported.track;
+    return track && track->valid && std::any_of(track->records.begin(), track->records.end(), shownAsFix);
+}
+
 QString trackToJson(const ExportedTrack &exported)
 {
     const GpsTrack &track = *exported.track;
     QString out = QStringLiteral("{\"file\":%1,\"valid\":%2,\"gpsVersion\":%3,\"count\":%4,\"records\":[")
-                      .arg(jsonString(exported.file), track.valid ? QStringLiteral("true") : QStringLiteral("false"))
-                      .arg(exported.gpsVersion)
-                      .arg(track.count());
+                      .arg(jsonString(exported.file), track.valid ? QStringLiteral("true") : QStringLiteral("false"),
+                           QString::number(exported.gpsVersion), QString::number(track.count()));
     if (track.valid) {
         for (int i = 0; i < track.count(); ++i) {
             const GpsRecord &r = track.records[i];
@@ -123,10 +129,10 @@ QString trackToJson(const ExportedTrack &exported)
 
 QString csvHeader()
 {
-    return QStringLiteral("file,second,time,latitude,longitude,speed_kmh,heading\n");
+    return QStringLiteral("file,second,time,latitude,longitude,speed_kmh,heading,local_time\n");
 }
 
-QString trackToCsvRows(const ExportedTrack &exported)
+QString trackToCsvRows(const ExportedTrack &exported, TimeOffset offset)
 {
     const GpsTrack &track = *exported.track;
     QString out;
@@ -137,12 +143,12 @@ QString trackToCsvRows(const ExportedTrack &exported)
         const GpsRecord &r = track.records[i];
         if (!shownAsFix(r))
             continue;
-        out += QStringLiteral("%1,%2,%3,%4,%5,%6,%7\n")
-                   .arg(file)
-                   .arg(i)
-                   .arg(isoTime(r), fixed(signedLatitude(r), 6), fixed(signedLongitude(r), 6),
+        // One pass of arg(): a "%1" in a file name stays text.
+        out += QStringLiteral("%1,%2,%3,%4,%5,%6,%7,%8\n")
+                   .arg(file, QString::number(i), isoTime(r), fixed(signedLatitude(r), 6),
+                        fixed(signedLongitude(r), 6),
                         std::isfinite(r.speed) ? fixed(double(r.speed * kKnotsToKmh), 2) : QString(),
-                        plainFloat(r.heading));
+                        plainFloat(r.heading), isoDateTimeWithOffset(shownDateTime(r, exported.gpsVersion, offset)));
     }
     return out;
 }

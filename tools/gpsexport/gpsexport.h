@@ -3,6 +3,7 @@
 // Text forms of a recording's GPS track for velmora_gps.
 
 #include "gpsrecord.h"
+#include "timeoffset.h"
 
 #include <QString>
 
@@ -13,13 +14,19 @@ struct ExportedTrack
     qint16 gpsVersion = 0;
 };
 
+// Whether the CSV and GPX forms have any point of it: an authenticated
+// track with at least one fix whose position is a number.
+bool hasExportedPoints(const ExportedTrack &track);
+
 // One compact JSON object: file, valid, gpsVersion, count and the records
 // (empty while the track is not authenticated).
 QString trackToJson(const ExportedTrack &track);
 
 // CSV rows of the valid 'A' records, signed degrees, km/h; header separate.
+// The last column, local_time, is the record's time in the offset chosen
+// (ISO 8601 with that offset); the columns before it never change.
 QString csvHeader();
-QString trackToCsvRows(const ExportedTrack &track);
+QString trackToCsvRows(const ExportedTrack &track, TimeOffset offset = TimeOffset::camera());
 
 // A GPX 1.1 document with one track (one segment) per authenticated file.
 QString gpxHeader();

@@ -25,16 +25,19 @@ constexpr int kExitUnreadable = 1;
 constexpr int kExitWriteFailed = 1; // the output is lost: as bad as an unread file
 constexpr int kExitUsage = 2;
 
-const char kUsage[] = "usage: velmora_gps [--format csv|gpx|json] FILE...\n";
+const char kUsage[] = "usage: velmora_gps [--format csv|gpx|json] [--time-zone camera|utc|+hh:mm] FILE...\n";
 const char kHelp[] =
     "Prints the GPS track that dash-camera recordings (MP4, MPEG-TS, QuickTime) carry,\n"
     "read and authenticated as the viewer does.\n"
     "\n"
     "  -f, --format json  one JSON object per file and line (default); records only\n"
     "                     for an authenticated track\n"
-    "  -f, --format csv   file,second,time,latitude,longitude,speed_kmh,heading: the\n"
-    "                     authenticated records with a fix\n"
+    "  -f, --format csv   file,second,time,latitude,longitude,speed_kmh,heading,\n"
+    "                     local_time: the authenticated records with a fix\n"
     "  -f, --format gpx   GPX 1.1, one track segment per authenticated file\n"
+    "  -z, --time-zone Z  the clock of local_time: camera (default: nine hours on\n"
+    "                     for format version 1, else UTC), utc, or an offset such\n"
+    "                     as +05:30 (held to -12:00..+14:00, in quarter hours)\n"
     "  -h, --help         this text\n"
     "  -v, --version      the version\n"
     "\n"
@@ -123,6 +126,7 @@ int main(int argc, char **argv)
     QTextStream err(stderr);
 
     QString format = QStringLiteral("json");
+    QString zone = QStringLiteral("camera");
     QStringList files;
     const QStringList args = app.arguments().mid(1);
     for (int i = 0; i < args.size(); ++i) {
@@ -135,6 +139,14 @@ int main(int argc, char **argv)
             format = args.at(i);
         } else if (arg.startsWith(QLatin1String("--format="))) {
             format = arg.mid(int(std::strlen("--format=")));
+        } else if (arg == QLatin1String("--time-zone") || arg == QLatin1String("-z")) {
+            if (++i >= args.size()) {
+                err << kUsage;
+                return kExitUsage;
+            }
+            zone = args.at(i);
+        } else if (arg.startsWith(QLatin1String("--time-zone="))) {
+            zone = arg.mid(int(std::strlen("--time-zone=")));
         } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
             out.write(QLatin1String(kUsage) + QLatin1Char('\n') + QLatin1String(kHelp));
             return finish(out, err, kExitOk);
@@ -153,6 +165,11 @@ int main(int argc, char **argv)
     }
     if (format != QLatin1String("json") && format != QLatin1String("csv") && format != QLatin1String("gpx")) {
         err << "velmora_gps: unknown format " << format << "\n" << kUsage;
+        return kExitUsage;
+    }
+    const std::optional<TimeOffset> offset = TimeOffset::fromText(zone);
+    if (!offset) {
+        err << "velmora_gps: unknown time zone " << zone << "\n" << kUsage;
         return kExitUsage;
     }
     if (files.isEmpty()) {
@@ -189,7 +206,7 @@ int main(int argc, char **argv)
         } else {
             if (!track->valid)
                 err << file << ": no authenticated GPS track\n";
-            out.write(format == QLatin1String("csv") ? trackToCsvRows(exported) : trackToGpx(exported));
+            out.write(format == QLatin1String("csv") ? trackToCsvRows(exported, *offset) : trackToGpx(exported));
         }
         out.flush();
     }
