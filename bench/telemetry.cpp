@@ -4,23 +4,13 @@
 // CPU of every process from the open to the natural end, the window's
 // 500 ms tick on the GUI thread, and what repaints, playing and paused.
 
-#include "videoplayer.h"
-#include "longrecording.h"
+#include "bench.h"
 #include "mainwindow.h"
 #include "mapbridge.h"
-#include "scenarios.h"
-#include "window.h"
 
-#include <QApplication>
-#include <QDir>
-#include <QFileInfo>
 #include <QQuickWindow>
 #include <QScreen>
-#include <QTimer>
 #include <QWindow>
-
-#include <cmath>
-#include <map>
 
 namespace bench {
 
@@ -67,45 +57,31 @@ int run(const Options &o)
         return 3;
     const MediaInfo m = probe(file);
     out() << file << ": " << m.text << ", " << fixed(m.duration, 3) << " s, " << kDriveRecords << " GPS records" << Qt::endl;
-    const QString size = o.str("surface") == "form" ? "0x0" : o.str("surface");
+    const QString size = o.str("surface");
     const int columns = o.flag("without-map") ? 3 : 2;
     std::vector<Values> plays[3];
     for (int rep = 0; rep < std::max(1, o.integer("reps")); ++rep) { // interleaved
         for (int c = 0; c < columns; ++c) {
             out() << "  load average " << loadAverage() << "; " << kColumns[c] << ", play " << rep + 1 << " ..." << Qt::endl;
-            const QStringList args = c == 0 ? QStringList{"play", file}
-                                            : QStringList{"telemetry",
-                                                          file,
-                                                          size.section('x', 0, 0),
-                                                          size.section('x', 1, 1),
-                                                          QString::number(int(o.real("paused-seconds") * 1000)),
-                                                          c == 1 ? "map" : "nomap"};
+            const QString pausedMs = QString::number(int(o.real("paused-seconds") * 1000));
+            const QStringList args = c == 0 ? QStringList{"engine", file, "play"}
+                                            : QStringList{"telemetry", file, size.section('x', 0, 0), size.section('x', 1, 1),
+                                                          pausedMs, c == 1 ? "map" : "nomap"};
             const ChildRun run = runSelf(logDir, "telemetry_%1"_s.arg(c), args, kChildTimeoutS, engineEnv());
-            plays[c].push_back(run.results());
+            plays[c].push_back(run.measured());
             if (!plays[c].back().contains("play_self_s"))
-                plays[c].back()["failed"] = run.failure();
+                plays[c].back().insert("note", "no figures " + run.failure());
         }
     }
     // Of each, the play with the median total CPU.
     Values median[3];
-    std::vector<QStringList> rows{{"the process"},
-                                  {"web engine renderer"},
-                                  {"other web engine processes"},
-                                  {"total"},
-                                  {"total / engine"},
-                                  {"X server"},
-                                  {"pictures shown / dropped, picture"},
-                                  {"every play, total"}};
+    std::vector<QStringList> rows{{"the process"}, {"web engine renderer"}, {"other web engine processes"},
+                                  {"total"},       {"total / engine"},      {"X server"},
+                                  {"pictures shown / dropped, picture"},    {"every play, total"}};
     for (int c = 0; c < columns; ++c) {
-        std::sort(plays[c].begin(), plays[c].end(), [](const Values &a, const Values &b) {
-            return a.contains("failed") != b.contains("failed") ? b.contains("failed") : total(a) < total(b);
-        });
-        QStringList every;
-        for (const Values &v : plays[c])
-            every << (v.contains("failed") ? "failed" : fixed(total(v) / m.duration, 3));
-        const Values &v = median[c] = plays[c][size_t(std::max<long>(0, every.size() - every.count("failed") - 1) / 2)];
-        if (v.contains("failed")) {
-            out() << "  " << kColumns[c] << " failed: " << v["failed"] << "\n";
+        const Values &v = median[c] = medianRun(plays[c], [&](const Values &v) { return total(v) / m.duration; });
+        if (v.contains("note")) {
+            out() << "  " << kColumns[c] << " failed: " << v["note"] << "\n";
             return 3;
         }
         const auto per = [&](const char *key) { return fixed(num(v, QLatin1String(key)) / m.duration, 3); };
@@ -116,7 +92,7 @@ int run(const Options &o)
                                 fixed(total(v) / total(median[0]), 2),
                                 per("play_x_s"),
                                 v["shown"] + '/' + v["dropped"] + ' ' + v["picture"],
-                                every.join(' ')};
+                                v["every_cost"]};
         for (int r = 0; r < cells.size(); ++r)
             rows[size_t(r)] << cells[r];
     }
@@ -144,9 +120,9 @@ int run(const Options &o)
     }
     const double ratio = total(median[1]) / total(median[0]), tick = num(median[1], "play_cpu_p99", 1e9);
     const bool still = num(median[1], "paused_paints_per_s", 1) == 0.0;
-    out() << "\ntargets: CPU window / engine " << fixed(ratio, 2) << " <= 1.10: " << (ratio <= kAddedCpuTarget ? "met" : "MISSED")
-          << "; tick CPU 99th percentile " << fixed(tick, 3) << " ms < 2 ms: " << (tick < kTickTargetMs ? "met" : "MISSED")
-          << "; nothing repaints while paused: " << (still ? "met" : "MISSED") << "\n";
+    out() << "\ntargets: CPU window / engine " << fixed(ratio, 2) << " <= 1.10: " << verdict(ratio <= kAddedCpuTarget)
+          << "; tick CPU 99th percentile " << fixed(tick, 3) << " ms < 2 ms: " << verdict(tick < kTickTargetMs)
+          << "; nothing repaints while paused: " << verdict(still) << "\n";
     return ratio <= kAddedCpuTarget && tick < kTickTargetMs && still ? 0 : 1;
 }
 
@@ -187,7 +163,7 @@ protected:
         watched->event(event);
         clock_gettime(CLOCK_THREAD_CPUTIME_ID, &c1);
         if (cpuMs && wallMs) {
-            wallMs->add(msBetween(start, Clock::now()));
+            wallMs->add(msSince(start));
             cpuMs->add(double(c1.tv_sec - c0.tv_sec) * 1e3 + double(c1.tv_nsec - c0.tv_nsec) / 1e6);
         }
         return true;
@@ -217,15 +193,12 @@ struct PaintCounter : QObject
 
 } // namespace
 
-// The main window as main() makes it, its video surface brought to W x H
-// (0: the form's size), plays FILE from slotOpenRecording(path, true) to its
-// natural end; then again, paused with the space key's slot for PAUSED_MS.
-int childTelemetryWindow(int argc, char **argv, const QStringList &args)
+// The main window as main() makes it, its video surface brought to W x H,
+// plays FILE from slotOpenRecording(path, true) to its natural end; then
+// again, paused with the space key's slot for PAUSED_MS.
+int childTelemetryWindow(const QStringList &args)
 {
-    quietLogs();
-    QApplication app(argc, argv);
-    initPlayback(); // as the viewer's main() does
-    chooseMapRenderer();
+    QApplication &app = *qApp;
     const bool map = args.value(4) == "map";
     MainWindow window(nullptr, map ? MainWindow::MapView::Web : MainWindow::MapView::None);
     window.setWindowFlags(Qt::FramelessWindowHint);
@@ -236,14 +209,12 @@ int childTelemetryWindow(int argc, char **argv, const QStringList &args)
     auto *surface = window.findChild<MyFrame *>();
     window.resize(1280, 800); // the form's size
     const Clock::time_point shown = Clock::now();
-    if (!surface || !exposed(window)) {
-        std::printf("ERROR the window lacks its video surface or was never exposed\n");
-        return 2;
-    }
+    if (!surface || !exposed(window))
+        return childError("the window lacks its video surface or was never exposed", 2);
     // Each pixel the window grows gives the surface only a share (the panels beside it grow too), measured as it goes.
     const QSize target(args.value(1).toInt(), args.value(2).toInt());
     double shareW = 1.0, shareH = 1.0;
-    for (int round = 0; round < 8 && !target.isEmpty() && surface->size() != target; ++round) {
+    for (int round = 0; round < 8 && surface->size() != target; ++round) {
         const QSize before = surface->size(), windowBefore = window.size();
         window.resize(windowBefore.width() + int(std::lround((target.width() - before.width()) / shareW)),
                       windowBefore.height() + int(std::lround((target.height() - before.height()) / shareH)));
@@ -255,10 +226,13 @@ int childTelemetryWindow(int argc, char **argv, const QStringList &args)
     }
     const bool loaded = !map || spinUntil([&] { return window.mapBridge()->isLoaded(); }, kMapLoadTimeoutMs);
     const QSize screen = window.windowHandle()->screen()->size();
-    std::printf("RESULT map_loaded=%d map_load_ms=%.0f window=%dx%d surface=%dx%d screen=%dx%d scene_graph=%s\n", loaded,
-                msBetween(shown, Clock::now()), window.width(), window.height(), surface->width(), surface->height(),
-                screen.width(), screen.height(),
-                qPrintable(QQuickWindow::sceneGraphBackend().isEmpty() ? "opengl" : QQuickWindow::sceneGraphBackend()));
+    const auto text = [](const QSize &s) { return "%1x%2"_s.arg(s.width()).arg(s.height()); };
+    result({{"map_loaded", QString::number(loaded)},
+            {"map_load_ms", fixed(msSince(shown), 0)},
+            {"window", text(window.size())},
+            {"surface", text(surface->size())},
+            {"screen", text(screen)},
+            {"scene_graph", QQuickWindow::sceneGraphBackend().isEmpty() ? "opengl" : QQuickWindow::sceneGraphBackend()}});
     spinFor(kSettleMs);
 
     qint64 mapCalls = 0;
@@ -275,7 +249,7 @@ int childTelemetryWindow(int argc, char **argv, const QStringList &args)
         start = cpuSnapshot();
         startAt = Clock::now();
     };
-    const auto leave = [&](const char *phase) {
+    const auto leave = [&](const QString &phase) {
         ticks.cpuMs = ticks.wallMs = nullptr;
         const double wallS = msBetween(startAt, endAt) / 1e3;
         std::vector<std::pair<qint64, QString>> byCount;
@@ -288,14 +262,14 @@ int childTelemetryWindow(int argc, char **argv, const QStringList &args)
         QStringList top;
         for (size_t i = 0; i < byCount.size() && i < size_t(kShownWidgets); ++i)
             top << "%1:%2"_s.arg(byCount[i].second).arg(fixed(double(byCount[i].first) / wallS, 1));
-        std::printf("RESULT %s %s_wall_s=%.3f %s_cpu_p50=%.3f %s_cpu_p99=%.3f %s_cpu_max=%.3f %s_wall_p50=%.3f %s_wall_p99=%.3f "
-                    "%s_wall_max=%.3f "
-                    "%s_map_per_s=%.1f %s_paints_per_s=%.1f %s_paints=%s\n",
-                    qPrintable(cpuSpan(phase, start, end)), phase, wallS, phase, tickCpu.quantile(0.5), phase,
-                    tickCpu.quantile(0.99), phase, tickCpu.max(), phase, tickWall.quantile(0.5), phase, tickWall.quantile(0.99),
-                    phase, tickWall.max(), phase, double(mapCalls) / wallS, phase, double(all) / wallS, phase,
-                    top.isEmpty() ? "none" : qPrintable(top.join(',')));
-        std::fflush(stdout);
+        Values v{{phase + "_wall_s", fixed(wallS, 3)},
+                 {phase + "_map_per_s", fixed(double(mapCalls) / wallS, 1)},
+                 {phase + "_paints_per_s", fixed(double(all) / wallS, 1)},
+                 {phase + "_paints", top.join(',')}};
+        tickCpu.addTo(v, phase + "_cpu", 3);
+        tickWall.addTo(v, phase + "_wall", 3);
+        addCpuSpan(v, phase, start, end);
+        result(v);
     };
     bool ended = false, playing = true;
     QObject::connect(window.player(), &VideoPlayer::sig_PlayStopNormally, &app, [&] {
@@ -308,15 +282,14 @@ int childTelemetryWindow(int argc, char **argv, const QStringList &args)
     // Playing: from the open, as the file list makes it, to the natural end.
     enter();
     QTimer::singleShot(0, &window, [&] { window.slotOpenRecording(args.value(0), true); });
-    if (!spinUntil([&] { return ended; }, kPlayTimeoutMs)) {
-        std::printf("ERROR no natural end (shown %lld)\n", static_cast<long long>(window.player()->framesShown()));
-        return 3;
-    }
+    if (!spinUntil([&] { return ended; }, kPlayTimeoutMs))
+        return childError("no natural end (shown %1)"_s.arg(window.player()->framesShown()), 3);
     const GpsData &gps = window.gpsData();
-    std::printf("RESULT shown=%lld dropped=%lld picture=%dx%d gps_count=%d gps_valid=%d\n",
-                static_cast<long long>(window.player()->framesShown()), static_cast<long long>(window.player()->framesDropped()),
-                surface->image().width(), surface->image().height(), gps.track ? gps.track->count() : -1,
-                gps.track && gps.track->valid);
+    result({{"shown", QString::number(window.player()->framesShown())},
+            {"dropped", QString::number(window.player()->framesDropped())},
+            {"picture", text(surface->image().size())},
+            {"gps_count", QString::number(gps.track ? gps.track->count() : -1)},
+            {"gps_valid", QString::number(gps.track && gps.track->valid)}});
     leave("play");
     // Standing still: the file again, paused after a moment, measured once nothing paints.
     playing = false;
@@ -324,12 +297,10 @@ int childTelemetryWindow(int argc, char **argv, const QStringList &args)
     spinFor(kPlayBeforePauseMs);
     window.slotDetKeySpace();
     const Clock::time_point pausedAt = Clock::now();
-    spinUntil([&] { return msBetween(paints.last, Clock::now()) >= kStillMs; }, kStillWaitMs);
-    std::printf("RESULT still_after_ms=%.0f\n", msBetween(pausedAt, Clock::now()));
-    if (window.playState() != VideoPlayer::Pause) {
-        std::printf("ERROR not paused (state %d)\n", window.playState());
-        return 3;
-    }
+    spinUntil([&] { return msSince(paints.last) >= kStillMs; }, kStillWaitMs);
+    result({{"still_after_ms", fixed(msSince(pausedAt), 0)}});
+    if (window.playState() != VideoPlayer::Pause)
+        return childError("not paused (state %1)"_s.arg(window.playState()), 3);
     enter();
     spinFor(args.value(3).toInt());
     end = cpuSnapshot();
@@ -344,7 +315,7 @@ int childTelemetryWindow(int argc, char **argv, const QStringList &args)
 const Scenario kTelemetry{"telemetry",
                           "the main window playing a recording with a GPS track against the bare engine",
                           {{"reps", "1", "plays of each, interleaved; the median by total CPU is shown"},
-                           {"surface", "1280x720", "the window's video surface: WxH, or form (the form's 1280x800 window)"},
+                           {"surface", "1280x720", "the window's video surface, WxH"},
                            {"without-map", nullptr, "the window also plays without its map page"},
                            {"paused-seconds", "10", "the paused phase"},
                            {"dir", "/tmp/velmora_bench_playback", "recordings (shared with playback) and child logs"},

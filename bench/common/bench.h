@@ -1,8 +1,17 @@
 #pragma once
 
-// What every scenario of velmora_bench shares: output and statistics,
-// options, child processes and their CPU, and mpv as an anchor.
+// What the scenarios share: output, statistics, options, child processes
+// and their CPU, mpv as an anchor driven over its JSON IPC, the recordings,
+// and the children's windows.
 
+#include "gpsfixture.h"
+#include "myframe.h"
+#include "videoplayer.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QLocalSocket>
@@ -10,10 +19,17 @@
 #include <QProcess>
 #include <QStringList>
 #include <QTextStream>
+#include <QTimer>
+#include <QWidget>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <functional>
+#include <map>
+#include <memory>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include <sys/types.h>
@@ -24,21 +40,23 @@ namespace bench {
 inline QString operator""_s(const char *text, size_t size) { return QString::fromUtf8(text, int(size)); }
 
 using Clock = std::chrono::steady_clock;
-using Values = QMap<QString, QString>; // a child's "RESULT key=value ..." lines, and what its parent measured
-using Env = QMap<QString, QString>;
+using Values = QMap<QString, QString>; // a child's "RESULT key=value" figures; also an environment to add
 
 QTextStream &out();
-double secondsSince(Clock::time_point start);
+QString readText(const QString &path); // empty when unreadable
 double msBetween(Clock::time_point a, Clock::time_point b);
+double msSince(Clock::time_point start);
 QString fixed(double value, int decimals);
+QString verdict(bool met);
 QString loadAverage();                  // 1, 5 and 15 minutes
-qint64 parseRate(QString text);         // "8M", "2500k": per second; 0 when unreadable
-void readFileInto(const QString &path); // the page cache: timed reads then find it there
+qint64 parseRate(QString text);         // "8M", "2500k": per second
+void readFileInto(const QString &path); // into the page cache
 double num(const Values &v, const QString &key, double otherwise = -1.0);
+void result(const Values &v);                  // a child's "RESULT key=value ..." line
+int childError(const QString &what, int code); // its "ERROR ..." line; code
 // "  title: key value, key value" for the keys given (all when none).
 void printValues(const QString &title, const Values &v, const QStringList &keys = {});
-// Rows under a header, columns aligned.
-void printTable(const QStringList &header, const std::vector<QStringList> &rows);
+void printTable(const QStringList &header, const std::vector<QStringList> &rows); // columns aligned
 
 struct Stats
 {
@@ -48,10 +66,12 @@ struct Stats
     size_t size() const { return values.size(); }
     double mean() const;
     double median() const;
+    double quantile(double q) const; // q in 0..1; NaN when empty
     double min() const { return quantile(0.0); }
     double max() const { return quantile(1.0); }
-    double quantile(double q) const;      // q in 0..1; 0 when empty
     QString text(int decimals = 1) const; // "median (min-max)"
+    // NAME_p50, NAME_p99 and NAME_max into v.
+    void addTo(Values &v, const QString &name, int decimals = 1) const;
 };
 
 struct Option
@@ -75,7 +95,7 @@ private:
     QMap<QString, QString> mValues;
 };
 
-enum class Display { None, Offscreen, X }; // X: players in windows, run.sh starts Xvfb
+enum class Display { None, Offscreen, X }; // X: windows on the display run.sh starts
 
 struct Scenario
 {
@@ -86,34 +106,45 @@ struct Scenario
     Display display;
 };
 
+extern const Scenario kPlayback, kOpen, kGpsPass, kFileList, kTelemetry;
+
+// Child modes, velmora_bench --child KIND ARGS (FILE a recording, US,US,... positions in µs).
+int childEngine(const QStringList &args); // FILE first N | play [pace] | seek US,... | idle PLAY_MS IDLE_MS
+int childFloor(const QStringList &args);  // FILE decode SCALER | open REPS | seek US,...
+int childWindowOpen(const QStringList &args);      // FILE GPS_WAIT_S [NEXT_FILE]
+int childTelemetryWindow(const QStringList &args); // FILE W H PAUSED_MS map|nomap
+
 struct ChildRun
 {
     int exitCode = -1; // -1: killed, or never started
-    double cpuS = 0.0; // user + system of its threads and waited-for children (wait4), s
+    double cpuS = 0.0; // user + system of it and what it waited for (wait4), s
     double wallS = 0.0;
     qint64 maxRssKiB = 0;
     double xServerS = -1.0; // the X server's CPU meanwhile
     QString stdoutText, stderrText;
     Values results() const;  // the RESULT lines merged
     QString failure() const; // empty when it exited 0; else its ERROR lines or the end of stderr
+    // results() with cpu_s, wall_s, rss_mib, x_s, and a note when it failed.
+    Values measured() const;
 };
 
 // args (PATH searched) with env added, output into logBase.out/.err, killed after timeoutS.
-ChildRun runChild(const QStringList &args, const Env &env, const QString &logBase, double timeoutS);
-// This program in a child mode (velmora_bench --child KIND ...), logged under logDir.
-ChildRun runSelf(const QString &logDir, const QString &log, const QStringList &args, double timeoutS, const Env &env = {});
+ChildRun runChild(const QStringList &args, const Values &env, const QString &logBase, double timeoutS);
+// This program in a child mode, logged as logDir/log.
+ChildRun runSelf(const QString &logDir, const QString &log, const QStringList &args, double timeoutS, const Values &env = {});
 std::vector<Values> resultLines(const QString &text);
-const Env &engineEnv(); // the sound device the engine's children open: no sound card here
+const Values &engineEnv(); // no sound card here: SDL's dummy device
+// Of several runs, the one of median cost among those without a note, with every_cost added.
+Values medianRun(std::vector<Values> runs, const std::function<double(const Values &)> &cost);
 
+pid_t xServer();               // of $DISPLAY, 0 when none
 double processCpuS(pid_t pid); // from /proc/PID/stat, clock ticks; -1 unknown
-// ns on the CPU of each thread (the scheduler's own accounting), by "name#tid"; pid 0: this process.
+// ns on the CPU by thread (the scheduler's own accounting), by "name#tid"; pid 0: this process.
 QMap<QString, qint64> threadCpuNs(pid_t pid);
 qint64 processCpuNs(pid_t pid);
-pid_t findXServer();        // of $DISPLAY
-void watchXServer(pid_t x); // runChild then reports its CPU
 
-// CPU a child spends between two moments of its choosing: its own, the
-// processes it started (the web engine's) by kind, the X server's.
+// CPU a child spends between two moments of its choosing: its own, that
+// of the processes it started (the web engine's) by kind, the X server's.
 struct CpuSnapshot
 {
     double selfS = 0.0;
@@ -121,16 +152,18 @@ struct CpuSnapshot
     double xServerS = -1.0;
 };
 CpuSnapshot cpuSnapshot();
-QString cpuSpan(const char *prefix, const CpuSnapshot &a, const CpuSnapshot &b); // P_self_s P_renderer_s P_web_other_s P_x_s
+// PREFIX_self_s, PREFIX_renderer_s, PREFIX_web_other_s, PREFIX_x_s into v.
+void addCpuSpan(Values &v, const QString &prefix, const CpuSnapshot &a, const CpuSnapshot &b);
 
 // mpv without user configuration, X11 output, no sound device, software
-// decoding, a 1280x720 window; driven over its JSON IPC.
+// decoding, a 1280x720 window.
 QStringList mpvArgs();
 
 class Mpv
 {
 public:
-    bool start(const QStringList &extra, const QString &socket, const Env &env, const QString &logBase);
+    // Started with an IPC socket under dir; log is the base of its output files.
+    bool start(const QStringList &extra, const QString &dir, const QString &log, const Values &env = {});
     void send(const QJsonArray &command);
     std::optional<QJsonObject> request(const QJsonArray &command);
     bool waitEvent(const char *name);
@@ -143,6 +176,124 @@ private:
     QProcess mProcess; // killed, if still running, when destroyed
     QLocalSocket mSocket;
     int mNextId = 0;
+};
+
+// The recordings, made with the fixture library and the ffmpeg command line,
+// written under a temporary name, renamed when complete and reused.
+
+// The fixture's noisy picture (test pattern, slow scroll, moving grain) and
+// a 440 Hz sine as AAC 48 kHz stereo, encoded as a dash camera's
+// constant-rate encoder writes: a key frame every second and a one-second
+// rate buffer (without it x264 spends several times the rate on the first
+// second), which the fixture's own clips do not have.
+struct Clip
+{
+    QString key;
+    int width, height, fps;
+    double seconds;
+    QString codec, bitrate; // ffmpeg encoder, video bits per second ("8M")
+    int bframes;            // -1: the preset's
+    QString picturesOf;     // non-empty: that clip's pictures alone, by stream copy
+};
+const Clip *findClip(const QString &key); // 1080p30, 1080p60, 2160p30, 1080p60-nosound
+QString clipPath(const QString &dir, const Clip &c);
+bool makeClip(const QString &dir, const Clip &c, bool regenerate);
+// in with a "gps " box holding the drive, unless out exists.
+bool addGpsTrack(const QString &in, const QString &out, const QVector<fixture::CameraRecord> &drive, bool regenerate);
+
+// A long 1920x1080 30 fps recording with GPS: a minute encoded once with
+// the fixture library, repeated by stream copy, then the GPS as the camera
+// writes it: a PID 0x300 stream in a TS (payload version 0: the GPS pass
+// reads the whole file), a "gps " box in an MP4.
+struct LongRecording
+{
+    QString dir;
+    qint64 bitrate = 8000000; // video, bits per second
+    int seconds = 1800;
+    bool regenerate = false;
+    QString tsPath() const;
+    QString mp4Path() const;
+    QVector<fixture::CameraRecord> drive() const; // one record a second
+};
+bool makeLongRecording(const LongRecording &r, bool ts, bool mp4);
+
+struct MediaInfo
+{
+    double duration = 0.0; // s
+    qint64 frames = 0;     // video packets, counted
+    double fps = 0.0;
+    QString text; // "1920x1080 30.00 fps h264 High 8.00 Mbit/s, aac 48000 Hz 2 ch"
+};
+MediaInfo probe(const QString &path);
+
+// The children's windows.
+
+constexpr int kWindowWidth = 1280;
+constexpr int kWindowHeight = 720;
+
+// The surface, noting when pictures reach its slot and are painted.
+class TimedFrame : public MyFrame
+{
+public:
+    std::function<void(const QImage &, Clock::time_point)> onArrived, onPainted;
+    qint64 picturesPainted = 0; // distinct pictures (QImage::cacheKey)
+    qint64 paints = 0;
+
+protected:
+    bool event(QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    qint64 mLastKey = 0;
+};
+
+struct EngineWindow
+{
+    QWidget top;
+    TimedFrame *frame = nullptr;
+    VideoPlayer player;
+    std::function<void(const QImage &)> onDelivered; // on the video thread, before the picture is queued
+    EngineWindow();
+    bool showAndWait(); // exposed and at its size
+};
+
+// Runs the event loop until done() or the timeout (false). Paints and
+// wakeWaiter() look at done() at once, everything else every few ms.
+bool spinUntil(const std::function<bool()> &done, int timeoutMs);
+void spinFor(int ms);
+void wakeWaiter();
+bool exposed(QWidget &window);        // shown and exposed
+void quietLogs();                     // the engine's debug log off, libav* errors only
+double imagePts(const QImage &image); // s, the engine's "pts" text; NaN when none
+// Where the screen is not black: a player's picture as the X server shows it, "WxH@X,Y".
+QString litScreen();
+
+// Ticks a timer on the GUI thread: the longest gap between ticks is the
+// thread's longest stall. Gaps over 20 ms are kept with the thread's time
+// on the CPU and waiting for one meanwhile (schedstat): much of the first
+// is work on the GUI thread, of the second a CPU taken by others.
+class Heartbeat
+{
+public:
+    explicit Heartbeat(int tickMs);
+    void restart() { mLongest = 0.0, mGaps.clear(); } // a new span, measured from the last tick
+    double longestMs() const { return mLongest; }
+    // "length@end/run/wait" (ms; end after since) of the span's longest gaps.
+    QString gaps(Clock::time_point since) const;
+    std::function<void()> onTick;
+
+private:
+    struct Gap
+    {
+        double ms;
+        Clock::time_point end;
+        double runMs, waitMs; // the GUI thread on the CPU, and runnable but waiting for one, meanwhile
+    };
+    QTimer mTimer;
+    Clock::time_point mLast;
+    qint64 mTicks = 0, mLastRun = 0, mLastWait = 0;
+    double mLongest = 0.0;
+    std::vector<Gap> mGaps;
 };
 
 } // namespace bench
