@@ -1,5 +1,5 @@
-// The engine's child mode: the engine with the application's video surface
-// alone in the bench window, opening, playing, seeking or standing still.
+// The engine's child mode: the engine and its surface alone in the bench
+// window, opening, playing, seeking or standing still.
 
 #include "bench.h"
 
@@ -14,7 +14,7 @@ constexpr int kPictureTimeoutMs = 20000; // an open or a seek without a picture 
 constexpr int kSettleMs = 300;           // idle before each timed open or seek
 constexpr int kIdleSettleMs = 1000;      // after pause or stop, before an idle window
 constexpr int kSoundPollUs = 500;        // the pacing sampler looks at the sound device this often
-constexpr int kIdleThreadsShown = 4;
+constexpr size_t kIdleThreadsShown = 4;
 constexpr double kPtsTolerance = 0.001; // s: the picture for t carries t
 
 // N opens, openFile to the first painted picture.
@@ -71,12 +71,10 @@ std::vector<double> residuals(const std::vector<double> &x, const std::vector<do
     return r;
 }
 
-// Against a straight line through paint time - pts (its slope is the
-// playback clock's rate against the wall clock), a picture more than a
-// period above it is late: that also counts the clock's own wander. Against
-// the playback clock rebuilt from the sound device's buffer steps as the
-// video thread computes it (end of decoded sound - one buffer + the wall
-// time since the step, at most one buffer), the lateness is the engine's own.
+// Against a straight line through paint time - pts, a picture more than a
+// period above it is late, the clock's own wander counted. Against the
+// playback clock rebuilt from the sound device's buffer steps as the video
+// thread computes it, the lateness is the engine's own.
 void addPacing(Values &v, const std::vector<PictureTimes> &pictures, const std::vector<SoundStep> &sound)
 {
     std::vector<double> pts, paintOffset, deliverOffset, wall, lag;
@@ -115,7 +113,8 @@ void addPacing(Values &v, const std::vector<PictureTimes> &pictures, const std::
     const Stats wander{residuals(wall, lag)};
     const double chunk = chunks.quantile(0.5);
     for (const PictureTimes &p : pictures) {
-        const auto it = std::lower_bound(sound.begin(), sound.end(), p.pts, [](const SoundStep &s, double t) { return s.clock < t; });
+        const auto it =
+            std::lower_bound(sound.begin(), sound.end(), p.pts, [](const SoundStep &s, double t) { return s.clock < t; });
         if (it != sound.end() && p.painted >= 0 && p.delivered >= 0) // over this step the clock runs from clock - chunk to clock
             vsClock.add(p.painted - (it->wall + std::max(0.0, p.pts - (it->clock - chunk))));
     }
@@ -127,10 +126,9 @@ void addPacing(Values &v, const std::vector<PictureTimes> &pictures, const std::
               {"vs_clock_late", QString::number(countOver(vsClock.values, period))}});
 }
 
-// From the open to the natural end, every picture timed as the video thread
-// emits it, as the surface's slot takes it and at its first paint. With
-// pace, a thread also notes every buffer the sound device takes and the
-// playback clock after it.
+// Open to natural end, every picture timed as the video thread emits it,
+// as the surface's slot takes it and at its first paint; with pace, a
+// thread also notes each buffer the sound device takes.
 int play(EngineWindow &w, const CpuSnapshot &atOpen, bool pace)
 {
     Clock::time_point playStart = Clock::now();
@@ -185,9 +183,8 @@ int play(EngineWindow &w, const CpuSnapshot &atOpen, bool pace)
     return 0;
 }
 
-// Paused seeks (setIsMove(true); seek(t)): the first picture delivered after
-// the call and the first new one painted; exact when they are the same
-// picture and it carries t.
+// Paused seeks: the first picture delivered and the first new one painted;
+// exact when they are the same picture and it carries t.
 int seeks(EngineWindow &w, const QStringList &positions)
 {
     bool armed = false;
@@ -215,7 +212,7 @@ int seeks(EngineWindow &w, const QStringList &positions)
             return childError("no picture after the seek to %1 us"_s.arg(position), 3);
         armed = false;
         const bool exact = painted.cacheKey() == delivered.cacheKey()
-                           && std::fabs(imagePts(delivered) - position.toDouble() / 1e6) <= kPtsTolerance;
+            && std::fabs(imagePts(delivered) - position.toDouble() / 1e6) <= kPtsTolerance;
         result({{"target_us", position},
                 {"pts_s", fixed(imagePts(delivered), 6)},
                 {"exact", QString::number(exact)},
@@ -226,9 +223,8 @@ int seeks(EngineWindow &w, const QStringList &positions)
     return 0;
 }
 
-// Plays a moment, then the CPU of every thread of this process from the
-// scheduler's accounting (clock ticks are too coarse here), paused, then
-// stopped, window open; and where the picture is on the screen.
+// CPU of every thread, paused then stopped, from the scheduler's
+// accounting: clock ticks are too coarse for these figures.
 int idle(EngineWindow &w, int playMs, int idleMs)
 {
     if (!w.player.play())
@@ -241,18 +237,15 @@ int idle(EngineWindow &w, int playMs, int idleMs)
         const Clock::time_point start = Clock::now();
         spinFor(idleMs);
         const double wallS = msSince(start) / 1e3;
-        std::vector<std::pair<qint64, QString>> used;
-        qint64 total = 0;
+        std::vector<std::pair<double, QString>> used; // µs per s by thread
+        double total = 0.0;
         const QMap<QString, qint64> after = threadCpuNs(0);
         for (auto it = after.begin(); it != after.end(); ++it)
-            total += used.emplace_back(it.value() - before.value(it.key()), it.key().section('#', 0, 0)).first;
-        std::sort(used.rbegin(), used.rend());
-        QStringList top;
-        for (size_t i = 0; i < used.size() && i < kIdleThreadsShown; ++i)
-            top << used[i].second + ':' + fixed(double(used[i].first) / 1e3 / wallS, 0);
-        result({{state + "_cpu_per_s", fixed(double(total) / 1e9 / wallS, 5)},
+            total +=
+                used.emplace_back(double(it.value() - before.value(it.key())) / 1e3 / wallS, it.key().section('#', 0, 0)).first;
+        result({{state + "_cpu_per_s", fixed(total / 1e6, 5)},
                 {state + "_loop_rounds_per_s", fixed(double(w.player.loopRounds() - rounds) / wallS, 1)},
-                {state + "_threads", top.join(',')}});
+                {state + "_threads", largest(used, kIdleThreadsShown, 0)}});
     };
     w.player.pause();
     spinFor(kIdleSettleMs);

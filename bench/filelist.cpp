@@ -54,8 +54,8 @@ int run(const Options &o)
         return 2;
     const QString movies = QDir(dir).filePath("DCIM/Movie");
     const QStringList files = QDir(movies).entryList({"*.MP4"}, QDir::Files);
-    out() << files.size() << " copies of one 60 s 160x120 30 fps H.264/AAC clip in "
-          << movies << "; " << QThreadPool::globalInstance()->maxThreadCount() << " worker threads" << Qt::endl;
+    out() << files.size() << " copies of one 60 s 160x120 30 fps H.264/AAC clip in " << movies << "; "
+          << QThreadPool::globalInstance()->maxThreadCount() << " worker threads" << Qt::endl;
 
     // The anchor: every file read in turn on one thread, warm cache.
     Stats one;

@@ -1,5 +1,5 @@
-// The playback scenario's floors: libav* alone with the engine's decoder
-// settings, what any player of the file must spend at least.
+// The playback floors: libav* alone with the engine's decoder settings,
+// what any player of the file must spend at least.
 
 #include "bench.h"
 #include "gpspass.h"
@@ -52,10 +52,8 @@ struct Input
         if (avformat_open_input(&ic, QFile::encodeName(path).constData(), nullptr, nullptr) < 0
             || avformat_find_stream_info(ic, nullptr) < 0
             || (video = av_find_best_stream(ic, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0)) < 0
-            || !(dec = openDecoder(ic->streams[video], 0, kEngineThreads))) {
-            std::printf("ERROR cannot open %s\n", qPrintable(path));
-            return false;
-        }
+            || !(dec = openDecoder(ic->streams[video], 0, kEngineThreads)))
+            return childError("cannot open " + path, false);
         for (unsigned i = 0; i < ic->nb_streams; ++i)
             ic->streams[i]->discard = int(i) == video ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
         return true;
@@ -94,8 +92,7 @@ void convert(SwsContext *&sws, int flags, const AVFrame *f, QImage &image)
     sws_scale(sws, f->data, f->linesize, 0, f->height, dst, stride);
 }
 
-// Decoding, and conversion with that swscale scaler ("none": decoding
-// alone), of every picture as fast as possible.
+// Every picture decoded and converted with that scaler ("none": decoding alone), as fast as possible.
 int decodeFloor(const QString &file, const QString &scaler)
 {
     const std::map<QString, int> scalers{
@@ -132,8 +129,7 @@ int decodeFloor(const QString &file, const QString &scaler)
     return 0;
 }
 
-// The engine's open sequence step by step outside the engine (medians,
-// ms): the floor of its first picture.
+// The engine's open sequence step by step: the floor of its first picture.
 int openSteps(const QString &file, int reps)
 {
     std::map<QString, Stats> ms;
@@ -194,9 +190,8 @@ int openSteps(const QString &file, int reps)
     return 0;
 }
 
-// Per position, the key frame before t decoded up to the picture for t, as
-// the engine's paused seek decodes; then with the pictures before t that
-// nothing refers to left out, as the engine does.
+// From the key frame before t to the picture for t, as the engine's paused
+// seek decodes; then skipping the pictures nothing refers to, as it does.
 int seekFloor(const QString &file, const QStringList &positions)
 {
     Input in;

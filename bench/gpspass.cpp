@@ -42,9 +42,8 @@ struct Buffer
     std::unique_ptr<char, void (*)(void *)> data;
 };
 
-// Reads the file through; with scan, counts the PID 0x300 packets that start
-// a payload (no PES reassembly: the floor of a hand-written TS scanner).
-// The bytes read, -1 on error.
+// The bytes read, -1 on error; with gpsStarts, the PID 0x300 payload starts
+// counted (no PES reassembly: the floor of a hand-written TS scanner).
 qint64 readFile(const QString &path, size_t chunk, qint64 *gpsStarts = nullptr)
 {
     const Buffer buffer(gpsStarts ? chunk / kTsPacket * kTsPacket : chunk);
@@ -87,17 +86,16 @@ bool correct(const GpsPassResult &result, const GpsTrack &track, qint16 version,
              bool ts)
 {
     bool same = result.status == GpsPassResult::Ok && track.valid && track.count() == drive.size()
-                && (!ts || (result.gpsStream > 0 && version == 0));
+        && (!ts || (result.gpsStream > 0 && version == 0));
     for (int i = 0; same && i < track.count(); ++i) {
         const GpsRecord &a = track.records[i], &b = drive[i].raw;
         same = a.hour == b.hour && a.minute == b.minute && a.second == b.second && a.year == b.year && a.month == b.month
-               && a.day == b.day && a.status == b.status && a.speed == b.speed && a.heading == b.heading
-               && a.latitude == nmeaToDegrees(b.latitude) && a.longitude == nmeaToDegrees(b.longitude);
+            && a.day == b.day && a.status == b.status && a.speed == b.speed && a.heading == b.heading
+            && a.latitude == nmeaToDegrees(b.latitude) && a.longitude == nmeaToDegrees(b.longitude);
     }
     return same;
 }
 
-// Times fn, in ms.
 template<typename F> void timed(Stats &s, F &&fn)
 {
     const Clock::time_point start = Clock::now();
@@ -184,8 +182,9 @@ int run(const Options &o)
                                decimals == 1 ? fixed(size / t.median() / 1e6, 2) : QString()};
         };
         out() << "\n" << (ts ? "TS " : "MP4 ") << path << ", " << size << " bytes; load average " << loadAverage() << "\n";
-        printTable({"ms", "median", "min", "GB/s"}, {row("GPS pass", pass), row("of it step 1 (runGpsPassHeader)", header, 3),
-                                                     row("raw read, 4 MiB read()s", raw), row("ffmpeg audio copy", ffmpeg)});
+        printTable({"ms", "median", "min", "GB/s"},
+                   {row("GPS pass", pass), row("of it step 1 (runGpsPassHeader)", header, 3), row("raw read, 4 MiB read()s", raw),
+                    row("ffmpeg audio copy", ffmpeg)});
         const double ratio = pass.median() / ffmpeg.median();
         const bool fileMet = ts ? ratio <= 1.0 : pass.median() < kMp4TargetMs;
         out() << "  pass / ffmpeg " << fixed(ratio, ts ? 2 : 4) << ", pass / raw read " << fixed(pass.median() / raw.median(), 2)

@@ -1,7 +1,5 @@
-// velmora_bench SCENARIO [options]: one benchmark program, its scenarios
-// picked by name; what it measures runs in child processes, its own child
-// modes (velmora_bench --child KIND ...), mpv, ffplay or ffmpeg. Every
-// figure is measured in the run that prints it, beside its anchors.
+// velmora_bench SCENARIO [options]; what it measures runs in child
+// processes: its own modes (--child KIND ...), mpv, ffplay or ffmpeg.
 
 #include "bench.h"
 #include "mapbridge.h"

@@ -1,7 +1,6 @@
-// open: long transport streams. The first picture of a 30-minute TS against
-// a 1-minute one (mpv alongside), hot page cache; then the main window
-// opening the 30-minute TS, hot and through a throttled card (the
-// LD_PRELOAD shim in bench/throttle), and the GUI thread's longest stall.
+// open: the first picture of a 30-minute TS against a 1-minute one (mpv
+// alongside); the main window opening the 30-minute TS, hot and through a
+// throttled card, and the GUI thread's longest stall.
 
 #include "bench.h"
 #include "mainwindow.h"
@@ -78,8 +77,8 @@ bool firstPictures(const Options &o, const QString &logDir, const QString (&file
     for (int round = 0; round < std::max(1, o.integer("rounds")); ++round) {
         for (int f = 0; f < 2; ++f) {
             const QString tag = "%1min_%2"_s.arg(f ? 30 : 1).arg(round);
-            const ChildRun child =
-                runSelf(logDir, "first_ours_" + tag, {"engine", files[f], "first", QString::number(reps)}, kChildTimeoutS, engineEnv());
+            const ChildRun child = runSelf(logDir, "first_ours_" + tag, {"engine", files[f], "first", QString::number(reps)},
+                                           kChildTimeoutS, engineEnv());
             const auto lines = resultLines(child.stdoutText);
             for (size_t i = 0; i < lines.size(); ++i)
                 (i == 0 ? ours[f].first : ours[f].rest).add(num(lines[i], "first_paint_ms"));
@@ -143,10 +142,9 @@ int run(const Options &o)
 
 } // namespace
 
-// The main window opens the file as the file list does, from the event
-// loop; its longest stall is watched from the call to 1 s after the first
-// picture of this open (then, with NEXT_FILE, over opening that one while
-// the first one's GPS pass still reads), then until its GPS track arrives.
+// The main window opens FILE as the file list does; its longest stall from
+// the call to 1 s after the picture (then over opening NEXT_FILE while the
+// first one's GPS pass still reads), then until the GPS track arrives.
 int childWindowOpen(const QStringList &args)
 {
     MainWindow window;

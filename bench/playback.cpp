@@ -1,9 +1,6 @@
-// playback: dash-camera-like recordings played from open to natural end by
-// the engine in a 1280x720 window, by mpv and by ffplay (CPU, wall time,
-// dropped pictures, memory), beside floors outside the engine; the engine's
-// first picture, paused seeks (mpv's exact seeks alongside), its cost paused
-// and stopped (mpv alongside, with the picture sizes on the screen), and
-// how evenly it paints against the clock it follows.
+// playback: camera-like recordings played to the end by the engine, mpv
+// and ffplay, beside libav* floors; the first picture, paused seeks, the
+// cost paused and stopped, and how evenly the engine paints.
 
 #include "bench.h"
 
@@ -94,13 +91,12 @@ Values playOnce(const Run &r, const QString &player)
     // every 30 ms, where fd counts pictures dropped early and late.
     const bool mpv = player == "mpv";
     const QString logBase = QDir(r.logDir).filePath(r.key + '_' + log);
-    const ChildRun run =
-        mpv ? runChild(mpvArgs() << "--term-status-msg=VSTATUS ${frame-drop-count} ${decoder-frame-drop-count} "
-                                    "${vo-delayed-frame-count}"
-                                 << r.file,
-                       {}, logBase, timeout)
-            : runChild({"ffplay", "-autoexit", "-x", "1280", "-y", "720", r.file},
-                       {{"SDL_RENDER_DRIVER", "software"}, {"SDL_AUDIODRIVER", "dummy"}}, logBase, timeout);
+    const ChildRun run = mpv ? runChild(mpvArgs() << "--term-status-msg=VSTATUS ${frame-drop-count} ${decoder-frame-drop-count} "
+                                                     "${vo-delayed-frame-count}"
+                                                  << r.file,
+                                        {}, logBase, timeout)
+                             : runChild({"ffplay", "-autoexit", "-x", "1280", "-y", "720", r.file},
+                                        {{"SDL_RENDER_DRIVER", "software"}, {"SDL_AUDIODRIVER", "dummy"}}, logBase, timeout);
     Values v = run.measured();
     const QStringList drops = mpv ? lastStatus("VSTATUS (\\d+) (\\d+) (\\d+)", run.stdoutText + run.stderrText)
                                   : lastStatus("[-0-9.]+ (?:A-V|M-V|M-A):\\s*[-0-9.]+ fd=\\s*(\\d+)", run.stderrText);
@@ -144,10 +140,10 @@ void partPlay(Run &r)
         printValues("mpv", mpv, {"vo_drop", "dec_drop", "delayed"});
     for (const QString &p : r.players.filter("floor:"))
         printValues(p, plays[p].front(), {"pictures_per_s", "convert_ms_per_picture", "out"});
-    r.summary.push_back({r.key, r.perMedia(ours, "cpu_s"), r.perMedia(mpv, "cpu_s"), r.perMedia(ffplay, "cpu_s"),
-                         r.perMedia(floor, "cpu_s"), ratio(ours, mpv), ratio(ours, ffplay), ratio(ours, floor),
-                         "%1/%2/%3"_s.arg(ours.value("max_dropped", "-"), mpv.value("max_dropped", "-"),
-                                          ffplay.value("max_dropped", "-"))});
+    r.summary.push_back(
+        {r.key, r.perMedia(ours, "cpu_s"), r.perMedia(mpv, "cpu_s"), r.perMedia(ffplay, "cpu_s"), r.perMedia(floor, "cpu_s"),
+         ratio(ours, mpv), ratio(ours, ffplay), ratio(ours, floor),
+         "%1/%2/%3"_s.arg(ours.value("max_dropped", "-"), mpv.value("max_dropped", "-"), ffplay.value("max_dropped", "-"))});
     if (r.has("ours"))
         r.check(ok(ours) && num(ours, "max_dropped") == 0 && num(ours, "max_wall") <= kRealTimeSlack,
                 "real time with 0 dropped in every play (wall/media <= 1.05)");
@@ -244,8 +240,7 @@ void partSeek(Run &r)
         out() << "    ours / mpv " << fixed(ours.mean() / mpv.mean(), 2) << " (means)\n";
 }
 
-// mpv with its window: playing a moment, paused, then stopped (idle, window
-// open); the CPU of all its threads from the scheduler, as ours reads its own.
+// mpv's CPU paused, then stopped, window open, read as the engine's own is.
 Values mpvIdle(const Run &r)
 {
     Mpv mpv;
@@ -279,8 +274,12 @@ void partIdle(Run &r)
     const Values ours = r.has("ours") ? r.self("ours_idle", args, kChildTimeoutS + 2.0 * idleMs / 1e3).measured() : Values();
     const Values mpv = r.has("mpv") ? mpvIdle(r) : Values();
     const auto row = [](const char *who, const Values &v) {
-        return QStringList{QLatin1String(who),          v.value("paused_cpu_per_s"),         v.value("stopped_cpu_per_s"),
-                           v.value("screen"),           v.value("picture"),                  v.value("paused_loop_rounds_per_s"),
+        return QStringList{QLatin1String(who),
+                           v.value("paused_cpu_per_s"),
+                           v.value("stopped_cpu_per_s"),
+                           v.value("screen"),
+                           v.value("picture"),
+                           v.value("paused_loop_rounds_per_s"),
                            v.value("paused_threads", v.value("note"))};
     };
     printTable({"idle", "paused", "stopped", "lit screen", "picture", "loop rounds/s paused", "costliest threads paused, µs/s"},
@@ -299,8 +298,8 @@ void partPace(Run &r)
     // A play of its own: the sampler's 2000 wake-ups a second must not count in a measured play.
     const Values p = r.self("ours_pace", {"engine", "play", "pace"}, r.m.duration * 3.0 + 60.0).measured();
     const bool sound = num(p, "sound_steps") > 0;
-    out() << "\n  pacing, " << p.value("pictures_timed") << " pictures, " << p.value("dropped") << " dropped "
-          << p.value("note") << "\n";
+    out() << "\n  pacing, " << p.value("pictures_timed") << " pictures, " << p.value("dropped") << " dropped " << p.value("note")
+          << "\n";
     printValues("against a straight line through paint time - pts", p, kPlayKeys.mid(2));
     if (sound)
         printValues("the sound device and the playback clock it makes", p, kClockKeys);
@@ -358,7 +357,8 @@ const Scenario kPlayback{
     "playback",
     "playing recordings to the end against mpv and ffplay; first picture, paused seeks, idle cost, pacing, picture sizes",
     {{"files", "1080p30,1080p60,2160p30", "recordings: 1080p30, 1080p60, 2160p30, 1080p60-nosound"},
-     {"players", "ours,mpv,ffplay,floor", "ours, mpv, ffplay, floor (libav* alone: decoding and conversion, the open, the seeks)"},
+     {"players", "ours,mpv,ffplay,floor",
+      "ours, mpv, ffplay, floor (libav* alone: decoding and conversion, the open, the seeks)"},
      {"parts", "play,first,seek", "play (to the end), first (first picture), seek (paused seeks), idle, pace"},
      {"reps", "1", "plays per player and file, interleaved; the median by CPU is shown"},
      {"seeks", "10", "paused seeks per file"},

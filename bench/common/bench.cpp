@@ -1,39 +1,9 @@
 #include "bench.h"
 
 #include <QCoreApplication>
-#include <QJsonDocument>
 #include <QRegularExpression>
 
-#include <sys/resource.h>
-#include <unistd.h>
-
 namespace bench {
-
-namespace {
-
-constexpr int kMpvTimeoutMs = 60000; // any answer of mpv, through a throttled card included
-constexpr int kMpvPollMs = 20;       // mpv makes its socket, and loads a file, a little after asked
-
-QList<QByteArray> commandLine(qint64 pid)
-{
-    QFile file("/proc/%1/cmdline"_s.arg(pid));
-    return file.open(QIODevice::ReadOnly) ? file.readAll().split('\0') : QList<QByteArray>();
-}
-
-// The fields of /proc/PID/stat after the command: [1] ppid, [11] utime, [12] stime, [13] cutime, [14] cstime.
-QStringList statFields(qint64 pid)
-{
-    const QString text = readText("/proc/%1/stat"_s.arg(pid));
-    return text.mid(text.lastIndexOf(')') + 2).split(' ');
-}
-
-double ticksToS(const QStringList &f, int from, int to)
-{
-    double sum = 0.0;
-    for (int i = from; i <= to; ++i)
-        sum += f.value(i).toDouble();
-    return sum / double(sysconf(_SC_CLK_TCK));
-}
 
 QProcessEnvironment environment(const Values &env)
 {
@@ -42,17 +12,6 @@ QProcessEnvironment environment(const Values &env)
         e.insert(it.key(), it.value());
     return e;
 }
-
-QList<pid_t> processes()
-{
-    QList<pid_t> all;
-    for (const QString &entry : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot))
-        if (entry.toInt() > 0)
-            all << pid_t(entry.toInt());
-    return all;
-}
-
-} // namespace
 
 QString readText(const QString &path)
 {
@@ -69,6 +28,7 @@ QTextStream &out()
 double msBetween(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double, std::milli>(b - a).count(); }
 double msSince(Clock::time_point start) { return msBetween(start, Clock::now()); }
 QString fixed(double value, int decimals) { return QString::number(value, 'f', decimals); }
+QString sizeText(const QSize &s) { return "%1x%2"_s.arg(s.width()).arg(s.height()); }
 QString verdict(bool met) { return met ? "met" : "MISSED"; }
 QString loadAverage() { return readText("/proc/loadavg").section(' ', 0, 2); }
 
@@ -100,13 +60,12 @@ void result(const Values &v)
     QStringList pairs;
     for (auto it = v.begin(); it != v.end(); ++it)
         pairs << it.key() + '=' + (it.value().isEmpty() ? "none" : QString(it.value()).replace(' ', '_'));
-    std::printf("RESULT %s\n", qPrintable(pairs.join(' ')));
-    std::fflush(stdout);
+    out() << "RESULT " << pairs.join(' ') << Qt::endl;
 }
 
 int childError(const QString &what, int code)
 {
-    std::printf("ERROR %s\n", qPrintable(what));
+    out() << "ERROR " << what << Qt::endl;
     return code;
 }
 
@@ -133,6 +92,15 @@ void printTable(const QStringList &header, const std::vector<QStringList> &rows)
         out() << "\n";
     }
     out().flush();
+}
+
+QString largest(std::vector<std::pair<double, QString>> items, size_t n, int decimals)
+{
+    std::sort(items.rbegin(), items.rend());
+    QStringList text;
+    for (size_t i = 0; i < items.size() && i < n; ++i)
+        text << items[i].second + ':' + fixed(items[i].first, decimals);
+    return text.join(',');
 }
 
 double Stats::mean() const
@@ -172,7 +140,7 @@ bool Options::parse(const QStringList &args, const std::vector<Option> &known, Q
 {
     for (const Option &o : known)
         if (o.value)
-            mValues.insert(QLatin1String(o.name), QLatin1String(o.value));
+            values.insert(QLatin1String(o.name), QLatin1String(o.value));
     for (int i = 0; i < args.size(); ++i) {
         const auto it =
             std::find_if(known.begin(), known.end(), [&](const Option &o) { return args[i] == "--" + QLatin1String(o.name); });
@@ -180,7 +148,7 @@ bool Options::parse(const QStringList &args, const std::vector<Option> &known, Q
             *error = "unknown option or missing value: " + args[i];
             return false;
         }
-        mValues.insert(QLatin1String(it->name), it->value ? args[++i] : QString());
+        values.insert(QLatin1String(it->name), it->value ? args[++i] : QString());
     }
     return true;
 }
@@ -204,8 +172,10 @@ QString ChildRun::failure() const
 Values ChildRun::measured() const
 {
     Values v = results();
-    v.insert({{"cpu_s", fixed(cpuS, 3)}, {"wall_s", fixed(wallS, 3)}, {"rss_mib", fixed(maxRssKiB / 1024.0, 0)}});
-    v.insert("x_s", fixed(xServerS, 3));
+    v.insert({{"cpu_s", fixed(cpuS, 3)},
+              {"wall_s", fixed(wallS, 3)},
+              {"rss_mib", fixed(maxRssKiB / 1024.0, 0)},
+              {"x_s", fixed(xServerS, 3)}});
     if (exitCode != 0)
         v.insert("note", failure());
     return v;
@@ -269,154 +239,6 @@ Values medianRun(std::vector<Values> runs, const std::function<double(const Valu
     Values chosen = runs.empty() ? Values{{"note", "no run"}} : runs[size_t(std::max(0L, good - 1) / 2)];
     chosen.insert("every_cost", every.join(' '));
     return chosen;
-}
-
-pid_t xServer()
-{
-    static const pid_t found = [] {
-        const QByteArray display = qgetenv("DISPLAY").split('.').value(0);
-        for (const pid_t pid : display.isEmpty() ? QList<pid_t>() : processes()) {
-            const QList<QByteArray> args = commandLine(pid);
-            const QByteArray program = args.value(0).mid(args.value(0).lastIndexOf('/') + 1);
-            if ((program == "Xvfb" || program == "Xorg") && args.contains(display))
-                return pid;
-        }
-        return pid_t(0);
-    }();
-    return found;
-}
-
-double processCpuS(pid_t pid)
-{
-    const QStringList f = pid > 0 ? statFields(pid) : QStringList();
-    return f.size() > 12 ? ticksToS(f, 11, 12) : -1.0;
-}
-
-QMap<QString, qint64> threadCpuNs(pid_t pid)
-{
-    const QString base = pid > 0 ? "/proc/%1/task/"_s.arg(pid) : "/proc/self/task/";
-    QMap<QString, qint64> threads;
-    // schedstat: ns on the CPU, ns waiting for it, time slices
-    for (const QString &task : QDir(base).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
-        threads.insert(readText(base + task + "/comm").simplified().replace(' ', '_') + '#' + task,
-                       readText(base + task + "/schedstat").section(' ', 0, 0).toLongLong());
-    return threads;
-}
-
-qint64 processCpuNs(pid_t pid)
-{
-    qint64 total = 0;
-    for (qint64 ns : threadCpuNs(pid))
-        total += ns;
-    return total;
-}
-
-CpuSnapshot cpuSnapshot()
-{
-    CpuSnapshot snap;
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    snap.selfS = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    snap.xServerS = processCpuS(xServer());
-    QMap<pid_t, QPair<pid_t, double>> all; // parent, CPU with waited-for children
-    for (const pid_t pid : processes()) {
-        const QStringList f = statFields(pid);
-        if (f.size() > 14)
-            all.insert(pid, {f[1].toInt(), ticksToS(f, 11, 14)});
-    }
-    for (QList<pid_t> parents{getpid()}; !parents.isEmpty();) {
-        const pid_t parent = parents.takeFirst();
-        for (auto it = all.begin(); it != all.end(); ++it) {
-            if (it->first != parent)
-                continue;
-            QString kind = readText("/proc/%1/comm"_s.arg(it.key())).trimmed();
-            for (const QByteArray &arg : commandLine(it.key()))
-                kind = arg.startsWith("--type=") ? QString::fromLatin1(arg.mid(7)) : kind;
-            // The renderer is forked from the zygote and keeps its command line.
-            if (kind == "zygote" && snap.offspring.value(parent).first == "zygote")
-                kind = "renderer";
-            snap.offspring.insert(it.key(), {kind, it->second});
-            parents.append(it.key());
-        }
-    }
-    return snap;
-}
-
-void addCpuSpan(Values &v, const QString &prefix, const CpuSnapshot &a, const CpuSnapshot &b)
-{
-    double renderer = 0.0, other = 0.0;
-    for (auto it = b.offspring.begin(); it != b.offspring.end(); ++it)
-        (it->first == "renderer" ? renderer : other) += it->second - a.offspring.value(it.key()).second;
-    v.insert(prefix + "_self_s", fixed(b.selfS - a.selfS, 3));
-    v.insert(prefix + "_renderer_s", fixed(renderer, 3));
-    v.insert(prefix + "_web_other_s", fixed(other, 3));
-    v.insert(prefix + "_x_s", fixed(b.xServerS - a.xServerS, 3));
-}
-
-QStringList mpvArgs() { return {"mpv", "--no-config", "--vo=x11", "--ao=null", "--hwdec=no", "--geometry=1280x720"}; }
-
-bool Mpv::start(const QStringList &extra, const QString &dir, const QString &log, const Values &env)
-{
-    const QString socket = QDir(dir).filePath("mpv-%1.sock"_s.arg(getpid()));
-    QFile::remove(socket);
-    mProcess.setProcessEnvironment(environment(env));
-    mProcess.setStandardOutputFile(QDir(dir).filePath(log + ".out"));
-    mProcess.setStandardErrorFile(QDir(dir).filePath(log + ".err"));
-    mProcess.start("mpv", mpvArgs().mid(1) << extra << "--input-ipc-server=" + socket);
-    for (const Clock::time_point begin = Clock::now(); mProcess.waitForStarted() && msSince(begin) < kMpvTimeoutMs;) {
-        mSocket.connectToServer(socket);
-        if (mSocket.waitForConnected(kMpvPollMs))
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(kMpvPollMs));
-    }
-    return false;
-}
-
-void Mpv::send(const QJsonArray &command)
-{
-    const QJsonObject message{{"command", command}, {"request_id", ++mNextId}};
-    mSocket.write(QJsonDocument(message).toJson(QJsonDocument::Compact) + '\n');
-    mSocket.waitForBytesWritten(kMpvTimeoutMs);
-}
-
-std::optional<QJsonObject> Mpv::waitFor(const std::function<bool(const QJsonObject &)> &match)
-{
-    for (const Clock::time_point begin = Clock::now();;) {
-        while (mSocket.canReadLine())
-            if (const QJsonObject o = QJsonDocument::fromJson(mSocket.readLine()).object(); match(o))
-                return o;
-        const int left = kMpvTimeoutMs - int(msSince(begin));
-        if (left <= 0 || !mSocket.waitForReadyRead(left))
-            return std::nullopt;
-    }
-}
-
-std::optional<QJsonObject> Mpv::request(const QJsonArray &command)
-{
-    send(command);
-    return waitFor([id = mNextId](const QJsonObject &o) { return o.value("request_id").toInt() == id; });
-}
-
-bool Mpv::waitEvent(const char *name)
-{
-    return waitFor([name](const QJsonObject &o) { return o.value("event").toString() == QLatin1String(name); }).has_value();
-}
-
-bool Mpv::waitLoaded()
-{
-    for (const Clock::time_point begin = Clock::now(); msSince(begin) < kMpvTimeoutMs;) {
-        const auto reply = request({"get_property", "time-pos"});
-        if (!reply || reply->value("error").toString() == "success")
-            return reply.has_value();
-        std::this_thread::sleep_for(std::chrono::milliseconds(kMpvPollMs));
-    }
-    return false;
-}
-
-void Mpv::quit()
-{
-    send({"quit"});
-    mProcess.waitForFinished(kMpvTimeoutMs);
 }
 
 } // namespace bench

@@ -73,15 +73,16 @@ bool makeClip(const QString &dir, const Clip &c, bool regenerate)
                });
     const QString seconds = QString::number(c.seconds, 'f', 3), rate = QString::number(c.fps);
     const QString picture = "testsrc2=size=%1x%2:rate=%3:duration=%4,scroll=horizontal=0.002,noise=alls=12:allf=t"_s;
-    QStringList args{"-f", "lavfi", "-i", picture.arg(c.width).arg(c.height).arg(rate, seconds), "-f", "lavfi", "-i",
-                     "sine=frequency=440:sample_rate=48000:duration=" + seconds};
+    QStringList args{"-f", "lavfi", "-i", picture.arg(c.width).arg(c.height).arg(rate, seconds),
+                     "-f", "lavfi", "-i", "sine=frequency=440:sample_rate=48000:duration=" + seconds};
     args << "-af aformat=channel_layouts=stereo -c:a aac -b:a 128k -pix_fmt yuv420p"_s.split(' ');
-    args << "-c:v" << c.codec << "-preset" << kPreset << "-b:v" << c.bitrate << "-maxrate" << c.bitrate << "-bufsize"
-         << c.bitrate << "-g" << rate << "-keyint_min" << rate;
+    args << "-c:v" << c.codec << "-preset" << kPreset << "-b:v" << c.bitrate << "-maxrate" << c.bitrate << "-bufsize" << c.bitrate
+         << "-g" << rate << "-keyint_min" << rate;
     if (c.bframes >= 0)
         args << "-bf" << QString::number(c.bframes);
     if (c.codec == "libx265")
-        args << "-x265-params" << "log-level=error";
+        args << "-x265-params"
+             << "log-level=error";
     return writeAs(clipPath(dir, c), regenerate, [&](const QString &part) {
         out() << "  encoding " << c.key << " (" << c.codec << " " << kPreset << ", " << c.bitrate << "bit/s) ..." << Qt::endl;
         return ffmpeg(args << "-shortest" << part);
@@ -153,7 +154,8 @@ MediaInfo probe(const QString &path)
     AVFormatContext *ic = nullptr;
     if (avformat_open_input(&ic, QFile::encodeName(path).constData(), nullptr, nullptr) < 0)
         return info;
-    const int v = avformat_find_stream_info(ic, nullptr) < 0 ? -1 : av_find_best_stream(ic, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    const int v =
+        avformat_find_stream_info(ic, nullptr) < 0 ? -1 : av_find_best_stream(ic, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     const int a = v < 0 ? -1 : av_find_best_stream(ic, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     if (v >= 0) {
         const AVCodecParameters *p = ic->streams[v]->codecpar;
@@ -164,7 +166,9 @@ MediaInfo probe(const QString &path)
             QLatin1String(avcodec_profile_name(p->codec_id, p->profile)), fixed(p->bit_rate / 1e6, 2));
         if (a >= 0) {
             const AVCodecParameters *s = ic->streams[a]->codecpar;
-            info.text += ", %1 %2 Hz %3 ch"_s.arg(QLatin1String(avcodec_get_name(s->codec_id))).arg(s->sample_rate).arg(s->ch_layout.nb_channels);
+            info.text += ", %1 %2 Hz %3 ch"_s.arg(QLatin1String(avcodec_get_name(s->codec_id)))
+                             .arg(s->sample_rate)
+                             .arg(s->ch_layout.nb_channels);
         }
         // Pictures counted by reading the packets: the container's count may be absent.
         for (unsigned i = 0; i < ic->nb_streams; ++i)

@@ -16,9 +16,9 @@ namespace bench {
 namespace {
 
 constexpr int kExposeTimeoutMs = 10000;
-constexpr int kConditionPollMs = 5;      // spinUntil looks at conditions nobody reports this often
-constexpr int kBlackThreshold = 24;      // 0..255: darker in every channel counts as black
-constexpr double kReportedGapMs = 20.0;  // a 50 fps repaint missed
+constexpr int kConditionPollMs = 5;     // spinUntil looks at conditions nobody reports this often
+constexpr int kBlackThreshold = 24;     // 0..255: darker in every channel counts as black
+constexpr double kReportedGapMs = 20.0; // a 50 fps repaint missed
 constexpr int kReportedGaps = 5;
 
 QEventLoop *gWaitLoop = nullptr;
@@ -75,10 +75,8 @@ EngineWindow::EngineWindow()
 
 bool EngineWindow::showAndWait()
 {
-    if (!exposed(top) || !spinUntil([this] { return frame->size() == top.size(); }, kExposeTimeoutMs)) {
-        std::printf("ERROR window never exposed\n");
-        return false;
-    }
+    if (!exposed(top) || !spinUntil([this] { return frame->size() == top.size(); }, kExposeTimeoutMs))
+        return childError("window never exposed", false);
     player.setOutputSize(frame->size());
     return true;
 }
@@ -158,6 +156,12 @@ Heartbeat::Heartbeat(int tickMs)
         wakeWaiter();
     });
     mTimer.start(tickMs);
+}
+
+void Heartbeat::restart()
+{
+    mLongest = 0.0;
+    mGaps.clear();
 }
 
 QString Heartbeat::gaps(Clock::time_point since) const
