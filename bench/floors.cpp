@@ -1,11 +1,9 @@
-// The playback scenario's floors: libav* alone with the engine's decoder
-// settings, what any player of the file must spend at least.
+// The playback floors: libav* alone with the engine's decoder settings,
+// what any player of the file must spend at least.
 
+#include "bench.h"
 #include "gpspass.h"
-#include "scenarios.h"
-#include "window.h"
 
-#include <QFile>
 #include <QImage>
 
 extern "C" {
@@ -16,9 +14,7 @@ extern "C" {
 
 #include <SDL.h>
 
-#include <cmath>
 #include <cstring>
-#include <map>
 
 namespace bench {
 
@@ -56,10 +52,8 @@ struct Input
         if (avformat_open_input(&ic, QFile::encodeName(path).constData(), nullptr, nullptr) < 0
             || avformat_find_stream_info(ic, nullptr) < 0
             || (video = av_find_best_stream(ic, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0)) < 0
-            || !(dec = openDecoder(ic->streams[video], 0, kEngineThreads))) {
-            std::printf("ERROR cannot open %s\n", qPrintable(path));
-            return false;
-        }
+            || !(dec = openDecoder(ic->streams[video], 0, kEngineThreads)))
+            return childError("cannot open " + path, false);
         for (unsigned i = 0; i < ic->nb_streams; ++i)
             ic->streams[i]->discard = int(i) == video ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
         return true;
@@ -98,24 +92,20 @@ void convert(SwsContext *&sws, int flags, const AVFrame *f, QImage &image)
     sws_scale(sws, f->data, f->linesize, 0, f->height, dst, stride);
 }
 
-} // namespace
-
-// FILE SCALER: decoding, and conversion with that swscale scaler ("none":
-// decoding alone), of every picture as fast as possible.
-int childDecodeFloor(int, char **, const QStringList &args)
+// Every picture decoded and converted with that scaler ("none": decoding alone), as fast as possible.
+int decodeFloor(const QString &file, const QString &scaler)
 {
     const std::map<QString, int> scalers{
-        {"bicubic", SWS_BICUBIC}, {"bilinear", SWS_BILINEAR}, {"fast_bilinear", SWS_FAST_BILINEAR},
-        {"point", SWS_POINT},     {"area", SWS_AREA},         {"none", 0}};
+        {"bicubic", SWS_BICUBIC}, {"bilinear", SWS_BILINEAR}, {"fast_bilinear", SWS_FAST_BILINEAR}, {"none", 0}};
     Input in;
-    if (!scalers.count(args.value(1)) || !in.open(args.value(0)))
+    if (!scalers.count(scaler) || !in.open(file))
         return 2;
     AVPacket *packet = av_packet_alloc();
     AVFrame *frame = av_frame_alloc();
     SwsContext *sws = nullptr;
     QImage image;
     qint64 pictures = 0;
-    double convertS = 0.0;
+    double convertMs = 0.0;
     const Clock::time_point start = Clock::now();
     for (bool more = true; more;) {
         more = av_read_frame(in.ic, packet) >= 0;
@@ -123,27 +113,28 @@ int childDecodeFloor(int, char **, const QStringList &args)
         av_packet_unref(packet);
         for (; avcodec_receive_frame(in.dec, frame) >= 0; av_frame_unref(frame), ++pictures) {
             const Clock::time_point c0 = Clock::now();
-            if (scalers.at(args.value(1)))
-                convert(sws, scalers.at(args.value(1)), frame, image);
-            convertS += secondsSince(c0);
+            if (scalers.at(scaler))
+                convert(sws, scalers.at(scaler), frame, image);
+            convertMs += msSince(c0);
         }
     }
-    std::printf("RESULT shown=%lld dropped=0 pictures_per_s=%.0f convert_ms_per_picture=%.2f out=%dx%d\n",
-                static_cast<long long>(pictures), double(pictures) / secondsSince(start),
-                convertS * 1e3 / double(std::max<qint64>(1, pictures)), image.width(), image.height());
+    result({{"shown", QString::number(pictures)},
+            {"dropped", "0"},
+            {"pictures_per_s", fixed(double(pictures) / msSince(start) * 1e3, 0)},
+            {"convert_ms_per_picture", fixed(convertMs / double(std::max<qint64>(1, pictures)), 2)},
+            {"out", "%1x%2"_s.arg(image.width()).arg(image.height())}});
     sws_freeContext(sws);
     av_frame_free(&frame);
     av_packet_free(&packet);
     return 0;
 }
 
-// FILE REPS: the engine's open sequence step by step outside the engine
-// (medians, ms): the floor of its first picture.
-int childOpenSteps(int, char **, const QStringList &args)
+// The engine's open sequence step by step: the floor of its first picture.
+int openSteps(const QString &file, int reps)
 {
     std::map<QString, Stats> ms;
     int packets = 0;
-    for (int rep = 0; rep < args.value(1).toInt(); ++rep) {
+    for (int rep = 0; rep < reps; ++rep) {
         Clock::time_point t = Clock::now();
         const auto lap = [&](const QString &step) {
             ms[step].add(msBetween(t, Clock::now()));
@@ -153,10 +144,10 @@ int childOpenSteps(int, char **, const QStringList &args)
         lap("sdl_init");
         GpsTrack track;
         qint16 version = 0;
-        runGpsPass(args.value(0), track, version);
+        runGpsPass(file, track, version);
         lap("gps_pass");
         AVFormatContext *ic = nullptr;
-        if (avformat_open_input(&ic, QFile::encodeName(args.value(0)).constData(), nullptr, nullptr) < 0)
+        if (avformat_open_input(&ic, QFile::encodeName(file).constData(), nullptr, nullptr) < 0)
             return 2;
         lap("open_input");
         avformat_find_stream_info(ic, nullptr);
@@ -192,26 +183,25 @@ int childOpenSteps(int, char **, const QStringList &args)
         avformat_close_input(&ic);
         SDL_QuitSubSystem(SDL_INIT_AUDIO | SDL_INIT_TIMER);
     }
-    std::printf("RESULT packets=%d", packets);
+    Values v{{"packets", QString::number(packets)}};
     for (const auto &step : ms)
-        std::printf(" %s=%.1f", qPrintable(step.first), step.second.median());
-    std::printf("\n");
+        v.insert(step.first, fixed(step.second.median(), 1));
+    result(v);
     return 0;
 }
 
-// FILE US,US,...: per position, the key frame before t decoded up to the
-// picture for t, as the engine's paused seek decodes; then with the
-// pictures before t that nothing refers to left out, as the engine does.
-int childSeekFloor(int, char **, const QStringList &args)
+// From the key frame before t to the picture for t, as the engine's paused
+// seek decodes; then skipping the pictures nothing refers to, as it does.
+int seekFloor(const QString &file, const QStringList &positions)
 {
     Input in;
-    if (!in.open(args.value(0)))
+    if (!in.open(file))
         return 2;
     const AVRational base = in.ic->streams[in.video]->time_base;
     const double start = in.ic->start_time == AV_NOPTS_VALUE ? 0.0 : double(in.ic->start_time) / 1e6;
     AVPacket *packet = av_packet_alloc();
     AVFrame *frame = av_frame_alloc();
-    for (const QString &p : args.value(1).split(',', Qt::SkipEmptyParts)) {
+    for (const QString &p : positions) {
         const double target = p.toDouble() / 1e6;
         for (int skip = 0; skip < 2; ++skip) {
             const Clock::time_point begin = Clock::now();
@@ -235,13 +225,27 @@ int childSeekFloor(int, char **, const QStringList &args)
                 av_packet_unref(packet);
             }
             in.dec->skip_frame = AVDISCARD_DEFAULT;
-            std::printf("RESULT skip_nonref=%d target_s=%.6f pts_s=%.6f ms=%.3f\n", skip, target, pts,
-                        msBetween(begin, Clock::now()));
+            result({{"skip_nonref", QString::number(skip)},
+                    {"target_s", fixed(target, 6)},
+                    {"pts_s", fixed(pts, 6)},
+                    {"ms", fixed(msSince(begin), 3)}});
         }
     }
     av_frame_free(&frame);
     av_packet_free(&packet);
     return 0;
+}
+
+} // namespace
+
+int childFloor(const QStringList &args)
+{
+    const QString file = args.value(0), kind = args.value(1);
+    if (kind == "decode")
+        return decodeFloor(file, args.value(2));
+    if (kind == "open")
+        return openSteps(file, args.value(2).toInt());
+    return kind == "seek" ? seekFloor(file, args.value(2).split(',', Qt::SkipEmptyParts)) : 2;
 }
 
 } // namespace bench

@@ -1,18 +1,13 @@
-// velmora_bench SCENARIO [options]: one benchmark program, its scenarios
-// picked by name; what it measures runs in child processes, its own child
-// modes (velmora_bench --child KIND ...), mpv, ffplay or ffmpeg. Every
-// figure is measured in the run that prints it, beside its anchors.
+// velmora_bench SCENARIO [options]; what it measures runs in child
+// processes: its own modes (--child KIND ...), mpv, ffplay or ffmpeg.
 
-#include "scenarios.h"
-#include "window.h"
+#include "bench.h"
+#include "mapbridge.h"
 
-#include <QApplication>
 #include <QDateTime>
 #include <QSysInfo>
 
 #include <cstring>
-#include <memory>
-#include <thread>
 
 using namespace bench;
 
@@ -20,44 +15,62 @@ namespace {
 
 const Scenario *const kScenarios[] = {&kPlayback, &kOpen, &kGpsPass, &kFileList, &kTelemetry};
 
+enum class Gui { None, Engine, Window }; // what the child's process sets up as the viewer's main() does
+
 const struct
 {
     const char *kind;
-    int (*run)(int argc, char **argv, const QStringList &args);
-} kChildren[] = {{"first", childFirstPicture},   {"play", childPlay},
-                 {"seek", childSeeks},           {"idle", childIdle},
-                 {"screen", childScreen},        {"floor", childDecodeFloor},
-                 {"open-steps", childOpenSteps}, {"seek-floor", childSeekFloor},
-                 {"window", childWindowOpen},    {"telemetry", childTelemetryWindow}};
+    int (*run)(const QStringList &args);
+    Gui gui;
+} kChildren[] = {{"engine", childEngine, Gui::Engine},
+                 {"floor", childFloor, Gui::None},
+                 {"window", childWindowOpen, Gui::Window},
+                 {"telemetry", childTelemetryWindow, Gui::Window}};
+
+int child(int argc, char **argv)
+{
+    QStringList args;
+    for (int i = 3; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    for (const auto &c : kChildren) {
+        if (std::strcmp(argv[2], c.kind))
+            continue;
+        quietLogs();
+        std::unique_ptr<QApplication> app(c.gui == Gui::None ? nullptr : new QApplication(argc, argv));
+        if (app)
+            initPlayback();
+        if (c.gui == Gui::Window)
+            chooseMapRenderer();
+        return c.run(args);
+    }
+    return 2;
+}
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    if (argc > 2 && !std::strcmp(argv[1], "--child")) {
-        QStringList args;
-        for (int i = 3; i < argc; ++i)
-            args << QString::fromLocal8Bit(argv[i]);
-        for (const auto &c : kChildren)
-            if (!std::strcmp(argv[2], c.kind))
-                return c.run(argc, argv, args);
-    }
+    if (argc > 2 && !std::strcmp(argv[1], "--child"))
+        return child(argc, argv);
     for (const Scenario *s : kScenarios) {
         if (argc < 2 || std::strcmp(argv[1], s->name))
             continue;
         if (s->display == Display::Offscreen && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
-        const std::unique_ptr<QCoreApplication> app(s->display == Display::Offscreen ? new QApplication(argc, argv)
-                                                                                     : new QCoreApplication(argc, argv));
+        if (s->display == Display::X && qEnvironmentVariableIsEmpty("DISPLAY")) {
+            out() << "no DISPLAY: run it with bench/run.sh\n";
+            return 2;
+        }
+        // A GUI application where it looks at the screen (where mpv's picture is).
+        const std::unique_ptr<QCoreApplication> app(s->display == Display::None ? new QCoreApplication(argc, argv)
+                                                                                : new QApplication(argc, argv));
         Options options;
         QString error;
-        if (!options.parse(app->arguments().mid(2), s->options, &error)
-            || (s->display == Display::X && qEnvironmentVariableIsEmpty("DISPLAY"))) {
-            out() << (error.isEmpty() ? "no DISPLAY: run it with bench/run.sh" : error) << "\n";
-            break;
+        if (!options.parse(app->arguments().mid(2), s->options, &error)) {
+            out() << error << "\n";
+            return 2;
         }
         quietLogs();
-        watchXServer(findXServer());
         out() << "velmora_bench " << s->name << ", " << QDateTime::currentDateTime().toString(Qt::ISODate) << ", "
               << std::thread::hardware_concurrency() << " cores, " << QSysInfo::prettyProductName() << ", kernel "
               << QSysInfo::kernelVersion() << "; load average " << loadAverage() << Qt::endl;

@@ -1,23 +1,9 @@
-// open: long transport streams. The first picture of a 30-minute TS against
-// a 1-minute one (mpv alongside), hot page cache; then the main window
-// opening the 30-minute TS, hot and through a throttled card (the
-// LD_PRELOAD shim in bench/throttle), and the GUI thread's longest stall.
+// open: the first picture of a 30-minute TS against a 1-minute one (mpv
+// alongside); the main window opening the 30-minute TS, hot and through a
+// throttled card, and the GUI thread's longest stall.
 
-#include "mapbridge.h"
-#include "videoplayer.h"
-#include "longrecording.h"
+#include "bench.h"
 #include "mainwindow.h"
-#include "scenarios.h"
-#include "window.h"
-
-#include <QApplication>
-#include <QDir>
-#include <QFileInfo>
-#include <QTimer>
-
-#include <thread>
-
-#include <unistd.h>
 
 namespace bench {
 
@@ -46,9 +32,9 @@ struct Opens
 };
 
 // The recordings' folder is the card: every file read from it is paced.
-Env card(const QString &file, const QString &rate)
+Values card(const QString &file, const QString &rate)
 {
-    Env env = engineEnv();
+    Values env = engineEnv();
     env.insert("LD_PRELOAD", QStringLiteral(VELMORA_THROTTLE_LIBRARY));
     env.insert("VELMORA_THROTTLE_MATCH", QFileInfo(file).absolutePath() + '/');
     env.insert("VELMORA_THROTTLE_BYTES_PER_S", QString::number(parseRate(rate)));
@@ -57,11 +43,10 @@ Env card(const QString &file, const QString &rate)
 
 // mpv idle with its window, paused: "loadfile" to the "playback-restart"
 // event, sent once the first picture is on its video output; "stop" between.
-void mpvOpens(Opens &o, const QString &logDir, const QString &file, int reps, const QString &log, const Env &env)
+void mpvOpens(Opens &o, const QString &logDir, const QString &file, int reps, const QString &log, const Values &env)
 {
     Mpv mpv;
-    if (!mpv.start({"--idle=yes", "--force-window=yes", "--pause"}, QDir(logDir).filePath("mpv-%1.sock"_s.arg(getpid())), env,
-                   QDir(logDir).filePath(log))) {
+    if (!mpv.start({"--idle=yes", "--force-window=yes", "--pause"}, logDir, log, env)) {
         o.note = "mpv did not start";
         return;
     }
@@ -73,107 +58,99 @@ void mpvOpens(Opens &o, const QString &logDir, const QString &file, int reps, co
             o.note = "mpv: no playback-restart";
             break;
         }
-        (i == 0 ? o.first : o.rest).add(msBetween(start, Clock::now()));
+        (i == 0 ? o.first : o.rest).add(msSince(start));
         mpv.send({"stop"});
         mpv.waitEvent("end-file");
     }
     mpv.quit();
 }
 
+bool firstPictures(const Options &o, const QString &logDir, const QString (&files)[2])
+{
+    for (const QString &f : files)
+        readFileInto(f);
+    out() << "\nFirst picture, hot page cache, ms median (min-max): ours, openFile to the first painted picture in the bench "
+             "window; mpv, loadfile to playback-restart. Load average "
+          << loadAverage() << Qt::endl;
+    Opens ours[2], mpv[2];
+    const int reps = std::max(2, o.integer("reps"));
+    for (int round = 0; round < std::max(1, o.integer("rounds")); ++round) {
+        for (int f = 0; f < 2; ++f) {
+            const QString tag = "%1min_%2"_s.arg(f ? 30 : 1).arg(round);
+            const ChildRun child = runSelf(logDir, "first_ours_" + tag, {"engine", files[f], "first", QString::number(reps)},
+                                           kChildTimeoutS, engineEnv());
+            const auto lines = resultLines(child.stdoutText);
+            for (size_t i = 0; i < lines.size(); ++i)
+                (i == 0 ? ours[f].first : ours[f].rest).add(num(lines[i], "first_paint_ms"));
+            ours[f].note += child.failure();
+            mpvOpens(mpv[f], logDir, files[f], reps, "first_mpv_" + tag, {});
+        }
+    }
+    const double ratio = ours[1].rest.median() / ours[0].rest.median();
+    out() << "  ours, 1-minute TS   " << ours[0].text() << "\n  ours, 30-minute TS  " << ours[1].text()
+          << "\n  mpv, 1-minute TS    " << mpv[0].text() << "\n  mpv, 30-minute TS   " << mpv[1].text() << "\n  mpv 30/1 minute "
+          << fixed(mpv[1].rest.median() / mpv[0].rest.median(), 2) << "; ours/mpv "
+          << fixed(ours[0].rest.median() / mpv[0].rest.median(), 2) << " (1 minute), "
+          << fixed(ours[1].rest.median() / mpv[1].rest.median(), 2) << " (30 minutes)\n  ours 30/1 minute " << fixed(ratio, 2)
+          << " (medians), target <= 1.2: " << verdict(ratio <= kRatioTarget) << "; load average " << loadAverage() << Qt::endl;
+    return ratio <= kRatioTarget;
+}
+
+bool windowOpens(const Options &o, const QString &logDir, const QString (&files)[2])
+{
+    readFileInto(files[1]);
+    out() << "\nThe main window opening the 30-minute TS as the file list does, heartbeat every 2 ms; ms, gaps over 20 ms as "
+             "length@end/on the CPU/waiting for one; load average "
+          << loadAverage() << Qt::endl;
+    const QStringList args{"window", files[1], o.str("gps-wait")};
+    const double timeout = 2 * o.real("gps-wait") + kChildTimeoutS;
+    const Values throttled = card(files[1], o.str("card-rate"));
+    const ChildRun runs[3] = {runSelf(logDir, "window_hot", args, timeout, engineEnv()),
+                              runSelf(logDir, "window_card", args, timeout, throttled),
+                              runSelf(logDir, "window_card_next", args + QStringList{files[0]}, timeout, throttled)};
+    const char *names[3] = {"hot page cache", "through the card", "through the card, then the 1-minute TS after 1 s"};
+    for (int i = 0; i < 3; ++i)
+        printValues((QLatin1String(names[i]) + ' ' + runs[i].failure()).trimmed(), runs[i].results());
+    Opens m;
+    mpvOpens(m, logDir, files[1], 1, "window_mpv_card", throttled);
+    out() << "  mpv through the card: first picture " << fixed(m.first.median(), 1) << " ms after loadfile " << m.note << "\n";
+    const double stall = num(runs[1].results(), "open_stall_ms", 1e9);
+    out() << "  longest GUI stall through the card, open to 1 s after the picture " << fixed(stall, 1)
+          << " ms, target <= 100 ms: " << verdict(stall <= kStallTargetMs) << "; load average " << loadAverage() << Qt::endl;
+    return stall <= kStallTargetMs;
+}
+
 int run(const Options &o)
 {
     const QString logDir = QDir(o.str("dir")).filePath("open_logs");
     QDir().mkpath(logDir);
-    LongRecording shortRec{o.str("dir"), parseRate(o.str("bitrate")), 60, 60, 0, o.flag("regenerate")}, longRec = shortRec;
+    LongRecording shortRec{o.str("dir"), 8000000, 60, o.flag("regenerate")}, longRec = shortRec;
     longRec.seconds = 1800;
-    const int reps = std::max(2, o.integer("reps"));
-    const bool withMpv = !o.flag("no-mpv");
     if (!makeLongRecording(shortRec, true, false) || !makeLongRecording(longRec, true, false))
         return 3;
     const QString files[2] = {shortRec.tsPath(), longRec.tsPath()};
     out() << "1-minute and 30-minute 1920x1080 30 fps TS at " << shortRec.bitrate / 1000
-          << " kbit/s, GPS on PID 0x300, payload version 0 (the pass reads the "
-          << "whole file): " << QFileInfo(files[0]).size() << " and " << QFileInfo(files[1]).size() << " bytes" << Qt::endl;
+          << " kbit/s, GPS on PID 0x300, payload version 0 (the pass reads the whole file): " << QFileInfo(files[0]).size()
+          << " and " << QFileInfo(files[1]).size() << " bytes" << Qt::endl;
     bool met = true;
-    if (o.list("parts").contains("first")) {
-        for (const QString &f : files)
-            readFileInto(f);
-        out() << "\nFirst picture, hot page cache, ms median (min-max): ours, openFile to the first painted picture in the bench "
-                 "window; mpv, "
-              << "loadfile to playback-restart. Load average " << loadAverage() << Qt::endl;
-        Opens ours[2], mpv[2];
-        for (int round = 0; round < std::max(1, o.integer("rounds")); ++round) {
-            for (int f = 0; f < 2; ++f) {
-                const QString tag = "%1min_%2"_s.arg(f ? 30 : 1).arg(round);
-                const ChildRun child =
-                    runSelf(logDir, "first_ours_" + tag, {"first", files[f], QString::number(reps)}, kChildTimeoutS, engineEnv());
-                const auto lines = resultLines(child.stdoutText);
-                for (size_t i = 0; i < lines.size(); ++i)
-                    (i == 0 ? ours[f].first : ours[f].rest).add(num(lines[i], "first_paint_ms"));
-                ours[f].note += child.failure();
-                if (withMpv)
-                    mpvOpens(mpv[f], logDir, files[f], reps, "first_mpv_" + tag, {});
-            }
-        }
-        const double ratio = ours[1].rest.median() / ours[0].rest.median();
-        met &= ratio <= kRatioTarget;
-        out() << "  ours, 1-minute TS   " << ours[0].text() << "\n  ours, 30-minute TS  " << ours[1].text() << "\n";
-        if (withMpv)
-            out() << "  mpv, 1-minute TS    " << mpv[0].text() << "\n  mpv, 30-minute TS   " << mpv[1].text()
-                  << "\n  mpv 30/1 minute " << fixed(mpv[1].rest.median() / mpv[0].rest.median(), 2) << "; ours/mpv "
-                  << fixed(ours[0].rest.median() / mpv[0].rest.median(), 2) << " (1 minute), "
-                  << fixed(ours[1].rest.median() / mpv[1].rest.median(), 2) << " (30 minutes)\n";
-        out() << "  ours 30/1 minute " << fixed(ratio, 2)
-              << " (medians), target <= 1.2: " << (ratio <= kRatioTarget ? "met" : "MISSED") << "; load average " << loadAverage()
-              << Qt::endl;
-    }
-    if (o.list("parts").contains("window")) {
-        readFileInto(files[1]);
-        out() << "\nThe main window opening the 30-minute TS as the file list does, heartbeat every 2 ms; ms, gaps over 20 ms as "
-                 "length@end/on the CPU/waiting for one"
-              << "; load average " << loadAverage() << Qt::endl;
-        const QStringList args{"window", files[1], o.str("gps-wait")};
-        const double timeout = 2 * o.real("gps-wait") + kChildTimeoutS;
-        const ChildRun runs[3] = {
-            runSelf(logDir, "window_hot", args, timeout, engineEnv()),
-            runSelf(logDir, "window_card", args, timeout, card(files[1], o.str("card-rate"))),
-            runSelf(logDir, "window_card_next", args + QStringList{files[0]}, timeout, card(files[1], o.str("card-rate")))};
-        const char *names[3] = {"hot page cache", "through the card", "through the card, then the 1-minute TS after 1 s"};
-        for (int i = 0; i < 3; ++i)
-            printValues((QLatin1String(names[i]) + ' ' + runs[i].failure()).trimmed(), runs[i].results());
-        if (withMpv) {
-            Opens m;
-            mpvOpens(m, logDir, files[1], 1, "window_mpv_card", card(files[1], o.str("card-rate")));
-            out() << "  mpv through the card: first picture " << fixed(m.first.median(), 1) << " ms after loadfile " << m.note
-                  << "\n";
-        }
-        const double stall = num(runs[1].results(), "open_stall_ms", 1e9);
-        met &= stall <= kStallTargetMs;
-        out() << "  longest GUI stall through the card, open to 1 s after the picture " << fixed(stall, 1)
-              << " ms, target <= 100 ms: " << (stall <= kStallTargetMs ? "met" : "MISSED") << "; load average " << loadAverage()
-              << Qt::endl;
-    }
+    if (o.list("parts").contains("first"))
+        met &= firstPictures(o, logDir, files);
+    if (o.list("parts").contains("window"))
+        met &= windowOpens(o, logDir, files);
     return met ? 0 : 1;
 }
 
 } // namespace
 
-// The main window opens the file as the file list does, from the event
-// loop; its longest stall is watched from the call to 1 s after the first
-// picture of this open (then, with NEXT_FILE, over opening that one while
-// the first one's GPS pass still reads), then until its GPS track arrives.
-int childWindowOpen(int argc, char **argv, const QStringList &args)
+// The main window opens FILE as the file list does; its longest stall from
+// the call to 1 s after the picture (then over opening NEXT_FILE while the
+// first one's GPS pass still reads), then until the GPS track arrives.
+int childWindowOpen(const QStringList &args)
 {
-    quietLogs();
-    QApplication app(argc, argv);
-    initPlayback(); // as the viewer's main() does
-    chooseMapRenderer();
     MainWindow window;
     auto *frame = window.findChild<MyFrame *>();
-    if (!frame || !exposed(window)) {
-        std::printf("ERROR no video surface, or never exposed\n");
-        return 2;
-    }
+    if (!frame || !exposed(window))
+        return childError("no video surface, or never exposed", 2);
     quint64 serial = 0; // the open whose GPS track is awaited
     bool called = false, painted = false, returned = false, gpsArrived = false;
     Clock::time_point paintedAt, openStart, openReturned, gpsAt;
@@ -198,7 +175,7 @@ int childWindowOpen(int argc, char **argv, const QStringList &args)
         if (!gpsArrived && returned && window.gpsData().track && window.gpsData().serial == serial)
             gpsArrived = true, gpsAt = Clock::now();
     };
-    const auto open = [&](const QString &file, const char *key) {
+    const auto open = [&](const QString &file, const QString &key) {
         called = painted = returned = false;
         frame->installEventFilter(&stamp);
         QTimer::singleShot(0, [&, file] {
@@ -210,44 +187,44 @@ int childWindowOpen(int argc, char **argv, const QStringList &args)
             returned = true;
         });
         if (!spinUntil([&] { return returned && painted; }, kPictureTimeoutMs)) {
-            std::printf("ERROR no picture painted (the open %s)\n", returned ? "returned" : "is still waiting");
+            childError("no picture painted (the open %1)"_s.arg(returned ? "returned" : "is still waiting"), 3);
             return false;
         }
         spinFor(kAfterPictureMs);
-        std::printf("RESULT %s_paint_ms=%.1f %s_returned_ms=%.1f %s_stall_ms=%.1f %s_gaps=%s\n", key,
-                    msBetween(openStart, paintedAt), key, msBetween(openStart, openReturned), key, beat.longestMs(), key,
-                    qPrintable(beat.gaps(openStart)));
+        result({{key + "_paint_ms", fixed(msBetween(openStart, paintedAt), 1)},
+                {key + "_returned_ms", fixed(msBetween(openStart, openReturned), 1)},
+                {key + "_stall_ms", fixed(beat.longestMs(), 1)},
+                {key + "_gaps", beat.gaps(openStart)}});
         beat.restart();
         return true;
     };
     spinFor(kBeforeOpenMs);
-    std::printf("RESULT before_stall_ms=%.1f\n", beat.longestMs());
+    result({{"before_stall_ms", fixed(beat.longestMs(), 1)}});
     beat.restart();
     if (!open(args.value(0), "open") || (args.size() > 2 && !open(args[2], "next")))
         return 3;
-    std::printf("RESULT window=%dx%d surface=%dx%d picture=%dx%d\n", window.width(), window.height(), frame->width(),
-                frame->height(), frame->image().width(), frame->image().height());
+    const auto size = [](const QSize &s) { return "%1x%2"_s.arg(s.width()).arg(s.height()); };
+    result({{"window", size(window.size())}, {"surface", size(frame->size())}, {"picture", size(frame->image().size())}});
     spinUntil([&] { return gpsArrived; }, int(args.value(1).toDouble() * 1000.0));
     const GpsData &gps = window.gpsData();
-    std::printf("RESULT gps_s=%.2f until_gps_stall_ms=%.1f gps_records=%d gps_valid=%d\n",
-                gpsArrived ? msBetween(openStart, gpsAt) / 1e3 : -1.0, beat.longestMs(), gpsArrived ? gps.track->count() : -1,
-                gpsArrived && gps.track->valid);
+    result({{"gps_s", fixed(gpsArrived ? msBetween(openStart, gpsAt) / 1e3 : -1.0, 2)},
+            {"until_gps_stall_ms", fixed(beat.longestMs(), 1)},
+            {"gps_records", QString::number(gpsArrived ? gps.track->count() : -1)},
+            {"gps_valid", QString::number(gpsArrived && gps.track->valid)}});
     const Clock::time_point stopStart = Clock::now();
     window.player()->stop();
-    std::printf("RESULT stop_ms=%.1f\n", msBetween(stopStart, Clock::now()));
+    result({{"stop_ms", fixed(msSince(stopStart), 1)}});
     return 0;
 }
 
 const Scenario kOpen{"open",
                      "first picture of long TS files against mpv; the window's stalls through a throttled card",
                      {{"dir", "/tmp/velmora_bench_gps_pass", "folder of the recordings (shared with gps_pass)"},
-                      {"bitrate", "8M", "video bit rate"},
                       {"reps", "10", "timed opens per process"},
                       {"rounds", "2", "processes per file and player"},
                       {"card-rate", "40M", "bytes per second of the throttled card"},
                       {"gps-wait", "180", "s to wait for the GPS track through the card"},
                       {"parts", "first,window", "first (hot-cache first picture), window (the window through the card)"},
-                      {"no-mpv", nullptr, "leave mpv out"},
                       {"regenerate", nullptr, "make the recordings again"}},
                      run,
                      Display::X};

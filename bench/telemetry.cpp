@@ -1,37 +1,21 @@
-// telemetry: the 1080p30 recording with a GPS track whose speed and heading
-// swing every second, played to its end by the bare engine in the bench
-// window and by the application's whole main window as main() makes it:
-// CPU of every process from the open to the natural end, the window's
+// telemetry: a recording with a swinging GPS track played to its end by the
+// bare engine and by the main window: CPU of every process, the window's
 // 500 ms tick on the GUI thread, and what repaints, playing and paused.
 
-#include "videoplayer.h"
-#include "longrecording.h"
+#include "bench.h"
 #include "mainwindow.h"
 #include "mapbridge.h"
-#include "scenarios.h"
-#include "window.h"
 
-#include <QApplication>
-#include <QDir>
-#include <QFileInfo>
 #include <QQuickWindow>
 #include <QScreen>
-#include <QTimer>
 #include <QWindow>
-
-#include <cmath>
-#include <map>
 
 namespace bench {
 
 namespace {
 
-constexpr int kDriveRecords = 60; // one a second of the 60 s recording
-// Both needles sweep at every record and the chart's line moves: a worst
-// case for the panel, not a real drive.
-constexpr double kSpeedKmh = 50.0, kSpeedSwingKmh = 25.0, kSpeedPeriodS = 8.0;
-constexpr double kHeading = 45.0, kHeadingSwing = 40.0, kHeadingPeriodS = 10.0; // degrees; the fixture's drive heads north-east
-constexpr double kAddedCpuTarget = 1.10;                                        // main window / bare engine, CPU while playing
+constexpr int kDriveRecords = 60;        // one a second of the 60 s recording
+constexpr double kAddedCpuTarget = 1.10; // main window / bare engine
 constexpr double kTickTargetMs = 2.0;    // 99th percentile of the tick's CPU on the GUI thread
 constexpr double kChildTimeoutS = 400.0; // a 60 s play, the paused phase and start-up
 constexpr int kMapLoadTimeoutMs = 30000;
@@ -40,7 +24,7 @@ constexpr int kPlayBeforePauseMs = 3000;
 constexpr int kStillMs = 1000;      // no paint for this long: the needles stand on their targets
 constexpr int kStillWaitMs = 20000; // a sweep latches its target: a needle may lag seconds behind
 constexpr int kPlayTimeoutMs = 300000;
-constexpr int kShownWidgets = 10; // the widgets that paint most, named
+constexpr size_t kShownWidgets = 10;
 
 const char *const kColumns[] = {"engine", "window", "window without map"};
 
@@ -49,45 +33,70 @@ double total(const Values &v) // the process and the web engine's
     return num(v, "play_self_s") + std::max(0.0, num(v, "play_renderer_s")) + std::max(0.0, num(v, "play_web_other_s"));
 }
 
-int run(const Options &o)
+// Both needles sweep at every record and the chart's line moves: a worst
+// case for the panel, not a real drive.
+QString makeRecording(const QString &dir, bool regenerate)
 {
-    const QString dir = o.str("dir"), logDir = QDir(dir).filePath("logs");
-    QDir().mkpath(logDir);
     const Clip *source = findClip("1080p30");
-    const QString file =
-        QDir(dir).filePath(QFileInfo(clipPath(dir, *source)).completeBaseName() + "_gps%1swing.mp4"_s.arg(kDriveRecords));
+    const QString file = QDir(dir).filePath(QFileInfo(clipPath(dir, *source)).completeBaseName() + "_gps60swing.mp4");
     fixture::DriveSpec plan;
     plan.records = kDriveRecords;
     QVector<fixture::CameraRecord> drive = fixture::makeDrive(plan);
     for (int i = 0; i < drive.size(); ++i) {
-        drive[i].raw.speed = float((kSpeedKmh + kSpeedSwingKmh * std::sin(2.0 * M_PI * i / kSpeedPeriodS)) / 1.852); // knots
-        drive[i].raw.heading = float(kHeading + kHeadingSwing * std::sin(2.0 * M_PI * i / kHeadingPeriodS));
+        drive[i].raw.speed = float((50.0 + 25.0 * std::sin(2.0 * M_PI * i / 8.0)) / 1.852); // km/h in knots
+        drive[i].raw.heading = float(45.0 + 40.0 * std::sin(2.0 * M_PI * i / 10.0));        // the drive heads north-east
     }
-    if (!makeClip(dir, *source, o.flag("regenerate")) || !addGpsTrack(clipPath(dir, *source), file, drive, o.flag("regenerate")))
+    const bool ok = makeClip(dir, *source, regenerate) && addGpsTrack(clipPath(dir, *source), file, drive, regenerate);
+    return ok ? file : QString();
+}
+
+void printWindow(const char *column, const Values &v)
+{
+    out() << "\n"
+          << column << ", the 500 ms tick on the GUI thread (ms), map calls and paints per s by widget, playing and paused:\n";
+    printValues(
+        "set-up", v,
+        {"window", "screen", "surface", "map_loaded", "map_load_ms", "scene_graph", "gps_count", "gps_valid", "still_after_ms"});
+    for (const QString phase : {"play", "paused"}) {
+        QStringList keys;
+        for (const char *key :
+             {"cpu_p50", "cpu_p99", "cpu_max", "wall_p50", "wall_p99", "wall_max", "map_per_s", "paints_per_s", "paints"})
+            keys << phase + '_' + QLatin1String(key);
+        printValues(phase, v, keys);
+    }
+    const double wall = num(v, "paused_wall_s");
+    out() << "  paused, CPU s per wall s: process " << fixed(num(v, "paused_self_s") / wall, 5) << ", web engine "
+          << fixed((num(v, "paused_renderer_s") + num(v, "paused_web_other_s")) / wall, 5) << ", X server "
+          << fixed(num(v, "paused_x_s") / wall, 5) << "\n";
+}
+
+int run(const Options &o)
+{
+    const QString logDir = QDir(o.str("dir")).filePath("logs"), file = makeRecording(o.str("dir"), o.flag("regenerate"));
+    if (file.isEmpty() || !QDir().mkpath(logDir))
         return 3;
     const MediaInfo m = probe(file);
     out() << file << ": " << m.text << ", " << fixed(m.duration, 3) << " s, " << kDriveRecords << " GPS records" << Qt::endl;
-    const QString size = o.str("surface") == "form" ? "0x0" : o.str("surface");
+    const QStringList surface = o.str("surface").split('x');
     const int columns = o.flag("without-map") ? 3 : 2;
     std::vector<Values> plays[3];
     for (int rep = 0; rep < std::max(1, o.integer("reps")); ++rep) { // interleaved
         for (int c = 0; c < columns; ++c) {
             out() << "  load average " << loadAverage() << "; " << kColumns[c] << ", play " << rep + 1 << " ..." << Qt::endl;
-            const QStringList args = c == 0 ? QStringList{"play", file}
+            const QStringList args = c == 0 ? QStringList{"engine", file, "play"}
                                             : QStringList{"telemetry",
                                                           file,
-                                                          size.section('x', 0, 0),
-                                                          size.section('x', 1, 1),
+                                                          surface.value(0),
+                                                          surface.value(1),
                                                           QString::number(int(o.real("paused-seconds") * 1000)),
                                                           c == 1 ? "map" : "nomap"};
             const ChildRun run = runSelf(logDir, "telemetry_%1"_s.arg(c), args, kChildTimeoutS, engineEnv());
-            plays[c].push_back(run.results());
+            plays[c].push_back(run.measured());
             if (!plays[c].back().contains("play_self_s"))
-                plays[c].back()["failed"] = run.failure();
+                plays[c].back().insert("note", "no figures " + run.failure());
         }
     }
-    // Of each, the play with the median total CPU.
-    Values median[3];
+    Values median[3]; // of each, the play with the median total CPU
     std::vector<QStringList> rows{{"the process"},
                                   {"web engine renderer"},
                                   {"other web engine processes"},
@@ -97,15 +106,9 @@ int run(const Options &o)
                                   {"pictures shown / dropped, picture"},
                                   {"every play, total"}};
     for (int c = 0; c < columns; ++c) {
-        std::sort(plays[c].begin(), plays[c].end(), [](const Values &a, const Values &b) {
-            return a.contains("failed") != b.contains("failed") ? b.contains("failed") : total(a) < total(b);
-        });
-        QStringList every;
-        for (const Values &v : plays[c])
-            every << (v.contains("failed") ? "failed" : fixed(total(v) / m.duration, 3));
-        const Values &v = median[c] = plays[c][size_t(std::max<long>(0, every.size() - every.count("failed") - 1) / 2)];
-        if (v.contains("failed")) {
-            out() << "  " << kColumns[c] << " failed: " << v["failed"] << "\n";
+        const Values &v = median[c] = medianRun(plays[c], [&](const Values &v) { return total(v) / m.duration; });
+        if (v.contains("note")) {
+            out() << "  " << kColumns[c] << " failed: " << v["note"] << "\n";
             return 3;
         }
         const auto per = [&](const char *key) { return fixed(num(v, QLatin1String(key)) / m.duration, 3); };
@@ -116,43 +119,24 @@ int run(const Options &o)
                                 fixed(total(v) / total(median[0]), 2),
                                 per("play_x_s"),
                                 v["shown"] + '/' + v["dropped"] + ' ' + v["picture"],
-                                every.join(' ')};
+                                v["every_cost"]};
         for (int r = 0; r < cells.size(); ++r)
             rows[size_t(r)] << cells[r];
     }
     out() << "\nCPU s per media s, open to natural end; of each the median play by total\n";
     printTable(QStringList{""} + QStringList{kColumns[0], kColumns[1], kColumns[2]}.mid(0, columns), rows);
-    for (int c = 1; c < columns; ++c) {
-        const Values &v = median[c];
-        out() << "\n"
-              << kColumns[c]
-              << ", the 500 ms tick on the GUI thread (ms), map calls and paints per s by widget, playing and paused:\n";
-        printValues("set-up", v,
-                    {"window", "screen", "surface", "map_loaded", "map_load_ms", "scene_graph", "gps_count", "gps_valid",
-                     "still_after_ms"});
-        for (const char *phase : {"play", "paused"}) {
-            QStringList keys;
-            for (const char *key :
-                 {"cpu_p50", "cpu_p99", "cpu_max", "wall_p50", "wall_p99", "wall_max", "map_per_s", "paints_per_s", "paints"})
-                keys << QLatin1String(phase) + '_' + QLatin1String(key);
-            printValues(QLatin1String(phase), v, keys);
-        }
-        const double wall = num(v, "paused_wall_s");
-        out() << "  paused, CPU s per wall s: process " << fixed(num(v, "paused_self_s") / wall, 5) << ", web engine "
-              << fixed((num(v, "paused_renderer_s") + num(v, "paused_web_other_s")) / wall, 5) << ", X server "
-              << fixed(num(v, "paused_x_s") / wall, 5) << "\n";
-    }
+    for (int c = 1; c < columns; ++c)
+        printWindow(kColumns[c], median[c]);
     const double ratio = total(median[1]) / total(median[0]), tick = num(median[1], "play_cpu_p99", 1e9);
     const bool still = num(median[1], "paused_paints_per_s", 1) == 0.0;
-    out() << "\ntargets: CPU window / engine " << fixed(ratio, 2) << " <= 1.10: " << (ratio <= kAddedCpuTarget ? "met" : "MISSED")
-          << "; tick CPU 99th percentile " << fixed(tick, 3) << " ms < 2 ms: " << (tick < kTickTargetMs ? "met" : "MISSED")
-          << "; nothing repaints while paused: " << (still ? "met" : "MISSED") << "\n";
+    out() << "\ntargets: CPU window / engine " << fixed(ratio, 2) << " <= 1.10: " << verdict(ratio <= kAddedCpuTarget)
+          << "; tick CPU 99th percentile " << fixed(tick, 3) << " ms < 2 ms: " << verdict(tick < kTickTargetMs)
+          << "; nothing repaints while paused: " << verdict(still) << "\n";
     return ratio <= kAddedCpuTarget && tick < kTickTargetMs && still ? 0 : 1;
 }
 
-// Times every run of the window's 500 ms timer on the GUI thread through
-// the timer's event. The timer has neither parent nor name: it is the
-// QTimer already connected to slotTimerTimeOut.
+// Times the window's 500 ms timer events. The timer has neither parent nor
+// name: it is the QTimer already connected to slotTimerTimeOut.
 class TickTimer : public QObject
 {
 public:
@@ -170,9 +154,9 @@ protected:
             return false;
         if (!mTimer) {
             auto *timer = qobject_cast<QTimer *>(watched);
-            const QMetaObject::Connection probe =
-                timer ? QObject::connect(timer, &QTimer::timeout, mWindow, &MainWindow::slotTimerTimeOut, Qt::UniqueConnection)
-                      : QMetaObject::Connection();
+            const QMetaObject::Connection probe = timer
+                ? QObject::connect(timer, &QTimer::timeout, mWindow, &MainWindow::slotTimerTimeOut, Qt::UniqueConnection)
+                : QMetaObject::Connection();
             if (!timer || probe) {
                 QObject::disconnect(probe);
                 return false;
@@ -187,7 +171,7 @@ protected:
         watched->event(event);
         clock_gettime(CLOCK_THREAD_CPUTIME_ID, &c1);
         if (cpuMs && wallMs) {
-            wallMs->add(msBetween(start, Clock::now()));
+            wallMs->add(msSince(start));
             cpuMs->add(double(c1.tv_sec - c0.tv_sec) * 1e3 + double(c1.tv_nsec - c0.tv_nsec) / 1e6);
         }
         return true;
@@ -198,9 +182,8 @@ private:
     QTimer *mTimer = nullptr;
 };
 
-// Counts paints by widget name. Installed on the application after the
-// window, so that it sees the dials' paints before the window's filter
-// paints (and consumes) them.
+// Paints by widget; installed after the window's filter, which paints (and
+// consumes) the dials' paint events, so that it sees them first.
 struct PaintCounter : QObject
 {
     std::map<QString, qint64> paints;
@@ -215,54 +198,54 @@ struct PaintCounter : QObject
     }
 };
 
-} // namespace
-
-// The main window as main() makes it, its video surface brought to W x H
-// (0: the form's size), plays FILE from slotOpenRecording(path, true) to its
-// natural end; then again, paused with the space key's slot for PAUSED_MS.
-int childTelemetryWindow(int argc, char **argv, const QStringList &args)
+// Each pixel the window grows gives the surface only a share (the panels
+// beside it grow too), measured as it goes.
+void resizeSurface(QWidget &window, QWidget &surface, const QSize &target)
 {
-    quietLogs();
-    QApplication app(argc, argv);
-    initPlayback(); // as the viewer's main() does
-    chooseMapRenderer();
-    const bool map = args.value(4) == "map";
-    MainWindow window(nullptr, map ? MainWindow::MapView::Web : MainWindow::MapView::None);
-    window.setWindowFlags(Qt::FramelessWindowHint);
-    app.installEventFilter(&window);
-    TickTimer ticks(&window);
-    PaintCounter paints;
-    app.installEventFilter(&paints);
-    auto *surface = window.findChild<MyFrame *>();
-    window.resize(1280, 800); // the form's size
-    const Clock::time_point shown = Clock::now();
-    if (!surface || !exposed(window)) {
-        std::printf("ERROR the window lacks its video surface or was never exposed\n");
-        return 2;
-    }
-    // Each pixel the window grows gives the surface only a share (the panels beside it grow too), measured as it goes.
-    const QSize target(args.value(1).toInt(), args.value(2).toInt());
     double shareW = 1.0, shareH = 1.0;
-    for (int round = 0; round < 8 && !target.isEmpty() && surface->size() != target; ++round) {
-        const QSize before = surface->size(), windowBefore = window.size();
+    for (int round = 0; round < 8 && surface.size() != target; ++round) {
+        const QSize before = surface.size(), windowBefore = window.size();
         window.resize(windowBefore.width() + int(std::lround((target.width() - before.width()) / shareW)),
                       windowBefore.height() + int(std::lround((target.height() - before.height()) / shareH)));
-        spinUntil([&] { return surface->size() != before; }, 1000);
+        spinUntil([&] { return surface.size() != before; }, 1000);
         spinFor(100);
-        const QSize grown = surface->size() - before, windowGrown = window.size() - windowBefore;
+        const QSize grown = surface.size() - before, windowGrown = window.size() - windowBefore;
         shareW = windowGrown.width() && grown.width() ? double(grown.width()) / windowGrown.width() : shareW;
         shareH = windowGrown.height() && grown.height() ? double(grown.height()) / windowGrown.height() : shareH;
     }
+}
+
+} // namespace
+
+// The main window as main() makes it, surface at W x H, plays FILE to its
+// end; then again, paused with the space key's slot for PAUSED_MS.
+int childTelemetryWindow(const QStringList &args)
+{
+    const bool map = args.value(4) == "map";
+    MainWindow window(nullptr, map ? MainWindow::MapView::Web : MainWindow::MapView::None);
+    window.setWindowFlags(Qt::FramelessWindowHint);
+    qApp->installEventFilter(&window);
+    TickTimer ticks(&window);
+    PaintCounter paints;
+    qApp->installEventFilter(&paints);
+    auto *surface = window.findChild<MyFrame *>();
+    window.resize(1280, 800); // the form's size
+    const Clock::time_point shown = Clock::now();
+    if (!surface || !exposed(window))
+        return childError("the window lacks its video surface or was never exposed", 2);
+    resizeSurface(window, *surface, QSize(args.value(1).toInt(), args.value(2).toInt()));
     const bool loaded = !map || spinUntil([&] { return window.mapBridge()->isLoaded(); }, kMapLoadTimeoutMs);
-    const QSize screen = window.windowHandle()->screen()->size();
-    std::printf("RESULT map_loaded=%d map_load_ms=%.0f window=%dx%d surface=%dx%d screen=%dx%d scene_graph=%s\n", loaded,
-                msBetween(shown, Clock::now()), window.width(), window.height(), surface->width(), surface->height(),
-                screen.width(), screen.height(),
-                qPrintable(QQuickWindow::sceneGraphBackend().isEmpty() ? "opengl" : QQuickWindow::sceneGraphBackend()));
+    const QString sceneGraph = QQuickWindow::sceneGraphBackend();
+    result({{"map_loaded", QString::number(loaded)},
+            {"map_load_ms", fixed(msSince(shown), 0)},
+            {"window", sizeText(window.size())},
+            {"surface", sizeText(surface->size())},
+            {"screen", sizeText(window.windowHandle()->screen()->size())},
+            {"scene_graph", sceneGraph.isEmpty() ? "opengl" : sceneGraph}});
     spinFor(kSettleMs);
 
     qint64 mapCalls = 0;
-    QObject::connect(&window, &MainWindow::sig_MapCall, &app, [&] { ++mapCalls; });
+    QObject::connect(&window, &MainWindow::sig_MapCall, qApp, [&] { ++mapCalls; });
     Stats tickCpu, tickWall;
     CpuSnapshot start, end;
     Clock::time_point startAt, endAt;
@@ -275,30 +258,24 @@ int childTelemetryWindow(int argc, char **argv, const QStringList &args)
         start = cpuSnapshot();
         startAt = Clock::now();
     };
-    const auto leave = [&](const char *phase) {
+    const auto leave = [&](const QString &phase) {
         ticks.cpuMs = ticks.wallMs = nullptr;
         const double wallS = msBetween(startAt, endAt) / 1e3;
-        std::vector<std::pair<qint64, QString>> byCount;
-        qint64 all = 0;
-        for (const auto &p : paints.paints) {
-            byCount.emplace_back(p.second, p.first);
-            all += p.second;
-        }
-        std::sort(byCount.rbegin(), byCount.rend());
-        QStringList top;
-        for (size_t i = 0; i < byCount.size() && i < size_t(kShownWidgets); ++i)
-            top << "%1:%2"_s.arg(byCount[i].second).arg(fixed(double(byCount[i].first) / wallS, 1));
-        std::printf("RESULT %s %s_wall_s=%.3f %s_cpu_p50=%.3f %s_cpu_p99=%.3f %s_cpu_max=%.3f %s_wall_p50=%.3f %s_wall_p99=%.3f "
-                    "%s_wall_max=%.3f "
-                    "%s_map_per_s=%.1f %s_paints_per_s=%.1f %s_paints=%s\n",
-                    qPrintable(cpuSpan(phase, start, end)), phase, wallS, phase, tickCpu.quantile(0.5), phase,
-                    tickCpu.quantile(0.99), phase, tickCpu.max(), phase, tickWall.quantile(0.5), phase, tickWall.quantile(0.99),
-                    phase, tickWall.max(), phase, double(mapCalls) / wallS, phase, double(all) / wallS, phase,
-                    top.isEmpty() ? "none" : qPrintable(top.join(',')));
-        std::fflush(stdout);
+        std::vector<std::pair<double, QString>> perS;
+        double all = 0.0;
+        for (const auto &p : paints.paints)
+            all += perS.emplace_back(double(p.second) / wallS, p.first).first;
+        Values v{{phase + "_wall_s", fixed(wallS, 3)},
+                 {phase + "_map_per_s", fixed(double(mapCalls) / wallS, 1)},
+                 {phase + "_paints_per_s", fixed(all, 1)},
+                 {phase + "_paints", largest(perS, kShownWidgets, 1)}};
+        tickCpu.addTo(v, phase + "_cpu", 3);
+        tickWall.addTo(v, phase + "_wall", 3);
+        addCpuSpan(v, phase, start, end);
+        result(v);
     };
     bool ended = false, playing = true;
-    QObject::connect(window.player(), &VideoPlayer::sig_PlayStopNormally, &app, [&] {
+    QObject::connect(window.player(), &VideoPlayer::sig_PlayStopNormally, qApp, [&] {
         if (playing && !ended) {
             end = cpuSnapshot();
             endAt = Clock::now();
@@ -308,15 +285,14 @@ int childTelemetryWindow(int argc, char **argv, const QStringList &args)
     // Playing: from the open, as the file list makes it, to the natural end.
     enter();
     QTimer::singleShot(0, &window, [&] { window.slotOpenRecording(args.value(0), true); });
-    if (!spinUntil([&] { return ended; }, kPlayTimeoutMs)) {
-        std::printf("ERROR no natural end (shown %lld)\n", static_cast<long long>(window.player()->framesShown()));
-        return 3;
-    }
+    if (!spinUntil([&] { return ended; }, kPlayTimeoutMs))
+        return childError("no natural end (shown %1)"_s.arg(window.player()->framesShown()), 3);
     const GpsData &gps = window.gpsData();
-    std::printf("RESULT shown=%lld dropped=%lld picture=%dx%d gps_count=%d gps_valid=%d\n",
-                static_cast<long long>(window.player()->framesShown()), static_cast<long long>(window.player()->framesDropped()),
-                surface->image().width(), surface->image().height(), gps.track ? gps.track->count() : -1,
-                gps.track && gps.track->valid);
+    result({{"shown", QString::number(window.player()->framesShown())},
+            {"dropped", QString::number(window.player()->framesDropped())},
+            {"picture", sizeText(surface->image().size())},
+            {"gps_count", QString::number(gps.track ? gps.track->count() : -1)},
+            {"gps_valid", QString::number(gps.track && gps.track->valid)}});
     leave("play");
     // Standing still: the file again, paused after a moment, measured once nothing paints.
     playing = false;
@@ -324,27 +300,25 @@ int childTelemetryWindow(int argc, char **argv, const QStringList &args)
     spinFor(kPlayBeforePauseMs);
     window.slotDetKeySpace();
     const Clock::time_point pausedAt = Clock::now();
-    spinUntil([&] { return msBetween(paints.last, Clock::now()) >= kStillMs; }, kStillWaitMs);
-    std::printf("RESULT still_after_ms=%.0f\n", msBetween(pausedAt, Clock::now()));
-    if (window.playState() != VideoPlayer::Pause) {
-        std::printf("ERROR not paused (state %d)\n", window.playState());
-        return 3;
-    }
+    spinUntil([&] { return msSince(paints.last) >= kStillMs; }, kStillWaitMs);
+    result({{"still_after_ms", fixed(msSince(pausedAt), 0)}});
+    if (window.playState() != VideoPlayer::Pause)
+        return childError("not paused (state %1)"_s.arg(window.playState()), 3);
     enter();
     spinFor(args.value(3).toInt());
     end = cpuSnapshot();
     endAt = Clock::now();
     leave("paused");
     window.player()->stop();
-    app.removeEventFilter(&paints);
-    app.removeEventFilter(&window);
+    qApp->removeEventFilter(&paints);
+    qApp->removeEventFilter(&window);
     return 0;
 }
 
 const Scenario kTelemetry{"telemetry",
                           "the main window playing a recording with a GPS track against the bare engine",
                           {{"reps", "1", "plays of each, interleaved; the median by total CPU is shown"},
-                           {"surface", "1280x720", "the window's video surface: WxH, or form (the form's 1280x800 window)"},
+                           {"surface", "1280x720", "the window's video surface, WxH"},
                            {"without-map", nullptr, "the window also plays without its map page"},
                            {"paused-seconds", "10", "the paused phase"},
                            {"dir", "/tmp/velmora_bench_playback", "recordings (shared with playback) and child logs"},

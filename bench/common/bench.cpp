@@ -1,41 +1,11 @@
 #include "bench.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QJsonDocument>
-#include <QProcess>
 #include <QRegularExpression>
-
-#include <algorithm>
-#include <thread>
-
-#include <sys/resource.h>
-#include <unistd.h>
 
 namespace bench {
 
-namespace {
-
-constexpr int kMpvTimeoutMs = 60000; // any answer of mpv, through a throttled card included
-constexpr int kMpvPollMs = 20;       // mpv makes its socket, and loads a file, a little after asked
-
-pid_t gXServer = 0;
-
-QString readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll()) : QString();
-}
-
-// The fields of /proc/PID/stat after the command: [1] ppid, [11] utime, [12] stime, [13] cutime, [14] cstime.
-QStringList statFields(qint64 pid)
-{
-    const QString text = readAll("/proc/%1/stat"_s.arg(pid));
-    return text.mid(text.lastIndexOf(')') + 2).split(' ');
-}
-
-QProcessEnvironment environment(const Env &env)
+QProcessEnvironment environment(const Values &env)
 {
     QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
     for (auto it = env.begin(); it != env.end(); ++it)
@@ -43,12 +13,11 @@ QProcessEnvironment environment(const Env &env)
     return e;
 }
 
-double seconds(const timeval &user, const timeval &system)
+QString readText(const QString &path)
 {
-    return double(user.tv_sec + system.tv_sec) + double(user.tv_usec + system.tv_usec) / 1e6;
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll()) : QString();
 }
-
-} // namespace
 
 QTextStream &out()
 {
@@ -56,10 +25,12 @@ QTextStream &out()
     return stream;
 }
 
-double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 double msBetween(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double, std::milli>(b - a).count(); }
+double msSince(Clock::time_point start) { return msBetween(start, Clock::now()); }
 QString fixed(double value, int decimals) { return QString::number(value, 'f', decimals); }
-QString loadAverage() { return readAll("/proc/loadavg").section(' ', 0, 2); }
+QString sizeText(const QSize &s) { return "%1x%2"_s.arg(s.width()).arg(s.height()); }
+QString verdict(bool met) { return met ? "met" : "MISSED"; }
+QString loadAverage() { return readText("/proc/loadavg").section(' ', 0, 2); }
 
 qint64 parseRate(QString text)
 {
@@ -72,9 +43,9 @@ void readFileInto(const QString &path)
 {
     QFile file(path);
     QByteArray chunk(4 << 20, Qt::Uninitialized);
-    while (file.isOpen() || file.open(QIODevice::ReadOnly))
-        if (file.read(chunk.data(), chunk.size()) <= 0)
-            break;
+    if (file.open(QIODevice::ReadOnly))
+        while (file.read(chunk.data(), chunk.size()) > 0) {
+        }
 }
 
 double num(const Values &v, const QString &key, double otherwise)
@@ -82,6 +53,20 @@ double num(const Values &v, const QString &key, double otherwise)
     bool ok = false;
     const double value = v.value(key).toDouble(&ok);
     return ok ? value : otherwise;
+}
+
+void result(const Values &v)
+{
+    QStringList pairs;
+    for (auto it = v.begin(); it != v.end(); ++it)
+        pairs << it.key() + '=' + (it.value().isEmpty() ? "none" : QString(it.value()).replace(' ', '_'));
+    out() << "RESULT " << pairs.join(' ') << Qt::endl;
+}
+
+int childError(const QString &what, int code)
+{
+    out() << "ERROR " << what << Qt::endl;
+    return code;
 }
 
 void printValues(const QString &title, const Values &v, const QStringList &keys)
@@ -109,12 +94,21 @@ void printTable(const QStringList &header, const std::vector<QStringList> &rows)
     out().flush();
 }
 
+QString largest(std::vector<std::pair<double, QString>> items, size_t n, int decimals)
+{
+    std::sort(items.rbegin(), items.rend());
+    QStringList text;
+    for (size_t i = 0; i < items.size() && i < n; ++i)
+        text << items[i].second + ':' + fixed(items[i].first, decimals);
+    return text.join(',');
+}
+
 double Stats::mean() const
 {
     double sum = 0.0;
     for (double v : values)
         sum += v;
-    return values.empty() ? 0.0 : sum / double(values.size());
+    return values.empty() ? NAN : sum / double(values.size());
 }
 
 double Stats::median() const
@@ -127,7 +121,7 @@ double Stats::quantile(double q) const
 {
     std::vector<double> v = values;
     std::sort(v.begin(), v.end());
-    return v.empty() ? 0.0 : v[std::min(v.size() - 1, size_t(std::max(0.0, q) * double(v.size())))];
+    return v.empty() ? NAN : v[std::min(v.size() - 1, size_t(std::max(0.0, q) * double(v.size())))];
 }
 
 QString Stats::text(int decimals) const
@@ -135,11 +129,18 @@ QString Stats::text(int decimals) const
     return "%1 (%2-%3)"_s.arg(fixed(median(), decimals), fixed(min(), decimals), fixed(max(), decimals));
 }
 
+void Stats::addTo(Values &v, const QString &name, int decimals) const
+{
+    v.insert(name + "_p50", fixed(quantile(0.5), decimals));
+    v.insert(name + "_p99", fixed(quantile(0.99), decimals));
+    v.insert(name + "_max", fixed(max(), decimals));
+}
+
 bool Options::parse(const QStringList &args, const std::vector<Option> &known, QString *error)
 {
     for (const Option &o : known)
         if (o.value)
-            mValues.insert(QLatin1String(o.name), QLatin1String(o.value));
+            values.insert(QLatin1String(o.name), QLatin1String(o.value));
     for (int i = 0; i < args.size(); ++i) {
         const auto it =
             std::find_if(known.begin(), known.end(), [&](const Option &o) { return args[i] == "--" + QLatin1String(o.name); });
@@ -147,7 +148,7 @@ bool Options::parse(const QStringList &args, const std::vector<Option> &known, Q
             *error = "unknown option or missing value: " + args[i];
             return false;
         }
-        mValues.insert(QLatin1String(it->name), it->value ? args[++i] : QString());
+        values.insert(QLatin1String(it->name), it->value ? args[++i] : QString());
     }
     return true;
 }
@@ -168,34 +169,45 @@ QString ChildRun::failure() const
     return "exit %1: %2"_s.arg(exitCode).arg(errors.isEmpty() ? stderrText.right(300).trimmed() : errors.join("; "));
 }
 
-ChildRun runChild(const QStringList &args, const Env &env, const QString &logBase, double timeoutS)
+Values ChildRun::measured() const
+{
+    Values v = results();
+    v.insert({{"cpu_s", fixed(cpuS, 3)},
+              {"wall_s", fixed(wallS, 3)},
+              {"rss_mib", fixed(maxRssKiB / 1024.0, 0)},
+              {"x_s", fixed(xServerS, 3)}});
+    if (exitCode != 0)
+        v.insert("note", failure());
+    return v;
+}
+
+ChildRun runChild(const QStringList &args, const Values &env, const QString &logBase, double timeoutS)
 {
     // GNU time reports what wait4() gives, of timeout and so of the program it waits for.
     QProcess process;
     process.setProcessEnvironment(environment(env));
     process.setStandardOutputFile(logBase + ".out");
     process.setStandardErrorFile(logBase + ".err");
-    const double xBefore = processCpuS(gXServer);
-    process.start("time",
-                  QStringList{"-f", "%e %U %S %M", "-o", logBase + ".time", "timeout", "-s", "KILL", QString::number(timeoutS)}
-                      + args);
+    const double xBefore = processCpuS(xServer());
+    const QString timeout = QString::number(timeoutS);
+    process.start("time", QStringList{"-f", "%e %U %S %M", "-o", logBase + ".time", "timeout", "-s", "KILL", timeout} + args);
     const bool finished = process.waitForFinished(-1);
     ChildRun run;
-    const QStringList usage = readAll(logBase + ".time").trimmed().split('\n').last().split(' ');
+    const QStringList usage = readText(logBase + ".time").trimmed().split('\n').last().split(' ');
     run.exitCode = finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() < 128 ? process.exitCode() : -1;
     run.wallS = usage.value(0).toDouble();
     run.cpuS = usage.value(1).toDouble() + usage.value(2).toDouble();
     run.maxRssKiB = usage.value(3).toLongLong();
-    run.xServerS = xBefore >= 0.0 ? processCpuS(gXServer) - xBefore : -1.0;
-    run.stdoutText = readAll(logBase + ".out");
-    run.stderrText = readAll(logBase + ".err");
+    run.xServerS = xBefore >= 0.0 ? processCpuS(xServer()) - xBefore : -1.0;
+    run.stdoutText = readText(logBase + ".out");
+    run.stderrText = readText(logBase + ".err");
     return run;
 }
 
-ChildRun runSelf(const QString &logDir, const QString &log, const QStringList &args, double timeoutS, const Env &env)
+ChildRun runSelf(const QString &logDir, const QString &log, const QStringList &args, double timeoutS, const Values &env)
 {
-    return runChild(QStringList{QCoreApplication::applicationFilePath(), "--child"} + args, env, QDir(logDir).filePath(log),
-                    timeoutS);
+    const QStringList self{QCoreApplication::applicationFilePath(), "--child"};
+    return runChild(self + args, env, QDir(logDir).filePath(log), timeoutS);
 }
 
 std::vector<Values> resultLines(const QString &text)
@@ -209,162 +221,24 @@ std::vector<Values> resultLines(const QString &text)
     return lines;
 }
 
-const Env &engineEnv()
+const Values &engineEnv()
 {
-    static const Env env{{"SDL_AUDIODRIVER", "dummy"}};
+    static const Values env{{"SDL_AUDIODRIVER", "dummy"}};
     return env;
 }
 
-double processCpuS(pid_t pid)
+Values medianRun(std::vector<Values> runs, const std::function<double(const Values &)> &cost)
 {
-    const QStringList f = pid > 0 ? statFields(pid) : QStringList();
-    return f.size() > 12 ? (f[11].toDouble() + f[12].toDouble()) / double(sysconf(_SC_CLK_TCK)) : -1.0;
-}
-
-QMap<QString, qint64> threadCpuNs(pid_t pid)
-{
-    const QString base = pid > 0 ? "/proc/%1/task/"_s.arg(pid) : "/proc/self/task/";
-    QMap<QString, qint64> threads;
-    // schedstat: ns on the CPU, ns waiting for it, time slices
-    for (const QString &task : QDir(base).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
-        threads.insert(readAll(base + task + "/comm").simplified().replace(' ', '_') + '#' + task,
-                       readAll(base + task + "/schedstat").section(' ', 0, 0).toLongLong());
-    return threads;
-}
-
-qint64 processCpuNs(pid_t pid)
-{
-    qint64 total = 0;
-    for (qint64 ns : threadCpuNs(pid))
-        total += ns;
-    return total;
-}
-
-pid_t findXServer()
-{
-    const QByteArray display = qgetenv("DISPLAY").split('.').value(0);
-    for (const QString &entry : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile file("/proc/%1/cmdline"_s.arg(entry));
-        const QList<QByteArray> args =
-            entry.toInt() > 0 && file.open(QIODevice::ReadOnly) ? file.readAll().split('\0') : QList<QByteArray>();
-        const QByteArray program = args.value(0).mid(args.value(0).lastIndexOf('/') + 1);
-        if (!display.isEmpty() && (program == "Xvfb" || program == "Xorg") && args.contains(display))
-            return pid_t(entry.toInt());
-    }
-    return 0;
-}
-
-void watchXServer(pid_t x) { gXServer = x; }
-
-CpuSnapshot cpuSnapshot()
-{
-    static const pid_t xServer = findXServer();
-    CpuSnapshot snap;
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    snap.selfS = seconds(usage.ru_utime, usage.ru_stime);
-    snap.xServerS = processCpuS(xServer);
-    QMap<pid_t, QPair<pid_t, double>> all; // parent, CPU with waited-for children
-    for (const QString &entry : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        const QStringList f = entry.toInt() > 0 ? statFields(entry.toInt()) : QStringList();
-        if (f.size() > 14)
-            all.insert(entry.toInt(), {f[1].toInt(), (f[11].toDouble() + f[12].toDouble() + f[13].toDouble() + f[14].toDouble())
-                                                         / double(sysconf(_SC_CLK_TCK))});
-    }
-    for (QList<pid_t> parents{getpid()}; !parents.isEmpty();) {
-        const pid_t parent = parents.takeFirst();
-        for (auto it = all.begin(); it != all.end(); ++it) {
-            if (it->first != parent)
-                continue;
-            QString kind = readAll("/proc/%1/comm"_s.arg(it.key())).trimmed();
-            QFile cmdline("/proc/%1/cmdline"_s.arg(it.key()));
-            for (const QByteArray &arg : cmdline.open(QIODevice::ReadOnly) ? cmdline.readAll().split('\0') : QList<QByteArray>())
-                kind = arg.startsWith("--type=") ? QString::fromLatin1(arg.mid(7)) : kind;
-            // The renderer is forked from the zygote and keeps its command line.
-            if (kind == "zygote" && snap.offspring.value(parent).first == "zygote")
-                kind = "renderer";
-            snap.offspring.insert(it.key(), {kind, it->second});
-            parents.append(it.key());
-        }
-    }
-    return snap;
-}
-
-QString cpuSpan(const char *prefix, const CpuSnapshot &a, const CpuSnapshot &b)
-{
-    double renderer = 0.0, other = 0.0;
-    for (auto it = b.offspring.begin(); it != b.offspring.end(); ++it)
-        (it->first == "renderer" ? renderer : other) += it->second - a.offspring.value(it.key()).second;
-    return "%1_self_s=%2 %1_renderer_s=%3 %1_web_other_s=%4 %1_x_s=%5"_s.arg(QLatin1String(prefix), fixed(b.selfS - a.selfS, 3),
-                                                                             fixed(renderer, 3), fixed(other, 3),
-                                                                             fixed(b.xServerS - a.xServerS, 3));
-}
-
-QStringList mpvArgs() { return {"mpv", "--no-config", "--vo=x11", "--ao=null", "--hwdec=no", "--geometry=1280x720"}; }
-
-bool Mpv::start(const QStringList &extra, const QString &socket, const Env &env, const QString &logBase)
-{
-    QFile::remove(socket);
-    mProcess.setProcessEnvironment(environment(env));
-    mProcess.setStandardOutputFile(logBase + ".out");
-    mProcess.setStandardErrorFile(logBase + ".err");
-    mProcess.start("mpv", mpvArgs().mid(1) << extra << "--input-ipc-server=" + socket);
-    for (const Clock::time_point begin = Clock::now();
-         mProcess.waitForStarted() && secondsSince(begin) * 1000.0 < kMpvTimeoutMs;) {
-        mSocket.connectToServer(socket);
-        if (mSocket.waitForConnected(kMpvPollMs))
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(kMpvPollMs));
-    }
-    return false;
-}
-
-void Mpv::send(const QJsonArray &command)
-{
-    mSocket.write(QJsonDocument(QJsonObject{{"command", command}, {"request_id", ++mNextId}}).toJson(QJsonDocument::Compact)
-                  + '\n');
-    mSocket.waitForBytesWritten(kMpvTimeoutMs);
-}
-
-std::optional<QJsonObject> Mpv::waitFor(const std::function<bool(const QJsonObject &)> &match)
-{
-    const Clock::time_point begin = Clock::now();
-    for (;;) {
-        while (mSocket.canReadLine())
-            if (const QJsonObject o = QJsonDocument::fromJson(mSocket.readLine()).object(); match(o))
-                return o;
-        const int left = kMpvTimeoutMs - int(secondsSince(begin) * 1000.0);
-        if (left <= 0 || !mSocket.waitForReadyRead(left))
-            return std::nullopt;
-    }
-}
-
-std::optional<QJsonObject> Mpv::request(const QJsonArray &command)
-{
-    send(command);
-    return waitFor([id = mNextId](const QJsonObject &o) { return o.value("request_id").toInt() == id; });
-}
-
-bool Mpv::waitEvent(const char *name)
-{
-    return waitFor([name](const QJsonObject &o) { return o.value("event").toString() == QLatin1String(name); }).has_value();
-}
-
-bool Mpv::waitLoaded()
-{
-    for (const Clock::time_point begin = Clock::now(); secondsSince(begin) * 1000.0 < kMpvTimeoutMs;) {
-        const auto reply = request({"get_property", "time-pos"});
-        if (!reply || reply->value("error").toString() == "success")
-            return reply.has_value();
-        std::this_thread::sleep_for(std::chrono::milliseconds(kMpvPollMs));
-    }
-    return false;
-}
-
-void Mpv::quit()
-{
-    send({"quit"});
-    mProcess.waitForFinished(kMpvTimeoutMs);
+    const auto ok = [](const Values &v) { return !v.contains("note"); };
+    std::sort(runs.begin(), runs.end(),
+              [&](const Values &a, const Values &b) { return ok(a) != ok(b) ? ok(a) : cost(a) < cost(b); });
+    QStringList every;
+    for (const Values &v : runs)
+        every << (ok(v) ? fixed(cost(v), 3) : "failed");
+    const long good = std::count_if(runs.begin(), runs.end(), ok);
+    Values chosen = runs.empty() ? Values{{"note", "no run"}} : runs[size_t(std::max(0L, good - 1) / 2)];
+    chosen.insert("every_cost", every.join(' '));
+    return chosen;
 }
 
 } // namespace bench

@@ -1,44 +1,57 @@
 #pragma once
 
-// What every scenario of velmora_bench shares: output and statistics,
-// options, child processes and their CPU, and mpv as an anchor.
+// What the scenarios share: output, statistics, options, child processes and
+// their CPU, mpv as an anchor, the recordings, and the children's windows.
 
+#include "gpsfixture.h"
+#include "myframe.h"
+#include "videoplayer.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QLocalSocket>
-#include <QMap>
 #include <QProcess>
-#include <QStringList>
 #include <QTextStream>
+#include <QTimer>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <functional>
+#include <map>
+#include <memory>
 #include <optional>
+#include <thread>
 #include <vector>
-
-#include <sys/types.h>
 
 namespace bench {
 
-// Qt 6's "..."_s for Qt 5: a QString from a literal.
+// Qt 6's "..."_s for Qt 5.
 inline QString operator""_s(const char *text, size_t size) { return QString::fromUtf8(text, int(size)); }
 
 using Clock = std::chrono::steady_clock;
-using Values = QMap<QString, QString>; // a child's "RESULT key=value ..." lines, and what its parent measured
-using Env = QMap<QString, QString>;
+using Values = QMap<QString, QString>; // a child's "RESULT key=value" figures; also an environment
 
 QTextStream &out();
-double secondsSince(Clock::time_point start);
+QString readText(const QString &path);
 double msBetween(Clock::time_point a, Clock::time_point b);
+double msSince(Clock::time_point start);
 QString fixed(double value, int decimals);
-QString loadAverage();                  // 1, 5 and 15 minutes
-qint64 parseRate(QString text);         // "8M", "2500k": per second; 0 when unreadable
-void readFileInto(const QString &path); // the page cache: timed reads then find it there
+QString sizeText(const QSize &s); // "WxH"
+QString verdict(bool met);
+QString loadAverage();
+qint64 parseRate(QString text); // "8M", "2500k": per second
+void readFileInto(const QString &path);
 double num(const Values &v, const QString &key, double otherwise = -1.0);
-// "  title: key value, key value" for the keys given (all when none).
-void printValues(const QString &title, const Values &v, const QStringList &keys = {});
-// Rows under a header, columns aligned.
+void result(const Values &v);                                                          // a child's "RESULT key=value ..." line
+int childError(const QString &what, int code);                                         // its "ERROR ..." line
+void printValues(const QString &title, const Values &v, const QStringList &keys = {}); // all keys when none given
 void printTable(const QStringList &header, const std::vector<QStringList> &rows);
+QString largest(std::vector<std::pair<double, QString>> items, size_t n, int decimals); // "name:value,..." of the n largest
 
 struct Stats
 {
@@ -48,10 +61,11 @@ struct Stats
     size_t size() const { return values.size(); }
     double mean() const;
     double median() const;
+    double quantile(double q) const; // NaN when empty
     double min() const { return quantile(0.0); }
     double max() const { return quantile(1.0); }
-    double quantile(double q) const;      // q in 0..1; 0 when empty
-    QString text(int decimals = 1) const; // "median (min-max)"
+    QString text(int decimals = 1) const;                               // "median (min-max)"
+    void addTo(Values &v, const QString &name, int decimals = 1) const; // NAME_p50, NAME_p99, NAME_max
 };
 
 struct Option
@@ -61,21 +75,18 @@ struct Option
     const char *help;
 };
 
-class Options
+struct Options
 {
-public:
+    Values values;
     bool parse(const QStringList &args, const std::vector<Option> &known, QString *error);
-    QString str(const char *name) const { return mValues.value(QLatin1String(name)); }
+    QString str(const char *name) const { return values.value(QLatin1String(name)); }
     int integer(const char *name) const { return str(name).toInt(); }
     double real(const char *name) const { return str(name).toDouble(); }
-    bool flag(const char *name) const { return mValues.contains(QLatin1String(name)); }
+    bool flag(const char *name) const { return values.contains(QLatin1String(name)); }
     QStringList list(const char *name) const { return str(name).split(',', Qt::SkipEmptyParts); }
-
-private:
-    QMap<QString, QString> mValues;
 };
 
-enum class Display { None, Offscreen, X }; // X: players in windows, run.sh starts Xvfb
+enum class Display { None, Offscreen, X }; // X: windows on the display run.sh starts
 
 struct Scenario
 {
@@ -86,33 +97,42 @@ struct Scenario
     Display display;
 };
 
+extern const Scenario kPlayback, kOpen, kGpsPass, kFileList, kTelemetry;
+
+// Child modes, velmora_bench --child KIND FILE ... (US,US,...: positions in µs).
+int childEngine(const QStringList &args);          // FILE first N | play [pace] | seek US,... | idle PLAY_MS IDLE_MS
+int childFloor(const QStringList &args);           // FILE decode SCALER | open REPS | seek US,...
+int childWindowOpen(const QStringList &args);      // FILE GPS_WAIT_S [NEXT_FILE]
+int childTelemetryWindow(const QStringList &args); // FILE W H PAUSED_MS map|nomap
+
 struct ChildRun
 {
     int exitCode = -1; // -1: killed, or never started
-    double cpuS = 0.0; // user + system of its threads and waited-for children (wait4), s
+    double cpuS = 0.0; // user + system of it and what it waited for (wait4)
     double wallS = 0.0;
     qint64 maxRssKiB = 0;
     double xServerS = -1.0; // the X server's CPU meanwhile
     QString stdoutText, stderrText;
     Values results() const;  // the RESULT lines merged
-    QString failure() const; // empty when it exited 0; else its ERROR lines or the end of stderr
+    QString failure() const; // empty when it exited 0
+    Values measured() const; // results() with cpu_s, wall_s, rss_mib, x_s, and a note when it failed
 };
 
+QProcessEnvironment environment(const Values &env); // this process's, env added
 // args (PATH searched) with env added, output into logBase.out/.err, killed after timeoutS.
-ChildRun runChild(const QStringList &args, const Env &env, const QString &logBase, double timeoutS);
-// This program in a child mode (velmora_bench --child KIND ...), logged under logDir.
-ChildRun runSelf(const QString &logDir, const QString &log, const QStringList &args, double timeoutS, const Env &env = {});
+ChildRun runChild(const QStringList &args, const Values &env, const QString &logBase, double timeoutS);
+ChildRun runSelf(const QString &logDir, const QString &log, const QStringList &args, double timeoutS, const Values &env = {});
 std::vector<Values> resultLines(const QString &text);
-const Env &engineEnv(); // the sound device the engine's children open: no sound card here
+const Values &engineEnv(); // no sound card here: SDL's dummy device
+// Of several runs, the one of median cost among those without a note, with every_cost added.
+Values medianRun(std::vector<Values> runs, const std::function<double(const Values &)> &cost);
 
-double processCpuS(pid_t pid); // from /proc/PID/stat, clock ticks; -1 unknown
-// ns on the CPU of each thread (the scheduler's own accounting), by "name#tid"; pid 0: this process.
-QMap<QString, qint64> threadCpuNs(pid_t pid);
+pid_t xServer(); // of $DISPLAY, 0 when none
+double processCpuS(pid_t pid);
+QMap<QString, qint64> threadCpuNs(pid_t pid); // the scheduler's accounting by "name#tid"; pid 0: this process
 qint64 processCpuNs(pid_t pid);
-pid_t findXServer();        // of $DISPLAY
-void watchXServer(pid_t x); // runChild then reports its CPU
 
-// CPU a child spends between two moments of its choosing: its own, the
+// CPU between two moments of a child's choosing: its own, that of the
 // processes it started (the web engine's) by kind, the X server's.
 struct CpuSnapshot
 {
@@ -121,16 +141,15 @@ struct CpuSnapshot
     double xServerS = -1.0;
 };
 CpuSnapshot cpuSnapshot();
-QString cpuSpan(const char *prefix, const CpuSnapshot &a, const CpuSnapshot &b); // P_self_s P_renderer_s P_web_other_s P_x_s
+void addCpuSpan(Values &v, const QString &prefix, const CpuSnapshot &a, const CpuSnapshot &b); // PREFIX_self_s ...
 
-// mpv without user configuration, X11 output, no sound device, software
-// decoding, a 1280x720 window; driven over its JSON IPC.
+// mpv without user configuration, X11 output, no sound device, software decoding, a 1280x720 window.
 QStringList mpvArgs();
 
-class Mpv
+class Mpv // driven over its JSON IPC
 {
 public:
-    bool start(const QStringList &extra, const QString &socket, const Env &env, const QString &logBase);
+    bool start(const QStringList &extra, const QString &dir, const QString &log, const Values &env = {});
     void send(const QJsonArray &command);
     std::optional<QJsonObject> request(const QJsonArray &command);
     bool waitEvent(const char *name);
@@ -143,6 +162,114 @@ private:
     QProcess mProcess; // killed, if still running, when destroyed
     QLocalSocket mSocket;
     int mNextId = 0;
+};
+
+// The fixture's noisy picture and a 440 Hz AAC sine, encoded as a dash
+// camera's constant-rate encoder writes: a key frame every second and a
+// one-second rate buffer (without it x264 spends several times the rate on
+// the first second).
+struct Clip
+{
+    QString key;
+    int width, height, fps;
+    double seconds;
+    QString codec, bitrate; // ffmpeg encoder, video bits per second ("8M")
+    int bframes;            // -1: the preset's
+    QString picturesOf;     // non-empty: that clip's pictures alone
+};
+const Clip *findClip(const QString &key); // 1080p30, 1080p60, 2160p30, 1080p60-nosound
+QString clipPath(const QString &dir, const Clip &c);
+bool makeClip(const QString &dir, const Clip &c, bool regenerate);
+bool addGpsTrack(const QString &in, const QString &out, const QVector<fixture::CameraRecord> &drive, bool regenerate);
+
+// A long 1080p30 recording with GPS as the camera writes it: a PID 0x300
+// stream in a TS (payload version 0: the GPS pass reads the whole file), a
+// "gps " box in an MP4.
+struct LongRecording
+{
+    QString dir;
+    qint64 bitrate = 8000000; // video, bits per second
+    int seconds = 1800;
+    bool regenerate = false;
+    QString tsPath() const;
+    QString mp4Path() const;
+    QVector<fixture::CameraRecord> drive() const; // one record a second
+};
+bool makeLongRecording(const LongRecording &r, bool ts, bool mp4);
+
+struct MediaInfo
+{
+    double duration = 0.0; // s
+    qint64 frames = 0;     // video packets, counted
+    double fps = 0.0;
+    QString text; // "1920x1080 30.00 fps h264 High 8.00 Mbit/s, aac 48000 Hz 2 ch"
+};
+MediaInfo probe(const QString &path);
+
+constexpr int kWindowWidth = 1280;
+constexpr int kWindowHeight = 720;
+
+// The application's video surface, noting when pictures reach its slot and are painted.
+class TimedFrame : public MyFrame
+{
+public:
+    std::function<void(const QImage &, Clock::time_point)> onArrived, onPainted;
+    qint64 picturesPainted = 0; // distinct pictures
+    qint64 paints = 0;
+
+protected:
+    bool event(QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    qint64 mLastKey = 0;
+};
+
+// The engine with the surface alone in a 1280x720 window.
+struct EngineWindow
+{
+    QWidget top;
+    TimedFrame *frame = nullptr;
+    VideoPlayer player;
+    std::function<void(const QImage &)> onDelivered; // on the video thread, before the picture is queued
+    EngineWindow();
+    bool showAndWait(); // exposed and at its size
+};
+
+// Runs the event loop until done() or the timeout (false); paints and
+// wakeWaiter() look at done() at once, a timer every few ms.
+bool spinUntil(const std::function<bool()> &done, int timeoutMs);
+void spinFor(int ms);
+void wakeWaiter();
+bool exposed(QWidget &window);
+void quietLogs();                     // the engine's debug log off, libav* errors only
+double imagePts(const QImage &image); // s, the engine's "pts" text; NaN when none
+QString litScreen();                  // where the screen is not black, "WxH@X,Y"
+
+// Ticks a timer on the GUI thread: the longest gap between ticks is its
+// longest stall. Long gaps keep the thread's time on the CPU and waiting
+// for one meanwhile: work on the GUI thread, or a CPU taken by others.
+class Heartbeat
+{
+public:
+    explicit Heartbeat(int tickMs);
+    void restart(); // a new span from the last tick
+    double longestMs() const { return mLongest; }
+    QString gaps(Clock::time_point since) const; // "length@end/run/wait" ms of the longest
+    std::function<void()> onTick;
+
+private:
+    struct Gap
+    {
+        double ms;
+        Clock::time_point end;
+        double runMs, waitMs;
+    };
+    QTimer mTimer;
+    Clock::time_point mLast;
+    qint64 mTicks = 0, mLastRun = 0, mLastWait = 0;
+    double mLongest = 0.0;
+    std::vector<Gap> mGaps;
 };
 
 } // namespace bench

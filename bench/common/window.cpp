@@ -1,13 +1,9 @@
-#include "videoplayer.h"
-#include "window.h"
+#include "bench.h"
 
-#include <QApplication>
 #include <QEventLoop>
-#include <QFile>
 #include <QLoggingCategory>
 #include <QPixmap>
 #include <QScreen>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -15,20 +11,14 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
-#include <cmath>
-
-#include <unistd.h>
-
 namespace bench {
 
 namespace {
 
 constexpr int kExposeTimeoutMs = 10000;
-constexpr int kPictureTimeoutMs = 20000; // an open without a picture by then failed
-constexpr int kSettleMs = 300;           // idle before each timed open
-constexpr int kConditionPollMs = 5;      // spinUntil looks at conditions nobody reports this often
-constexpr int kBlackThreshold = 24;      // 0..255: darker in every channel counts as black
-constexpr double kReportedGapMs = 20.0;  // a 50 fps repaint missed
+constexpr int kConditionPollMs = 5;     // spinUntil looks at conditions nobody reports this often
+constexpr int kBlackThreshold = 24;     // 0..255: darker in every channel counts as black
+constexpr double kReportedGapMs = 20.0; // a 50 fps repaint missed
 constexpr int kReportedGaps = 5;
 
 QEventLoop *gWaitLoop = nullptr;
@@ -85,10 +75,8 @@ EngineWindow::EngineWindow()
 
 bool EngineWindow::showAndWait()
 {
-    if (!exposed(top) || !spinUntil([this] { return frame->size() == top.size(); }, kExposeTimeoutMs)) {
-        std::printf("ERROR window never exposed\n");
-        return false;
-    }
+    if (!exposed(top) || !spinUntil([this] { return frame->size() == top.size(); }, kExposeTimeoutMs))
+        return childError("window never exposed", false);
     player.setOutputSize(frame->size());
     return true;
 }
@@ -151,88 +139,34 @@ QString litScreen()
     return right < 0 ? "none" : "%1x%2@%3,%4"_s.arg(right - left + 1).arg(bottom - top + 1).arg(left).arg(top);
 }
 
-int childFirstPicture(int argc, char **argv, const QStringList &args)
-{
-    quietLogs();
-    QApplication app(argc, argv);
-    initPlayback(); // as the viewer's main() does
-    EngineWindow w;
-    if (!w.showAndWait())
-        return 2;
-    std::optional<Clock::time_point> painted;
-    w.frame->onPainted = [&](const QImage &, Clock::time_point at) { painted = painted.value_or(at); };
-    for (int i = 0; i < args.value(1).toInt(); ++i) {
-        w.frame->slotGetImage(QImage()); // an empty surface, as when a file is picked
-        spinFor(kSettleMs);
-        painted.reset();
-        const Clock::time_point start = Clock::now();
-        if (!w.player.openFile(args.value(0))) {
-            std::printf("ERROR openFile failed\n");
-            return 2;
-        }
-        const Clock::time_point opened = Clock::now();
-        if (!spinUntil([&] { return painted.has_value(); }, kPictureTimeoutMs)) {
-            std::printf("ERROR no picture painted after open %d\n", i);
-            return 3;
-        }
-        std::printf("RESULT open_ms=%.3f first_paint_ms=%.3f\n", msBetween(start, opened), msBetween(start, *painted));
-        std::fflush(stdout);
-        w.player.stop();
-    }
-    return 0;
-}
-
-struct Heartbeat::Private
-{
-    struct Gap
-    {
-        double ms;
-        Clock::time_point end;
-        double runMs, waitMs; // the GUI thread on the CPU, and runnable but waiting for one, meanwhile
-    };
-    QTimer timer;
-    QFile schedstat{"/proc/self/task/%1/schedstat"_s.arg(gettid())}; // ns on the CPU, ns waiting for it
-    Clock::time_point last;
-    qint64 ticks = 0, lastRun = 0, lastWait = 0;
-    double longest = 0.0;
-    std::vector<Gap> gaps;
-};
-
 Heartbeat::Heartbeat(int tickMs)
-    : d(new Private)
 {
-    d->timer.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&d->timer, &QTimer::timeout, [this] {
+    mTimer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&mTimer, &QTimer::timeout, [this] {
         const Clock::time_point now = Clock::now();
-        d->schedstat.open(QIODevice::ReadOnly);
-        const QList<QByteArray> sched = d->schedstat.readAll().split(' ');
-        d->schedstat.close();
+        const QStringList sched = readText("/proc/thread-self/schedstat").split(' '); // ns on the CPU, ns waiting for it
         const qint64 run = sched.value(0).toLongLong(), wait = sched.value(1).toLongLong();
-        const double gap = d->ticks++ ? msBetween(d->last, now) : 0.0;
-        d->longest = std::max(d->longest, gap);
+        const double gap = mTicks++ ? msBetween(mLast, now) : 0.0;
+        mLongest = std::max(mLongest, gap);
         if (gap > kReportedGapMs)
-            d->gaps.push_back({gap, now, (run - d->lastRun) / 1e6, (wait - d->lastWait) / 1e6});
-        d->last = now, d->lastRun = run, d->lastWait = wait;
+            mGaps.push_back({gap, now, (run - mLastRun) / 1e6, (wait - mLastWait) / 1e6});
+        mLast = now, mLastRun = run, mLastWait = wait;
         if (onTick)
             onTick();
         wakeWaiter();
     });
-    d->timer.start(tickMs);
+    mTimer.start(tickMs);
 }
-
-Heartbeat::~Heartbeat() = default;
 
 void Heartbeat::restart()
 {
-    d->longest = 0.0;
-    d->gaps.clear();
+    mLongest = 0.0;
+    mGaps.clear();
 }
-
-double Heartbeat::longestMs() const { return d->longest; }
 
 QString Heartbeat::gaps(Clock::time_point since) const
 {
-    auto sorted = d->gaps;
+    auto sorted = mGaps;
     std::sort(sorted.begin(), sorted.end(), [](const auto &a, const auto &b) { return a.ms > b.ms; });
     QStringList items;
     for (int i = 0; i < int(sorted.size()) && i < kReportedGaps; ++i)
