@@ -69,6 +69,13 @@
     </message>
 </context>
 <context>
+    <name>KeyHelp</name>
+    <message>
+        <source>Keys</source>
+        <translation>按键</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>Menu</source>
@@ -299,6 +306,73 @@
     </message>
 </context>
 <context>
+    <name>PlaybackKeys</name>
+    <message>
+        <source>Play or pause</source>
+        <translation>播放或暂停</translation>
+    </message>
+    <message>
+        <source>Back 5 seconds</source>
+        <translation>后退 5 秒</translation>
+    </message>
+    <message>
+        <source>Forward 5 seconds</source>
+        <translation>前进 5 秒</translation>
+    </message>
+    <message>
+        <source>Previous picture (paused)</source>
+        <translation>上一帧（暂停时）</translation>
+    </message>
+    <message>
+        <source>Next picture (paused)</source>
+        <translation>下一帧（暂停时）</translation>
+    </message>
+    <message>
+        <source>Slower</source>
+        <translation>减速</translation>
+    </message>
+    <message>
+        <source>Faster</source>
+        <translation>加速</translation>
+    </message>
+    <message>
+        <source>Louder</source>
+        <translation>音量增大</translation>
+    </message>
+    <message>
+        <source>Quieter</source>
+        <translation>音量减小</translation>
+    </message>
+    <message>
+        <source>Sound on or off</source>
+        <translation>打开或关闭声音</translation>
+    </message>
+    <message>
+        <source>Full screen on or off</source>
+        <translation>打开或关闭全屏</translation>
+    </message>
+    <message>
+        <source>Leave full screen</source>
+        <translation>退出全屏</translation>
+    </message>
+    <message>
+        <source>Open recordings</source>
+        <translation>打开录像</translation>
+    </message>
+    <message>
+        <source>Save the picture (PNG)</source>
+        <translation>保存画面（PNG）</translation>
+    </message>
+    <message>
+        <source>Export the track (GPX or CSV)</source>
+        <translation>导出轨迹（GPX 或 CSV）</translation>
+    </message>
+    <message>
+        <source>These keys</source>
+        <translation>这些按键</translation>
+    </message>
+</context>
+<context>
     <name>SetupMenu</name>
     <message>
         <source>Time zone</source>
@@ -323,6 +397,10 @@
     <message>
         <source>Other offset…</source>
         <translation>其他时差…</translation>
+    </message>
+    <message>
+        <source>Play a drive as one</source>
+        <translation>连续播放同一行程</translation>
     </message>
 </context>
 <context>

@@ -69,6 +69,13 @@
     </message>
 </context>
 <context>
+    <name>KeyHelp</name>
+    <message>
+        <source>Keys</source>
+        <translation>Keys</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>Menu</source>
@@ -299,6 +306,73 @@
     </message>
 </context>
 <context>
+    <name>PlaybackKeys</name>
+    <message>
+        <source>Play or pause</source>
+        <translation>Play or pause</translation>
+    </message>
+    <message>
+        <source>Back 5 seconds</source>
+        <translation>Back 5 seconds</translation>
+    </message>
+    <message>
+        <source>Forward 5 seconds</source>
+        <translation>Forward 5 seconds</translation>
+    </message>
+    <message>
+        <source>Previous picture (paused)</source>
+        <translation>Previous picture (paused)</translation>
+    </message>
+    <message>
+        <source>Next picture (paused)</source>
+        <translation>Next picture (paused)</translation>
+    </message>
+    <message>
+        <source>Slower</source>
+        <translation>Slower</translation>
+    </message>
+    <message>
+        <source>Faster</source>
+        <translation>Faster</translation>
+    </message>
+    <message>
+        <source>Louder</source>
+        <translation>Louder</translation>
+    </message>
+    <message>
+        <source>Quieter</source>
+        <translation>Quieter</translation>
+    </message>
+    <message>
+        <source>Sound on or off</source>
+        <translation>Sound on or off</translation>
+    </message>
+    <message>
+        <source>Full screen on or off</source>
+        <translation>Full screen on or off</translation>
+    </message>
+    <message>
+        <source>Leave full screen</source>
+        <translation>Leave full screen</translation>
+    </message>
+    <message>
+        <source>Open recordings</source>
+        <translation>Open recordings</translation>
+    </message>
+    <message>
+        <source>Save the picture (PNG)</source>
+        <translation>Save the picture (PNG)</translation>
+    </message>
+    <message>
+        <source>Export the track (GPX or CSV)</source>
+        <translation>Export the track (GPX or CSV)</translation>
+    </message>
+    <message>
+        <source>These keys</source>
+        <translation>These keys</translation>
+    </message>
+</context>
+<context>
     <name>SetupMenu</name>
     <message>
         <source>Time zone</source>
@@ -323,6 +397,10 @@
     <message>
         <source>Other offset…</source>
         <translation>Other offset…</translation>
+    </message>
+    <message>
+        <source>Play a drive as one</source>
+        <translation>Play a drive as one</translation>
     </message>
 </context>
 <context>

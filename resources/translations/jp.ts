@@ -69,6 +69,13 @@
     </message>
 </context>
 <context>
+    <name>KeyHelp</name>
+    <message>
+        <source>Keys</source>
+        <translation>キー</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>Menu</source>
@@ -299,6 +306,73 @@
     </message>
 </context>
 <context>
+    <name>PlaybackKeys</name>
+    <message>
+        <source>Play or pause</source>
+        <translation>再生・一時停止</translation>
+    </message>
+    <message>
+        <source>Back 5 seconds</source>
+        <translation>5 秒戻る</translation>
+    </message>
+    <message>
+        <source>Forward 5 seconds</source>
+        <translation>5 秒進む</translation>
+    </message>
+    <message>
+        <source>Previous picture (paused)</source>
+        <translation>前のコマ（一時停止中）</translation>
+    </message>
+    <message>
+        <source>Next picture (paused)</source>
+        <translation>次のコマ（一時停止中）</translation>
+    </message>
+    <message>
+        <source>Slower</source>
+        <translation>遅く</translation>
+    </message>
+    <message>
+        <source>Faster</source>
+        <translation>速く</translation>
+    </message>
+    <message>
+        <source>Louder</source>
+        <translation>音量を上げる</translation>
+    </message>
+    <message>
+        <source>Quieter</source>
+        <translation>音量を下げる</translation>
+    </message>
+    <message>
+        <source>Sound on or off</source>
+        <translation>音声のオン・オフ</translation>
+    </message>
+    <message>
+        <source>Full screen on or off</source>
+        <translation>全画面のオン・オフ</translation>
+    </message>
+    <message>
+        <source>Leave full screen</source>
+        <translation>全画面を終了</translation>
+    </message>
+    <message>
+        <source>Open recordings</source>
+        <translation>録画を開く</translation>
+    </message>
+    <message>
+        <source>Save the picture (PNG)</source>
+        <translation>画面を保存（PNG）</translation>
+    </message>
+    <message>
+        <source>Export the track (GPX or CSV)</source>
+        <translation>軌跡を書き出す（GPX または CSV）</translation>
+    </message>
+    <message>
+        <source>These keys</source>
+        <translation>このキー一覧</translation>
+    </message>
+</context>
+<context>
     <name>SetupMenu</name>
     <message>
         <source>Time zone</source>
@@ -323,6 +397,10 @@
     <message>
         <source>Other offset…</source>
         <translation>その他の時差…</translation>
+    </message>
+    <message>
+        <source>Play a drive as one</source>
+        <translation>一続きの走行として再生</translation>
     </message>
 </context>
 <context>
