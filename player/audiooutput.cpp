@@ -11,6 +11,7 @@ extern "C" {
 
 #include <SDL.h>
 
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -93,6 +94,53 @@ int convertAudioFrame(VideoState &is, AVFrame *frame)
 
 namespace {
 
+constexpr double kTempoGap = 0.1; // s: sound this far from where the last ended starts a new stretch
+
+// Hands the chunk in is.audioConvertBuf to the device: the sound clock
+// steps to the media time it covers, played `speed` times as fast.
+int handOut(VideoState &is, int length, double begin, double end, double speed, const SeekState &seek)
+{
+    is.audioChunkSpeed.store(speed);
+    is.audioChunkDuration.store(end - begin);
+    is.audioClock.store(end);
+    is.audioClockUpdatedUs.store(wallClockUs());
+    // The seek's sound has come: the clock tells the place again.
+    if (seek.dropSound)
+        is.seek.update(seek.serial, [](SeekState &s) { s.dropSound = false; });
+    is.audioBuf = is.audioConvertBuf.get();
+    return length;
+}
+
+// The next chunk a tempo filter gives into is.audioConvertBuf; 0 when it has
+// none now. A filter that ended goes.
+int takeFiltered(VideoState &is, std::unique_ptr<TempoFilter> &filter, const SeekState &seek)
+{
+    if (!filter)
+        return 0;
+    int bytes = 0;
+    double begin = 0.0;
+    double end = 0.0;
+    switch (filter->take(is.audioConvertBuf.get(), kAudioConvertBufSize, bytes, begin, end)) {
+    case TempoFilter::Take::Sound:
+        return bytes > 0 ? handOut(is, bytes, begin, end, filter->speed(), seek) : 0;
+    case TempoFilter::Take::Ended:
+        filter.reset();
+        return 0;
+    case TempoFilter::Take::NeedsMore:
+        break;
+    }
+    return 0;
+}
+
+// Ends the current filter's stretch: what it holds plays before anything new.
+void retireTempo(VideoState &is)
+{
+    if (!is.tempo)
+        return;
+    is.tempo->finish();
+    is.tempoRetiring = std::move(is.tempo);
+}
+
 // One chunk of converted sound into is.audioBuf; its length in bytes, or a
 // negative value when there is nothing to play now. Never waits: SDL holds
 // the device lock while it runs, and pause and stop take that lock.
@@ -101,16 +149,36 @@ int audioDecodeFrame(VideoState &is)
     const double timeBase = av_q2d(is.audioStreamPtr->time_base);
     const double startOffset = double(is.startOffsetUs) / 1e6;
     AVCodecContext *ctx = is.audioCodecContext.get();
+    const int bytesPerFrame = is.audioTgtLayout.nb_channels * av_get_bytes_per_sample(is.audioTgtFormat);
+    const int bytesPerSecond = bytesPerFrame * is.audioTgtRate;
     for (;;) {
         if (is.quit.load() || (!isPlaying(is) && !is.isMove.load()))
             return -1;
         if (!is.audioFrame && !(is.audioFrame = FramePtr(av_frame_alloc())))
             return AVERROR(ENOMEM);
 
+        const SeekState seek = is.seek.load();
+        if (is.audioSerial != seek.serial) {
+            // Whatever the filters hold belongs to the place before a seek.
+            is.tempo.reset();
+            is.tempoRetiring.reset();
+        }
+        // A finished stretch plays out first, then the current one.
+        while (is.tempoRetiring) {
+            if (const int length = takeFiltered(is, is.tempoRetiring, seek))
+                return length;
+        }
+        const double speed = is.speed.load();
+        if (is.tempo && is.tempo->speed() != speed) {
+            retireTempo(is);
+            continue;
+        }
+        if (const int length = takeFiltered(is, is.tempo, seek))
+            return length;
+
         // Frames the decoder already holds come first.
         AVFrame *frame = is.audioFrame.get();
         if (avcodec_receive_frame(ctx, frame) >= 0) {
-            const SeekState seek = is.seek.load();
             if (is.audioSerial != seek.serial) {
                 av_frame_unref(frame); // decoded for the position before a seek
                 continue;
@@ -120,30 +188,47 @@ int audioDecodeFrame(VideoState &is)
             av_frame_unref(frame);
             if (length <= 0)
                 continue;
-            const int bytesPerSecond = is.audioTgtLayout.nb_channels * av_get_bytes_per_sample(is.audioTgtFormat)
-                                       * is.audioTgtRate;
-            const double seconds = double(length) / bytesPerSecond;
-            const double begin = pts != AV_NOPTS_VALUE ? double(pts) * timeBase - startOffset : is.audioClock.load();
-            const double clock = begin + seconds;
-            is.audioClock.store(clock);
-            is.audioClockUpdatedUs.store(wallClockUs());
-            is.audioChunkDuration.store(seconds);
-            if (seek.dropSound) {
-                if (clock < seek.targetSeconds())
-                    continue; // sound before the seek target
-                is.seek.update(seek.serial, [](SeekState &s) { s.dropSound = false; });
+            const double lastEnd = is.tempo ? is.tempo->inputEnd() : is.audioClock.load();
+            const double begin = pts != AV_NOPTS_VALUE ? double(pts) * timeBase - startOffset : lastEnd;
+            const double end = begin + double(length) / bytesPerSecond;
+            if (seek.dropSound && end < seek.targetSeconds())
+                continue; // sound before the seek target
+            if (speed == 1.0 || is.tempoFailed)
+                return handOut(is, length, begin, end, 1.0, seek);
+            // A gap in the sound: the filter's output would no longer map to
+            // media time, so a new stretch starts here.
+            if (is.tempo && std::abs(begin - is.tempo->inputEnd()) > kTempoGap)
+                retireTempo(is);
+            if (!is.tempo) {
+                auto filter = std::make_unique<TempoFilter>();
+                if (!filter->open(is.audioTgtFormat, is.audioTgtLayout, is.audioTgtRate, speed)) {
+                    qCDebug(lcPlayer) << "no tempo filter: sound plays at its own speed";
+                    is.tempoFailed = true;
+                    return handOut(is, length, begin, end, 1.0, seek);
+                }
+                is.tempo = std::move(filter);
             }
-            is.audioBuf = is.audioConvertBuf.get();
-            return length;
+            // Copied in before anything comes out into the same buffer.
+            is.tempo->put(is.audioConvertBuf.get(), length / bytesPerFrame, begin);
+            continue;
         }
 
         // The decoder wants more: take the next packet.
         AVPacket *packet = is.audioPacket.get();
-        if (!is.audioQueue.get(packet))
-            return -1; // nothing queued: silence, and the clock stands still
+        if (!is.audioQueue.get(packet)) {
+            // Nothing queued. A stretch whose input ended (end of the
+            // file) gives out what it still holds.
+            if (is.tempo && is.readFinished.load()) {
+                retireTempo(is);
+                continue;
+            }
+            return -1; // silence, and the clock stands still
+        }
         if (isFlushPacket(packet)) {
             avcodec_flush_buffers(ctx);
             is.audioSerial = flushPacketSerial(packet);
+            is.tempo.reset();
+            is.tempoRetiring.reset();
             av_packet_unref(packet);
             continue;
         }

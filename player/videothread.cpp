@@ -62,6 +62,7 @@ private:
     bool receiveFrames();
     void showOrDrop();
     void settleSeek();
+    void landOnLastPicture(const SeekState &seek);
     void reportLateLanding();
     double waitForClock(double pts);
     double clockNow(int64_t now) const;
@@ -175,9 +176,10 @@ bool VideoThread::atEndOfInput()
     if (is.isPause()) {
         // A paused seek past the last picture shows the last one; the
         // stream ends only while playing.
-        if (seek.picturePending && lastFrame->buf[0] && deliver(lastFrame, lastPts))
+        if (seek.picturePending && lastFrame->buf[0] && deliver(lastFrame, lastPts)) {
+            landOnLastPicture(seek);
             settleSeek();
-        else
+        } else
             is.seek.update(serial, [](SeekState &s) { s.picturePending = false; });
         return true;
     }
@@ -273,10 +275,29 @@ void VideoThread::showOrDrop()
         return;
     }
     if (firstFrame) {
+        is.firstPicturePts = pts;
         is.firstFramePending = 0;
         is.player->notifyOpenWaiters();
     }
     settleSeek();
+}
+
+// A paused seek past the last picture showed that picture: the position is
+// its place, so that a step forward from there stays, and Play starts there.
+void VideoThread::landOnLastPicture(const SeekState &seek)
+{
+    const int64_t landed = std::llround(lastPts * 1e6);
+    if (landed >= seek.target)
+        return;
+    const bool hasSound = is.audioStream >= 0 && is.audioDeviceId.load() != 0;
+    // Under the clock's lock a seek is published together with its clock:
+    // only this seek's clock is moved, never a newer one's.
+    std::lock_guard<std::mutex> clock(is.clockMutex);
+    if (!is.seek.update(serial, [landed](SeekState &s) { s.target = landed; }))
+        return;
+    is.wallClock.moveTo(wallClockUs(), lastPts);
+    if (!hasSound)
+        is.audioClock = lastPts;
 }
 
 // Only this seek's picture settles it: a seek made meanwhile still wants its own.
@@ -306,12 +327,16 @@ double VideoThread::clockNow(int64_t now) const
         const double stoodAt = is.audioClock.load();
         {
             std::lock_guard<std::mutex> clock(is.clockMutex);
-            is.startTime = now - int64_t(stoodAt * 1e6);
+            is.wallClock.moveTo(now, stoodAt);
         }
         is.audioStalled = 1;
         qCDebug(lcPlayer) << "sound device stalled at" << stoodAt;
     }
-    const double wall = double(now - is.startTime.load()) / 1e6;
+    double wall;
+    {
+        std::lock_guard<std::mutex> clock(is.clockMutex);
+        wall = is.wallClock.mediaAt(now);
+    }
     if (!hasSound || is.audioStalled.load()) {
         // Without sound the wall clock is the playback clock.
         is.audioClock = wall;
@@ -323,16 +348,19 @@ double VideoThread::clockNow(int64_t now) const
         return wall;
     const double decodedEnd = is.audioClock.load();
     const double chunk = is.audioChunkDuration.load();
-    const double sinceStep = qMax(0.0, double(now - is.audioClockUpdatedUs.load()) / 1e6);
-    if (is.audioQueue.count() == 0 && sinceStep > kAudioStarvedUs / 1e6) {
+    const double chunkSpeed = is.audioChunkSpeed.load();
+    const int64_t stepUs = is.audioClockUpdatedUs.load();
+    if (is.audioQueue.count() == 0 && now - stepUs > kAudioStarvedUs) {
         // Sound ran dry: keep time by the wall clock from where it stopped,
         // rather than rushing or stalling the picture.
-        return decodedEnd + sinceStep;
+        return decodedEnd + double(now - stepUs) / 1e6 * is.speed.load();
     }
     // The sound clock steps once per device buffer (21 ms at 48 kHz), longer
     // than a picture at 60 fps: between steps it runs on with the wall clock
-    // through the chunk being played, never past its end.
-    return decodedEnd - chunk + qMin(sinceStep, chunk);
+    // through the chunk being played, at the speed it was made for, never
+    // past its end.
+    const SpeedClock played{stepUs, decodedEnd - chunk, chunkSpeed, true};
+    return qMin(played.mediaAt(now), decodedEnd);
 }
 
 // Holds the picture until the playback clock reaches pts; returns how late
@@ -346,8 +374,7 @@ double VideoThread::waitForClock(double pts)
         if (is.firstFramePending.load()) {
             qCDebug(lcPlayer) << "get firset frame";
             std::lock_guard<std::mutex> clock(is.clockMutex);
-            is.startTime = now;
-            is.pauseStartTime = now;
+            is.wallClock.moveTo(now, 0.0);
             return 0.0;
         }
         const double a = clockNow(now);
@@ -359,7 +386,8 @@ double VideoThread::waitForClock(double pts)
             qCDebug(lcPlayer) << "avcodec_receive_frame while quit";
             return 0.0;
         }
-        const double waitMs = qMin(kMaxClockSleepMs, (pts - a) * 1000.0);
+        // The clock runs `speed` times as fast as the wall clock.
+        const double waitMs = qMin(kMaxClockSleepMs, (pts - a) * 1000.0 / is.speed.load());
         SDL_Delay(Uint32(qMax(1.0, waitMs)));
     }
 }
@@ -386,6 +414,7 @@ bool VideoThread::deliver(const AVFrame *picture, double pts)
     int dstStride[4] = {int(image.bytesPerLine()), 0, 0, 0};
     sws_scale(sws.get(), picture->data, picture->linesize, 0, picture->height, dst, dstStride);
     lastBox = box;
+    is.shownPts = pts;
     // Where the picture belongs, when it went out and for which open, for
     // whoever checks sync and for a window that must drop late pictures.
     image.setText(QStringLiteral("pts"), QString::number(pts, 'f', 6));
