@@ -124,6 +124,10 @@ int takeFiltered(VideoState &is, std::unique_ptr<TempoFilter> &filter, const See
     case TempoFilter::Take::Sound:
         return bytes > 0 ? handOut(is, bytes, begin, end, filter->speed(), seek) : 0;
     case TempoFilter::Take::Ended:
+        // A stretch that ended for a new speed or the end of the input
+        // hands back what its sound missed, to play first.
+        if (&filter == &is.tempoRetiring && is.tempoCarries && !is.tempo)
+            filter->unplayed(is.tempoCarry, is.tempoCarryBegin);
         filter.reset();
         return 0;
     case TempoFilter::Take::NeedsMore:
@@ -132,13 +136,38 @@ int takeFiltered(VideoState &is, std::unique_ptr<TempoFilter> &filter, const See
     return 0;
 }
 
-// Ends the current filter's stretch: what it holds plays before anything new.
-void retireTempo(VideoState &is)
+// Ends the current filter's stretch: what it holds plays before anything
+// new, and with `carry` so does the input its sound missed.
+void retireTempo(VideoState &is, bool carry)
 {
     if (!is.tempo)
         return;
     is.tempo->finish();
     is.tempoRetiring = std::move(is.tempo);
+    is.tempoCarries = carry;
+}
+
+// A filter for the current speed, made when none is there; false when none can be made.
+bool ensureTempo(VideoState &is, double speed)
+{
+    if (is.tempo)
+        return true;
+    auto filter = std::make_unique<TempoFilter>();
+    if (!filter->open(is.audioTgtFormat, is.audioTgtLayout, is.audioTgtRate, speed)) {
+        qCDebug(lcPlayer) << "no tempo filter: sound plays at its own speed";
+        is.tempoFailed = true;
+        return false;
+    }
+    is.tempo = std::move(filter);
+    return true;
+}
+
+// Drops whatever sound the filters hold or hand back: it belongs to the place before a seek.
+void dropTempo(VideoState &is)
+{
+    is.tempo.reset();
+    is.tempoRetiring.reset();
+    is.tempoCarry.clear();
 }
 
 // One chunk of converted sound into is.audioBuf; its length in bytes, or a
@@ -158,19 +187,28 @@ int audioDecodeFrame(VideoState &is)
             return AVERROR(ENOMEM);
 
         const SeekState seek = is.seek.load();
-        if (is.audioSerial != seek.serial) {
-            // Whatever the filters hold belongs to the place before a seek.
-            is.tempo.reset();
-            is.tempoRetiring.reset();
-        }
-        // A finished stretch plays out first, then the current one.
+        if (is.audioSerial != seek.serial)
+            dropTempo(is);
+        // A finished stretch plays out first, then what its sound missed,
+        // then the current one.
         while (is.tempoRetiring) {
             if (const int length = takeFiltered(is, is.tempoRetiring, seek))
                 return length;
         }
         const double speed = is.speed.load();
+        if (!is.tempoCarry.empty()) {
+            const int length = int(is.tempoCarry.size());
+            const double begin = is.tempoCarryBegin;
+            if (speed == 1.0 || is.tempoFailed || !ensureTempo(is, speed)) {
+                std::memcpy(is.audioConvertBuf.get(), is.tempoCarry.data(), is.tempoCarry.size());
+                is.tempoCarry.clear();
+                return handOut(is, length, begin, begin + double(length) / bytesPerSecond, 1.0, seek);
+            }
+            is.tempo->put(is.tempoCarry.data(), length / bytesPerFrame, begin);
+            is.tempoCarry.clear();
+        }
         if (is.tempo && is.tempo->speed() != speed) {
-            retireTempo(is);
+            retireTempo(is, true);
             continue;
         }
         if (const int length = takeFiltered(is, is.tempo, seek))
@@ -198,16 +236,9 @@ int audioDecodeFrame(VideoState &is)
             // A gap in the sound: the filter's output would no longer map to
             // media time, so a new stretch starts here.
             if (is.tempo && std::abs(begin - is.tempo->inputEnd()) > kTempoGap)
-                retireTempo(is);
-            if (!is.tempo) {
-                auto filter = std::make_unique<TempoFilter>();
-                if (!filter->open(is.audioTgtFormat, is.audioTgtLayout, is.audioTgtRate, speed)) {
-                    qCDebug(lcPlayer) << "no tempo filter: sound plays at its own speed";
-                    is.tempoFailed = true;
-                    return handOut(is, length, begin, end, 1.0, seek);
-                }
-                is.tempo = std::move(filter);
-            }
+                retireTempo(is, false);
+            if (!ensureTempo(is, speed))
+                return handOut(is, length, begin, end, 1.0, seek);
             // Copied in before anything comes out into the same buffer.
             is.tempo->put(is.audioConvertBuf.get(), length / bytesPerFrame, begin);
             continue;
@@ -219,7 +250,7 @@ int audioDecodeFrame(VideoState &is)
             // Nothing queued. A stretch whose input ended (end of the
             // file) gives out what it still holds.
             if (is.tempo && is.readFinished.load()) {
-                retireTempo(is);
+                retireTempo(is, false);
                 continue;
             }
             return -1; // silence, and the clock stands still
@@ -227,8 +258,7 @@ int audioDecodeFrame(VideoState &is)
         if (isFlushPacket(packet)) {
             avcodec_flush_buffers(ctx);
             is.audioSerial = flushPacketSerial(packet);
-            is.tempo.reset();
-            is.tempoRetiring.reset();
+            dropTempo(is);
             av_packet_unref(packet);
             continue;
         }

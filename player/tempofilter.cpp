@@ -8,12 +8,16 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace {
 
 // One atempo takes 0.5..100 (FFmpeg 5.1): below half speed two halve in turn.
 constexpr double kLeastOneStage = 0.5;
+// Input kept for unplayed(): a filter's last fragment misses at most a
+// window of it (2048 samples at 48 kHz), before each of two filters in a row.
+constexpr int kRecentSamples = 16384;
 
 // Allocates a filter of the graph, sets its options and initialises it; null on failure.
 template<typename SetOptions>
@@ -121,6 +125,12 @@ bool TempoFilter::put(const uint8_t *data, int samples, double begin)
         return false;
     mSamplesIn += samples;
     mInputEnd = mOutput.anchorMedia + double(mSamplesIn) / mRate;
+    if (mSamplesOut == 0)
+        mOutputEnd = mOutput.anchorMedia;
+    const size_t keep = size_t(kRecentSamples) * size_t(mBytesPerFrame);
+    mRecent.insert(mRecent.end(), data, data + size_t(samples) * size_t(mBytesPerFrame));
+    if (mRecent.size() > 2 * keep)
+        mRecent.erase(mRecent.begin(), mRecent.end() - std::ptrdiff_t(keep));
     return true;
 }
 
@@ -150,5 +160,14 @@ TempoFilter::Take TempoFilter::take(uint8_t *out, int room, int &bytes, double &
     mediaBegin = std::min(mOutput.mediaAt(samplesToUs(mSamplesOut, mRate)), mInputEnd);
     mSamplesOut += samples;
     mediaEnd = std::min(mOutput.mediaAt(samplesToUs(mSamplesOut, mRate)), mInputEnd);
+    mOutputEnd = mediaEnd;
     return Take::Sound;
+}
+
+void TempoFilter::unplayed(std::vector<uint8_t> &sound, double &begin) const
+{
+    const int64_t kept = mBytesPerFrame > 0 ? int64_t(mRecent.size()) / mBytesPerFrame : 0;
+    const int64_t missed = std::clamp<int64_t>(std::llround((mInputEnd - mOutputEnd) * mRate), 0, kept);
+    sound.assign(mRecent.end() - std::ptrdiff_t(missed * mBytesPerFrame), mRecent.end());
+    begin = mInputEnd - double(missed) / mRate;
 }

@@ -10,6 +10,7 @@ extern "C" {
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 struct AVFilterContext;
 struct AVFilterGraph;
@@ -25,7 +26,9 @@ using FilterGraphPtr = std::unique_ptr<AVFilterGraph, FilterGraphDeleter>;
 // that comes out maps back to media time linearly, from the start of the
 // first sound put in: sample k of the output belongs to begin + k × speed /
 // rate. A new speed or a gap in the input makes a new stretch: this one is
-// then finished, and what it still holds comes out first.
+// then finished, and what it still holds comes out first. Its last fragment
+// never comes out whole: the input it missed is handed back, so that the
+// next stretch starts where this one's sound ended.
 class TempoFilter
 {
 public:
@@ -54,6 +57,9 @@ public:
     Take take(uint8_t *out, int room, int &bytes, double &mediaBegin, double &mediaEnd);
     // Media time at the end of the sound put in, s.
     double inputEnd() const { return mInputEnd; }
+    // Once ended: the input after the last sound that came out (packed, as
+    // put in) and the media time it begins at.
+    void unplayed(std::vector<uint8_t> &sound, double &begin) const;
 
 private:
     FilterGraphPtr mGraph;
@@ -69,5 +75,7 @@ private:
     int64_t mSamplesIn = 0;
     int64_t mSamplesOut = 0;
     double mInputEnd = 0.0;
+    double mOutputEnd = 0.0;             // media time at the end of the sound that came out
+    std::vector<uint8_t> mRecent;        // the last input, for unplayed()
     bool mFinished = false;
 };

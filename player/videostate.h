@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <vector>
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -91,6 +92,9 @@ struct VideoState
     // its stretch (new speed, gap) is drained before the next one plays.
     std::unique_ptr<TempoFilter> tempo;
     std::unique_ptr<TempoFilter> tempoRetiring;
+    std::vector<uint8_t> tempoCarry;  // what the retired stretch's sound missed, device format
+    double tempoCarryBegin = 0.0;     // media s at its start
+    bool tempoCarries = false;        // the retired stretch hands back what it missed (a new speed)
     bool tempoFailed = false;         // no filter could be made: sound plays unchanged
     int audioHwBufSize = 0;           // bytes of the device buffer
     std::atomic<int> audioChannels{0}; // channels of the open device
