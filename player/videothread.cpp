@@ -17,7 +17,6 @@ constexpr int kIdleWaitMs = 1000;
 constexpr int kQueueWaitMs = 10;           // wait for a packet before looking at the flags again
 constexpr double kMaxClockSleepMs = 5.0;   // steps of the clock wait, so pause and seek are noticed
 constexpr double kSeekTolerance = 0.001;   // s: a picture this close to the target is the target's
-constexpr double kLateLandingFrames = 1.5; // a seek landing later than this many pictures missed its target
 constexpr int64_t kAudioStarvedUs = 100000; // sound silent this long: pace pictures by the wall clock
 // The device asks for a buffer every 21 ms; after this long without a call
 // it is gone (unplugged, server down) and pictures keep the wall clock.
@@ -239,7 +238,10 @@ void VideoThread::showOrDrop()
         lastPts = pts;
     if (checkLanding) {
         checkLanding = false;
-        if (seek.canRetry && pts > seek.targetSeconds() + kLateLandingFrames * is.frameDuration) {
+        // A whole period or more after the target, the picture before this
+        // one was at or after the target too, and was missed: a step back
+        // must never show the same picture again.
+        if (seek.canRetry && pts + kSeekTolerance >= seek.targetSeconds() + is.frameDuration) {
             // Frames between the target and here were never decoded: seek again, earlier.
             reportLateLanding();
             return;
