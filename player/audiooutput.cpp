@@ -96,17 +96,19 @@ namespace {
 
 constexpr double kTempoGap = 0.1; // s: sound this far from where the last ended starts a new stretch
 
-// Hands the chunk in is.audioConvertBuf to the device: the sound clock
-// steps to the media time it covers, played `speed` times as fast.
+// Makes the chunk in is.audioConvertBuf the next to play: it covers media
+// time begin..end, played `speed` times as fast.
 int handOut(VideoState &is, int length, double begin, double end, double speed, const SeekState &seek)
 {
-    is.audioChunkSpeed.store(speed);
-    is.audioChunkDuration.store(end - begin);
+    is.audioBufBegin = begin;
+    is.audioBufEnd = end;
+    is.audioBufSpeed = speed;
     is.audioClock.store(end);
     is.audioClockUpdatedUs.store(wallClockUs());
-    // The seek's sound has come: the clock tells the place again.
+    // The seek's sound has come: once the callback has told where it
+    // plays, the clock tells the place again.
     if (seek.dropSound)
-        is.seek.update(seek.serial, [](SeekState &s) { s.dropSound = false; });
+        is.audioSeekReached = seek.serial + 1;
     is.audioBuf = is.audioConvertBuf.get();
     return length;
 }
@@ -272,7 +274,8 @@ void audioCallback(void *userdata, Uint8 *stream, int len)
 {
     VideoState &is = *static_cast<VideoState *>(userdata);
     std::memset(stream, 0, size_t(len));
-    is.audioCallbackUs = wallClockUs();
+    const int64_t now = wallClockUs();
+    is.audioCallbackUs = now;
     if (const int extra = is.extraCallbackMs.load())
         SDL_Delay(Uint32(extra));
     if (is.audioStalled.load()) {
@@ -289,6 +292,13 @@ void audioCallback(void *userdata, Uint8 *stream, int len)
             is.playerWaker.wake();
         return;
     }
+    // Media time of a byte of the chunk being handed out.
+    const auto mediaAt = [&is](uint32_t index) {
+        return is.audioBufBegin + (is.audioBufEnd - is.audioBufBegin) * index / qMax<uint32_t>(1, is.audioBufSize);
+    };
+    bool handed = false;
+    double from = 0.0;
+    double speed = 1.0;
     while (len > 0) {
         if (is.audioBufIndex >= is.audioBufSize) {
             const int size = audioDecodeFrame(is);
@@ -297,9 +307,14 @@ void audioCallback(void *userdata, Uint8 *stream, int len)
                 // Nothing to play now: the rest of this buffer stays silent
                 // and the next callback asks the decoder again.
                 is.audioBufSize = 0;
-                return;
+                break;
             }
             is.audioBufSize = uint32_t(size);
+        }
+        if (!handed) {
+            handed = true;
+            from = mediaAt(is.audioBufIndex);
+            speed = is.audioBufSpeed;
         }
         const int n = qMin(len, int(is.audioBufSize - is.audioBufIndex));
         SDL_MixAudioFormat(stream, is.audioBuf + is.audioBufIndex, AUDIO_S16SYS, uint32_t(n), is.volume.load());
@@ -307,6 +322,18 @@ void audioCallback(void *userdata, Uint8 *stream, int len)
         stream += n;
         is.audioBufIndex += uint32_t(n);
         len -= n;
+    }
+    if (!handed)
+        return; // silence: the clock stands at the end of the sound before
+    // The buffer starts playing now (chunks may be shorter than a buffer, or
+    // start in its middle): from its first sound on, up to its last.
+    is.audioPlaySpeed.store(speed);
+    is.audioPlayFrom.store(from);
+    is.audioPlayTo.store(mediaAt(is.audioBufIndex));
+    is.audioPlayUs.store(now);
+    if (const uint32_t reached = is.audioSeekReached) {
+        is.audioSeekReached = 0;
+        is.seek.update(reached - 1, [](SeekState &s) { s.dropSound = false; });
     }
 }
 

@@ -361,6 +361,7 @@ bool VideoPlayer::play()
     // The sound was paused, not starved: its clock is fresh again.
     is.audioClockUpdatedUs = now;
     is.audioCallbackUs = now;
+    is.audioPlayUs = now;
     is.setPlayPause(true, false);
     is.playerWaker.wake();
     is.videoWaker.wake();

@@ -98,8 +98,17 @@ struct VideoState
     bool tempoFailed = false;         // no filter could be made: sound plays unchanged
     int audioHwBufSize = 0;           // bytes of the device buffer
     std::atomic<int> audioChannels{0}; // channels of the open device
-    std::atomic<double> audioChunkDuration{0.0}; // media s of the last decoded chunk
-    std::atomic<double> audioChunkSpeed{1.0};    // media s per played s of the last decoded chunk
+    double audioBufBegin = 0.0;       // media s at the start of the chunk in audioBuf
+    double audioBufEnd = 0.0;         // media s at its end
+    double audioBufSpeed = 1.0;       // media s per played s of the chunk
+    uint32_t audioSeekReached = 0;    // 1 + serial of the seek whose sound a new chunk starts; 0 for none
+    // The sound the device took last: played from the wall time of that call
+    // on, from the media time of its first sample up to that of its last, at
+    // its speed. The pictures are timed against it.
+    std::atomic<int64_t> audioPlayUs{0};
+    std::atomic<double> audioPlayFrom{0.0};
+    std::atomic<double> audioPlayTo{0.0};
+    std::atomic<double> audioPlaySpeed{1.0};
     std::atomic<int64_t> audioCallbackUs{0};     // wall time (µs) the device last asked for sound
     std::atomic<uint8_t> audioStalled{0};        // the device stopped asking: pictures keep the wall clock
 

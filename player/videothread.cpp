@@ -349,8 +349,6 @@ double VideoThread::clockNow(int64_t now) const
     if (seekingSound)
         return wall;
     const double decodedEnd = is.audioClock.load();
-    const double chunk = is.audioChunkDuration.load();
-    const double chunkSpeed = is.audioChunkSpeed.load();
     const int64_t stepUs = is.audioClockUpdatedUs.load();
     if (is.audioQueue.count() == 0 && now - stepUs > kAudioStarvedUs) {
         // Sound ran dry: keep time by the wall clock from where it stopped,
@@ -359,10 +357,10 @@ double VideoThread::clockNow(int64_t now) const
     }
     // The sound clock steps once per device buffer (21 ms at 48 kHz), longer
     // than a picture at 60 fps: between steps it runs on with the wall clock
-    // through the chunk being played, at the speed it was made for, never
-    // past its end.
-    const SpeedClock played{stepUs, decodedEnd - chunk, chunkSpeed, true};
-    return qMin(played.mediaAt(now), decodedEnd);
+    // through the buffer being played, at the speed its sound was made for,
+    // never past its end.
+    const SpeedClock played{is.audioPlayUs.load(), is.audioPlayFrom.load(), is.audioPlaySpeed.load(), true};
+    return qMin(played.mediaAt(now), is.audioPlayTo.load());
 }
 
 // Holds the picture until the playback clock reaches pts; returns how late
