@@ -138,13 +138,17 @@ int takeFiltered(VideoState &is, std::unique_ptr<TempoFilter> &filter, const See
     return 0;
 }
 
-// Ends the current filter's stretch: what it holds plays before anything
-// new, and with `carry` so does the input its sound missed.
+// Ends the current filter's stretch: what it gave out plays before anything
+// new. With `carry` (a new speed) the input it has not given out yet plays
+// next, at the new speed; without (a gap, the end of the input) the filter
+// gives out what it holds.
 void retireTempo(VideoState &is, bool carry)
 {
     if (!is.tempo)
         return;
-    is.tempo->finish();
+    // Flushed, the last fragment would reach past where its sound is said to
+    // end, and the carried input would play that stretch twice.
+    is.tempo->finish(!carry);
     is.tempoRetiring = std::move(is.tempo);
     is.tempoCarries = carry;
 }

@@ -134,10 +134,10 @@ bool TempoFilter::put(const uint8_t *data, int samples, double begin)
     return true;
 }
 
-void TempoFilter::finish()
+void TempoFilter::finish(bool flush)
 {
     // Should the end not go in, take() ends the stretch all the same.
-    if (!mFinished && mSource && av_buffersrc_add_frame(mSource, nullptr) < 0)
+    if (flush && !mFinished && mSource && av_buffersrc_add_frame(mSource, nullptr) < 0)
         mSource = nullptr;
     mFinished = true;
 }

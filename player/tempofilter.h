@@ -26,9 +26,9 @@ using FilterGraphPtr = std::unique_ptr<AVFilterGraph, FilterGraphDeleter>;
 // that comes out maps back to media time linearly, from the start of the
 // first sound put in: sample k of the output belongs to begin + k × speed /
 // rate. A new speed or a gap in the input makes a new stretch: this one is
-// then finished, and what it still holds comes out first. Its last fragment
-// never comes out whole: the input it missed is handed back, so that the
-// next stretch starts where this one's sound ended.
+// then finished, and what it gave out so far plays first. The input it has
+// not given out yet is handed back, so that the next stretch starts where
+// this one's sound ended.
 class TempoFilter
 {
 public:
@@ -51,8 +51,10 @@ public:
     // Puts in `samples` sample frames at `data` that begin at media time
     // `begin` (s); only the first one's begin counts. False when refused.
     bool put(const uint8_t *data, int samples, double begin);
-    // No more sound goes in: what the filters hold comes out.
-    void finish();
+    // No more sound goes in. With `flush` what the filters hold comes out,
+    // their last fragment cut short (the end of the input); without, only
+    // what already came out (a new speed: unplayed() hands back the rest).
+    void finish(bool flush);
     // The next chunk into out (at most `room` bytes), and the media time it covers.
     Take take(uint8_t *out, int room, int &bytes, double &mediaBegin, double &mediaEnd);
     // Media time at the end of the sound put in, s.
