@@ -126,8 +126,8 @@ int takeFiltered(VideoState &is, std::unique_ptr<TempoFilter> &filter, const See
     case TempoFilter::Take::Sound:
         return bytes > 0 ? handOut(is, bytes, begin, end, filter->speed(), seek) : 0;
     case TempoFilter::Take::Ended:
-        // A stretch that ended for a new speed or the end of the input
-        // hands back what its sound missed, to play first.
+        // A stretch that ended for a new speed hands back the input it has
+        // not given out, to play next.
         if (&filter == &is.tempoRetiring && is.tempoCarries && !is.tempo)
             filter->unplayed(is.tempoCarry, is.tempoCarryBegin);
         filter.reset();

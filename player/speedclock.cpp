@@ -17,11 +17,6 @@ double SpeedClock::mediaAt(int64_t us) const
     return anchorMedia + double(us - anchorUs) / 1e6 * speed;
 }
 
-int64_t SpeedClock::usFor(double media) const
-{
-    return int64_t(std::llround(media / speed * 1e6));
-}
-
 void SpeedClock::setSpeed(int64_t us, double newSpeed)
 {
     // A change never reaches back before the anchor: what was read since stays.

@@ -23,8 +23,6 @@ struct SpeedClock
     // The position at driving time us; one read before the anchor (a reader
     // that took its time) gets the anchor's position, never an earlier one.
     double mediaAt(int64_t us) const;
-    // Driving µs it takes to move the position by `media` seconds at this speed.
-    int64_t usFor(double media) const;
 
     // From us on, the position runs at `newSpeed` (clamped) from where it is.
     void setSpeed(int64_t us, double newSpeed);
