@@ -150,6 +150,7 @@ private slots:
     void picturesNeverShownEarly();
     void sixtyFramesWithSoundInRealTime();
     void slowDecodingDropsLatePictures();
+    void speedChangesThePaceButNotThePlace_data();
     void speedChangesThePaceButNotThePlace();
     void stepsMoveOnePictureEitherWay_data();
     void stepsMoveOnePictureEitherWay();
@@ -773,12 +774,20 @@ void TestVideoPlayer::slowDecodingDropsLatePictures()
                  qPrintable(QStringLiteral("picture %1 shown %2 s late").arg(i).arg(log.clock[i] - log.pts[i])));
 }
 
+void TestVideoPlayer::speedChangesThePaceButNotThePlace_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::newRow("sound clock") << QStringLiteral("av.mp4");
+    QTest::newRow("wall clock (no sound)") << QStringLiteral("video.mp4");
+}
+
 void TestVideoPlayer::speedChangesThePaceButNotThePlace()
 {
-    // Asked for before the open (clamped): the file plays at it from the start.
+    QFETCH(QString, file);
+    // Asked for before the open: the file plays at it from the start.
     newPlayer();
     mPlayer->setSpeed(2.0);
-    QVERIFY(open(QStringLiteral("av.mp4")));
+    QVERIFY(open(file));
     QCOMPARE(mPlayer->speed(), 2.0);
     QVERIFY(mPlayer->play());
     QVERIFY(waitFor([&] { return mPlayer->currentTime() > 0.2; }));
@@ -792,9 +801,10 @@ void TestVideoPlayer::speedChangesThePaceButNotThePlace()
     const double seconds = wall.elapsed() / 1000.0;
     const double pace = (mPlayer->currentTime() - from) / seconds;
     QVERIFY2(pace > 1.6 && pace < 2.6, qPrintable(QStringLiteral("%1 s of media in %2 s").arg(pace * seconds).arg(seconds)));
-    const double bytesPerSecond = 2.0 * mPlayer->audioOutputChannels() * 48000;
-    QVERIFY2(mPlayer->audioBytesPlayed() - bytes > 0.5 * seconds * bytesPerSecond,
-             qPrintable(QString::number(mPlayer->audioBytesPlayed() - bytes)));
+    if (const int channels = mPlayer->audioOutputChannels()) {
+        QVERIFY2(mPlayer->audioBytesPlayed() - bytes > 0.5 * seconds * 2 * channels * 48000,
+                 qPrintable(QString::number(mPlayer->audioBytesPlayed() - bytes)));
+    }
     // Slowed down mid-play: the pictures go on in order from where they
     // were. A jump of the clock would skip pictures as late (a hiccup of a
     // busy machine may cost one), or show old ones again.
