@@ -11,6 +11,7 @@ extern "C" {
 
 #include <SDL.h>
 
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -93,6 +94,88 @@ int convertAudioFrame(VideoState &is, AVFrame *frame)
 
 namespace {
 
+constexpr double kTempoGap = 0.1; // s: sound this far from where the last ended starts a new stretch
+
+// Makes the chunk in is.audioConvertBuf the next to play: it covers media
+// time begin..end, played `speed` times as fast.
+int handOut(VideoState &is, int length, double begin, double end, double speed, const SeekState &seek)
+{
+    is.audioBufBegin = begin;
+    is.audioBufEnd = end;
+    is.audioBufSpeed = speed;
+    is.audioClock.store(end);
+    is.audioClockUpdatedUs.store(wallClockUs());
+    // The seek's sound has come: once the callback has told where it
+    // plays, the clock tells the place again.
+    if (seek.dropSound)
+        is.audioSeekReached = seek.serial + 1;
+    is.audioBuf = is.audioConvertBuf.get();
+    return length;
+}
+
+// The next chunk a tempo filter gives into is.audioConvertBuf; 0 when it has
+// none now. A filter that ended goes.
+int takeFiltered(VideoState &is, std::unique_ptr<TempoFilter> &filter, const SeekState &seek)
+{
+    if (!filter)
+        return 0;
+    int bytes = 0;
+    double begin = 0.0;
+    double end = 0.0;
+    switch (filter->take(is.audioConvertBuf.get(), kAudioConvertBufSize, bytes, begin, end)) {
+    case TempoFilter::Take::Sound:
+        return bytes > 0 ? handOut(is, bytes, begin, end, filter->speed(), seek) : 0;
+    case TempoFilter::Take::Ended:
+        // A stretch that ended for a new speed hands back the input it has
+        // not given out, to play next.
+        if (&filter == &is.tempoRetiring && is.tempoCarries && !is.tempo)
+            filter->unplayed(is.tempoCarry, is.tempoCarryBegin);
+        filter.reset();
+        return 0;
+    case TempoFilter::Take::NeedsMore:
+        break;
+    }
+    return 0;
+}
+
+// Ends the current filter's stretch: what it gave out plays before anything
+// new. With `carry` (a new speed) the input it has not given out yet plays
+// next, at the new speed; without (a gap, the end of the input) the filter
+// gives out what it holds.
+void retireTempo(VideoState &is, bool carry)
+{
+    if (!is.tempo)
+        return;
+    // Flushed, the last fragment would reach past where its sound is said to
+    // end, and the carried input would play that stretch twice.
+    is.tempo->finish(!carry);
+    is.tempoRetiring = std::move(is.tempo);
+    is.tempoCarries = carry;
+}
+
+// A filter for the current speed, made when none is there; false when none can be made.
+bool ensureTempo(VideoState &is, double speed)
+{
+    if (is.tempo)
+        return true;
+    auto filter = std::make_unique<TempoFilter>();
+    if (!filter->open(is.audioTgtFormat, is.audioTgtLayout, is.audioTgtRate, speed)) {
+        qCDebug(lcPlayer) << "no tempo filter: sound plays at its own speed";
+        is.tempoFailed = true;
+        return false;
+    }
+    is.tempo = std::move(filter);
+    return true;
+}
+
+// Drops whatever sound the filters hold or hand back: it belongs to the place before a seek.
+void dropTempo(VideoState &is)
+{
+    is.tempo.reset();
+    is.tempoRetiring.reset();
+    is.tempoCarry.clear();
+}
+
 // One chunk of converted sound into is.audioBuf; its length in bytes, or a
 // negative value when there is nothing to play now. Never waits: SDL holds
 // the device lock while it runs, and pause and stop take that lock.
@@ -101,16 +184,45 @@ int audioDecodeFrame(VideoState &is)
     const double timeBase = av_q2d(is.audioStreamPtr->time_base);
     const double startOffset = double(is.startOffsetUs) / 1e6;
     AVCodecContext *ctx = is.audioCodecContext.get();
+    const int bytesPerFrame = is.audioTgtLayout.nb_channels * av_get_bytes_per_sample(is.audioTgtFormat);
+    const int bytesPerSecond = bytesPerFrame * is.audioTgtRate;
     for (;;) {
         if (is.quit.load() || (!isPlaying(is) && !is.isMove.load()))
             return -1;
         if (!is.audioFrame && !(is.audioFrame = FramePtr(av_frame_alloc())))
             return AVERROR(ENOMEM);
 
+        const SeekState seek = is.seek.load();
+        if (is.audioSerial != seek.serial)
+            dropTempo(is);
+        // A finished stretch plays out first, then what its sound missed,
+        // then the current one.
+        while (is.tempoRetiring) {
+            if (const int length = takeFiltered(is, is.tempoRetiring, seek))
+                return length;
+        }
+        const double speed = is.speed.load();
+        if (!is.tempoCarry.empty()) {
+            const int length = int(is.tempoCarry.size());
+            const double begin = is.tempoCarryBegin;
+            if (speed == 1.0 || is.tempoFailed || !ensureTempo(is, speed)) {
+                std::memcpy(is.audioConvertBuf.get(), is.tempoCarry.data(), is.tempoCarry.size());
+                is.tempoCarry.clear();
+                return handOut(is, length, begin, begin + double(length) / bytesPerSecond, 1.0, seek);
+            }
+            is.tempo->put(is.tempoCarry.data(), length / bytesPerFrame, begin);
+            is.tempoCarry.clear();
+        }
+        if (is.tempo && is.tempo->speed() != speed) {
+            retireTempo(is, true);
+            continue;
+        }
+        if (const int length = takeFiltered(is, is.tempo, seek))
+            return length;
+
         // Frames the decoder already holds come first.
         AVFrame *frame = is.audioFrame.get();
         if (avcodec_receive_frame(ctx, frame) >= 0) {
-            const SeekState seek = is.seek.load();
             if (is.audioSerial != seek.serial) {
                 av_frame_unref(frame); // decoded for the position before a seek
                 continue;
@@ -120,30 +232,39 @@ int audioDecodeFrame(VideoState &is)
             av_frame_unref(frame);
             if (length <= 0)
                 continue;
-            const int bytesPerSecond = is.audioTgtLayout.nb_channels * av_get_bytes_per_sample(is.audioTgtFormat)
-                                       * is.audioTgtRate;
-            const double seconds = double(length) / bytesPerSecond;
-            const double begin = pts != AV_NOPTS_VALUE ? double(pts) * timeBase - startOffset : is.audioClock.load();
-            const double clock = begin + seconds;
-            is.audioClock.store(clock);
-            is.audioClockUpdatedUs.store(wallClockUs());
-            is.audioChunkDuration.store(seconds);
-            if (seek.dropSound) {
-                if (clock < seek.targetSeconds())
-                    continue; // sound before the seek target
-                is.seek.update(seek.serial, [](SeekState &s) { s.dropSound = false; });
-            }
-            is.audioBuf = is.audioConvertBuf.get();
-            return length;
+            const double lastEnd = is.tempo ? is.tempo->inputEnd() : is.audioClock.load();
+            const double begin = pts != AV_NOPTS_VALUE ? double(pts) * timeBase - startOffset : lastEnd;
+            const double end = begin + double(length) / bytesPerSecond;
+            if (seek.dropSound && end < seek.targetSeconds())
+                continue; // sound before the seek target
+            if (speed == 1.0 || is.tempoFailed)
+                return handOut(is, length, begin, end, 1.0, seek);
+            // A gap in the sound: the filter's output would no longer map to
+            // media time, so a new stretch starts here.
+            if (is.tempo && std::abs(begin - is.tempo->inputEnd()) > kTempoGap)
+                retireTempo(is, false);
+            if (!ensureTempo(is, speed))
+                return handOut(is, length, begin, end, 1.0, seek);
+            // Copied in before anything comes out into the same buffer.
+            is.tempo->put(is.audioConvertBuf.get(), length / bytesPerFrame, begin);
+            continue;
         }
 
         // The decoder wants more: take the next packet.
         AVPacket *packet = is.audioPacket.get();
-        if (!is.audioQueue.get(packet))
-            return -1; // nothing queued: silence, and the clock stands still
+        if (!is.audioQueue.get(packet)) {
+            // Nothing queued. A stretch whose input ended (end of the
+            // file) gives out what it still holds.
+            if (is.tempo && is.readFinished.load()) {
+                retireTempo(is, false);
+                continue;
+            }
+            return -1; // silence, and the clock stands still
+        }
         if (isFlushPacket(packet)) {
             avcodec_flush_buffers(ctx);
             is.audioSerial = flushPacketSerial(packet);
+            dropTempo(is);
             av_packet_unref(packet);
             continue;
         }
@@ -157,7 +278,8 @@ void audioCallback(void *userdata, Uint8 *stream, int len)
 {
     VideoState &is = *static_cast<VideoState *>(userdata);
     std::memset(stream, 0, size_t(len));
-    is.audioCallbackUs = wallClockUs();
+    const int64_t now = wallClockUs();
+    is.audioCallbackUs = now;
     if (const int extra = is.extraCallbackMs.load())
         SDL_Delay(Uint32(extra));
     if (is.audioStalled.load()) {
@@ -174,6 +296,13 @@ void audioCallback(void *userdata, Uint8 *stream, int len)
             is.playerWaker.wake();
         return;
     }
+    // Media time of a byte of the chunk being handed out.
+    const auto mediaAt = [&is](uint32_t index) {
+        return is.audioBufBegin + (is.audioBufEnd - is.audioBufBegin) * index / qMax<uint32_t>(1, is.audioBufSize);
+    };
+    bool handed = false;
+    double from = 0.0;
+    double speed = 1.0;
     while (len > 0) {
         if (is.audioBufIndex >= is.audioBufSize) {
             const int size = audioDecodeFrame(is);
@@ -182,9 +311,14 @@ void audioCallback(void *userdata, Uint8 *stream, int len)
                 // Nothing to play now: the rest of this buffer stays silent
                 // and the next callback asks the decoder again.
                 is.audioBufSize = 0;
-                return;
+                break;
             }
             is.audioBufSize = uint32_t(size);
+        }
+        if (!handed) {
+            handed = true;
+            from = mediaAt(is.audioBufIndex);
+            speed = is.audioBufSpeed;
         }
         const int n = qMin(len, int(is.audioBufSize - is.audioBufIndex));
         SDL_MixAudioFormat(stream, is.audioBuf + is.audioBufIndex, AUDIO_S16SYS, uint32_t(n), is.volume.load());
@@ -192,6 +326,18 @@ void audioCallback(void *userdata, Uint8 *stream, int len)
         stream += n;
         is.audioBufIndex += uint32_t(n);
         len -= n;
+    }
+    if (!handed)
+        return; // silence: the clock stands at the end of the sound before
+    // The buffer starts playing now (chunks may be shorter than a buffer, or
+    // start in its middle): from its first sound on, up to its last.
+    is.audioPlaySpeed.store(speed);
+    is.audioPlayFrom.store(from);
+    is.audioPlayTo.store(mediaAt(is.audioBufIndex));
+    is.audioPlayUs.store(now);
+    if (const uint32_t reached = is.audioSeekReached) {
+        is.audioSeekReached = 0;
+        is.seek.update(reached - 1, [](SeekState &s) { s.dropSound = false; });
     }
 }
 

@@ -23,6 +23,7 @@ extern "C" {
 #include <unistd.h>
 #endif
 
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -47,6 +48,7 @@ constexpr int64_t kFirstSeekPreroll = 1000000;  // µs, the least after a late l
 constexpr int64_t kMaxSeekPreroll = 32000000;   // µs
 constexpr int kKeyFrameSteps = 4;               // key frames a seek may step back to reach its target
 constexpr int kKeyFramePeekPackets = 256;       // packets read to find the first video one after a seek
+constexpr double kStepTolerance = 0.001;        // s: timestamps of pictures are exact to this
 
 // True for an MP4/MOV whose header gave every stream the player uses all
 // that its decoder needs, and the file its length.
@@ -293,6 +295,8 @@ bool VideoPlayer::openFile(const QString &path, const std::function<void()> &whi
     is.player = this;
     is.serial = serial;
     is.volume = mVolume.load();
+    is.speed = mSpeed.load();
+    is.wallClock.speed = mSpeed.load();
     is.extraDecodeMs = mExtraDecodeMs;
     is.extraCallbackMs = mExtraCallbackMs;
     mDuration = 0;
@@ -335,11 +339,12 @@ bool VideoPlayer::play()
     const int64_t now = wallClockUs();
     {
         std::lock_guard<std::mutex> clock(is.clockMutex);
-        is.startTime += now - is.pauseStartTime.load();
+        is.wallClock.resume(now);
     }
     // The sound was paused, not starved: its clock is fresh again.
     is.audioClockUpdatedUs = now;
     is.audioCallbackUs = now;
+    is.audioPlayUs = now;
     is.setPlayPause(true, false);
     is.playerWaker.wake();
     is.videoWaker.wake();
@@ -360,7 +365,7 @@ bool VideoPlayer::pause()
     VideoState &is = *mState;
     {
         std::lock_guard<std::mutex> clock(is.clockMutex);
-        is.pauseStartTime = wallClockUs();
+        is.wallClock.pause(wallClockUs());
     }
     is.setPlayPause(false, true);
     pauseAudioDevice(is, true);
@@ -422,6 +427,35 @@ void VideoPlayer::setVolume(int volume)
     volume = qBound(0, volume, SDL_MIX_MAXVOLUME);
     mVolume = volume;
     mState->volume = volume;
+}
+
+void VideoPlayer::setSpeed(double speed)
+{
+    speed = SpeedClock::clampSpeed(speed, mSpeed.load());
+    mSpeed = speed;
+    VideoState &is = *mState;
+    // The wall clock goes on from where it stands; the sound follows with
+    // its next chunk, and the pictures with the clocks.
+    std::lock_guard<std::mutex> clock(is.clockMutex);
+    is.wallClock.setSpeed(wallClockUs(), speed);
+    is.speed = speed;
+}
+
+void VideoPlayer::stepFrame(int direction)
+{
+    if (direction == 0 || playerState.load() != Pause)
+        return;
+    VideoState &is = *mState;
+    // From the picture on its way when a step or a seek has not shown its
+    // own yet (a held key), else from the one on the screen.
+    const bool pending = is.seekRequests.waiting() || is.seek.load().picturePending;
+    const double from = pending ? double(is.seekRequests.lastTarget()) / 1e6 : is.shownPts.load();
+    const double target = from + (direction > 0 ? is.frameDuration : -is.frameDuration);
+    // Nothing before the first picture. (After the last one, the paused seek
+    // shows the last one again and puts the position there.)
+    if (target < is.firstPicturePts.load() - kStepTolerance)
+        return;
+    seek(std::llround(qMax(0.0, target) * 1e6));
 }
 
 double VideoPlayer::currentTime() const
@@ -808,17 +842,18 @@ void VideoPlayer::performSeek(VideoState &is, AVPacket *packet, int64_t target, 
         seek.canRetry = from > 0 && preroll < kMaxSeekPreroll;
         const int64_t now = wallClockUs();
         {
+            // The clock and the seek change together: the video thread moves
+            // the clock for a seek only while that seek is the current one.
             std::lock_guard<std::mutex> clock(is.clockMutex);
-            is.startTime = now - target;
-            is.pauseStartTime = now;
+            is.wallClock.moveTo(now, seek.targetSeconds());
+            is.audioClockUpdatedUs = now;
+            if (!hasAudio)
+                is.audioClock = seek.targetSeconds();
+            // Published before the markers, so that a decoder taking a marker
+            // finds the seek it belongs to; whatever the decoders still hold is
+            // stale from here on.
+            is.seek.publish(seek);
         }
-        is.audioClockUpdatedUs = now;
-        if (!hasAudio)
-            is.audioClock = seek.targetSeconds();
-        // Published before the markers, so that a decoder taking a marker
-        // finds the seek it belongs to; whatever the decoders still hold is
-        // stale from here on.
-        is.seek.publish(seek);
         if (hasAudio)
             putFlushMarker(is.audioQueue, seek.serial);
         if (is.videoStream >= 0) {

@@ -59,6 +59,15 @@ public:
     // for the player thread is replaced by the newer one.
     void seek(qint64 position);
     void setVolume(int volume);   // 0..128, for this file and the next ones
+    // Playback speed, clamped to 0.25..4 (a NaN is ignored); sound keeps its
+    // pitch. Takes effect at once in any state, without a jump of the
+    // position, and stays for the next files.
+    void setSpeed(double speed);
+    double speed() const { return mSpeed.load(); }
+    // Paused only: shows the next picture (direction > 0) or the previous one
+    // (< 0) as an exact paused seek to it, so the position, the picture and
+    // seekTarget() follow. Stays at the first and the last picture.
+    void stepFrame(int direction);
     double currentTime() const;   // s
     qint64 totalTime() const;     // µs; 0 when no file is open
     void setIsMove(bool isMove);
@@ -146,6 +155,7 @@ private:
     std::thread mGpsThread;
     std::atomic<bool> mGpsInterrupt{false};
     std::atomic<int> mVolume{128};         // mixing volume of the open file and the next ones, 0..128
+    std::atomic<double> mSpeed{1.0};       // playback speed of the open file and the next ones
     int mExtraDecodeMs = 0;                // tests: given to the next file
     int mExtraCallbackMs = 0;              // tests: given to the next file
     std::atomic<quint64> mOutputSize{0};   // width << 32 | height

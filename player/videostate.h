@@ -3,11 +3,14 @@
 #include "ffmpegptr.h"
 #include "packetqueue.h"
 #include "seek.h"
+#include "speedclock.h"
+#include "tempofilter.h"
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <vector>
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -85,9 +88,27 @@ struct VideoState
     int audioSrcRate = 0;             // Hz
     int audioTgtRate = 0;             // Hz
     SwrContextPtr swrContext;         // absent while the decoder's output matches the device
+    // Away from 1x the sound goes through a tempo filter; a filter that ends
+    // its stretch (new speed, gap) is drained before the next one plays.
+    std::unique_ptr<TempoFilter> tempo;
+    std::unique_ptr<TempoFilter> tempoRetiring;
+    std::vector<uint8_t> tempoCarry;  // what the retired stretch's sound missed, device format
+    double tempoCarryBegin = 0.0;     // media s at its start
+    bool tempoCarries = false;        // the retired stretch hands back what it missed (a new speed)
+    bool tempoFailed = false;         // no filter could be made: sound plays unchanged
     int audioHwBufSize = 0;           // bytes of the device buffer
     std::atomic<int> audioChannels{0}; // channels of the open device
-    std::atomic<double> audioChunkDuration{0.0}; // s, length of the last decoded chunk
+    double audioBufBegin = 0.0;       // media s at the start of the chunk in audioBuf
+    double audioBufEnd = 0.0;         // media s at its end
+    double audioBufSpeed = 1.0;       // media s per played s of the chunk
+    uint32_t audioSeekReached = 0;    // 1 + serial of the seek whose sound a new chunk starts; 0 for none
+    // The sound the device took last: played from the wall time of that call
+    // on, from the media time of its first sample up to that of its last, at
+    // its speed. The pictures are timed against it.
+    std::atomic<int64_t> audioPlayUs{0};
+    std::atomic<double> audioPlayFrom{0.0};
+    std::atomic<double> audioPlayTo{0.0};
+    std::atomic<double> audioPlaySpeed{1.0};
     std::atomic<int64_t> audioCallbackUs{0};     // wall time (µs) the device last asked for sound
     std::atomic<uint8_t> audioStalled{0};        // the device stopped asking: pictures keep the wall clock
 
@@ -100,12 +121,16 @@ struct VideoState
     std::atomic<double> audioClock{0.0};     // s: end of the last decoded sound, or the wall clock without sound
     std::atomic<int64_t> audioClockUpdatedUs{0}; // wall time (µs) of the last audio clock step
     std::atomic<double> videoClock{0.0};     // s: predicted time of the next picture
-    std::atomic<int64_t> startTime{0};       // µs of wall clock that corresponds to position 0
-    std::atomic<int64_t> pauseStartTime{0};  // µs of wall clock at which the current pause began
-    // Held while startTime and pauseStartTime change or are read together:
-    // a paused seek sets both while a resume reads both. Only ever for a few
-    // stores, never while waiting.
+    std::atomic<double> shownPts{0.0};       // s: the last picture delivered
+    std::atomic<double> firstPicturePts{0.0}; // s: the file's first picture (delivered by the open)
+    // The position by the wall clock: what pictures follow without sound,
+    // while a seek waits for its sound or after the sound device stalled.
+    // Paused, stopped or playing at `speed`. Guarded by clockMutex.
+    SpeedClock wallClock;
+    // Held while wallClock is read or changed (and while a seek that moves
+    // it is published). Only ever for a few stores, never while waiting.
     std::mutex clockMutex;
+    std::atomic<double> speed{1.0};          // playback speed asked for (SpeedClock::clampSpeed)
 
     // --- seeking -------------------------------------------------------------
     SeekRequests seekRequests;        // asked for by seek() and the audio callback, taken by the player thread

@@ -17,7 +17,6 @@ constexpr int kIdleWaitMs = 1000;
 constexpr int kQueueWaitMs = 10;           // wait for a packet before looking at the flags again
 constexpr double kMaxClockSleepMs = 5.0;   // steps of the clock wait, so pause and seek are noticed
 constexpr double kSeekTolerance = 0.001;   // s: a picture this close to the target is the target's
-constexpr double kLateLandingFrames = 1.5; // a seek landing later than this many pictures missed its target
 constexpr int64_t kAudioStarvedUs = 100000; // sound silent this long: pace pictures by the wall clock
 // The device asks for a buffer every 21 ms; after this long without a call
 // it is gone (unplugged, server down) and pictures keep the wall clock.
@@ -62,6 +61,7 @@ private:
     bool receiveFrames();
     void showOrDrop();
     void settleSeek();
+    void landOnLastPicture(const SeekState &seek);
     void reportLateLanding();
     double waitForClock(double pts);
     double clockNow(int64_t now) const;
@@ -175,9 +175,10 @@ bool VideoThread::atEndOfInput()
     if (is.isPause()) {
         // A paused seek past the last picture shows the last one; the
         // stream ends only while playing.
-        if (seek.picturePending && lastFrame->buf[0] && deliver(lastFrame, lastPts))
+        if (seek.picturePending && lastFrame->buf[0] && deliver(lastFrame, lastPts)) {
+            landOnLastPicture(seek);
             settleSeek();
-        else
+        } else
             is.seek.update(serial, [](SeekState &s) { s.picturePending = false; });
         return true;
     }
@@ -237,7 +238,10 @@ void VideoThread::showOrDrop()
         lastPts = pts;
     if (checkLanding) {
         checkLanding = false;
-        if (seek.canRetry && pts > seek.targetSeconds() + kLateLandingFrames * is.frameDuration) {
+        // A whole period or more after the target, the picture before this
+        // one was at or after the target too, and was missed: a step back
+        // must never show the same picture again.
+        if (seek.canRetry && pts + kSeekTolerance >= seek.targetSeconds() + is.frameDuration) {
             // Frames between the target and here were never decoded: seek again, earlier.
             reportLateLanding();
             return;
@@ -273,10 +277,29 @@ void VideoThread::showOrDrop()
         return;
     }
     if (firstFrame) {
+        is.firstPicturePts = pts;
         is.firstFramePending = 0;
         is.player->notifyOpenWaiters();
     }
     settleSeek();
+}
+
+// A paused seek past the last picture showed that picture: the position is
+// its place, so that a step forward from there stays, and Play starts there.
+void VideoThread::landOnLastPicture(const SeekState &seek)
+{
+    const int64_t landed = std::llround(lastPts * 1e6);
+    if (landed >= seek.target)
+        return;
+    const bool hasSound = is.audioStream >= 0 && is.audioDeviceId.load() != 0;
+    // Under the clock's lock a seek is published together with its clock:
+    // only this seek's clock is moved, never a newer one's.
+    std::lock_guard<std::mutex> clock(is.clockMutex);
+    if (!is.seek.update(serial, [landed](SeekState &s) { s.target = landed; }))
+        return;
+    is.wallClock.moveTo(wallClockUs(), lastPts);
+    if (!hasSound)
+        is.audioClock = lastPts;
 }
 
 // Only this seek's picture settles it: a seek made meanwhile still wants its own.
@@ -306,12 +329,16 @@ double VideoThread::clockNow(int64_t now) const
         const double stoodAt = is.audioClock.load();
         {
             std::lock_guard<std::mutex> clock(is.clockMutex);
-            is.startTime = now - int64_t(stoodAt * 1e6);
+            is.wallClock.moveTo(now, stoodAt);
         }
         is.audioStalled = 1;
         qCDebug(lcPlayer) << "sound device stalled at" << stoodAt;
     }
-    const double wall = double(now - is.startTime.load()) / 1e6;
+    double wall;
+    {
+        std::lock_guard<std::mutex> clock(is.clockMutex);
+        wall = is.wallClock.mediaAt(now);
+    }
     if (!hasSound || is.audioStalled.load()) {
         // Without sound the wall clock is the playback clock.
         is.audioClock = wall;
@@ -322,17 +349,18 @@ double VideoThread::clockNow(int64_t now) const
     if (seekingSound)
         return wall;
     const double decodedEnd = is.audioClock.load();
-    const double chunk = is.audioChunkDuration.load();
-    const double sinceStep = qMax(0.0, double(now - is.audioClockUpdatedUs.load()) / 1e6);
-    if (is.audioQueue.count() == 0 && sinceStep > kAudioStarvedUs / 1e6) {
+    const int64_t stepUs = is.audioClockUpdatedUs.load();
+    if (is.audioQueue.count() == 0 && now - stepUs > kAudioStarvedUs) {
         // Sound ran dry: keep time by the wall clock from where it stopped,
         // rather than rushing or stalling the picture.
-        return decodedEnd + sinceStep;
+        return decodedEnd + double(now - stepUs) / 1e6 * is.speed.load();
     }
     // The sound clock steps once per device buffer (21 ms at 48 kHz), longer
     // than a picture at 60 fps: between steps it runs on with the wall clock
-    // through the chunk being played, never past its end.
-    return decodedEnd - chunk + qMin(sinceStep, chunk);
+    // through the buffer being played, at the speed its sound was made for,
+    // never past its end.
+    const SpeedClock played{is.audioPlayUs.load(), is.audioPlayFrom.load(), is.audioPlaySpeed.load(), true};
+    return qMin(played.mediaAt(now), is.audioPlayTo.load());
 }
 
 // Holds the picture until the playback clock reaches pts; returns how late
@@ -346,8 +374,7 @@ double VideoThread::waitForClock(double pts)
         if (is.firstFramePending.load()) {
             qCDebug(lcPlayer) << "get firset frame";
             std::lock_guard<std::mutex> clock(is.clockMutex);
-            is.startTime = now;
-            is.pauseStartTime = now;
+            is.wallClock.moveTo(now, 0.0);
             return 0.0;
         }
         const double a = clockNow(now);
@@ -359,7 +386,8 @@ double VideoThread::waitForClock(double pts)
             qCDebug(lcPlayer) << "avcodec_receive_frame while quit";
             return 0.0;
         }
-        const double waitMs = qMin(kMaxClockSleepMs, (pts - a) * 1000.0);
+        // The clock runs `speed` times as fast as the wall clock.
+        const double waitMs = qMin(kMaxClockSleepMs, (pts - a) * 1000.0 / is.speed.load());
         SDL_Delay(Uint32(qMax(1.0, waitMs)));
     }
 }
@@ -386,6 +414,7 @@ bool VideoThread::deliver(const AVFrame *picture, double pts)
     int dstStride[4] = {int(image.bytesPerLine()), 0, 0, 0};
     sws_scale(sws.get(), picture->data, picture->linesize, 0, picture->height, dst, dstStride);
     lastBox = box;
+    is.shownPts = pts;
     // Where the picture belongs, when it went out and for which open, for
     // whoever checks sync and for a window that must drop late pictures.
     image.setText(QStringLiteral("pts"), QString::number(pts, 'f', 6));

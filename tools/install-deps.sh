@@ -9,7 +9,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   qtbase5-dev qtwebengine5-dev libqt5webchannel5-dev libqt5sql5-sqlite
   qttools5-dev-tools qttools5-dev libqcustomplot-dev libjs-leaflet
-  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev
   ffmpeg libsdl2-dev libssl-dev
   xvfb xauth fonts-wqy-microhei qttranslations5-l10n
   librsvg2-bin dpkg-dev file desktop-file-utils appstream

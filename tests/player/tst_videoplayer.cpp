@@ -150,6 +150,10 @@ private slots:
     void picturesNeverShownEarly();
     void sixtyFramesWithSoundInRealTime();
     void slowDecodingDropsLatePictures();
+    void speedChangesThePaceButNotThePlace_data();
+    void speedChangesThePaceButNotThePlace();
+    void stepsMoveOnePictureEitherWay_data();
+    void stepsMoveOnePictureEitherWay();
     void audioChannels_data();
     void audioChannels();
     void audioClockFollowsPlayedSound_data();
@@ -768,6 +772,108 @@ void TestVideoPlayer::slowDecodingDropsLatePictures()
     for (int i = 1; i < log.pts.size(); ++i)
         QVERIFY2(log.clock[i] - log.pts[i] < 0.2,
                  qPrintable(QStringLiteral("picture %1 shown %2 s late").arg(i).arg(log.clock[i] - log.pts[i])));
+}
+
+void TestVideoPlayer::speedChangesThePaceButNotThePlace_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::newRow("sound clock") << QStringLiteral("av.mp4");
+    QTest::newRow("wall clock (no sound)") << QStringLiteral("video.mp4");
+}
+
+void TestVideoPlayer::speedChangesThePaceButNotThePlace()
+{
+    QFETCH(QString, file);
+    // Asked for before the open: the file plays at it from the start.
+    newPlayer();
+    mPlayer->setSpeed(2.0);
+    QVERIFY(open(file));
+    QCOMPARE(mPlayer->speed(), 2.0);
+    QVERIFY(mPlayer->play());
+    QVERIFY(waitFor([&] { return mPlayer->currentTime() > 0.2; }));
+    // The position runs about twice as fast as the wall clock, and the
+    // sound keeps flowing (the device takes it in real time, at its pitch).
+    QElapsedTimer wall;
+    wall.start();
+    const double from = mPlayer->currentTime();
+    const qint64 bytes = mPlayer->audioBytesPlayed();
+    QVERIFY(waitFor([&] { return mPlayer->currentTime() >= from + 1.4; }));
+    const double seconds = wall.elapsed() / 1000.0;
+    const double pace = (mPlayer->currentTime() - from) / seconds;
+    QVERIFY2(pace > 1.6 && pace < 2.6, qPrintable(QStringLiteral("%1 s of media in %2 s").arg(pace * seconds).arg(seconds)));
+    if (const int channels = mPlayer->audioOutputChannels()) {
+        QVERIFY2(mPlayer->audioBytesPlayed() - bytes > 0.5 * seconds * 2 * channels * 48000,
+                 qPrintable(QString::number(mPlayer->audioBytesPlayed() - bytes)));
+    }
+    // Slowed down mid-play: the pictures go on in order from where they
+    // were. A jump of the clock would skip pictures as late (a hiccup of a
+    // busy machine may cost one), or show old ones again.
+    const int shown = mWatch->frames.size();
+    mPlayer->setSpeed(0.5);
+    QVERIFY(waitFor([&] { return mWatch->frames.size() >= shown + 8; }));
+    for (int i = shown + 1; i < mWatch->frames.size(); ++i) {
+        const double step = mWatch->frames[i].text(QStringLiteral("pts")).toDouble()
+                            - mWatch->frames[i - 1].text(QStringLiteral("pts")).toDouble();
+        QVERIFY2(step > 0.039 && step < 0.081, qPrintable(QStringLiteral("picture %1: %2 s on").arg(i).arg(step)));
+    }
+}
+
+void TestVideoPlayer::stepsMoveOnePictureEitherWay_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<double>("from");
+    // 2.0 s is a key frame: a step back from it decodes from the one before.
+    QTest::newRow("mp4") << QStringLiteral("av.mp4") << 2.0;
+    // No index: the step back seeks earlier and learns by how much.
+    QTest::newRow("ts, no sound") << QStringLiteral("video.ts") << 2.0;
+}
+
+void TestVideoPlayer::stepsMoveOnePictureEitherWay()
+{
+    QFETCH(QString, file);
+    QFETCH(double, from);
+    newPlayer();
+    QVERIFY(open(file));
+    QVERIFY(waitFor([&] { return mWatch->frames.size() >= 1; }));
+    // At the first picture there is none before: nothing happens.
+    const qint64 target = mPlayer->seekTarget();
+    mPlayer->stepFrame(-1);
+    QVERIFY(!mPlayer->seekWaiting());
+    QCOMPARE(mPlayer->seekTarget(), target);
+
+    mPlayer->seek(qint64(from * 1e6));
+    QVERIFY(waitFor([&] { return !mPlayer->seekWaiting() && std::abs(mWatch->lastPts() - from) < 0.041; }));
+    const double start = mWatch->lastPts();
+    // Each step shows one new picture, one period on or back, and the
+    // position and the seek target follow it.
+    const auto step = [&](int direction, double expected) {
+        const int before = mWatch->frames.size();
+        mPlayer->stepFrame(direction);
+        return waitFor([&] { return mWatch->frames.size() > before && !mPlayer->seekWaiting(); })
+               && std::abs(mWatch->lastPts() - expected) < 1e-3
+               && waitFor([&] { return std::abs(mPlayer->currentTime() - expected) < 1e-3; });
+    };
+    QVERIFY2(step(+1, start + 0.04), qPrintable(QString::number(mWatch->lastPts())));
+    QVERIFY(std::abs(mPlayer->seekTarget() / 1e6 - (start + 0.04)) < 1e-3);
+    QVERIFY2(step(-1, start), qPrintable(QString::number(mWatch->lastPts())));
+    QVERIFY2(step(-1, start - 0.04), qPrintable(QString::number(mWatch->lastPts())));
+    QVERIFY2(step(+1, start), qPrintable(QString::number(mWatch->lastPts())));
+    QTest::qWait(100);
+    QCOMPARE(mWatch->lastPts(), start); // one picture a step, no more
+    QCOMPARE(mPlayer->state(), VideoPlayer::Pause);
+
+    // At the last picture a step forward stays there, position included.
+    mPlayer->seek(3000000);
+    QVERIFY(waitFor([&] { return !mPlayer->seekWaiting() && mWatch->lastPts() > 2.9; }));
+    const double last = mWatch->lastPts();
+    QVERIFY2(step(+1, last), qPrintable(QStringLiteral("%1 after %2").arg(mWatch->lastPts()).arg(last)));
+    QVERIFY2(step(-1, last - 0.04), qPrintable(QString::number(mWatch->lastPts())));
+
+    // Playing, a step is ignored.
+    QVERIFY(mPlayer->play());
+    mPlayer->stepFrame(-1);
+    QVERIFY(!mPlayer->seekWaiting());
+    QVERIFY(std::abs(mPlayer->seekTarget() / 1e6 - (last - 0.04)) < 1e-3);
 }
 
 void TestVideoPlayer::audioChannels_data()
