@@ -63,6 +63,7 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
     mMenu->build(ui->toolButton->getMenu(), this, SLOT(on_pushButtonClose_clicked()));
     loadSettings();
     connect(mMenu, &SetupMenu::sig_TripsToggled, this, &MainWindow::setTrips);
+    connect(mMenu, &SetupMenu::sig_SpeedChosen, this, &MainWindow::setSpeed);
     connect(ui->horizontalSliderVolume, &myslider::mySliderClicked, this, &MainWindow::slotSliderClickedVolume);
 
     mFileList = new FormFileList(this, dataFolder);

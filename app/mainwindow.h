@@ -76,6 +76,8 @@ public:
     void setSpeedInMph(bool mph);
     // Consecutive files of one drive play as one, or each by itself.
     void setTrips(bool on);
+    // Playback speed, 0.25 to 4 times, sound at pitch.
+    void setSpeed(double speed);
     // The language index of the settings (0 Chinese, 1 English, 2 Japanese).
     int language() const;
     // The title button's popup menu.

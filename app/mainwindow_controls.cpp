@@ -8,6 +8,7 @@
 #include "filelisttoggle.h"
 #include "playbackkeys.h"
 #include "playbacksession.h"
+#include "setupmenu.h"
 #include "seekbar.h"
 #include "formfilelist.h"
 #include "keyhelp.h"
@@ -192,9 +193,24 @@ void MainWindow::runCommand(PlaybackKeys::Command command)
     case PlaybackKeys::Export:
         mOutput->exportTrack();
         break;
+    case PlaybackKeys::Slower:
+    case PlaybackKeys::Faster:
+        setSpeed(SetupMenu::nextSpeed(mPlayer->speed(), command == PlaybackKeys::Faster ? 1 : -1));
+        break;
+    case PlaybackKeys::FrameBack:
+    case PlaybackKeys::FrameForward:
+        mPlayer->stepFrame(command == PlaybackKeys::FrameForward ? 1 : -1);
+        break;
     default:
         break;
     }
+}
+
+void MainWindow::setSpeed(double speed)
+{
+    mPlayer->setSpeed(speed);
+    mMenu->checkSpeed(mPlayer->speed());
+    mOutput->tell(tr("Speed %1×").arg(mPlayer->speed()));
 }
 
 void MainWindow::slotDetKeySpace()

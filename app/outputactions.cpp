@@ -283,3 +283,8 @@ void OutputActions::report(const QString &text, const QString &file)
     }
     emit sig_Reported(text, file);
 }
+
+void OutputActions::tell(const QString &text)
+{
+    report(text, QString());
+}

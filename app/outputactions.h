@@ -75,6 +75,8 @@ public slots:
     void exportTrack();
     // Writes the track to file at once, replacing it whole or not at all.
     void exportTo(const QString &file, OutputActions::Format format);
+    // A line of the window's own on the status line (a new speed).
+    void tell(const QString &text);
 
 signals:
     // The status line's text; file: what was written, empty when nothing was.

@@ -17,9 +17,14 @@
 #include <QTranslator>
 #include <QWidget>
 
+#include <iterator>
+
 Q_DECLARE_LOGGING_CATEGORY(lcWindow)
 
 namespace {
+
+// The speeds the menu offers and [ and ] step through.
+constexpr double kSpeeds[] = {0.25, 0.5, 0.75, 1.0, 1.25, 1.5, 2.0, 3.0, 4.0};
 
 const char kMenuSheet[] =
     "QMenu{color: rgb(255, 255, 255);background-color: rgb(55, 58, 67);}"
@@ -97,6 +102,16 @@ void SetupMenu::build(QMenu *menu, QObject *exitReceiver, const char *exitSlot)
     connect(mActionCameraTime, &QAction::triggered, this, [this] { chooseTimeOffset(TimeOffset::camera()); });
     connect(mActionUtc, &QAction::triggered, this, [this] { chooseTimeOffset(TimeOffset::utc()); });
     connect(mActionOtherOffset, &QAction::triggered, this, &SetupMenu::askFixedOffset);
+    mMenuSpeed = mMenuSetup->addMenu(QString());
+    auto *speeds = new QActionGroup(this);
+    for (double speed : kSpeeds) {
+        QAction *entry = mMenuSpeed->addAction(QStringLiteral("%1×").arg(speed));
+        entry->setCheckable(true);
+        entry->setChecked(speed == 1.0);
+        entry->setData(speed);
+        speeds->addAction(entry);
+        connect(entry, &QAction::triggered, this, [this, speed] { emit sig_SpeedChosen(speed); });
+    }
     mActionTrips = mMenuSetup->addAction(QString());
     mActionTrips->setCheckable(true);
     connect(mActionTrips, &QAction::toggled, this, &SetupMenu::sig_TripsToggled);
@@ -117,7 +132,30 @@ void SetupMenu::retranslate()
     mActionCameraTime->setText(tr("Camera time"));
     mActionUtc->setText(tr("UTC"));
     mActionTrips->setText(tr("Play a drive as one"));
+    mMenuSpeed->setTitle(tr("Speed"));
     showTimeOffset();
+}
+
+void SetupMenu::checkSpeed(double speed)
+{
+    for (QAction *entry : mMenuSpeed->actions())
+        entry->setChecked(qFuzzyCompare(entry->data().toDouble(), speed));
+}
+
+double SetupMenu::nextSpeed(double current, int direction)
+{
+    if (direction > 0) {
+        for (double speed : kSpeeds) {
+            if (speed > current + 1e-9)
+                return speed;
+        }
+    } else {
+        for (auto it = std::rbegin(kSpeeds); it != std::rend(kSpeeds); ++it) {
+            if (*it < current - 1e-9)
+                return *it;
+        }
+    }
+    return current;
 }
 
 void SetupMenu::checkTrips(bool on)

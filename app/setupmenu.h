@@ -38,6 +38,11 @@ public:
     void checkUnit(bool mph);
     // Whether consecutive files of one drive play as one.
     void checkTrips(bool on);
+    // The playback speed's entry.
+    void checkSpeed(double speed);
+    // The speed of the menu's next entry up (direction > 0) or down from
+    // current; current itself at either end.
+    static double nextSpeed(double current, int direction);
 
     // The clock the date and time are shown in: read from the settings
     // (a text that is no choice is the camera's rule), announced, and from
@@ -47,6 +52,7 @@ public:
 
 signals:
     void sig_TripsToggled(bool on);
+    void sig_SpeedChosen(double speed);
     void sig_TimeOffsetChanged(TimeOffset offset);
 
 private:
@@ -68,6 +74,7 @@ private:
     QAction *mActionKPH;
     QAction *mActionMPH;
     QAction *mActionTrips = nullptr;
+    QMenu *mMenuSpeed = nullptr;
     QWidget *mWindow;                    // the other offset's dialog opens over it
     QMenu *mMenuTimeZone = nullptr;
     QAction *mActionCameraTime = nullptr;

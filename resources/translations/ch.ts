@@ -265,6 +265,10 @@
         <source>Leave full screen</source>
         <translation>退出全屏</translation>
     </message>
+    <message>
+        <source>Speed %1×</source>
+        <translation>播放速度 %1×</translation>
+    </message>
 </context>
 <context>
     <name>OutputActions</name>
@@ -401,6 +405,10 @@
     <message>
         <source>Play a drive as one</source>
         <translation>连续播放同一行程</translation>
+    </message>
+    <message>
+        <source>Speed</source>
+        <translation>播放速度</translation>
     </message>
 </context>
 <context>

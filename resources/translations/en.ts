@@ -265,6 +265,10 @@
         <source>Leave full screen</source>
         <translation>Leave full screen</translation>
     </message>
+    <message>
+        <source>Speed %1×</source>
+        <translation>Speed %1×</translation>
+    </message>
 </context>
 <context>
     <name>OutputActions</name>
@@ -401,6 +405,10 @@
     <message>
         <source>Play a drive as one</source>
         <translation>Play a drive as one</translation>
+    </message>
+    <message>
+        <source>Speed</source>
+        <translation>Speed</translation>
     </message>
 </context>
 <context>

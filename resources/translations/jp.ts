@@ -265,6 +265,10 @@
         <source>Leave full screen</source>
         <translation>全画面を終了</translation>
     </message>
+    <message>
+        <source>Speed %1×</source>
+        <translation>再生速度 %1×</translation>
+    </message>
 </context>
 <context>
     <name>OutputActions</name>
@@ -401,6 +405,10 @@
     <message>
         <source>Play a drive as one</source>
         <translation>一続きの走行として再生</translation>
+    </message>
+    <message>
+        <source>Speed</source>
+        <translation>再生速度</translation>
     </message>
 </context>
 <context>

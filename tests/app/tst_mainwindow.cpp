@@ -826,6 +826,20 @@ void TestMainWindow::keysWorkOnTheMapAndInTheList()
     QVERIFY(mWindow->isFullScreenMode());
     QTest::keyClick(mWindow->fileListPanel(), Qt::Key_F11);
     QVERIFY(!mWindow->isFullScreenMode());
+
+    // [ and ] step through the menu's speeds; . and , step one picture (25 a second).
+    QTest::keyClick(map->focusProxy(), Qt::Key_BracketRight);
+    QCOMPARE(mWindow->player()->speed(), 1.25);
+    QTest::keyClick(mWindow->fileListPanel(), Qt::Key_BracketLeft);
+    QTest::keyClick(mWindow->fileListPanel(), Qt::Key_BracketLeft);
+    QCOMPARE(mWindow->player()->speed(), 0.75);
+    VideoPlayer *player = mWindow->player();
+    QVERIFY(waitFor([&] { return !player->seekWaiting() && player->currentTime() < 0.01; }));
+    QTest::keyClick(map->focusProxy(), Qt::Key_Period);
+    QTest::keyClick(mWindow->fileListPanel(), Qt::Key_Period);
+    QVERIFY(waitFor([&] { return !player->seekWaiting() && qAbs(player->currentTime() - 0.08) < 0.005; }));
+    QTest::keyClick(map->focusProxy(), Qt::Key_Comma);
+    QVERIFY(waitFor([&] { return !player->seekWaiting() && qAbs(player->currentTime() - 0.04) < 0.005; }));
 }
 
 void TestMainWindow::threeFilesPlayAsOneDrive()

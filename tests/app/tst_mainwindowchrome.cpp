@@ -291,7 +291,7 @@ void TestMainWindowChrome::titleMenu()
     QMenu *setup = menu->actions().first()->menu();
     QCOMPARE(texts(setup->actions()),
              (QStringList{QStringLiteral("Language"), QStringLiteral("Unit"), QStringLiteral("Time zone"),
-                          QStringLiteral("Play a drive as one")}));
+                          QStringLiteral("Speed"), QStringLiteral("Play a drive as one")}));
     QCOMPARE(texts(setup->actions().at(2)->menu()->actions()),
              (QStringList{QStringLiteral("Camera time"), QStringLiteral("UTC"), QStringLiteral("Other offset…")}));
     QMenu *languages = setup->actions().at(0)->menu();
