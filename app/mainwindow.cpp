@@ -38,16 +38,15 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
     mSettings = std::make_unique<Settings>(dataFolder);
 
     mSession = new PlaybackSession([this] { return mSeekBar->isPausedDrag(); }, this);
-    mPlayer = mSession->player();
     mSeekBar = new SeekBar(ui->horizontalSlider, ui->curtimelabel, ui->totaltimelabel, mSession, this);
     cleanTimeFunc(true);
-    connect(mPlayer, &VideoPlayer::sig_GetOneFrame, this, &MainWindow::slotGetOneFrame);
-    connect(mPlayer, &VideoPlayer::sig_TotalTimeChanged, this, &MainWindow::slotTotalTimeChanged);
-    connect(mPlayer, &VideoPlayer::sig_StateChanged, this, &MainWindow::slotStateChanged);
-    connect(mPlayer, &VideoPlayer::sig_PlayStopNormally, this, &MainWindow::slotPlayStopNormally);
-    connect(mPlayer, &VideoPlayer::sig_GetGpsData, this, &MainWindow::slotGetGpsData);
+    connect(mSession, &PlaybackSession::sig_GetOneFrame, this, &MainWindow::slotGetOneFrame);
+    connect(mSession, &PlaybackSession::sig_TotalTimeChanged, this, &MainWindow::slotTotalTimeChanged);
+    connect(mSession, &PlaybackSession::sig_StateChanged, this, &MainWindow::slotStateChanged);
+    connect(mSession, &PlaybackSession::sig_PlayStopNormally, this, &MainWindow::slotPlayStopNormally);
+    connect(mSession, &PlaybackSession::sig_GetGpsData, this, &MainWindow::slotGetGpsData);
     // Pictures are converted to the surface's size on the video thread.
-    connect(ui->frameVideo, &MyFrame::sizeChanged, this, [this](QSize size) { mPlayer->setOutputSize(size); });
+    connect(ui->frameVideo, &MyFrame::sizeChanged, this, [this](QSize size) { mSession->setOutputSize(size); });
 
     connect(mSession->timer(), &QTimer::timeout, this, &MainWindow::slotTimerTimeOut);
     connect(mSession, &PlaybackSession::sig_OpenStarted, this, [this] {
@@ -56,7 +55,8 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
     });
     connect(mSession, &PlaybackSession::sig_OpenFailed, this, [this] { cleanTimeFunc(true); });
     connect(mSession, &PlaybackSession::sig_TripFound, this, &MainWindow::showTrip);
-    mSound = new SoundControl(ui->horizontalSliderVolume, ui->pushButtonVolume, mPlayer, this);
+    mSound = new SoundControl(ui->horizontalSliderVolume, ui->pushButtonVolume,
+                              [this](int volume) { mSession->setVolume(volume); }, this);
 
     setupTelemetry(map);
     setupFrame();
@@ -92,7 +92,7 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
 
     mOutput = new OutputActions(
         {[this] { return filePath(); },
-         [this] { return OutputActions::shownPictureUs(ui->frameVideo->image(), mPlayer->currentTime()); },
+         [this] { return OutputActions::shownPictureUs(ui->frameVideo->image(), player()->currentTime()); },
          [this] { return mSession->tracks(); },
          // The panel counts the seconds of a drive; the picture's time is its file's.
          [this](qint64 second) { return mPanel->at(second + mSession->partOffsetUs() / 1000000); },
@@ -107,8 +107,8 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
 MainWindow::~MainWindow()
 {
     // The player's threads report to this window: they end first.
-    if (mPlayer->state() != VideoPlayer::Stop)
-        mPlayer->stop();
+    if (player()->state() != VideoPlayer::Stop)
+        player()->stop();
     mPanel.reset();
     delete mMsgWidget;
     delete mFileList;
@@ -117,21 +117,20 @@ MainWindow::~MainWindow()
     // Joins a GPS pass that still reads a file which ended by itself.
     delete mSession;
     mSession = nullptr;
-    mPlayer = nullptr;
 }
 
 void MainWindow::slotGetOneFrame(QImage image)
 {
     // Pictures still queued when playback stopped, or from an earlier file,
     // are not shown.
-    if (image.text(QStringLiteral("serial")).toULongLong() == mPlayer->serial())
+    if (image.text(QStringLiteral("serial")).toULongLong() == player()->serial())
         ui->frameVideo->slotGetImage(image);
 }
 
 void MainWindow::slotTotalTimeChanged(qint64 uSec)
 {
     // The length of a file that could not be opened after all arrives late.
-    if (sender() == mPlayer && uSec != mPlayer->totalTime())
+    if (sender() == mSession && uSec != player()->totalTime())
         return;
     mSeekBar->setTotal(mSession->inTrip() ? mSession->length() : uSec);
 }
@@ -152,7 +151,7 @@ void MainWindow::slotStateChanged(VideoPlayer::PlayerState state)
 
 void MainWindow::slotPlayStopNormally(quint64 serial)
 {
-    if (serial != mPlayer->serial()) {
+    if (serial != player()->serial()) {
         qCDebug(lcWindow) << "end of an earlier file ignored";
         return;
     }
@@ -174,7 +173,7 @@ void MainWindow::setBlackImage()
 
 VideoPlayer *MainWindow::player() const
 {
-    return mPlayer;
+    return mSession->player();
 }
 
 const GpsData &MainWindow::gpsData() const

@@ -53,7 +53,9 @@ public:
     // minimum does not).
     void placeAtStart();
 
+    // The player of the file that plays: within a drive it changes at a file's end.
     VideoPlayer *player() const;
+    PlaybackSession *session() const { return mSession; }
     // The GPS track of the open file (null before its pass has finished).
     const GpsData &gpsData() const;
     // 0 playing, 1 paused, 2 stopped, 3 paused while the position slider is held.
@@ -184,7 +186,6 @@ private:
     Ui::MainWindow *ui;
     std::unique_ptr<Settings> mSettings;    // sysConfig.ini
     PlaybackSession *mSession = nullptr;    // the player, opening, play and pause, the timeline tick
-    VideoPlayer *mPlayer = nullptr;         // the session's
     SoundControl *mSound = nullptr;         // volume and mute
     std::unique_ptr<TelemetryPanel> mPanel; // labels, dials, chart and map
     SetupMenu *mMenu = nullptr;             // the title button's menu and the language

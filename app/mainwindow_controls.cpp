@@ -76,7 +76,7 @@ void MainWindow::on_playButton_clicked()
 
 void MainWindow::on_stopButton_clicked()
 {
-    mPlayer->stop();
+    player()->stop();
 }
 
 void MainWindow::on_pushButtonRewind_clicked()
@@ -195,11 +195,11 @@ void MainWindow::runCommand(PlaybackKeys::Command command)
         break;
     case PlaybackKeys::Slower:
     case PlaybackKeys::Faster:
-        setSpeed(SetupMenu::nextSpeed(mPlayer->speed(), command == PlaybackKeys::Faster ? 1 : -1));
+        setSpeed(SetupMenu::nextSpeed(player()->speed(), command == PlaybackKeys::Faster ? 1 : -1));
         break;
     case PlaybackKeys::FrameBack:
     case PlaybackKeys::FrameForward:
-        mPlayer->stepFrame(command == PlaybackKeys::FrameForward ? 1 : -1);
+        player()->stepFrame(command == PlaybackKeys::FrameForward ? 1 : -1);
         break;
     default:
         break;
@@ -208,9 +208,9 @@ void MainWindow::runCommand(PlaybackKeys::Command command)
 
 void MainWindow::setSpeed(double speed)
 {
-    mPlayer->setSpeed(speed);
-    mMenu->checkSpeed(mPlayer->speed());
-    mOutput->tell(tr("Speed %1×").arg(mPlayer->speed()));
+    mSession->setSpeed(speed);
+    mMenu->checkSpeed(player()->speed());
+    mOutput->tell(tr("Speed %1×").arg(player()->speed()));
 }
 
 void MainWindow::slotDetKeySpace()

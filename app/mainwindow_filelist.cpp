@@ -35,7 +35,7 @@ void MainWindow::slotSetFile(FileListInfo info, bool play)
     mListStarted = true;
     mPanel->startChart(info.durationInt);
     if (play)
-        mPlayer->play();
+        player()->play();
 }
 
 void MainWindow::openFiles(const QStringList &paths)
@@ -76,7 +76,7 @@ void MainWindow::stepFileList(bool forward)
 void MainWindow::slotDeleteFile(QString path)
 {
     if (mSession->state() != PlaybackSession::Stopped && QFileInfo(path) == QFileInfo(mSession->filePath()))
-        mPlayer->stop();
+        player()->stop();
 }
 
 void MainWindow::slotSaveBasePath(QString path)

@@ -29,6 +29,7 @@ PlaybackSession::PlaybackSession(std::function<bool()> pausedDrag, QObject *pare
     , mScanner(new TripScanner(this))
 {
     mTimer->setInterval(kTimelineIntervalMs);
+    listenTo(mPlayer);
     connect(mScanner, &TripScanner::sig_Trip, this, &PlaybackSession::tripScanned);
     mRescan = new QTimer(this);
     mRescan->setSingleShot(true);
@@ -56,7 +57,62 @@ void PlaybackSession::listed(const QString &path)
 PlaybackSession::~PlaybackSession()
 {
     // Joins a GPS pass that still reads a file which ended by itself.
+    delete mNext;
     delete mPlayer;
+}
+
+// Only the player that plays speaks to the window; the waiting one's first
+// picture and track are kept for when it takes over.
+void PlaybackSession::listenTo(VideoPlayer *player)
+{
+    connect(player, &VideoPlayer::sig_GetOneFrame, this, [this, player](QImage image) {
+        if (player == mPlayer)
+            emit sig_GetOneFrame(image);
+        else if (player == mNext && image.text(QStringLiteral("serial")).toULongLong() == player->serial())
+            mNextPicture = image;
+    });
+    connect(player, &VideoPlayer::sig_GetGpsData, this, [this, player](GpsData data) {
+        if (player == mPlayer)
+            emit sig_GetGpsData(data);
+        else if (player == mNext && data.serial == player->serial())
+            mNextGps = data;
+    });
+    connect(player, &VideoPlayer::sig_TotalTimeChanged, this, [this, player](qint64 uSec) {
+        if (player == mPlayer)
+            emit sig_TotalTimeChanged(uSec);
+    });
+    connect(player, &VideoPlayer::sig_StateChanged, this, [this, player](VideoPlayer::PlayerState state) {
+        if (player == mPlayer)
+            emit sig_StateChanged(state);
+    });
+    connect(player, &VideoPlayer::sig_PlayStopNormally, this, [this, player](quint64 serial) {
+        if (player == mPlayer)
+            emit sig_PlayStopNormally(serial);
+    });
+}
+
+void PlaybackSession::setVolume(int volume)
+{
+    for (VideoPlayer *player : {mPlayer, mNext}) {
+        if (player)
+            player->setVolume(volume);
+    }
+}
+
+void PlaybackSession::setSpeed(double speed)
+{
+    for (VideoPlayer *player : {mPlayer, mNext}) {
+        if (player)
+            player->setSpeed(speed);
+    }
+}
+
+void PlaybackSession::setOutputSize(const QSize &size)
+{
+    for (VideoPlayer *player : {mPlayer, mNext}) {
+        if (player)
+            player->setOutputSize(size);
+    }
 }
 
 int PlaybackSession::playState() const
@@ -110,6 +166,7 @@ bool PlaybackSession::openInPlayer(const QString &path)
     mGpsData = GpsData();
     if (!mSwitching) {
         mTrip = Trip();
+        dropNext();
         emit sig_OpenStarted();
     }
     mOpening = true;
@@ -191,8 +248,10 @@ void PlaybackSession::setTrips(bool on, std::function<QStringList()> listed)
 {
     mTripsOn = on;
     mListed = std::move(listed);
-    if (!on)
+    if (!on) {
         mTrip = Trip();
+        dropNext();
+    }
 }
 
 void PlaybackSession::tripScanned(quint64 ticket, const Trip &trip)
@@ -203,6 +262,7 @@ void PlaybackSession::tripScanned(quint64 ticket, const Trip &trip)
     mTrip = trip;
     mPart = part;
     emit sig_TripFound();
+    QTimer::singleShot(0, this, &PlaybackSession::prepareNext);
 }
 
 double PlaybackSession::position() const
@@ -244,11 +304,87 @@ bool PlaybackSession::continueTrip()
 {
     if (!inTrip() || mPart + 1 >= mTrip.partCount())
         return false;
+    if (mPreparing) {
+        // Taken up once the next file is open.
+        mContinueWhenReady = true;
+        return true;
+    }
     return switchPart(mPart + 1, 0, true);
+}
+
+void PlaybackSession::prepareNext()
+{
+    const int part = mPart + 1;
+    if (!inTrip() || part >= mTrip.partCount() || mOpening || mPreparing || mNextPart == part || mState == Stopped)
+        return;
+    if (!mNext) {
+        mNext = new VideoPlayer;
+        listenTo(mNext);
+    }
+    mNext->stop();
+    mNext->setVolume(mPlayer->volume());
+    mNext->setSpeed(mPlayer->speed());
+    mNext->setOutputSize(mPlayer->outputSize());
+    mNextPart = -1;
+    mNextPicture = QImage();
+    mNextGps = GpsData();
+    const QString path = mTrip.part(part).path;
+    mPreparing = true;
+    const bool ready = mNext->openFile(path, [] {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, kEventSliceMs);
+    });
+    mPreparing = false;
+    // The drive may have been read again, or left, meanwhile.
+    if (ready && inTrip() && mPart + 1 == part && mTrip.part(part).path == path)
+        mNextPart = part;
+    else
+        qCDebug(lcWindow) << "next file of the drive not kept ready:" << path;
+    if (std::exchange(mContinueWhenReady, false))
+        emit sig_PlayStopNormally(mPlayer->serial()); // the end that came meanwhile, handled now
+}
+
+void PlaybackSession::dropNext()
+{
+    mNextPart = -1;
+    if (mNext)
+        mNext->stop();
+}
+
+// The waiting player takes over, already on its first picture: the
+// window's surface shows it at once.
+bool PlaybackSession::takeNext(qint64 localUs, bool play)
+{
+    if (!mNext || mNext->state() != VideoPlayer::Pause)
+        return false;
+    if (mPlayer->state() != VideoPlayer::Stop) {
+        mSwitching = true;
+        mPlayer->stop();
+        mSwitching = false;
+    }
+    std::swap(mPlayer, mNext);
+    mPart = std::exchange(mNextPart, -1);
+    mFilePath = mTrip.part(mPart).path;
+    mGpsData = GpsData();
+    emit sig_TotalTimeChanged(mPlayer->totalTime());
+    if (!mNextPicture.isNull() && mNextPicture.text(QStringLiteral("serial")).toULongLong() == mPlayer->serial())
+        emit sig_GetOneFrame(mNextPicture);
+    mTimer->start();
+    if (localUs > 0)
+        mPlayer->seek(localUs);
+    if (play)
+        mPlayer->play();
+    else
+        emit sig_StateChanged(VideoPlayer::Pause);
+    if (mNextGps.track && mNextGps.serial == mPlayer->serial())
+        emit sig_GetGpsData(mNextGps);
+    QTimer::singleShot(0, this, &PlaybackSession::prepareNext);
+    return true;
 }
 
 bool PlaybackSession::switchPart(int part, qint64 localUs, bool play)
 {
+    if (part == mNextPart && takeNext(localUs, play))
+        return true;
     const int previous = mPart;
     mSwitching = true;
     mPart = part;
@@ -266,6 +402,7 @@ bool PlaybackSession::switchPart(int part, qint64 localUs, bool play)
         mPlayer->seek(localUs);
     if (play)
         mPlayer->play();
+    QTimer::singleShot(0, this, &PlaybackSession::prepareNext);
     return true;
 }
 

@@ -4,7 +4,9 @@
 #include "trip.h"
 #include "videoplayer.h"
 
+#include <QImage>
 #include <QObject>
+#include <QSize>
 #include <QString>
 
 #include <functional>
@@ -19,7 +21,9 @@ class TripScanner;
 //
 // A recording whose neighbours in the list follow on in time is part of a
 // drive: the timeline (position, length, seeks) is then the drive's, and at
-// the end of one file the next starts by itself.
+// the end of one file the next starts by itself. The next file waits open
+// and paused on its first picture in a second player, so the change shows
+// no gap; the window hears only the player that plays (the signals below).
 class PlaybackSession : public QObject
 {
     Q_OBJECT
@@ -31,7 +35,12 @@ public:
     PlaybackSession(std::function<bool()> pausedDrag, QObject *parent = nullptr);
     ~PlaybackSession() override;
 
+    // The player of the file that plays (it changes at a drive's file borders).
     VideoPlayer *player() const { return mPlayer; }
+    // For every player, this one and the ones to come.
+    void setVolume(int volume);
+    void setSpeed(double speed);
+    void setOutputSize(const QSize &size);
     QTimer *timer() const { return mTimer; }
     // Playing, Paused or Stopped, as last reported by the player.
     int state() const { return mState; }
@@ -89,6 +98,12 @@ public:
     bool switchingPart() const { return mSwitching; }
 
 signals:
+    // The player that plays reports, as VideoPlayer's signals.
+    void sig_GetOneFrame(QImage image);
+    void sig_TotalTimeChanged(qint64 uSec);
+    void sig_StateChanged(VideoPlayer::PlayerState state);
+    void sig_PlayStopNormally(quint64 serial);
+    void sig_GetGpsData(GpsData data);
     // A new open begins: the last file's track and route go.
     void sig_OpenStarted();
     void sig_OpenFailed();
@@ -96,11 +111,22 @@ signals:
     void sig_TripFound();
 
 private:
+    void listenTo(VideoPlayer *player);
+    // The drive's next file, opened and paused in the second player.
+    void prepareNext();
+    void dropNext();
+    bool takeNext(qint64 localUs, bool play);
     bool openInPlayer(const QString &path);
     bool switchPart(int part, qint64 localUs, bool play);
     void tripScanned(quint64 ticket, const Trip &trip);
 
     VideoPlayer *mPlayer = nullptr;
+    VideoPlayer *mNext = nullptr;         // the second player, or null before a drive
+    int mNextPart = -1;                   // the part it holds open, ready; -1 none
+    bool mPreparing = false;              // it is opening that part
+    bool mContinueWhenReady = false;      // the playing file ended meanwhile
+    QImage mNextPicture;                  // its first picture, shown when it takes over
+    GpsData mNextGps;                     // its track, when its pass finished before
     QTimer *mTimer = nullptr;             // the timeline tick while a file is open
     std::function<bool()> mPausedDrag;
     int mState = Stopped;

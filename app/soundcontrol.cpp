@@ -2,7 +2,6 @@
 
 #include "controlbarlooks.h"
 #include "settings.h"
-#include "videoplayer.h"
 
 #include <QPushButton>
 #include <QSlider>
@@ -13,11 +12,11 @@ constexpr int kTopVolume = 128; // the player's top
 
 } // namespace
 
-SoundControl::SoundControl(QSlider *slider, QPushButton *button, VideoPlayer *player, QObject *parent)
+SoundControl::SoundControl(QSlider *slider, QPushButton *button, std::function<void(int)> apply, QObject *parent)
     : QObject(parent)
     , mSlider(slider)
     , mButton(button)
-    , mPlayer(player)
+    , mApply(std::move(apply))
 {
 }
 
@@ -32,7 +31,7 @@ void SoundControl::load(const Settings &settings)
     int sound = 1;
     settings.readInt(QStringLiteral("Setup"), QStringLiteral("Silent"), sound);
     mMuted = sound == 0;
-    mPlayer->setVolume(mMuted ? 0 : mVolume);
+    mApply(mMuted ? 0 : mVolume);
     showLook();
 }
 
@@ -52,13 +51,13 @@ void SoundControl::setVolume(int volume)
 {
     mSlider->setValue(volume);
     mVolume = mSlider->value();
-    mPlayer->setVolume(mVolume);
+    mApply(mVolume);
 }
 
 void SoundControl::toggleMute()
 {
     mMuted = !mMuted;
-    mPlayer->setVolume(mMuted ? 0 : mVolume);
+    mApply(mMuted ? 0 : mVolume);
     showLook();
 }
 

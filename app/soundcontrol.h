@@ -2,10 +2,11 @@
 
 #include <QObject>
 
+#include <functional>
+
 class QPushButton;
 class QSlider;
 class Settings;
-class VideoPlayer;
 
 // The volume slider and the sound button: the volume chosen last comes back
 // when the sound does; both are kept in the settings.
@@ -14,7 +15,8 @@ class SoundControl : public QObject
     Q_OBJECT
 
 public:
-    SoundControl(QSlider *slider, QPushButton *button, VideoPlayer *player, QObject *parent = nullptr);
+    // apply: sets the playing volume, 0..128.
+    SoundControl(QSlider *slider, QPushButton *button, std::function<void(int)> apply, QObject *parent = nullptr);
 
     void load(const Settings &settings);
     void save(Settings &settings) const;
@@ -29,7 +31,7 @@ public:
 private:
     QSlider *mSlider;
     QPushButton *mButton;
-    VideoPlayer *mPlayer;
+    std::function<void(int)> mApply;
     int mVolume = 128; // the last volume chosen
     bool mMuted = false;
 };

@@ -2,6 +2,7 @@
 #include "waitfor.h"
 #include "mainwindow.h"
 #include "keyhelp.h"
+#include "playbacksession.h"
 #include "telemetrypanel.h"
 #include "myframe.h"
 #include "formfilelist.h"
@@ -847,7 +848,7 @@ void TestMainWindow::threeFilesPlayAsOneDrive()
     QStringList calls;
     connect(mWindow.get(), &MainWindow::sig_MapCall, this, [&](const QString &call) { calls.append(call); });
     QStringList opened;
-    connect(mWindow->player(), &VideoPlayer::sig_TotalTimeChanged, this, [&] {
+    connect(mWindow->session(), &PlaybackSession::sig_TotalTimeChanged, this, [&] {
         if (opened.isEmpty() || opened.last() != mWindow->filePath())
             opened.append(mWindow->filePath());
     });
