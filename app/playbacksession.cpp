@@ -329,10 +329,14 @@ void PlaybackSession::prepareNext()
     mNextPicture = QImage();
     mNextGps = GpsData();
     const QString path = mTrip.part(part).path;
+    // An open asked for meanwhile (a file the list finished reading) waits
+    // as it would for any open.
     mPreparing = true;
+    mOpening = true;
     const bool ready = mNext->openFile(path, [] {
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, kEventSliceMs);
     });
+    mOpening = false;
     mPreparing = false;
     // The drive may have been read again, or left, meanwhile.
     if (ready && inTrip() && mPart + 1 == part && mTrip.part(part).path == path)
@@ -341,6 +345,8 @@ void PlaybackSession::prepareNext()
         qCDebug(lcWindow) << "next file of the drive not kept ready:" << path;
     if (std::exchange(mContinueWhenReady, false))
         emit sig_PlayStopNormally(mPlayer->serial()); // the end that came meanwhile, handled now
+    if (mDeferredOpen)
+        QMetaObject::invokeMethod(this, std::exchange(mDeferredOpen, {}), Qt::QueuedConnection);
 }
 
 void PlaybackSession::dropNext()
