@@ -37,8 +37,10 @@ PlaybackSession::PlaybackSession(std::function<bool()> pausedDrag, QObject *pare
     connect(mRescan, &QTimer::timeout, this, [this] {
         const QStringList listed = mListed();
         const int index = listed.indexOf(mFilePath);
-        if (index >= 0 && mState != Stopped)
+        if (index >= 0 && mState != Stopped) {
             mScanTicket = mScanner->scan(listed, index);
+            mScanPending = true;
+        }
     });
 }
 
@@ -50,7 +52,8 @@ void PlaybackSession::listed(const QString &path)
     const QString first = inTrip() ? mTrip.part(0).path : mFilePath;
     const QString last = inTrip() ? mTrip.part(mTrip.partCount() - 1).path : mFilePath;
     const int added = files.indexOf(path);
-    if (added >= 0 && (added == files.indexOf(last) + 1 || added == files.indexOf(first) - 1))
+    // A scan still under way may have taken the list before this file came.
+    if (added >= 0 && (mScanPending || added == files.indexOf(last) + 1 || added == files.indexOf(first) - 1))
         mRescan->start();
 }
 
@@ -184,6 +187,7 @@ bool PlaybackSession::openInPlayer(const QString &path)
             const QStringList listed = mListed();
             const int index = listed.indexOf(path);
             mScanTicket = index >= 0 ? mScanner->scan(listed, index) : 0;
+            mScanPending = index >= 0;
         }
     }
     if (mDeferredOpen)
@@ -256,6 +260,8 @@ void PlaybackSession::setTrips(bool on, std::function<QStringList()> listed)
 
 void PlaybackSession::tripScanned(quint64 ticket, const Trip &trip)
 {
+    if (ticket == mScanTicket)
+        mScanPending = false;
     const int part = trip.indexOf(mFilePath);
     if (ticket != mScanTicket || !mTripsOn || trip.partCount() < 2 || part < 0 || mState == Stopped)
         return;

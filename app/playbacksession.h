@@ -138,6 +138,7 @@ private:
     std::function<QStringList()> mListed;
     TripScanner *mScanner = nullptr;
     quint64 mScanTicket = 0;              // the scan of the open file
+    bool mScanPending = false;            // its report has not come yet
     QTimer *mRescan = nullptr;            // files listed one by one make one scan
     Trip mTrip;                           // empty, or the open file's drive
     int mPart = 0;                        // the part of the drive that is open

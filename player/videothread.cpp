@@ -154,6 +154,9 @@ void VideoThread::run()
         is.quit = 1;
     }
     is.videoThreadFinished = 1;
+    // The player thread idles once the file is read: without a wake it would
+    // report the end up to a second late, a gap before a drive's next file.
+    is.playerWaker.wake();
     is.player->notifyOpenWaiters();
     qCDebug(lcPlayer) << "video thread stop!!!";
 }
