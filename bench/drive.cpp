@@ -248,13 +248,14 @@ int childDrive(const QStringList &args)
     window.slotOpenRecording(args.value(2), false);
     if (window.playState() != VideoPlayer::Pause || seekTo(player->totalTime() / 2000000, false) < 0)
         return childError("the file did not open paused and seek", 3);
-    for (const char *path : {"chart", "player"})
-        for (const QString &second : args.value(1 + kParts).split(',', Qt::SkipEmptyParts)) {
-            const double ms = seekTo(second.toLongLong(), !std::strcmp(path, "chart"));
-            if (ms < 0)
-                return childError("no picture for %1 s by the %2"_s.arg(second, path), 3);
-            result({{"seek", path}, {"second", second}, {"painted_ms", fixed(ms, 1)}});
-        }
+    const QStringList seconds = args.value(1 + kParts).split(',', Qt::SkipEmptyParts);
+    for (int i = 0; i < 2 * seconds.size(); ++i) { // each second by both, the two taking turns
+        const char *path = (i + i / seconds.size()) % 2 ? "player" : "chart";
+        const double ms = seekTo(seconds[i % seconds.size()].toLongLong(), !std::strcmp(path, "chart"));
+        if (ms < 0)
+            return childError("no picture for %1 s by the %2"_s.arg(seconds[i % seconds.size()], path), 3);
+        result({{"seek", path}, {"second", seconds[i % seconds.size()]}, {"painted_ms", fixed(ms, 1)}});
+    }
     player->stop();
     return 0;
 }
@@ -263,7 +264,7 @@ const Scenario kDrive{"drive",
                       "three files of a drive played as one by the main window: the gap between files against mpv's "
                       "gapless playlist; a chart click while paused against the paused seek",
                       {{"reps", "2", "plays of the drive by each player, interleaved"},
-                       {"seconds", "2,7,4,9,1,6", "seconds clicked on the chart, then sought by the player"},
+                       {"seconds", "2,7,4,9,1,6,3,8", "seconds clicked on the chart and sought by the player"},
                        {"dir", "/tmp/velmora_bench_playback", "recordings (shared with playback) and child logs"},
                        {"regenerate", nullptr, "make the recordings again"}},
                       run,
