@@ -13,7 +13,7 @@ using namespace bench;
 
 namespace {
 
-const Scenario *const kScenarios[] = {&kPlayback, &kOpen, &kGpsPass, &kFileList, &kTelemetry};
+const Scenario *const kScenarios[] = {&kPlayback, &kOpen, &kGpsPass, &kFileList, &kTelemetry, &kDrive};
 
 enum class Gui { None, Engine, Window }; // what the child's process sets up as the viewer's main() does
 
@@ -25,7 +25,8 @@ const struct
 } kChildren[] = {{"engine", childEngine, Gui::Engine},
                  {"floor", childFloor, Gui::None},
                  {"window", childWindowOpen, Gui::Window},
-                 {"telemetry", childTelemetryWindow, Gui::Window}};
+                 {"telemetry", childTelemetryWindow, Gui::Window},
+                 {"drive", childDrive, Gui::Window}};
 
 int child(int argc, char **argv)
 {

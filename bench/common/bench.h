@@ -97,13 +97,14 @@ struct Scenario
     Display display;
 };
 
-extern const Scenario kPlayback, kOpen, kGpsPass, kFileList, kTelemetry;
+extern const Scenario kPlayback, kOpen, kGpsPass, kFileList, kTelemetry, kDrive;
 
 // Child modes, velmora_bench --child KIND FILE ... (US,US,...: positions in µs).
 int childEngine(const QStringList &args);          // FILE first N | play [pace] | seek US,... | idle PLAY_MS IDLE_MS
 int childFloor(const QStringList &args);           // FILE decode SCALER | open REPS | seek US,...
 int childWindowOpen(const QStringList &args);      // FILE GPS_WAIT_S [NEXT_FILE]
 int childTelemetryWindow(const QStringList &args); // FILE W H PAUSED_MS map|nomap
+int childDrive(const QStringList &args);           // DATA_DIR PART0 PART1 PART2 SECONDS,...
 
 struct ChildRun
 {
