@@ -13,7 +13,6 @@
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QLoggingCategory>
-#include <QRunnable>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QWidget>
@@ -115,14 +114,12 @@ OutputActions::OutputActions(Sources sources, QObject *parent)
     , mPicturesFolder(QStandardPaths::writableLocation(QStandardPaths::PicturesLocation))
     , mStop(std::make_shared<std::atomic<bool>>(false))
 {
-    mPool.setMaxThreadCount(1);
 }
 
 OutputActions::~OutputActions()
 {
     mStop->store(true);
-    mPool.clear();
-    mPool.waitForDone();
+    mWork.stop();
 }
 
 QString OutputActions::snapshotFolder(const QString &recording, const QString &picturesFolder,
@@ -263,7 +260,7 @@ bool OutputActions::post(std::function<void()> work)
         return false;
     }
     ++mPending;
-    mPool.start(QRunnable::create(std::move(work)));
+    mWork.post(std::move(work));
     return true;
 }
 

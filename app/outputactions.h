@@ -1,12 +1,13 @@
 #pragma once
 
+#include "workqueue.h"
+
 #include "gpsrecord.h"
 #include "telemetrytimeline.h"
 #include "timeoffset.h"
 
 #include <QObject>
 #include <QString>
-#include <QThreadPool>
 
 #include <atomic>
 #include <functional>
@@ -96,5 +97,5 @@ private:
     StatusToast *mToast = nullptr;  // made over the window at the first report
     int mPending = 0;               // pieces of work posted and not finished (GUI thread)
     std::shared_ptr<std::atomic<bool>> mStop; // set when this object goes: a decode ends early
-    QThreadPool mPool;              // one worker: snapshots and exports in the order asked
+    WorkQueue mWork;                // one worker: snapshots and exports in the order asked
 };

@@ -18,6 +18,7 @@ constexpr int kTimelineIntervalMs = 500;
 constexpr int kEventSliceMs = 100;       // longest event processing slice while waiting
 constexpr int kStateReportWaitMs = 5000; // the player reports its states at once; never wait longer
 constexpr int kRescanDelayMs = 300;      // files listed one after another make one scan
+constexpr int kPrepareDelayMs = 500;     // after a take-over, before the next file is readied
 
 } // namespace
 
@@ -389,7 +390,10 @@ bool PlaybackSession::takeNext(qint64 localUs, bool play)
         emit sig_StateChanged(VideoPlayer::Pause);
     if (mNextGps.track && mNextGps.serial == mPlayer->serial())
         emit sig_GetGpsData(mNextGps);
-    QTimer::singleShot(0, this, &PlaybackSession::prepareNext);
+    // Not at once: readying the next file first waits for the player that
+    // just ended to close its sound device, which would hold up the picture
+    // just handed over.
+    QTimer::singleShot(kPrepareDelayMs, this, &PlaybackSession::prepareNext);
     return true;
 }
 

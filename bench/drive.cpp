@@ -6,16 +6,13 @@
 #include "formfilelist.h"
 #include "mainwindow.h"
 #include "mapbridge.h"
+#include "playbacksession.h"
 #include "telemetrypanel.h"
 
 #include <QRegularExpression>
-#include <QScopeGuard>
 
-#include <atomic>
 #include <cstring>
-#include <mutex>
 
-#include <unistd.h>
 
 namespace bench {
 
@@ -30,7 +27,7 @@ constexpr double kPtsTolerance = 0.001;
 constexpr double kMpvClockOffsetS = 10.0; // --dump-stats' clock is its log's plus 10 s (MP_START_TIME)
 const Clip kPart{"1080p30-10s", 1920, 1080, 30, double(kPartSeconds), "libx264", "8M", 3, QString()};
 // The steps of a change of file, as the child reports them.
-const QStringList kSteps = "gap_ms video_end_ms end_ms open_ms decode_ms show_ms"_s.split(' ');
+const QStringList kSteps = "gap_ms end_ms next_ms"_s.split(' ');
 
 quint64 serialOf(const QImage &image) { return image.text("serial").toULongLong(); }
 
@@ -112,9 +109,9 @@ int run(const Options &o)
         }
     }
     out() << "\nFrom the last picture of a file painted to the first of the next, ms (mpv: flip to flip on its video output); "
-             "ours step by step: its video thread ends, the player reports the end, the next file's streams and sound "
-             "device are open, its first picture is delivered, painted\n";
-    printTable({"", "gap", "video thread", "end", "open", "first decode", "paint"}, rows);
+             "ours in two steps: to the end reported, then to the next file's first picture painted (it waits ready "
+             "in a second player)\n";
+    printTable({"", "gap", "end reported", "next painted"}, rows);
     for (const auto &g : gaps)
         out() << "  " << g.first << ": gap max " << fixed(g.second.max(), 1) << ", median " << fixed(g.second.median(), 1) << "\n";
     const Stats &chart = seeks["chart"], &player = seeks["player"];
@@ -153,7 +150,7 @@ struct PaintWatch : QObject
 // When each step of an open was seen.
 struct OpenTimes
 {
-    Clock::time_point streams, delivered, firstPaint, lastPaint, videoEnd, end;
+    Clock::time_point firstPaint, lastPaint, end;
 };
 
 } // namespace
@@ -168,62 +165,58 @@ int childDrive(const QStringList &args)
     if (!surface || !exposed(window) || !spinUntil([&] { return window.mapBridge()->isLoaded(); }, kMapLoadTimeoutMs))
         return childError("no video surface, never exposed, or the map never loaded", 2);
     window.setTrips(true);
-    VideoPlayer *player = window.player();
-    std::mutex mutex;
-    std::map<quint64, OpenTimes> opens; // by serial
-    const auto note = [&](quint64 serial, Clock::time_point OpenTimes::*step, bool first = true) {
-        std::lock_guard<std::mutex> lock(mutex);
-        Clock::time_point &at = opens[serial].*step;
-        at = first && at != Clock::time_point() ? at : Clock::now();
-    };
-    // On the threads that report them, as they happen; the video thread's
-    // end as its task leaves /proc (it reports nothing).
-    std::atomic<quint64> delivered{0};
-    std::atomic<pid_t> videoThread{0};
-    std::atomic<int> ends{0};
-    const auto direct = [&](auto signal, auto slot) { QObject::connect(player, signal, qApp, slot, Qt::DirectConnection); };
-    direct(&VideoPlayer::sig_PlayStopNormally, [&](quint64 serial) { note(serial, &OpenTimes::end), ++ends; });
-    direct(&VideoPlayer::sig_TotalTimeChanged, [&] { note(player->serial(), &OpenTimes::streams); });
-    direct(&VideoPlayer::sig_GetOneFrame, [&](const QImage &image) {
-        videoThread = gettid();
-        note(delivered = serialOf(image), &OpenTimes::delivered);
+    // What the window hears, from the player that plays: each file's
+    // length marks its open (the second player's take-over included), its
+    // pictures are known by their cache keys when painted.
+    PlaybackSession *session = window.session();
+    std::vector<OpenTimes> played;
+    std::map<qint64, size_t> openOf; // picture cache key -> open
+    int ends = 0;
+    QObject::connect(session, &PlaybackSession::sig_TotalTimeChanged, qApp, [&] { played.emplace_back(); });
+    QObject::connect(session, &PlaybackSession::sig_GetOneFrame, qApp, [&](const QImage &image) {
+        if (!played.empty())
+            openOf[image.cacheKey()] = played.size() - 1;
     });
-    std::atomic<bool> sampling{true};
-    std::thread sampler([&] {
-        for (; sampling; std::this_thread::sleep_for(std::chrono::milliseconds(1)))
-            if (pid_t tid = videoThread; tid && access(qPrintable("/proc/self/task/%1"_s.arg(tid)), F_OK) != 0
-                && videoThread.compare_exchange_strong(tid, 0))
-                note(delivered, &OpenTimes::videoEnd);
+    size_t painting = 0; // the open whose picture was painted last
+    // The window hears the end first and may already have the next file
+    // take over: the end belongs to the file painted last.
+    QObject::connect(session, &PlaybackSession::sig_PlayStopNormally, qApp, [&] {
+        if (painting < played.size())
+            played[painting].end = Clock::now();
+        ++ends;
     });
-    const auto stopSampling = qScopeGuard([&] { sampling = false, sampler.join(); });
     PaintWatch watch;
     watch.surface = surface;
     qint64 lastKey = 0;
     watch.onPainted = [&](const QImage &image) {
-        if (std::exchange(lastKey, image.cacheKey()) != image.cacheKey())
-            note(serialOf(image), &OpenTimes::firstPaint), note(serialOf(image), &OpenTimes::lastPaint, false);
+        const auto open = openOf.find(image.cacheKey());
+        if (open == openOf.end() || std::exchange(lastKey, image.cacheKey()) == image.cacheKey())
+            return;
+        painting = open->second;
+        OpenTimes &times = played[open->second];
+        times.lastPaint = Clock::now();
+        if (times.firstPaint == Clock::time_point())
+            times.firstPaint = times.lastPaint;
     };
     surface->installEventFilter(&watch);
     window.fileListPanel()->addOpened(args.mid(1, kParts));
     const bool whole = spinUntil([&] { return ends == kParts; }, 2 * kParts * kPartSeconds * 1000 + kPictureTimeoutMs);
-    std::vector<OpenTimes> played; // the sampler may still note
-    mutex.lock();
-    for (const auto &open : opens)
-        if (open.second.firstPaint != Clock::time_point())
-            played.push_back(open.second);
-    mutex.unlock();
+    // Opens that painted nothing (a part opened, then taken over) are no file change.
+    played.erase(std::remove_if(played.begin(), played.end(),
+                                [](const OpenTimes &t) { return t.firstPaint == Clock::time_point(); }),
+                 played.end());
     for (size_t b = 1; b < played.size(); ++b) {
         const OpenTimes &a = played[b - 1], &z = played[b];
-        const Clock::time_point steps[] = {a.lastPaint, a.videoEnd, a.end, z.streams, z.delivered, z.firstPaint};
-        if (std::count(std::begin(steps), std::end(steps), Clock::time_point()))
-            return childError("a step of the change to file %1 was not seen"_s.arg(b + 1), 3);
-        Values v{{"border", QString::number(b)}, {kSteps[0], fixed(msBetween(a.lastPaint, z.firstPaint), 1)}};
-        for (int i = 1; i < kSteps.size(); ++i)
-            v.insert(kSteps[i], fixed(msBetween(steps[i - 1], steps[i]), 1));
-        result(v);
+        if (a.end == Clock::time_point())
+            return childError("the end of file %1 was not reported"_s.arg(b), 3);
+        result({{"border", QString::number(b)},
+                {kSteps[0], fixed(msBetween(a.lastPaint, z.firstPaint), 1)},
+                {kSteps[1], fixed(msBetween(a.lastPaint, a.end), 1)},
+                {kSteps[2], fixed(msBetween(a.end, z.firstPaint), 1)}});
     }
     if (!whole || played.size() != size_t(kParts))
         return childError("the drive did not play as one: %1 files painted, %2 ended"_s.arg(played.size()).arg(ends), 3);
+    VideoPlayer *player = window.player();
 
     // Paused in the middle of a file that plays by itself.
     double want = NAN;

@@ -704,10 +704,11 @@ void VideoPlayer::run()
     // Stop sequence.
     av_packet_unref(packet.get());
     qCDebug(lcPlayer) << "stop begin";
-    releaseFile(is);
-    is.readThreadFinished = 1;
     // stop() marks the state closing before it sets quit; a playing or
-    // paused state left means the stream ended by itself.
+    // paused state left means the stream ended by itself. That is reported
+    // before the sound device is closed (which waits for its thread): a
+    // drive's next file starts that much sooner. A new open still waits for
+    // this thread.
     int expected = Playing;
     bool natural = playerState.compare_exchange_strong(expected, Stop);
     if (!natural && expected == Pause)
@@ -718,6 +719,8 @@ void VideoPlayer::run()
         qCDebug(lcPlayer) << "normally stop begin";
         emit sig_PlayStopNormally(serial);
     }
+    releaseFile(is);
+    is.readThreadFinished = 1;
     notifyOpenWaiters();
     qCDebug(lcPlayer) << "stop success!!!";
     mRunActive = false;

@@ -6,7 +6,6 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QLoggingCategory>
-#include <QThreadPool>
 
 Q_LOGGING_CATEGORY(lcTrip, "velmora.trip")
 
@@ -19,17 +18,15 @@ constexpr int kMostPartsEachWay = 200;
 
 TripScanner::TripScanner(QObject *parent)
     : QObject(parent)
-    , mPool(new QThreadPool(this))
 {
     qRegisterMetaType<Trip>();
-    mPool->setMaxThreadCount(1);
 }
 
 TripScanner::~TripScanner()
 {
     if (mInterrupt)
         mInterrupt->store(true);
-    mPool->waitForDone();
+    mWork.stop();
 }
 
 quint64 TripScanner::scan(const QStringList &files, int index)
@@ -39,7 +36,7 @@ quint64 TripScanner::scan(const QStringList &files, int index)
     mInterrupt = std::make_shared<std::atomic<bool>>(false);
     const quint64 ticket = ++mTicket;
     std::shared_ptr<std::atomic<bool>> interrupt = mInterrupt;
-    mPool->start([this, files, index, ticket, interrupt] {
+    mWork.post([this, files, index, ticket, interrupt] {
         const Trip trip = findTrip(files, index, [&](const QString &path) { return readPart(path, interrupt.get()); },
                                    interrupt.get());
         if (interrupt->load())

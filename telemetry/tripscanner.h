@@ -1,6 +1,7 @@
 #pragma once
 
 #include "trip.h"
+#include "workqueue.h"
 
 #include <QObject>
 #include <QStringList>
@@ -9,7 +10,6 @@
 #include <functional>
 #include <memory>
 
-class QThreadPool;
 
 // Reads the recordings around a chosen one, off the GUI thread, and reports
 // the drive it belongs to (one part when nothing follows on).
@@ -38,7 +38,7 @@ signals:
     void sig_Trip(quint64 ticket, Trip trip);
 
 private:
-    QThreadPool *mPool;
+    WorkQueue mWork;
     quint64 mTicket = 0;
     std::shared_ptr<std::atomic<bool>> mInterrupt;
 };
