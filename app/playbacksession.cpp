@@ -268,6 +268,9 @@ void PlaybackSession::tripScanned(quint64 ticket, const Trip &trip)
         return;
     mTrip = trip;
     mPart = part;
+    // A drive read again may have gained files before this one: the file
+    // waiting keeps its place by its name.
+    mNextPart = mNextPath.isEmpty() ? -1 : trip.indexOf(mNextPath);
     emit sig_TripFound();
     QTimer::singleShot(0, this, &PlaybackSession::prepareNext);
 }
@@ -333,6 +336,7 @@ void PlaybackSession::prepareNext()
     mNext->setSpeed(mPlayer->speed());
     mNext->setOutputSize(mPlayer->outputSize());
     mNextPart = -1;
+    mNextPath.clear();
     mNextPicture = QImage();
     mNextGps = GpsData();
     const QString path = mTrip.part(part).path;
@@ -346,9 +350,11 @@ void PlaybackSession::prepareNext()
     mOpening = false;
     mPreparing = false;
     // The drive may have been read again, or left, meanwhile.
-    if (ready && inTrip() && mPart + 1 == part && mTrip.part(part).path == path)
-        mNextPart = part;
-    else
+    const int at = ready && inTrip() ? mTrip.indexOf(path) : -1;
+    if (at >= 0 && at == mPart + 1) {
+        mNextPart = at;
+        mNextPath = path;
+    } else
         qCDebug(lcWindow) << "next file of the drive not kept ready:" << path;
     if (std::exchange(mContinueWhenReady, false))
         emit sig_PlayStopNormally(mPlayer->serial()); // the end that came meanwhile, handled now
@@ -359,6 +365,7 @@ void PlaybackSession::prepareNext()
 void PlaybackSession::dropNext()
 {
     mNextPart = -1;
+    mNextPath.clear();
     if (mNext)
         mNext->stop();
 }
@@ -376,6 +383,7 @@ bool PlaybackSession::takeNext(qint64 localUs, bool play)
     }
     std::swap(mPlayer, mNext);
     mPart = std::exchange(mNextPart, -1);
+    mNextPath.clear();
     mFilePath = mTrip.part(mPart).path;
     mGpsData = GpsData();
     emit sig_TotalTimeChanged(mPlayer->totalTime());

@@ -123,6 +123,7 @@ private:
     VideoPlayer *mPlayer = nullptr;
     VideoPlayer *mNext = nullptr;         // the second player, or null before a drive
     int mNextPart = -1;                   // the part it holds open, ready; -1 none
+    QString mNextPath;                    // that part's recording
     bool mPreparing = false;              // it is opening that part
     bool mContinueWhenReady = false;      // the playing file ended meanwhile
     QImage mNextPicture;                  // its first picture, shown when it takes over
