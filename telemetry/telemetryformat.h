@@ -11,7 +11,7 @@
 QDateTime gpsRecordDateTime(const GpsRecord &record);
 
 // The record's date and time as shown: its UTC moved to the offset the
-// choice gives for this format version (the spec is that offset, so the
+// choice gives for this format version (its Qt::TimeSpec is that offset, so the
 // wall time reads without any local zone); invalid for an impossible date.
 QDateTime shownDateTime(const GpsRecord &record, qint16 gpsVersion, TimeOffset offset);
 
