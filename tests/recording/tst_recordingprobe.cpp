@@ -1,3 +1,4 @@
+#include "countingserver.h"
 #include "gpsfixture.h"
 #include "recordinglog.h"
 #include "recordingprobe.h"
@@ -12,10 +13,6 @@
 #include <atomic>
 #include <thread>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 using namespace fixture;
@@ -148,47 +145,20 @@ void TestRecordingProbe::probe()
 // never fetched: a local server counts who calls.
 void TestRecordingProbe::onlyLocalFilesAreRead()
 {
-    const int server = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    QVERIFY(server >= 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    QVERIFY(::bind(server, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 && ::listen(server, 8) == 0
-            && ::getsockname(server, reinterpret_cast<sockaddr *>(&address), &length) == 0);
-    // Callers are let in and dropped at once, so that a fetch fails fast instead of waiting.
-    std::atomic<int> callers{0};
-    std::atomic<bool> done{false};
-    std::thread door([&] {
-        while (!done.load()) {
-            pollfd waiting{server, POLLIN, 0};
-            if (::poll(&waiting, 1, 20) > 0) {
-                const int caller = ::accept(server, nullptr, nullptr);
-                if (caller >= 0) {
-                    ++callers;
-                    ::close(caller);
-                }
-            }
-        }
-    });
-    const QString url = QStringLiteral("http://127.0.0.1:%1/").arg(ntohs(address.sin_port));
-    QFile playlist(path(QStringLiteral("remote.m3u8")));
-    QVERIFY(playlist.open(QIODevice::WriteOnly));
-    playlist.write(QStringLiteral("#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXTINF:2.0,\n%1a.ts\n#EXT-X-ENDLIST\n")
-                       .arg(url).toUtf8());
-    playlist.close();
+    CountingServer server;
+    const QString url = server.url();
+    QVERIFY(!url.isEmpty());
+    const QString playlist = path(QStringLiteral("remote.m3u8"));
+    QVERIFY(server.writePlaylist(playlist));
 
     QStringList opened;
-    for (const QString &name : {url + QStringLiteral("a.mp4"), url + QStringLiteral("a.ts"), playlist.fileName()}) {
+    for (const QString &name : {url + QStringLiteral("a.mp4"), url + QStringLiteral("a.ts"), playlist}) {
         VideoInfo info;
         if (probeRecording(name, info))
             opened.append(name);
     }
-    done = true;
-    door.join();
-    ::close(server);
     QCOMPARE(opened, QStringList());
-    QCOMPARE(callers.load(), 0);
+    QCOMPARE(server.callers(), 0);
 }
 
 void TestRecordingProbe::longPath()
