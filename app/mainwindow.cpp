@@ -3,19 +3,16 @@
 
 #include "controlbarlooks.h"
 #include "filelisttoggle.h"
-#include "keyhelp.h"
-#include "playbackkeys.h"
-#include "seekbar.h"
 #include "formfilelist.h"
+#include "keyhelp.h"
 #include "mymsgwidget.h"
 #include "outputactions.h"
+#include "panelfeed.h"
 #include "playbacksession.h"
+#include "seekbar.h"
 #include "setupmenu.h"
-#include "settings.h"
 #include "soundcontrol.h"
-#include "telemetrypanel.h"
 
-#include <QAction>
 #include <QLoggingCategory>
 #include <QTimer>
 
@@ -29,12 +26,9 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
     // Its actions first: the form connects them by name.
     mMenu = new SetupMenu(this);
     ui->setupUi(this);
-    ui->pushButtonRewind->hide();
-    ui->pushButtonForward->hide();
-    ui->pushButton->setVisible(false);
-    ui->label_14->setVisible(false);
-    // An empty box beside the time: nothing to show in it.
-    ui->frameShow->hide();
+    // frameShow: an empty box beside the time, nothing to show in it.
+    for (QWidget *unused : std::initializer_list<QWidget *>{ui->pushButtonRewind, ui->pushButtonForward, ui->pushButton, ui->label_14, ui->frameShow})
+        unused->hide();
     mSettings = std::make_unique<Settings>(dataFolder);
 
     mSession = new PlaybackSession([this] { return mSeekBar->isPausedDrag(); }, this);
@@ -47,57 +41,44 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
     connect(mSession, &PlaybackSession::sig_GetGpsData, this, &MainWindow::slotGetGpsData);
     // Pictures are converted to the surface's size on the video thread.
     connect(ui->frameVideo, &MyFrame::sizeChanged, this, [this](QSize size) { mSession->setOutputSize(size); });
-
     connect(mSession->timer(), &QTimer::timeout, this, &MainWindow::slotTimerTimeOut);
-    connect(mSession, &PlaybackSession::sig_OpenStarted, this, [this] {
-        ui->horizontalSlider->setValue(0);
-        mPanel->clearTrack();
-    });
+    connect(mSession, &PlaybackSession::sig_OpenStarted, this, [this] { ui->horizontalSlider->setValue(0); });
     connect(mSession, &PlaybackSession::sig_OpenFailed, this, [this] { cleanTimeFunc(true); });
-    connect(mSession, &PlaybackSession::sig_TripFound, this, &MainWindow::showTrip);
     mSound = new SoundControl(ui->horizontalSliderVolume, ui->pushButtonVolume,
                               [this](int volume) { mSession->setVolume(volume); }, this);
+    connect(ui->horizontalSliderVolume, &myslider::mySliderClicked, this, &MainWindow::slotSliderClickedVolume);
 
+    setupFileList(dataFolder);
     setupTelemetry(map);
     setupFrame();
     mMenu->build(ui->toolButton->getMenu(), this, SLOT(on_pushButtonClose_clicked()));
     loadSettings();
-    connect(mMenu, &SetupMenu::sig_TripsToggled, this, &MainWindow::setTrips);
-    connect(mMenu, &SetupMenu::sig_SpeedChosen, this, &MainWindow::setSpeed);
-    connect(ui->horizontalSliderVolume, &myslider::mySliderClicked, this, &MainWindow::slotSliderClickedVolume);
 
-    mFileList = new FormFileList(this, dataFolder);
-    // The list and the popup are windows of their own, over this one and
-    // off the task bar; closing the main window still ends the program.
-    mFileList->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
-    mFileList->setAttribute(Qt::WA_QuitOnClose, false);
-    connect(mFileList, &FormFileList::sig_SetFile, this, &MainWindow::slotSetFile);
-    connect(mFileList, &FormFileList::sig_Listed, mSession, &PlaybackSession::listed);
-    connect(mFileList, &FormFileList::sig_DeleteFile, this, &MainWindow::slotDeleteFile);
-    connect(mFileList, &FormFileList::sig_DetKeySpace, this, &MainWindow::slotDetKeySpace);
-    connect(mFileList, &FormFileList::sig_SaveBasePath, this, &MainWindow::slotSaveBasePath);
-    connect(mFileList, &FormFileList::sig_CannotPlay, this, &MainWindow::slotCannotPlay);
-    mListToggle = new FileListToggle(this, ui->pushButtonFilelist, mFileList, ui->widget);
     mKeys = new PlaybackKeys(this, mFileList);
     connect(mKeys, &PlaybackKeys::sig_PlayPause, this, &MainWindow::slotDetKeySpace);
     connect(mKeys, &PlaybackKeys::sig_ToggleSound, this, &MainWindow::on_pushButtonVolume_clicked);
     connect(mKeys, &PlaybackKeys::sig_Step, mSeekBar, &SeekBar::step);
     connect(mKeys, &PlaybackKeys::sig_Volume, mSound, &SoundControl::step);
     connect(mKeys, &PlaybackKeys::sig_LeaveFullScreen, this, &MainWindow::on_pushButtonFullScreen_clicked);
-    connect(mKeys, &PlaybackKeys::sig_Command, this, &MainWindow::runCommand);
     mKeyHelp = new KeyHelp(ui->widgetVideo);
-    QString basePath;
-    if (mSettings->readString(QStringLiteral("Setup"), QStringLiteral("FileBasePath"), basePath) && !basePath.isNull())
-        mFileList->setBasePath(basePath);
 
     mOutput = new OutputActions(
         {[this] { return filePath(); },
          [this] { return OutputActions::shownPictureUs(ui->frameVideo->image(), player()->currentTime()); },
          [this] { return mSession->tracks(); },
          // The panel counts the seconds of a drive; the picture's time is its file's.
-         [this](qint64 second) { return mPanel->at(second + mSession->partOffsetUs() / 1000000); },
-         [this] { return mPanel->timeOffset(); }, [this] { return this; }},
+         [this](qint64 second) { return telemetryPanel()->at(second + mSession->partOffsetUs() / 1000000); },
+         [this] { return telemetryPanel()->timeOffset(); }, [this] { return this; }},
         this);
+    mKeys->on(PlaybackKeys::ToggleFullScreen, [this] { on_pushButtonFullScreen_clicked(); });
+    mKeys->on(PlaybackKeys::Open, [this] { mFileList->chooseFiles(this); });
+    mKeys->on(PlaybackKeys::Help, [this] { mKeyHelp->toggle(); });
+    mKeys->on(PlaybackKeys::Snapshot, [this] { mOutput->snapshot(); });
+    mKeys->on(PlaybackKeys::Export, [this] { mOutput->exportTrack(); });
+    mKeys->on(PlaybackKeys::Slower, [this] { setSpeed(SetupMenu::nextSpeed(player()->speed(), -1)); });
+    mKeys->on(PlaybackKeys::Faster, [this] { setSpeed(SetupMenu::nextSpeed(player()->speed(), 1)); });
+    mKeys->on(PlaybackKeys::FrameBack, [this] { player()->stepFrame(-1); });
+    mKeys->on(PlaybackKeys::FrameForward, [this] { player()->stepFrame(1); });
 
     setAcceptDrops(true);
     mMsgWidget = new mymsgwidget(this);
@@ -109,7 +90,8 @@ MainWindow::~MainWindow()
     // The player's threads report to this window: they end first.
     if (player()->state() != VideoPlayer::Stop)
         player()->stop();
-    mPanel.reset();
+    delete mFeed;
+    mFeed = nullptr;
     delete mMsgWidget;
     delete mFileList;
     delete ui;
@@ -118,6 +100,27 @@ MainWindow::~MainWindow()
     delete mSession;
     mSession = nullptr;
 }
+
+void MainWindow::setupTelemetry(MapView map)
+{
+    TelemetryWidgets widgets;
+    widgets.speed = ui->labelSpeed_5;
+    widgets.longitude = ui->labelSpeed_6;
+    widgets.latitude = ui->labelSpeed_7;
+    widgets.dateTime = ui->labelDateTime;
+    widgets.speedUnit = ui->labelSpeedUint;
+    widgets.dashboardUnit = ui->labelDashboardSpeedUnit;
+    widgets.dashboard = ui->widgetDashboard;
+    widgets.compass = ui->widgetCompass;
+    widgets.chart = ui->widgetChart;
+    widgets.mapFrame = map == MapView::Web ? ui->frameMap : nullptr;
+    QString tileUrl;
+    mSettings->readString(QStringLiteral("Setup"), QStringLiteral("mapTileUrl"), tileUrl);
+    mFeed = new PanelFeed(widgets, tileUrl, mSession, mSeekBar, mFileList, this);
+    connect(mFeed->panel(), &TelemetryPanel::sig_MapCall, this, &MainWindow::sig_MapCall);
+}
+
+// --- the player's reports ------------------------------------------------------
 
 void MainWindow::slotGetOneFrame(QImage image)
 {
@@ -143,8 +146,7 @@ void MainWindow::slotStateChanged(VideoPlayer::PlayerState state)
     if (state == VideoPlayer::Stop && !mSession->switchingPart()) {
         // A stop during a paused drag keeps the total time on screen.
         cleanTimeFunc(!mSeekBar->isPausedDrag());
-        mSeekBar->takeSeek();
-        mPanel->reset();
+        mFeed->stopped();
         setBlackImage();
     }
 }
@@ -158,40 +160,35 @@ void MainWindow::slotPlayStopNormally(quint64 serial)
     mSession->setState(VideoPlayer::Stop);
     if (mSession->continueTrip())
         return;
-    mSeekBar->takeSeek();
     cleanTimeFunc(false);
     qCDebug(lcWindow) << "normally stop end";
-    mPanel->reset();
+    mFeed->stopped();
     showPlayLook(ui->playButton, false);
     // The last picture stays on the surface.
+}
+
+void MainWindow::slotGetGpsData(const GpsData &data)
+{
+    mFeed->takeGpsData(data);
+}
+
+void MainWindow::slotTimerTimeOut()
+{
+    if (sender() == mSession->timer())
+        mFeed->tick();
+}
+
+void MainWindow::slotupdateDashboard(int angle)
+{
+    telemetryPanel()->updateDashboard(angle);
+}
+
+void MainWindow::slotupdateCompass(int angle)
+{
+    telemetryPanel()->updateCompass(angle);
 }
 
 void MainWindow::setBlackImage()
 {
     ui->frameVideo->slotGetImage(QImage());
-}
-
-VideoPlayer *MainWindow::player() const
-{
-    return mSession->player();
-}
-
-const GpsData &MainWindow::gpsData() const
-{
-    return mSession->gpsData();
-}
-
-int MainWindow::playState() const
-{
-    return mSession->playState();
-}
-
-QString MainWindow::filePath() const
-{
-    return mSession->filePath();
-}
-
-void MainWindow::setFilePath(const QString &path)
-{
-    mSession->setFilePath(path);
 }

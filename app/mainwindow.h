@@ -1,7 +1,9 @@
 #pragma once
 
 #include "filelistinfo.h"
+#include "panelfeed.h"
 #include "playbackkeys.h"
+#include "playbacksession.h"
 #include "settings.h"
 #include "videoplayer.h"
 
@@ -13,19 +15,15 @@
 namespace Ui {
 class MainWindow;
 }
-class MapBridge;
 class FileListToggle;
 class FormFileList;
 class KeyHelp;
-class PlaybackSession;
 class mymsgwidget;
 class OutputActions;
 class QMenu;
-class SpeedChart;
 class SeekBar;
 class SetupMenu;
 class SoundControl;
-class TelemetryPanel;
 class WindowFrame;
 
 // The one window. It wires the controls, the player and the panels
@@ -54,14 +52,14 @@ public:
     void placeAtStart();
 
     // The player of the file that plays: within a drive it changes at a file's end.
-    VideoPlayer *player() const;
+    VideoPlayer *player() const { return mSession->player(); }
     PlaybackSession *session() const { return mSession; }
     // The GPS track of the open file (null before its pass has finished).
-    const GpsData &gpsData() const;
+    const GpsData &gpsData() const { return mSession->gpsData(); }
     // 0 playing, 1 paused, 2 stopped, 3 paused while the position slider is held.
-    int playState() const;
-    QString filePath() const;
-    void setFilePath(const QString &path);
+    int playState() const { return mSession->playState(); }
+    QString filePath() const { return mSession->filePath(); }
+    void setFilePath(const QString &path) { mSession->setFilePath(path); }
     FormFileList *fileListPanel() const { return mFileList; }
     mymsgwidget *messageWidget() const { return mMsgWidget; }
 
@@ -70,11 +68,7 @@ public:
     // Resets the position slider and the current time (and the total time when asked).
     void cleanTimeFunc(bool clearTotal);
 
-    // Gauge and compass needle angles for a shown speed and a heading.
-    static int speedToAngle(float speed);
-    static int headingToCompassAngle(float heading);
     // Speeds shown in miles per hour instead of km/h: the Unit menu's choice.
-    bool speedInMph() const;
     void setSpeedInMph(bool mph);
     // Consecutive files of one drive play as one, or each by itself.
     void setTrips(bool on);
@@ -87,9 +81,9 @@ public:
     bool isFullScreenMode() const;
     // Maximised by the title bar (or by a window manager).
     bool isMaximizedMode() const;
-    TelemetryPanel *telemetryPanel() const { return mPanel.get(); }
-    SpeedChart *speedChart() const;
-    MapBridge *mapBridge() const;
+    TelemetryPanel *telemetryPanel() const { return mFeed->panel(); }
+    SpeedChart *speedChart() const { return telemetryPanel()->chart(); }
+    MapBridge *mapBridge() const { return telemetryPanel()->map(); }
 
 signals:
     // Every call text sent to the map page, in order.
@@ -167,17 +161,11 @@ protected:
 #endif
 
 private:
-    bool openRecording(const QString &path, bool play);
     void stepFileList(bool forward);
+    void setupFileList(const QString &dataFolder);
     void setupTelemetry(MapView map);
-    // The open file is part of a drive: the timeline, the chart and the
-    // route become the drive's.
-    void showTrip();
-    // A key's command that no control of its own carries out.
-    void runCommand(PlaybackKeys::Command command);
-    // Settings, menus, languages and units (mainwindow_menu.cpp).
+    // The stored settings, the menu's texts and the frame (mainwindow_chrome.cpp).
     void loadSettings();
-    void switchLanguage(int language);
     void retranslate();
     void showStateTexts();
     void saveOnExit();
@@ -187,7 +175,7 @@ private:
     std::unique_ptr<Settings> mSettings;    // sysConfig.ini
     PlaybackSession *mSession = nullptr;    // the player, opening, play and pause, the timeline tick
     SoundControl *mSound = nullptr;         // volume and mute
-    std::unique_ptr<TelemetryPanel> mPanel; // labels, dials, chart and map
+    PanelFeed *mFeed = nullptr;             // the telemetry panel and what it is fed
     SetupMenu *mMenu = nullptr;             // the title button's menu and the language
 
     WindowFrame *mFrame = nullptr;          // moving, resizing, maximising, full screen

@@ -1,5 +1,6 @@
 // The frameless window's own frame (WindowFrame): the title-bar buttons,
-// the mouse and the full-screen tick reach it from here; closing.
+// the mouse and the full-screen tick reach it from here; closing. The title
+// button's menu and the settings it and the other controls keep.
 
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
@@ -7,13 +8,17 @@
 #include "controlbarlooks.h"
 #include "filelisttoggle.h"
 #include "formfilelist.h"
+#include "mymenu.h"
 #include "mymsgwidget.h"
+#include "panelfeed.h"
 #include "playbacksession.h"
+#include "setupmenu.h"
 #include "soundcontrol.h"
 #include "settings.h"
 #include "windowframe.h"
 
 #include <QCloseEvent>
+#include <QMenu>
 #include <QMouseEvent>
 
 void MainWindow::setupFrame()
@@ -138,3 +143,84 @@ bool MainWindow::nativeEvent(const QByteArray &eventType, void *message, long *r
     return QMainWindow::nativeEvent(eventType, message, result);
 }
 #endif
+
+// --- the title button's menu and the stored settings ----------------------------
+
+QMenu *MainWindow::setupMenu() const
+{
+    return ui->toolButton->getMenu();
+}
+
+int MainWindow::language() const
+{
+    return mMenu->language();
+}
+
+void MainWindow::loadSettings()
+{
+    connect(mMenu, &SetupMenu::sig_UnitChosen, this, [this](bool mph) { mFeed->setSpeedInMph(mph); });
+    connect(mMenu, &SetupMenu::sig_TripsToggled, this, [this](bool on) {
+        mSession->setTrips(on, [this] { return mFileList->files(); });
+    });
+    connect(mMenu, &SetupMenu::sig_TimeOffsetChanged, telemetryPanel(), &TelemetryPanel::setTimeOffset);
+    connect(mMenu, &SetupMenu::sig_SpeedChosen, this, &MainWindow::setSpeed);
+    mMenu->load(mSettings.get());
+    retranslate();
+    mSound->load(*mSettings);
+    showStateTexts();
+    int fix = 0;
+    if (mSettings->readInt(QStringLiteral("Setup"), QStringLiteral("fixgpsdata"), fix))
+        telemetryPanel()->setFixGpsData(fix != 0);
+    showFixGpsLook(ui->pushButton, telemetryPanel()->fixGpsData());
+}
+
+void MainWindow::on_actionchinese_triggered()
+{
+    mMenu->chooseLanguage(Chinese);
+}
+
+void MainWindow::on_actionEnglise_triggered()
+{
+    mMenu->chooseLanguage(English);
+}
+
+void MainWindow::on_actionJapanese_triggered()
+{
+    mMenu->chooseLanguage(Japanese);
+}
+
+void MainWindow::on_actionKPH_triggered()
+{
+    mMenu->chooseUnit(false);
+}
+
+void MainWindow::on_actionMPH_triggered()
+{
+    mMenu->chooseUnit(true);
+}
+
+void MainWindow::setSpeedInMph(bool mph)
+{
+    mMenu->chooseUnit(mph);
+}
+
+void MainWindow::setTrips(bool on)
+{
+    mMenu->chooseTrips(on);
+}
+
+// Every text of the window in the current language: the form's, the menu's,
+// the chart's and those that follow a state.
+void MainWindow::retranslate()
+{
+    ui->retranslateUi(this);
+    mMenu->retranslate();
+    telemetryPanel()->retranslate();
+    showStateTexts();
+}
+
+void MainWindow::saveOnExit()
+{
+    mFrame->save(*mSettings);
+    mSound->save(*mSettings);
+}

@@ -1,21 +1,21 @@
-// The control bar: play, stop, position, volume, mirror, the file list
-// button, keys and dropped files.
+// The control bar: play, stop, position, volume, mirror, the file list and
+// its button, keys and dropped files.
 
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
 #include "controlbarlooks.h"
 #include "filelisttoggle.h"
-#include "playbackkeys.h"
-#include "playbacksession.h"
-#include "setupmenu.h"
-#include "seekbar.h"
 #include "formfilelist.h"
 #include "keyhelp.h"
+#include "mymsgwidget.h"
 #include "outputactions.h"
+#include "panelfeed.h"
+#include "playbacksession.h"
+#include "seekbar.h"
+#include "setupmenu.h"
 #include "settings.h"
 #include "soundcontrol.h"
-#include "telemetrypanel.h"
 #include "windowframe.h"
 
 #include <QDragEnterEvent>
@@ -24,8 +24,6 @@
 #include <QKeyEvent>
 #include <QLoggingCategory>
 #include <QMimeData>
-#include <QMouseEvent>
-
 
 Q_DECLARE_LOGGING_CATEGORY(lcWindow)
 
@@ -46,12 +44,6 @@ void MainWindow::cleanTimeFunc(bool clearTotal)
     mSeekBar->clear(clearTotal);
 }
 
-bool MainWindow::openRecording(const QString &path, bool play)
-{
-    mSession->setFilePath(path);
-    return mSession->open(path, play);
-}
-
 void MainWindow::slotOpenRecording(const QString &path, bool play)
 {
     if (mSession->deferWhileOpening([this, path, play] { slotOpenRecording(path, play); }))
@@ -60,7 +52,8 @@ void MainWindow::slotOpenRecording(const QString &path, bool play)
         qCDebug(lcWindow) << "file not exist:" << path;
         return;
     }
-    openRecording(path, play);
+    mSession->setFilePath(path);
+    mSession->open(path, play);
 }
 
 // --- play, stop, rewind, forward --------------------------------------------
@@ -71,7 +64,7 @@ void MainWindow::on_playButton_clicked()
     mSession->togglePlay();
     // The chart starts again with the new run.
     if (fromStop && mSession->state() == PlaybackSession::Playing)
-        mPanel->clearChart();
+        telemetryPanel()->clearChart();
 }
 
 void MainWindow::on_stopButton_clicked()
@@ -135,8 +128,8 @@ void MainWindow::on_pushButtonSnapshot_clicked()
 
 void MainWindow::on_pushButton_clicked()
 {
-    const bool on = !mPanel->fixGpsData();
-    mPanel->setFixGpsData(on);
+    const bool on = !telemetryPanel()->fixGpsData();
+    telemetryPanel()->setFixGpsData(on);
     showFixGpsLook(ui->pushButton, on);
     mSettings->writeString(QStringLiteral("Setup"), QStringLiteral("fixgpsdata"),
                           on ? QStringLiteral("1") : QStringLiteral("0"));
@@ -159,6 +152,107 @@ void MainWindow::on_pushButtonFilelist_released()
     mListToggle->released();
 }
 
+// --- the file list --------------------------------------------------------------
+
+void MainWindow::setupFileList(const QString &dataFolder)
+{
+    mFileList = new FormFileList(this, dataFolder);
+    // The list and the popup are windows of their own, over this one and
+    // off the task bar; closing the main window still ends the program.
+    mFileList->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
+    mFileList->setAttribute(Qt::WA_QuitOnClose, false);
+    connect(mFileList, &FormFileList::sig_SetFile, this, &MainWindow::slotSetFile);
+    connect(mFileList, &FormFileList::sig_Listed, mSession, &PlaybackSession::listed);
+    connect(mFileList, &FormFileList::sig_DeleteFile, this, &MainWindow::slotDeleteFile);
+    connect(mFileList, &FormFileList::sig_DetKeySpace, this, &MainWindow::slotDetKeySpace);
+    connect(mFileList, &FormFileList::sig_SaveBasePath, this, &MainWindow::slotSaveBasePath);
+    connect(mFileList, &FormFileList::sig_CannotPlay, this, &MainWindow::slotCannotPlay);
+    mListToggle = new FileListToggle(this, ui->pushButtonFilelist, mFileList, ui->widget);
+    QString basePath;
+    if (mSettings->readString(QStringLiteral("Setup"), QStringLiteral("FileBasePath"), basePath) && !basePath.isNull())
+        mFileList->setBasePath(basePath);
+}
+
+void MainWindow::slotSetFile(FileListInfo info, bool play)
+{
+    if (mSession->deferWhileOpening([this, info, play] { slotSetFile(info, play); }))
+        return;
+    qCDebug(lcWindow) << "info.FilePath:" << info.path;
+    mSession->setFilePath(info.path);
+    if (!QFileInfo(info.path).isFile()) {
+        // What plays goes on.
+        mMsgWidget->showCannotPlay(QFileInfo(info.path).fileName(), ProbeProblem::Missing);
+        return;
+    }
+    if (!mSession->open(info.path, false)) {
+        slotCannotPlay(info.path);
+        return;
+    }
+    mListStarted = true;
+    telemetryPanel()->startChart(info.durationInt);
+    if (play)
+        player()->play();
+}
+
+void MainWindow::openFiles(const QStringList &paths)
+{
+    qCDebug(lcWindow) << "opened from outside:" << paths;
+    mFileList->addOpened(paths);
+    if (isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    raise();
+    activateWindow();
+}
+
+void MainWindow::on_pushButtonPre_clicked()
+{
+    stepFileList(false);
+}
+
+void MainWindow::on_pushButtonNext_clicked()
+{
+    stepFileList(true);
+}
+
+// One step through the list: the list finds the next entry whose file is
+// there; after a whole round without one the popup says so.
+void MainWindow::stepFileList(bool forward)
+{
+    if (!mListStarted || mFileList->rowCount() == 0)
+        return;
+    FileListInfo entry;
+    if (mFileList->selectPlayable(forward, entry)) {
+        slotSetFile(entry, false);
+        return;
+    }
+    mMsgWidget->setMessage(tr("None of the listed recordings is there any more"));
+    mMsgWidget->showOver();
+}
+
+void MainWindow::slotDeleteFile(QString path)
+{
+    if (mSession->state() != PlaybackSession::Stopped && QFileInfo(path) == QFileInfo(mSession->filePath()))
+        player()->stop();
+}
+
+void MainWindow::slotSaveBasePath(QString path)
+{
+    mSettings->writeString(QStringLiteral("Setup"), QStringLiteral("FileBasePath"), path);
+}
+
+void MainWindow::slotCannotPlay(QString path, ProbeProblem problem)
+{
+    mMsgWidget->showCannotPlay(QFileInfo(path).fileName(), problem);
+}
+
+// The list follows the window it belongs to.
+void MainWindow::moveEvent(QMoveEvent *event)
+{
+    QMainWindow::moveEvent(event);
+    if (mListToggle)
+        mListToggle->follow();
+}
+
 // --- keys and drops -----------------------------------------------------------------
 
 void MainWindow::keyPressEvent(QKeyEvent *event)
@@ -172,37 +266,6 @@ void MainWindow::keyPressEvent(QKeyEvent *event)
         return;
     default:
         QMainWindow::keyPressEvent(event);
-    }
-}
-
-void MainWindow::runCommand(PlaybackKeys::Command command)
-{
-    switch (command) {
-    case PlaybackKeys::ToggleFullScreen:
-        on_pushButtonFullScreen_clicked();
-        break;
-    case PlaybackKeys::Open:
-        mFileList->chooseFiles(this);
-        break;
-    case PlaybackKeys::Help:
-        mKeyHelp->toggle();
-        break;
-    case PlaybackKeys::Snapshot:
-        mOutput->snapshot();
-        break;
-    case PlaybackKeys::Export:
-        mOutput->exportTrack();
-        break;
-    case PlaybackKeys::Slower:
-    case PlaybackKeys::Faster:
-        setSpeed(SetupMenu::nextSpeed(player()->speed(), command == PlaybackKeys::Faster ? 1 : -1));
-        break;
-    case PlaybackKeys::FrameBack:
-    case PlaybackKeys::FrameForward:
-        player()->stepFrame(command == PlaybackKeys::FrameForward ? 1 : -1);
-        break;
-    default:
-        break;
     }
 }
 

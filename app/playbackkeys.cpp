@@ -72,6 +72,9 @@ bool PlaybackKeys::handle(QKeyEvent *event, bool fullScreen)
     // Outside full screen Esc is not ours.
     if (!found || (found->command == LeaveFullScreen && !fullScreen))
         return false;
+    const auto action = mActions.find(found->command);
+    if (found->command > LeaveFullScreen && action == mActions.end())
+        return false;
     event->accept();
     // A held key would flicker between two states or repeat a dialog.
     if (!found->repeats && event->isAutoRepeat())
@@ -84,7 +87,7 @@ bool PlaybackKeys::handle(QKeyEvent *event, bool fullScreen)
     case VolumeUp: emit sig_Volume(kVolumeKeyStep); break;
     case VolumeDown: emit sig_Volume(-kVolumeKeyStep); break;
     case LeaveFullScreen: emit sig_LeaveFullScreen(); break;
-    default: emit sig_Command(found->command); break;
+    default: action->second(); break;
     }
     return true;
 }

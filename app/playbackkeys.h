@@ -5,6 +5,9 @@
 #include <QString>
 #include <QVector>
 
+#include <functional>
+#include <map>
+
 class QKeyEvent;
 class QWidget;
 
@@ -19,7 +22,9 @@ class PlaybackKeys : public QObject
 public:
     enum Command {
         PlayPause, ToggleSound, StepBack, StepForward, VolumeUp, VolumeDown,
-        LeaveFullScreen, ToggleFullScreen, Slower, Faster, FrameBack, FrameForward,
+        LeaveFullScreen,
+        // From here on each is carried out by the action given to on().
+        ToggleFullScreen, Slower, Faster, FrameBack, FrameForward,
         Open, Snapshot, Export, Help,
     };
     Q_ENUM(Command)
@@ -45,9 +50,10 @@ public:
     bool handle(QObject *watched, QKeyEvent *event, bool fullScreen);
     // A key that reached the window itself.
     bool handle(QKeyEvent *event, bool fullScreen);
+    // What a command without a signal of its own does; one without is not taken.
+    void on(Command command, std::function<void()> action) { mActions[command] = std::move(action); }
 
 signals:
-    void sig_Command(PlaybackKeys::Command command);
     void sig_PlayPause();          // Space
     void sig_ToggleSound();        // M
     void sig_Step(int seconds);    // Left, Right
@@ -55,6 +61,7 @@ signals:
     void sig_LeaveFullScreen();    // Esc in full screen
 
 private:
+    std::map<Command, std::function<void()>> mActions;
     QWidget *mWindow;
     QWidget *mList;
 };

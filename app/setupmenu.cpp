@@ -114,7 +114,7 @@ void SetupMenu::build(QMenu *menu, QObject *exitReceiver, const char *exitSlot)
     }
     mActionTrips = mMenuSetup->addAction(QString());
     mActionTrips->setCheckable(true);
-    connect(mActionTrips, &QAction::toggled, this, &SetupMenu::sig_TripsToggled);
+    connect(mActionTrips, &QAction::toggled, this, &SetupMenu::chooseTrips);
     retranslate();
 }
 
@@ -220,14 +220,51 @@ void SetupMenu::checkUnit(bool mph)
     (mph ? mActionMPH : mActionKPH)->setChecked(true);
 }
 
-void SetupMenu::loadTimeOffset(Settings *settings)
+void SetupMenu::load(Settings *settings)
 {
     mSettings = settings;
+    int language = kDefaultLanguage;
+    settings->readInt(QStringLiteral("menu"), QStringLiteral("language"), language);
+    applyLanguage(languageFromSetting(language));
+    int unit = 0;
+    const bool mph = settings->readInt(QStringLiteral("Setup"), QStringLiteral("Unit"), unit) && unit != 0;
+    checkUnit(mph);
+    emit sig_UnitChosen(mph);
+    int trips = 1;
+    settings->readInt(QStringLiteral("Setup"), QStringLiteral("playTrips"), trips);
+    checkTrips(trips != 0);
+    emit sig_TripsToggled(trips != 0);
     QString stored;
     settings->readString(QStringLiteral("Setup"), QStringLiteral("TimeZone"), stored);
     mTimeOffset = TimeOffset::fromSetting(stored);
     showTimeOffset();
     emit sig_TimeOffsetChanged(mTimeOffset);
+}
+
+void SetupMenu::store(const char *group, const char *key, const QString &value)
+{
+    if (mSettings)
+        mSettings->writeString(QLatin1String(group), QLatin1String(key), value);
+}
+
+void SetupMenu::chooseLanguage(int language)
+{
+    if (switchLanguage(language))
+        store("menu", "language", QString::number(language));
+}
+
+void SetupMenu::chooseUnit(bool mph)
+{
+    checkUnit(mph);
+    store("Setup", "Unit", mph ? QStringLiteral("1") : QStringLiteral("0"));
+    emit sig_UnitChosen(mph);
+}
+
+void SetupMenu::chooseTrips(bool on)
+{
+    checkTrips(on);
+    store("Setup", "playTrips", on ? QStringLiteral("1") : QStringLiteral("0"));
+    emit sig_TripsToggled(on);
 }
 
 void SetupMenu::chooseTimeOffset(TimeOffset offset)
@@ -237,8 +274,7 @@ void SetupMenu::chooseTimeOffset(TimeOffset offset)
     showTimeOffset();
     if (!changed)
         return;
-    if (mSettings)
-        mSettings->writeString(QStringLiteral("Setup"), QStringLiteral("TimeZone"), offset.toText());
+    store("Setup", "TimeZone", offset.toText());
     emit sig_TimeOffsetChanged(offset);
 }
 

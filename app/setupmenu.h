@@ -44,18 +44,25 @@ public:
     // current; current itself at either end.
     static double nextSpeed(double current, int direction);
 
-    // The clock the date and time are shown in: read from the settings
-    // (a text that is no choice is the camera's rule), announced, and from
-    // then on each choice of the Time zone menu is stored there and announced.
-    void loadTimeOffset(Settings *settings);
+    // The choices kept in the settings (language, unit, drives, time
+    // zone): read and announced through the signals below; from then on
+    // each choice is stored there and announced. A time zone text that is
+    // no choice is the camera's rule.
+    void load(Settings *settings);
     TimeOffset timeOffset() const { return mTimeOffset; }
+    // A language entry; stored when it changed the language.
+    void chooseLanguage(int language);
+    void chooseUnit(bool mph);
+    void chooseTrips(bool on);
 
 signals:
+    void sig_UnitChosen(bool mph);
     void sig_TripsToggled(bool on);
     void sig_SpeedChosen(double speed);
     void sig_TimeOffsetChanged(TimeOffset offset);
 
 private:
+    void store(const char *group, const char *key, const QString &value);
     bool loadLanguage(int language);
     void chooseTimeOffset(TimeOffset offset);
     void askFixedOffset();

@@ -1,0 +1,69 @@
+#include "panelfeed.h"
+
+#include "formfilelist.h"
+#include "playbacksession.h"
+#include "seekbar.h"
+#include "telemetrytimeline.h"
+
+PanelFeed::PanelFeed(const TelemetryWidgets &widgets, const QString &tileUrl, PlaybackSession *session,
+                     SeekBar *seekBar, FormFileList *list, QObject *parent)
+    : QObject(parent)
+    , mPanel(std::make_unique<TelemetryPanel>(widgets, tileUrl))
+    , mSession(session)
+    , mSeekBar(seekBar)
+    , mList(list)
+{
+    connect(mPanel.get(), &TelemetryPanel::sig_SeekSecond, seekBar, &SeekBar::seekToSecond);
+    connect(session, &PlaybackSession::sig_OpenStarted, mPanel.get(), &TelemetryPanel::clearTrack);
+    connect(session, &PlaybackSession::sig_TripFound, this, &PanelFeed::showTrip);
+}
+
+PanelFeed::~PanelFeed() = default;
+
+qint64 PanelFeed::second() const
+{
+    return TelemetryTimeline::currentSecond(mSession->position());
+}
+
+void PanelFeed::tick()
+{
+    const bool playing = mSession->state() == PlaybackSession::Playing;
+    if (playing)
+        mSeekBar->showPlaying(second());
+    mPanel->showSecond(second(), playing, mSeekBar->takeSeek());
+}
+
+void PanelFeed::takeGpsData(const GpsData &data)
+{
+    if (!mSession->takeGpsData(data))
+        return;
+    if (mList)
+        mList->markTrack(mSession->filePath(), data.track->valid && data.track->count() > 0);
+    // Within a drive the panel shows the drive's track.
+    if (!mSession->inTrip())
+        mPanel->setTrack(data.track, data.version);
+}
+
+void PanelFeed::showTrip()
+{
+    mSeekBar->setTotal(mSession->length());
+    mPanel->startChart(int(mSession->length() / 1000000));
+    qint16 version = 0;
+    mPanel->setShowPlayed(true);
+    mPanel->setTrack(mSession->trip().combinedTrack(&version), version);
+    mPanel->showSecond(second(), mSession->state() == PlaybackSession::Playing, true);
+}
+
+void PanelFeed::stopped()
+{
+    mSeekBar->takeSeek();
+    mPanel->reset();
+}
+
+bool PanelFeed::setSpeedInMph(bool mph)
+{
+    if (mph == mPanel->speedInMph())
+        return false;
+    mPanel->setSpeedInMph(mph, mSession->state() != PlaybackSession::Stopped, second());
+    return true;
+}
