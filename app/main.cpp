@@ -74,6 +74,7 @@ int main(int argc, char *argv[])
     if (root)
         allowWebEngineWithoutSandbox();
 
+    avoidSoftwareOpenGl();
     // Before the application object, so that the bundled qt.conf is seen.
     Q_INIT_RESOURCE(resources);
     QApplication app(argc, argv);

@@ -5,6 +5,12 @@
 #include "seekbar.h"
 #include "telemetrytimeline.h"
 
+namespace {
+
+constexpr int kMapWaitMs = 1000;
+
+} // namespace
+
 PanelFeed::PanelFeed(const TelemetryWidgets &widgets, const QString &tileUrl, PlaybackSession *session,
                      SeekBar *seekBar, FormFileList *list, QObject *parent)
     : QObject(parent)
@@ -12,10 +18,28 @@ PanelFeed::PanelFeed(const TelemetryWidgets &widgets, const QString &tileUrl, Pl
     , mSession(session)
     , mSeekBar(seekBar)
     , mList(list)
+    , mMapFrame(widgets.mapFrame)
 {
     connect(mPanel.get(), &TelemetryPanel::sig_SeekSecond, seekBar, &SeekBar::seekToSecond);
     connect(session, &PlaybackSession::sig_OpenStarted, mPanel.get(), &TelemetryPanel::clearTrack);
     connect(session, &PlaybackSession::sig_TripFound, this, &PanelFeed::showTrip);
+    if (!mMapFrame)
+        return;
+    // Queued behind the paint the window has just asked for.
+    mFirstPicture = connect(session, &PlaybackSession::sig_GetOneFrame, this, &PanelFeed::startMap, Qt::QueuedConnection);
+    mMapWait.setInterval(kMapWaitMs);
+    connect(&mMapWait, &QTimer::timeout, this, [this] {
+        if (mMapFrame && mMapFrame->isVisible() && !mSession->isOpening())
+            startMap();
+    });
+    mMapWait.start();
+}
+
+void PanelFeed::startMap()
+{
+    mMapWait.stop();
+    disconnect(mFirstPicture);
+    mPanel->startMap();
 }
 
 PanelFeed::~PanelFeed() = default;

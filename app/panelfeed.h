@@ -4,6 +4,8 @@
 #include "telemetrypanel.h"
 
 #include <QObject>
+#include <QPointer>
+#include <QTimer>
 
 #include <memory>
 
@@ -38,9 +40,15 @@ public:
 
 private:
     qint64 second() const;
+    void startMap();
 
     std::unique_ptr<TelemetryPanel> mPanel;
     PlaybackSession *mSession;
     SeekBar *mSeekBar;
-    FormFileList *mList = nullptr; // made after the panel
+    FormFileList *mList;
+    // The map's web engine starts after the first picture, or once the
+    // window shows with nothing opening: its start-up would compete with both.
+    QPointer<QWidget> mMapFrame;
+    QTimer mMapWait;
+    QMetaObject::Connection mFirstPicture;
 };

@@ -65,6 +65,8 @@ public:
     // An open asked for while one is under way runs once it is done; true
     // when it was put off.
     bool deferWhileOpening(std::function<void()> open);
+    // The player waits for a file's first picture.
+    bool isOpening() const { return mOpening; }
     // Waits until the player reports state, a few seconds at most.
     bool waitForState(int state);
     // Waits msec milliseconds while events are processed.

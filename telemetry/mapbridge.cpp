@@ -4,12 +4,14 @@
 #include "velmoraversion.h"
 
 #include <QDesktopServices>
+#include <QDir>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
 #include <QQuickWindow>
 #include <QSGRendererInterface>
 #include <QJsonArray>
+#include <QLayout>
 #include <QJsonDocument>
 #include <QLoggingCategory>
 #include <QStandardPaths>
@@ -119,9 +121,23 @@ bool isSoftwareGlRenderer(const QString &renderer)
 
 } // namespace
 
+void avoidSoftwareOpenGl()
+{
+#ifdef Q_OS_LINUX
+    if (!qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND") || !qEnvironmentVariableIsEmpty("QT_XCB_GL_INTEGRATION"))
+        return;
+    const QStringList devices = QDir(QStringLiteral("/dev/dri")).entryList({QStringLiteral("renderD*"), QStringLiteral("card*")}, QDir::System);
+    if (!devices.isEmpty())
+        return;
+    qCDebug(lcMap) << "no GPU device: no OpenGL, the map is drawn in software";
+    qputenv("QT_XCB_GL_INTEGRATION", "none");
+    QQuickWindow::setSceneGraphBackend(QSGRendererInterface::Software);
+#endif
+}
+
 void chooseMapRenderer()
 {
-    if (!qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
+    if (!qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND") || QQuickWindow::sceneGraphBackend() == QLatin1String("software"))
         return;
     const QString renderer = glRenderer();
     const bool software = renderer.isEmpty() || isSoftwareGlRenderer(renderer);
@@ -139,6 +155,13 @@ static void initMapResources()
 
 MapBridge::MapBridge(QWidget *viewParent, QObject *parent)
     : QObject(parent)
+    , mViewParent(viewParent)
+{
+}
+
+// The web engine starts with the first view: its processes and the page's
+// load wait for the first load().
+void MapBridge::createView()
 {
     initMapResources();
 
@@ -153,7 +176,7 @@ MapBridge::MapBridge(QWidget *viewParent, QObject *parent)
     mProfile->setHttpCacheType(QWebEngineProfile::DiskHttpCache);
     mProfile->setHttpUserAgent(QString::fromLatin1(kUserAgent));
 
-    mView = new QWebEngineView(viewParent);
+    mView = new QWebEngineView(mViewParent);
     // Its Reload would lose the route.
     mView->setContextMenuPolicy(Qt::NoContextMenu);
     auto *page = new MapPage(mProfile, mView);
@@ -167,8 +190,13 @@ MapBridge::MapBridge(QWidget *viewParent, QObject *parent)
             [](QWebEnginePage::RenderProcessTerminationStatus status, int exitCode) {
                 qCWarning(lcMap) << "map page process ended:" << status << exitCode;
             });
-    if (viewParent)
-        mView->show();
+    if (!mViewParent)
+        return;
+    if (mViewParent->layout())
+        mViewParent->layout()->addWidget(mView);
+    else
+        mView->resize(mViewParent->size());
+    mView->show();
 }
 
 MapBridge::~MapBridge()
@@ -179,6 +207,8 @@ MapBridge::~MapBridge()
 
 void MapBridge::load(const QString &tileUrl)
 {
+    if (!mView)
+        createView();
     QWebEnginePage *page = mView->page();
     const QString url = tileUrl.isEmpty() ? QString::fromLatin1(kMapDefaultTileUrl) : tileUrl;
     // Quoted as the one element of a JSON array, whatever characters it holds.
@@ -200,7 +230,7 @@ void MapBridge::load(const QString &tileUrl)
 
 void MapBridge::run(const QString &call)
 {
-    if (mLoaded)
+    if (mLoaded && mView)
         mView->page()->runJavaScript(call);
     else
         enqueue(call);

@@ -21,6 +21,11 @@ constexpr char kMapDefaultTileUrl[] = "https://tile.openstreetmap.org/{z}/{x}/{y
 // after the application object and before the first MapBridge;
 // QT_QUICK_BACKEND, when set, decides.
 void chooseMapRenderer();
+// Before the application object: on a machine without a GPU device OpenGL
+// could only be that rasteriser, which the web engine's shared context would
+// load into the process at start (Mesa's llvmpipe, some 50 MB of LLVM). The
+// program then goes without OpenGL and the map is drawn in software.
+void avoidSoftwareOpenGl();
 
 // The map view: a web view showing the embedded map page, and the one-way
 // road into it. Call texts (mapcalls.h) made before the page has loaded wait
@@ -30,13 +35,15 @@ class MapBridge : public QObject
     Q_OBJECT
 
 public:
-    // Creates the view as a child of viewParent. Tiles are cached on disk in
-    // a profile of the map's own under the user's cache folder.
+    // The view will be a child of viewParent (in its layout, if it has one),
+    // made by the first load(). Tiles are cached on disk in a profile of the
+    // map's own under the user's cache folder.
     explicit MapBridge(QWidget *viewParent, QObject *parent = nullptr);
     // Deletes the view, unless its parent already has.
     ~MapBridge() override;
 
-    // Loads the page "qrc:/google_JS_Online/googleMap.html". tileUrl is a
+    // Starts the web engine the first time, and loads the page
+    // "qrc:/google_JS_Online/googleMap.html". tileUrl is a
     // tile address with {z}, {x} and {y} (optionally {s}); empty means
     // kMapDefaultTileUrl. Loading again starts a fresh page.
     void load(const QString &tileUrl = QString());
@@ -47,6 +54,7 @@ public:
     // same function.
     void run(const QString &call);
 
+    // Null before the first load().
     QWebEngineView *view() const;
     bool isLoaded() const;
 
@@ -56,9 +64,11 @@ signals:
     void sig_Clicked(double latitude, double longitude, double toleranceMeters);
 
 private:
+    void createView();
     void slotLoadFinished(bool ok);
     void enqueue(const QString &call);
 
+    QWidget *mViewParent;
     QWebEngineProfile *mProfile = nullptr;
     QPointer<QWebEngineView> mView;
     QWebChannel *mChannel = nullptr;

@@ -38,8 +38,7 @@ TelemetryPanel::TelemetryPanel(const TelemetryWidgets &widgets, const QString &t
         // The view fills the frame at every size of the window.
         auto *layout = new QVBoxLayout(mWidgets.mapFrame);
         layout->setContentsMargins(0, 0, 0, 0);
-        layout->addWidget(mMap->view());
-        mMap->load(tileUrl);
+        mTileUrl = tileUrl;
         connect(mMap, &MapBridge::sig_Clicked, this, &TelemetryPanel::mapClicked);
     }
 
@@ -62,6 +61,12 @@ TelemetryPanel::TelemetryPanel(const TelemetryWidgets &widgets, const QString &t
     mCompassThread = new mycompassthread(this);
     connect(mCompassThread, &mycompassthread::sig_updateCompass, this, &TelemetryPanel::updateCompass);
     mCompassThread->start();
+}
+
+void TelemetryPanel::startMap()
+{
+    if (mMap && !mMap->view())
+        mMap->load(mTileUrl);
 }
 
 TelemetryPanel::~TelemetryPanel()
@@ -111,7 +116,7 @@ void TelemetryPanel::setNeedleTargets(int dashboard, int compass)
 void TelemetryPanel::runMapCall(const QString &call)
 {
     if (mMap)
-        mMap->run(call);
+        mMap->run(call); // kept until the page has loaded
     emit sig_MapCall(call);
 }
 

@@ -90,6 +90,10 @@ public:
     void updateDashboard(int angle);
     void updateCompass(int angle);
 
+    // The map's web engine starts here, not with the panel: its processes
+    // would compete with the window's first picture. Calls made before wait.
+    void startMap();
+
     SpeedChart *chart() const { return mChart.get(); }
     MapBridge *map() const { return mMap; }
 
@@ -118,6 +122,7 @@ private:
     TelemetryWidgets mWidgets;
     TelemetryTimeline mTimeline;
     MapBridge *mMap = nullptr;
+    QString mTileUrl;
     std::unique_ptr<SpeedChart> mChart;
     std::unique_ptr<NeedlePainter> mDashboardPainter;
     std::unique_ptr<NeedlePainter> mCompassPainter;

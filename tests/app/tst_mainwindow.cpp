@@ -806,12 +806,14 @@ void TestMainWindow::keysWorkOnTheMapAndInTheList()
 #endif
     cleanup();
     mWindow = std::make_unique<MainWindow>(nullptr, MainWindow::MapView::Web);
+    // The web engine's start waits for the first picture.
+    QVERIFY(!mWindow->mapBridge()->view());
     qApp->installEventFilter(mWindow.get());
     mWindow->show();
     QVERIFY(QTest::qWaitForWindowExposed(mWindow.get()));
-    QWebEngineView *map = mWindow->mapBridge()->view();
-    QVERIFY(waitFor([&] { return map->focusProxy() != nullptr; }, 30000));
     openPaused(QStringLiteral("clip.mp4"));
+    QVERIFY(waitFor([&] { return mWindow->mapBridge()->view() && mWindow->mapBridge()->view()->focusProxy(); }, 30000));
+    QWebEngineView *map = mWindow->mapBridge()->view();
     QTest::keyClick(map->focusProxy(), Qt::Key_Right);
     QCOMPARE(mWindow->player()->seekTarget(), qint64(5000000));
     QTest::keyClick(map->focusProxy(), Qt::Key_M);

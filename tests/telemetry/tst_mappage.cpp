@@ -99,7 +99,6 @@ void TestMapPage::init()
     mFrame = std::make_unique<QWidget>();
     mFrame->resize(319, 491);
     mBridge = new MapBridge(mFrame.get(), mFrame.get());
-    mBridge->view()->resize(mFrame->size());
     mFrame->show();
     takePageErrors();
 }
