@@ -1,7 +1,12 @@
 #include "myframe.h"
 
+#include <QLoggingCategory>
 #include <QPainter>
 #include <QResizeEvent>
+
+#include <utility>
+
+Q_LOGGING_CATEGORY(lcSurface, "velmora.surface")
 
 MyFrame::MyFrame(QWidget *parent)
     : QFrame(parent)
@@ -18,6 +23,11 @@ MyFrame::MyFrame(QWidget *parent)
 
 void MyFrame::slotGetImage(QImage image)
 {
+    const QString serial = image.text(QStringLiteral("serial"));
+    if (!image.isNull() && serial != mSerial) {
+        mSerial = serial;
+        mFirstOfOpen = true;
+    }
     mImage = image;
     update();
 }
@@ -47,6 +57,9 @@ void MyFrame::paintEvent(QPaintEvent *)
     if (shown.hasAlphaChannel())
         painter.fillRect(picture, Qt::black);
     painter.drawImage(picture.topLeft(), shown);
+    // Launch and opening are timed to this line.
+    if (std::exchange(mFirstOfOpen, false))
+        qCDebug(lcSurface) << "first picture painted, serial" << mSerial;
     // Black only where the picture does not cover: the bars.
     const QRegion bars = QRegion(rect()).subtracted(picture);
     for (const QRect &bar : bars)

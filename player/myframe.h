@@ -29,4 +29,6 @@ protected:
 private:
     QImage mImage;
     bool mMirror = false;
+    QString mSerial;           // the open whose pictures arrive
+    bool mFirstOfOpen = false; // its first picture waits for its paint
 };
