@@ -1,6 +1,7 @@
 // The video thread: decodes pictures, holds each until the playback clock
 // reaches it, converts it to RGB at the output size and hands it to the GUI.
 
+#include "pictureconverter.h"
 #include "playerlog.h"
 #include "videoplayer.h"
 #include "videostate.h"
@@ -83,7 +84,7 @@ private:
     AVFrame *const lastFrame = lastFrameOwner.get();
     double lastPts = 0.0;
     QSize lastBox;                // output size the last picture was converted for
-    SwsContextPtr sws;
+    PictureConverter converter;
     bool checkLanding = false;    // the next picture is the first after a seek
     bool awaitingReseek = false;  // the seek landed late: drop until the next flush
     bool drained = false;         // the decoder was told the input has ended
@@ -401,21 +402,10 @@ bool VideoThread::deliver(const AVFrame *picture, double pts)
     int outW = 0;
     int outH = 0;
     fittedSize(picture->width, picture->height, box, outW, outH);
-    // A fresh image per picture: it crosses to the GUI thread as a value.
-    QImage image(outW, outH, QImage::Format_RGB32);
+    // It crosses to the GUI thread as a value; its memory comes back to the converter.
+    QImage image = converter.convert(picture, outW, outH);
     if (image.isNull())
         return false;
-    // Area averaging when shrinking costs half of bicubic and looks as good;
-    // bicubic for the rare picture smaller than the surface.
-    const int flags = outW < picture->width ? SWS_AREA : SWS_BICUBIC;
-    // The cached context is freed here when it cannot serve the new size.
-    sws.reset(sws_getCachedContext(sws.release(), picture->width, picture->height, AVPixelFormat(picture->format),
-                                   outW, outH, AV_PIX_FMT_RGB32, flags, nullptr, nullptr, nullptr));
-    if (!sws)
-        return false;
-    uint8_t *dst[4] = {image.bits(), nullptr, nullptr, nullptr};
-    int dstStride[4] = {int(image.bytesPerLine()), 0, 0, 0};
-    sws_scale(sws.get(), picture->data, picture->linesize, 0, picture->height, dst, dstStride);
     lastBox = box;
     is.shownPts = pts;
     // Where the picture belongs, when it went out and for which open, for
