@@ -165,6 +165,7 @@ struct VideoState
     // --- statistics (for tests and benchmarks) --------------------------------
     std::atomic<int64_t> framesShown{0};
     std::atomic<int64_t> framesDropped{0};
+    std::atomic<int64_t> longestDropRun{0};   // most late pictures dropped in a row
     std::atomic<int64_t> loopRounds{0};       // rounds of the player and video loops: polling shows here
     std::atomic<int64_t> audioBytesPlayed{0}; // sound handed to the device, silence excluded
     std::atomic<int> extraDecodeMs{0};  // tests: stand-in for a machine that decodes slowly
