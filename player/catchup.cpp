@@ -4,7 +4,8 @@
 
 CatchUp::CatchUp(double frameDuration)
     : mFrameDuration(frameDuration)
-    , mTooOld(std::max(kTooOld, frameDuration))
+    , mBehindAt(std::max(kBehind, 2 * frameDuration))
+    , mTooOld(std::max(kTooOld, mBehindAt))
 {
 }
 
@@ -19,6 +20,7 @@ void CatchUp::restart()
 void CatchUp::setLevel(Level level, double late)
 {
     mLevel = level;
+    mSettling = true;
     mBehindUs = 0;
     mOnTimeUs = 0;
     mLateMark = late;
@@ -40,16 +42,18 @@ bool CatchUp::decide(double late, int64_t nowUs)
     mElapsedUs += step;
 
     const bool onTime = late <= mFrameDuration;
-    const bool behind = late > mTooOld;
+    const bool behind = late > mBehindAt;
     if (behind) {
         if (!mBehind) {
             mBehindUs = 0;
             mLateMark = late;
+            mSettling = false;
         } else {
             mBehindUs += step;
         }
         mOnTimeUs = 0;
-        if (mBehindUs >= kEscalateUs) {
+        // A cheaper path shows only once the pictures decoded before it are out.
+        if (mBehindUs >= (mSettling ? kSettleUs : kEscalateUs)) {
             // Catching up already: the decoder needs no cheaper path.
             const bool catchingUp = mLateMark - late >= kMinCatchUp * double(mBehindUs) / 1e6;
             const bool canEscalate = mLevel < SkipLoopFilter || (mLevel == SkipLoopFilter && late > kHopeless);
@@ -60,6 +64,7 @@ bool CatchUp::decide(double late, int64_t nowUs)
             } else {
                 mBehindUs = 0;
                 mLateMark = late;
+                mSettling = false;
             }
         }
     } else if (onTime) {

@@ -24,9 +24,11 @@ public:
     };
 
     static constexpr int64_t kMaxGapUs = 180000;    // a late picture is shown when none was for this long
-    static constexpr double kTooOld = 0.1;          // s late (at least a period): dropped unless the gap is long
+    static constexpr double kBehind = 0.1;          // s late (at least two periods): falling behind
+    static constexpr double kTooOld = 0.25;         // s late (at least kBehind): dropped unless the gap is long
     static constexpr int64_t kEscalateUs = 500000;  // behind this long, not catching up: a level cheaper
-    static constexpr double kMinCatchUp = 0.2;      // s of lateness won back per s: catching up
+    static constexpr int64_t kSettleUs = 1000000;   // after a level change, its effect is judged this long
+    static constexpr double kMinCatchUp = 0.1;      // s of lateness won back per s: catching up
     static constexpr double kHopeless = 0.5;        // s late on the last level before key frames only
     static constexpr int64_t kFirstHoldUs = 2000000; // on time this long: a level back up
     static constexpr int64_t kMaxHoldUs = 32000000;
@@ -56,11 +58,13 @@ private:
     void setLevel(Level level, double late);
 
     const double mFrameDuration;
+    const double mBehindAt;
     const double mTooOld;
     Level mLevel = Full;
     bool mTooSlow = false;
     bool mStarted = false;       // a picture was judged since the last restart
-    bool mBehind = false;        // the last picture judged was too old
+    bool mBehind = false;        // the last picture judged was behind
+    bool mSettling = false;      // the level changed during this behind stretch
     int64_t mLastUs = 0;         // wall time of that picture
     int64_t mLastShownUs = 0;
     bool mShownSinceRestart = false;

@@ -110,6 +110,7 @@ struct VideoState
     std::atomic<double> audioPlayTo{0.0};
     std::atomic<double> audioPlaySpeed{1.0};
     std::atomic<int64_t> audioCallbackUs{0};     // wall time (µs) the device last asked for sound
+    int64_t audioQueuedUntilUs = 0;   // wall time (µs) the buffers handed to the device so far end playing
     std::atomic<uint8_t> audioStalled{0};        // the device stopped asking: pictures keep the wall clock
 
     // --- video (video thread) ----------------------------------------------

@@ -423,9 +423,11 @@ double VideoThread::clockNow(int64_t now) const
     // The sound clock steps once per device buffer (21 ms at 48 kHz), longer
     // than a picture at 60 fps: between steps it runs on with the wall clock
     // through the buffer being played, at the speed its sound was made for,
-    // never past its end.
-    const SpeedClock played{is.audioPlayUs.load(), is.audioPlayFrom.load(), is.audioPlaySpeed.load(), true};
-    return qMin(played.mediaAt(now), is.audioPlayTo.load());
+    // never past its end. Before the buffer starts, the ones queued ahead of
+    // it still play: the clock is that much earlier.
+    const double played =
+        is.audioPlayFrom.load() + double(now - is.audioPlayUs.load()) / 1e6 * is.audioPlaySpeed.load();
+    return qMin(played, is.audioPlayTo.load());
 }
 
 // Holds the picture until the playback clock reaches pts; returns how late
