@@ -8,7 +8,6 @@
 
 #include <SDL.h>
 
-#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -143,7 +142,9 @@ void VideoThread::run()
             afterSeek = true;
             awaitingReseek = false;
             catchUp.restart();
-            // The flushed decoder starts at a key frame: any path will do.
+            // The flushed decoder starts at a key frame: any path will do,
+            // and a seek needs the pictures after it.
+            catchUp.resumeAt(0.0);
             decodeLevel = catchUp.level();
             continue;
         }
@@ -154,11 +155,14 @@ void VideoThread::run()
                                   && double(packet->pts) * timeBase - startOffset + kSeekTolerance
                                          < seek.targetSeconds();
         applyCatchUpLevel();
-        const AVDiscard skip = decodeLevel == CatchUp::KeyFramesOnly ? AVDISCARD_NONKEY
-                               : (decodeLevel >= CatchUp::SkipNonRef || beforeTarget) ? AVDISCARD_NONREF
-                                                                                   : AVDISCARD_DEFAULT;
+        // A seek's target is decoded whole, whatever it is.
+        const bool landing = seek.serial == serial && (seek.dropPictures || seek.picturePending) && !beforeTarget;
+        const CatchUp::Level level = landing ? CatchUp::Full : decodeLevel;
+        const AVDiscard skip = level == CatchUp::KeyFramesOnly                   ? AVDISCARD_NONKEY
+                               : (level >= CatchUp::SkipNonRef || beforeTarget) ? AVDISCARD_NONREF
+                                                                              : AVDISCARD_DEFAULT;
         ctx->skip_frame = skip;
-        ctx->skip_loop_filter = decodeLevel >= CatchUp::SkipLoopFilter ? AVDISCARD_NONKEY : AVDISCARD_DEFAULT;
+        ctx->skip_loop_filter = level >= CatchUp::SkipLoopFilter ? AVDISCARD_NONKEY : AVDISCARD_DEFAULT;
         const int sent = avcodec_send_packet(ctx, packet);
         av_packet_unref(packet);
         if (sent < 0)
