@@ -17,6 +17,7 @@ extern "C" {
 namespace {
 
 constexpr int kDeviceSamples = 1024;     // sample frames per device buffer
+constexpr int64_t kMaxDeviceQueueUs = 500000; // µs: no device queues more; keeps a drifting count bounded
 // Next channel count to try when the device refuses one, indexed by min(7, count).
 constexpr int kNextChannels[8] = {0, 0, 1, 6, 2, 6, 4, 6};
 constexpr uint64_t kDownmixChannels = AV_CH_STEREO_LEFT | AV_CH_STEREO_RIGHT;
@@ -280,6 +281,13 @@ void audioCallback(void *userdata, Uint8 *stream, int len)
     std::memset(stream, 0, size_t(len));
     const int64_t now = wallClockUs();
     is.audioCallbackUs = now;
+    // A device filling its queue (on starting, after a pause) asks for
+    // several buffers at once: each plays after the one before, not now.
+    // Taken as played now, the clock would jump ahead of the sound heard
+    // and the first pictures would count as late.
+    const int bytesPerSecond = is.audioTgtRate * is.audioChannels.load() * 2;
+    const int64_t playsFromUs = qBound(now, is.audioQueuedUntilUs, now + kMaxDeviceQueueUs);
+    is.audioQueuedUntilUs = playsFromUs + (bytesPerSecond > 0 ? int64_t(len) * 1000000 / bytesPerSecond : 0);
     if (const int extra = is.extraCallbackMs.load())
         SDL_Delay(Uint32(extra));
     if (is.audioStalled.load()) {
@@ -329,12 +337,12 @@ void audioCallback(void *userdata, Uint8 *stream, int len)
     }
     if (!handed)
         return; // silence: the clock stands at the end of the sound before
-    // The buffer starts playing now (chunks may be shorter than a buffer, or
-    // start in its middle): from its first sound on, up to its last.
+    // The buffer plays from playsFromUs (chunks may be shorter than a
+    // buffer, or start in its middle): from its first sound on, up to its last.
     is.audioPlaySpeed.store(speed);
     is.audioPlayFrom.store(from);
     is.audioPlayTo.store(mediaAt(is.audioBufIndex));
-    is.audioPlayUs.store(now);
+    is.audioPlayUs.store(playsFromUs);
     if (const uint32_t reached = is.audioSeekReached) {
         is.audioSeekReached = 0;
         is.seek.update(reached - 1, [](SeekState &s) { s.dropSound = false; });

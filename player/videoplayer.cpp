@@ -482,6 +482,12 @@ void VideoPlayer::setIsMove(bool isMove)
     mState->isMove = isMove ? 1 : 0;
 }
 
+void VideoPlayer::setExtraDecodeTime(int ms)
+{
+    mExtraDecodeMs = ms;
+    mState->extraDecodeMs = ms;
+}
+
 void VideoPlayer::setExtraCallbackTime(int ms)
 {
     mExtraCallbackMs = ms;
@@ -496,6 +502,11 @@ qint64 VideoPlayer::framesShown() const
 qint64 VideoPlayer::framesDropped() const
 {
     return mState->framesDropped.load();
+}
+
+qint64 VideoPlayer::longestDropRun() const
+{
+    return mState->longestDropRun.load();
 }
 
 int VideoPlayer::audioOutputChannels() const

@@ -92,6 +92,8 @@ public:
     // Pictures delivered and late pictures skipped since the file was opened.
     qint64 framesShown() const;
     qint64 framesDropped() const;
+    // The most late pictures dropped in a row since the file was opened.
+    qint64 longestDropRun() const;
     // Channels the audio device was opened with; 0 without sound.
     int audioOutputChannels() const;
     // For tests and benchmarks: rounds of the player and video loops (polling
@@ -103,9 +105,9 @@ public:
     qint64 peakAudioQueueBytes() const;
     quint32 audioDevice() const;
     // Tests: makes every picture this much slower to decode, as on a slow
-    // machine (from the next file on), or every audio callback this much
-    // longer (from now on).
-    void setExtraDecodeTime(int ms) { mExtraDecodeMs = ms; }
+    // machine, or every audio callback this much longer (both from now on,
+    // and for the next files).
+    void setExtraDecodeTime(int ms);
     void setExtraCallbackTime(int ms);
 
     // Called by the player's own threads when openFile may stop waiting.
@@ -119,6 +121,11 @@ signals:
     void sig_PlayStopNormally(quint64 serial);
     // The GPS pass of a file has finished; emitted beside playback.
     void sig_GetGpsData(GpsData data);
+    // Decoding has been slower than real time for a few seconds (true): the
+    // pictures slip and thin out, the machine is too slow for this
+    // recording; false once it keeps up again for a while, and when the file
+    // closes after a true. Emitted on change, from the video thread.
+    void sig_DecodeTooSlow(bool tooSlow);
 
 protected:
     void run() override;

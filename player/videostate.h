@@ -110,6 +110,7 @@ struct VideoState
     std::atomic<double> audioPlayTo{0.0};
     std::atomic<double> audioPlaySpeed{1.0};
     std::atomic<int64_t> audioCallbackUs{0};     // wall time (µs) the device last asked for sound
+    int64_t audioQueuedUntilUs = 0;   // wall time (µs) the buffers handed to the device so far end playing
     std::atomic<uint8_t> audioStalled{0};        // the device stopped asking: pictures keep the wall clock
 
     // --- video (video thread) ----------------------------------------------
@@ -165,6 +166,7 @@ struct VideoState
     // --- statistics (for tests and benchmarks) --------------------------------
     std::atomic<int64_t> framesShown{0};
     std::atomic<int64_t> framesDropped{0};
+    std::atomic<int64_t> longestDropRun{0};   // most late pictures dropped in a row
     std::atomic<int64_t> loopRounds{0};       // rounds of the player and video loops: polling shows here
     std::atomic<int64_t> audioBytesPlayed{0}; // sound handed to the device, silence excluded
     std::atomic<int> extraDecodeMs{0};  // tests: stand-in for a machine that decodes slowly

@@ -1,6 +1,7 @@
 // The video thread: decodes pictures, holds each until the playback clock
 // reaches it, converts it to RGB at the output size and hands it to the GUI.
 
+#include "catchup.h"
 #include "pictureconverter.h"
 #include "playerlog.h"
 #include "videoplayer.h"
@@ -49,6 +50,7 @@ public:
         , ctx(is.videoCodecContext.get())
         , timeBase(av_q2d(is.videoStreamPtr->time_base))
         , startOffset(double(is.startOffsetUs) / 1e6)
+        , catchUp(is.frameDuration)
     {
     }
 
@@ -69,6 +71,9 @@ private:
     double pictureTime(const AVFrame *picture) const;
     bool deliver(const AVFrame *picture, double pts);
     bool redeliverAtNewSize();
+    void applyCatchUpLevel();
+    bool keepUp(double lateness);
+    void reportTooSlow(bool tooSlow);
 
     VideoState &is;
     AVCodecContext *ctx;
@@ -90,6 +95,10 @@ private:
     bool drained = false;         // the decoder was told the input has ended
     uint32_t serial = 0;          // the seek whose pictures are being decoded (SeekState::serial)
     bool afterSeek = false;       // no picture shown yet since the last flush
+    CatchUp catchUp;
+    CatchUp::Level decodeLevel = CatchUp::Full; // the decoder's path for the packets sent now
+    bool reportedTooSlow = false;
+    int64_t dropRun = 0;          // late pictures dropped since the last one shown
 };
 
 bool VideoThread::wantsPictures() const
@@ -107,6 +116,7 @@ void VideoThread::run()
     while (!is.quit.load()) {
         ++is.loopRounds;
         if (!wantsPictures()) {
+            catchUp.restart(); // a pause is no lateness
             if (!redeliverAtNewSize())
                 is.videoWaker.idle(kIdleWaitMs);
             continue;
@@ -132,6 +142,11 @@ void VideoThread::run()
             checkLanding = true;
             afterSeek = true;
             awaitingReseek = false;
+            catchUp.restart();
+            // The flushed decoder starts at a key frame: any path will do,
+            // and a seek needs the pictures after it.
+            catchUp.resumeAt(0.0);
+            decodeLevel = catchUp.level();
             continue;
         }
         // On the way to a seek target, pictures no other picture refers to
@@ -140,7 +155,15 @@ void VideoThread::run()
         const bool beforeTarget = seek.serial == serial && seek.dropPictures && packet->pts != AV_NOPTS_VALUE
                                   && double(packet->pts) * timeBase - startOffset + kSeekTolerance
                                          < seek.targetSeconds();
-        ctx->skip_frame = beforeTarget ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+        applyCatchUpLevel();
+        // A seek's target is decoded whole, whatever it is.
+        const bool landing = seek.serial == serial && (seek.dropPictures || seek.picturePending) && !beforeTarget;
+        const CatchUp::Level level = landing ? CatchUp::Full : decodeLevel;
+        const AVDiscard skip = level == CatchUp::KeyFramesOnly                   ? AVDISCARD_NONKEY
+                               : (level >= CatchUp::SkipNonRef || beforeTarget) ? AVDISCARD_NONREF
+                                                                              : AVDISCARD_DEFAULT;
+        ctx->skip_frame = skip;
+        ctx->skip_loop_filter = level >= CatchUp::SkipLoopFilter ? AVDISCARD_NONKEY : AVDISCARD_DEFAULT;
         const int sent = avcodec_send_packet(ctx, packet);
         av_packet_unref(packet);
         if (sent < 0)
@@ -148,6 +171,8 @@ void VideoThread::run()
         if (!receiveFrames())
             break;
     }
+    // Whoever shows the message hears that it is over with this file.
+    reportTooSlow(false);
     if (is.quit.load() && !endOfStream)
         qCDebug(lcPlayer) << "video_thread quit";
     if (!is.quit.load()) {
@@ -266,11 +291,8 @@ void VideoThread::showOrDrop()
     if ((is.quit.load() && !firstFrame) || serial != is.seek.load().serial)
         return;
 
-    // More than a picture behind the clock: skip the conversion and catch up.
-    if (!firstFrame && !requested && lateness > is.frameDuration) {
-        ++is.framesDropped;
+    if (!firstFrame && !requested && !keepUp(lateness))
         return;
-    }
     if (!deliver(frame, pts)) {
         if (firstFrame) {
             // Nothing can be shown of this file: the open fails.
@@ -280,12 +302,56 @@ void VideoThread::showOrDrop()
         ++is.framesDropped;
         return;
     }
+    dropRun = 0;
     if (firstFrame) {
         is.firstPicturePts = pts;
         is.firstFramePending = 0;
         is.player->notifyOpenWaiters();
     }
     settleSeek();
+}
+
+// The decoder takes the path the catching up asks for with the next packet.
+// Key frames only end at a key frame that the clock has not reached yet,
+// decoded afresh: the pictures in between refer to ones never decoded.
+void VideoThread::applyCatchUpLevel()
+{
+    if (decodeLevel == CatchUp::KeyFramesOnly) {
+        if (!(packet->flags & AV_PKT_FLAG_KEY))
+            return;
+        if (packet->pts != AV_NOPTS_VALUE)
+            catchUp.resumeAt(clockNow(wallClockUs()) - (double(packet->pts) * timeBase - startOffset));
+        if (catchUp.level() != CatchUp::KeyFramesOnly)
+            avcodec_flush_buffers(ctx);
+    }
+    const CatchUp::Level wanted = catchUp.level();
+    if (wanted == decodeLevel)
+        return;
+    qCDebug(lcPlayer) << "decode level" << int(decodeLevel) << "->" << int(wanted);
+    decodeLevel = wanted;
+}
+
+// A picture `lateness` s behind the clock: false when it is dropped.
+bool VideoThread::keepUp(double lateness)
+{
+    const bool show = catchUp.decide(lateness, wallClockUs());
+    reportTooSlow(catchUp.tooSlow());
+    if (show)
+        return true;
+    ++is.framesDropped;
+    ++dropRun;
+    if (dropRun > is.longestDropRun.load())
+        is.longestDropRun = dropRun;
+    return false;
+}
+
+void VideoThread::reportTooSlow(bool tooSlow)
+{
+    if (tooSlow == reportedTooSlow)
+        return;
+    reportedTooSlow = tooSlow;
+    qCDebug(lcPlayer) << "decoding too slow:" << tooSlow;
+    emit is.player->sig_DecodeTooSlow(tooSlow);
 }
 
 // A paused seek past the last picture showed that picture: the position is
@@ -362,9 +428,11 @@ double VideoThread::clockNow(int64_t now) const
     // The sound clock steps once per device buffer (21 ms at 48 kHz), longer
     // than a picture at 60 fps: between steps it runs on with the wall clock
     // through the buffer being played, at the speed its sound was made for,
-    // never past its end.
-    const SpeedClock played{is.audioPlayUs.load(), is.audioPlayFrom.load(), is.audioPlaySpeed.load(), true};
-    return qMin(played.mediaAt(now), is.audioPlayTo.load());
+    // never past its end. Before the buffer starts, the ones queued ahead of
+    // it still play: the clock is that much earlier.
+    const double played =
+        is.audioPlayFrom.load() + double(now - is.audioPlayUs.load()) / 1e6 * is.audioPlaySpeed.load();
+    return qMin(played, is.audioPlayTo.load());
 }
 
 // Holds the picture until the playback clock reaches pts; returns how late
