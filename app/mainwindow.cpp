@@ -70,6 +70,11 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
          [this](qint64 second) { return telemetryPanel()->at(second + mSession->partOffsetUs() / 1000000); },
          [this] { return telemetryPanel()->timeOffset(); }, [this] { return this; }},
         this);
+    // Said once each time it starts: the pictures thin out, the sound and the panel go on.
+    connect(mSession, &PlaybackSession::sig_DecodeTooSlow, this, [this](bool tooSlow) {
+        if (tooSlow)
+            mOutput->tell(tr("This computer decodes the recording slower than it plays: some pictures are skipped"));
+    });
     mKeys->on(PlaybackKeys::ToggleFullScreen, [this] { on_pushButtonFullScreen_clicked(); });
     mKeys->on(PlaybackKeys::Open, [this] { mFileList->chooseFiles(this); });
     mKeys->on(PlaybackKeys::Help, [this] { mKeyHelp->toggle(); });

@@ -75,6 +75,10 @@ void PlaybackSession::listenTo(VideoPlayer *player)
         else if (player == mNext && image.text(QStringLiteral("serial")).toULongLong() == player->serial())
             mNextPicture = image;
     });
+    connect(player, &VideoPlayer::sig_DecodeTooSlow, this, [this, player](bool tooSlow) {
+        if (player == mPlayer)
+            emit sig_DecodeTooSlow(tooSlow);
+    });
     connect(player, &VideoPlayer::sig_GetGpsData, this, [this, player](GpsData data) {
         if (player == mPlayer)
             emit sig_GetGpsData(data);

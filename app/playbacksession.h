@@ -106,6 +106,7 @@ signals:
     void sig_StateChanged(VideoPlayer::PlayerState state);
     void sig_PlayStopNormally(quint64 serial);
     void sig_GetGpsData(GpsData data);
+    void sig_DecodeTooSlow(bool tooSlow);
     // A new open begins: the last file's track and route go.
     void sig_OpenStarted();
     void sig_OpenFailed();

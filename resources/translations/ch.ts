@@ -269,6 +269,10 @@
         <source>Speed %1×</source>
         <translation>播放速度 %1×</translation>
     </message>
+    <message>
+        <source>This computer decodes the recording slower than it plays: some pictures are skipped</source>
+        <translation>这台电脑解码此录像的速度慢于播放速度：部分画面将被跳过</translation>
+    </message>
 </context>
 <context>
     <name>OutputActions</name>

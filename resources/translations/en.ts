@@ -269,6 +269,10 @@
         <source>Speed %1×</source>
         <translation>Speed %1×</translation>
     </message>
+    <message>
+        <source>This computer decodes the recording slower than it plays: some pictures are skipped</source>
+        <translation>This computer decodes the recording slower than it plays: some pictures are skipped</translation>
+    </message>
 </context>
 <context>
     <name>OutputActions</name>

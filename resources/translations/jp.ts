@@ -269,6 +269,10 @@
         <source>Speed %1×</source>
         <translation>再生速度 %1×</translation>
     </message>
+    <message>
+        <source>This computer decodes the recording slower than it plays: some pictures are skipped</source>
+        <translation>このコンピューターではこの録画の再生にデコードが追いつきません：一部の画面をスキップします</translation>
+    </message>
 </context>
 <context>
     <name>OutputActions</name>
