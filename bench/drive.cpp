@@ -233,7 +233,8 @@ int childDrive(const QStringList &args)
 
 const Scenario kDrive{"drive",
                       "three files of a drive played as one by the main window: the gap between files against mpv's "
-                      "gapless playlist; a chart click while paused against the paused seek", "playback",
+                      "gapless playlist; a chart click while paused against the paused seek",
+                      "playback",
                       {{"reps", "2", "plays of the drive by each player, interleaved"},
                        {"seconds", "2,7,4,9,1,6,3,8", "seconds clicked on the chart and sought by the player"}},
                       run,

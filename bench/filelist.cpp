@@ -98,11 +98,10 @@ int run(const Options &o)
 
 } // namespace
 
-const Scenario kFileList{"filelist",
-                         "adding a folder of recordings to the file list: total time, the GUI thread's longest stall", "filelist",
-                         {{"count", "200", "recordings"},
-                          {"reps", "3", "repetitions"}},
-                         run,
-                         Display::Offscreen};
+const Scenario kFileList{
+    "filelist", "adding a folder of recordings to the file list: total time, the GUI thread's longest stall",
+    "filelist", {{"count", "200", "recordings"}, {"reps", "3", "repetitions"}},
+    run,        Display::Offscreen,
+};
 
 } // namespace bench

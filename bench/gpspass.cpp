@@ -200,7 +200,8 @@ int run(const Options &o)
 } // namespace
 
 const Scenario kGpsPass{"gps_pass",
-                        "the GPS pass over a long TS and MP4 against read() and ffmpeg copying the sound", "gps_pass",
+                        "the GPS pass over a long TS and MP4 against read() and ffmpeg copying the sound",
+                        "gps_pass",
                         {{"bitrate", "8M", "video bit rate"},
                          {"minutes", "30", "length (180 with --bitrate 2500k: 3 hours)"},
                          {"reps", "5", "timed repetitions"}},

@@ -94,7 +94,8 @@ int main(int argc, char **argv)
         out() << "\n" << s->name << ": " << s->what << "\n";
         for (const Option &o : s->options)
             out() << "  --" << o.name << (o.value ? " (%1)"_s.arg(o.value) : QString()) << "  " << o.help << "\n";
-        out() << "  --dir (/tmp/velmora_bench_" << s->dir << "), --regenerate  the recordings and child logs, reused; made again\n";
+        out() << "  --dir (/tmp/velmora_bench_" << s->dir
+              << "), --regenerate  the recordings and child logs, reused; made again\n";
     }
     return 2;
 }

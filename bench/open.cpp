@@ -216,7 +216,8 @@ int childWindowOpen(const QStringList &args)
 }
 
 const Scenario kOpen{"open",
-                     "first picture of long TS files against mpv; the window's stalls through a throttled card", "gps_pass",
+                     "first picture of long TS files against mpv; the window's stalls through a throttled card",
+                     "gps_pass",
                      {{"reps", "10", "timed opens per process"},
                       {"rounds", "2", "processes per file and player"},
                       {"card-rate", "40M", "bytes per second of the throttled card"},

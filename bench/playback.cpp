@@ -38,8 +38,7 @@ struct Run
 {
     explicit Run(const Options &options)
         : o(options)
-    {
-    }
+    {}
     const Options &o;
     QString logDir = QDir(o.str("dir")).filePath("logs");
     QStringList players; // ours, mpv, ffplay, floor:SCALER...
@@ -243,12 +242,18 @@ Values mpvIdle(const Run &r)
     if (!mpv.start({"--idle=yes", "--force-window=yes", "--really-quiet", r.file}, r.logDir, r.key + "_mpv_idle")
         || !mpv.waitLoaded())
         return {{"note", "mpv did not start"}};
+    const auto cpuNs = [&] {
+        qint64 total = 0;
+        for (qint64 ns : threadCpuNs(mpv.pid()))
+            total += ns;
+        return total;
+    };
     const auto idle = [&] {
         sleepMs(kIdleSettleMs);
-        const qint64 before = processCpuNs(mpv.pid());
+        const qint64 before = cpuNs();
         const Clock::time_point start = Clock::now();
         sleepMs(kIdleMs);
-        return fixed(double(processCpuNs(mpv.pid()) - before) / 1e6 / msSince(start), 5);
+        return fixed(double(cpuNs() - before) / 1e6 / msSince(start), 5);
     };
     sleepMs(kIdlePlayMs);
     mpv.request({"set_property", "pause", true});
@@ -349,7 +354,8 @@ int run(const Options &o)
 
 const Scenario kPlayback{
     "playback",
-    "playing recordings to the end against mpv and ffplay; first picture, paused seeks, idle cost, pacing, picture sizes", "playback",
+    "playing recordings to the end against mpv and ffplay; first picture, paused seeks, idle cost, pacing, picture sizes",
+    "playback",
     {{"files", "1080p30,1080p60,2160p30", "recordings: 1080p30, 1080p60, 2160p30, 1080p60-nosound"},
      {"players", "ours,mpv,ffplay,floor",
       "ours, mpv, ffplay, floor (libav* alone: decoding and conversion, the open, the seeks)"},

@@ -78,18 +78,16 @@ int run(const Options &o)
         return 3;
     const MediaInfo m = probe(file);
     out() << file << ": " << m.text << ", " << kDriveRecords << " GPS records" << Qt::endl;
-    const QStringList surface = o.str("surface").split('x');
+    const QStringList surface{o.str("surface").section('x', 0, 0), o.str("surface").section('x', 1, 1)};
     const int columns = o.flag("without-map") ? 3 : 2;
     std::vector<Values> plays[3];
     for (int rep = 0; rep < o.integer("reps"); ++rep) { // interleaved
         for (int c = 0; c < columns; ++c) {
             out() << "  load average " << loadAverage() << "; " << kColumns[c] << ", play " << rep + 1 << " ..." << Qt::endl;
-            const QStringList args = c == 0 ? QStringList{"engine", file, "play"} : QStringList{"telemetry",
-                                                                                                file,
-                                                                                                surface.value(0),
-                                                                                                surface.value(1),
-                                                                                                QString::number(kPausedMs),
-                                                                                                c == 1 ? "map" : "nomap"};
+            QStringList args{"engine", file, "play"};
+            if (c > 0)
+                args =
+                    QStringList{"telemetry", file} + surface + QStringList{QString::number(kPausedMs), c == 1 ? "map" : "nomap"};
             const ChildRun run = runSelf(logDir, "telemetry_%1"_s.arg(c), args, kChildTimeoutS, kEngineEnv);
             plays[c].push_back(run.measured());
             if (!plays[c].back().contains("play_self_s"))
@@ -316,7 +314,8 @@ int childTelemetryWindow(const QStringList &args)
 }
 
 const Scenario kTelemetry{"telemetry",
-                          "the main window playing a recording with a GPS track against the bare engine", "playback",
+                          "the main window playing a recording with a GPS track against the bare engine",
+                          "playback",
                           {{"reps", "1", "plays of each, interleaved; the median by total CPU is shown"},
                            {"surface", "1280x720", "the window's video surface, WxH"},
                            {"without-map", nullptr, "the window also plays without its map page"}},

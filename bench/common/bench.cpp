@@ -66,6 +66,14 @@ double xServerCpuS()
     return f.size() > 12 ? ticksToS(f, 11, 12) : -1.0;
 }
 
+QProcessEnvironment environment(const Values &env) // this process's, env added
+{
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    for (auto it = env.begin(); it != env.end(); ++it)
+        e.insert(it.key(), it.value());
+    return e;
+}
+
 } // namespace
 
 QTextStream &out()
@@ -80,12 +88,6 @@ QString readText(const QString &path)
     return file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll()) : QString();
 }
 
-double msBetween(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double, std::milli>(b - a).count(); }
-double msSince(Clock::time_point start) { return msBetween(start, Clock::now()); }
-void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-QString fixed(double value, int decimals) { return QString::number(value, 'f', decimals); }
-QString sizeText(const QSize &s) { return "%1x%2"_s.arg(s.width()).arg(s.height()); }
-QString verdict(bool met) { return met ? "met" : "MISSED"; }
 QString loadAverage() { return readText("/proc/loadavg").section(' ', 0, 2); }
 
 qint64 parseRate(QString text)
@@ -222,14 +224,6 @@ Values ChildRun::measured() const
     return v;
 }
 
-QProcessEnvironment environment(const Values &env)
-{
-    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-    for (auto it = env.begin(); it != env.end(); ++it)
-        e.insert(it.key(), it.value());
-    return e;
-}
-
 ChildRun runChild(const QStringList &args, const Values &env, const QString &logBase, double timeoutS)
 {
     // GNU time reports what wait4() gives, of timeout and so of the program it waits for.
@@ -284,14 +278,6 @@ QMap<QString, qint64> threadCpuNs(pid_t pid)
         threads.insert(readText(base + task + "/comm").simplified().replace(' ', '_') + '#' + task,
                        readText(base + task + "/schedstat").section(' ', 0, 0).toLongLong());
     return threads;
-}
-
-qint64 processCpuNs(pid_t pid)
-{
-    qint64 total = 0;
-    for (qint64 ns : threadCpuNs(pid))
-        total += ns;
-    return total;
 }
 
 CpuSnapshot cpuSnapshot()

@@ -34,18 +34,21 @@ namespace bench {
 inline QString operator""_s(const char *text, size_t size) { return QString::fromUtf8(text, int(size)); }
 
 using Clock = std::chrono::steady_clock;
-using Values = QMap<QString, QString>;  // a child's "RESULT key=value" figures; also an environment
-constexpr double kPtsTolerance = 0.001; // s: the picture for t carries t
+using Values = QMap<QString, QString>;                  // a child's "RESULT key=value" figures; also an environment
+constexpr double kPtsTolerance = 0.001;                 // s: the picture for t carries t
 constexpr int kWindowWidth = 1280, kWindowHeight = 720; // ours, mpv's and ffplay's
 
 QTextStream &out();
 QString readText(const QString &path);
-double msBetween(Clock::time_point a, Clock::time_point b);
-double msSince(Clock::time_point start);
-void sleepMs(int ms);
-QString fixed(double value, int decimals);
-QString sizeText(const QSize &s); // "WxH"
-QString verdict(bool met);
+inline double msBetween(Clock::time_point a, Clock::time_point b)
+{
+    return std::chrono::duration<double, std::milli>(b - a).count();
+}
+inline double msSince(Clock::time_point start) { return msBetween(start, Clock::now()); }
+inline void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+inline QString fixed(double value, int decimals) { return QString::number(value, 'f', decimals); }
+inline QString sizeText(const QSize &s) { return "%1x%2"_s.arg(s.width()).arg(s.height()); }
+inline QString verdict(bool met) { return met ? "met" : "MISSED"; }
 QString loadAverage();
 qint64 parseRate(QString text); // "8M", "2500k": per second
 double num(const Values &v, const QString &key, double otherwise = -1.0);
@@ -82,7 +85,6 @@ struct Options
     Values values;
     QString str(const char *name) const { return values.value(QLatin1String(name)); }
     int integer(const char *name) const { return std::max(1, str(name).toInt()); } // counts: at least one
-    double real(const char *name) const { return str(name).toDouble(); }
     bool flag(const char *name) const { return values.contains(QLatin1String(name)); }
     QStringList list(const char *name) const { return str(name).split(',', Qt::SkipEmptyParts); }
 };
@@ -121,7 +123,6 @@ struct ChildRun
     Values measured() const;           // results() with cpu_s, wall_s, rss_mib, x_s, and a note when it failed
 };
 
-QProcessEnvironment environment(const Values &env); // this process's, env added
 // args (PATH searched) with env added, output into logBase.out/.err, killed after timeoutS.
 ChildRun runChild(const QStringList &args, const Values &env, const QString &logBase, double timeoutS);
 ChildRun runSelf(const QString &logDir, const QString &log, const QStringList &args, double timeoutS, const Values &env);
@@ -130,7 +131,6 @@ extern const Values kEngineEnv; // no sound card here: SDL's dummy device
 Values medianRun(std::vector<Values> runs, const std::function<double(const Values &)> &cost);
 
 QMap<QString, qint64> threadCpuNs(pid_t pid); // the scheduler's accounting by "name#tid"; pid 0: this process
-qint64 processCpuNs(pid_t pid);
 
 // CPU between two moments of a child's choosing: its own, that of the
 // processes it started (the web engine's) by kind, the X server's.

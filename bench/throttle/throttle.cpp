@@ -54,8 +54,7 @@ ssize_t pace(int fd, ssize_t n)
         due = gBucketNs += int64_t(double(n) / gRate * 1e9);
     }
     const timespec until{time_t(due / 1000000000), long(due % 1000000000)};
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
-    }
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {}
     return n;
 }
 
