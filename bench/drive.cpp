@@ -5,14 +5,12 @@
 #include "bench.h"
 #include "formfilelist.h"
 #include "mainwindow.h"
-#include "mapbridge.h"
 #include "playbacksession.h"
 #include "telemetrypanel.h"
 
 #include <QRegularExpression>
 
 #include <cstring>
-
 
 namespace bench {
 
@@ -21,9 +19,8 @@ namespace {
 constexpr double kPeriodMs = 1000.0 / 30.0; // the gap target: one picture period
 constexpr int kParts = 3, kPartSeconds = 10;
 constexpr double kChildTimeoutS = 300.0;
-constexpr int kMapLoadTimeoutMs = 30000, kPictureTimeoutMs = 20000;
-constexpr int kSettleMs = 300; // before each timed seek
-constexpr double kPtsTolerance = 0.001;
+constexpr int kPictureTimeoutMs = 20000;
+constexpr int kSettleMs = 300;            // before each timed seek
 constexpr double kMpvClockOffsetS = 10.0; // --dump-stats' clock is its log's plus 10 s (MP_START_TIME)
 const Clip kPart{"1080p30-10s", 1920, 1080, 30, double(kPartSeconds), "libx264", "8M", 3, QString()};
 // The steps of a change of file, as the child reports them.
@@ -64,7 +61,8 @@ std::vector<double> mpvGaps(const QString &logDir, const QStringList &parts, con
         if (line.endsWith(" end video-flip"))
             flips.push_back(line.section(' ', 0, 0).toDouble() / 1e6 - kMpvClockOffsetS);
     for (size_t i = 1; i < starts.size() && run.exitCode == 0; ++i)
-        if (const auto next = std::lower_bound(flips.begin(), flips.end(), starts[i]); next != flips.begin() && next != flips.end())
+        if (const auto next = std::lower_bound(flips.begin(), flips.end(), starts[i]);
+            next != flips.begin() && next != flips.end())
             gaps.push_back((*next - *(next - 1)) * 1e3);
     if (gaps.size() != size_t(kParts - 1))
         out() << "  mpv: " << gaps.size() << " gaps found, see " << base << ".* " << run.failure() << Qt::endl;
@@ -78,18 +76,17 @@ int run(const Options &o)
     if (parts.isEmpty() || !QDir().mkpath(data))
         return 3;
     const MediaInfo m = probe(parts[0]);
-    out() << kParts << " files of a drive, GPS start times " << kPartSeconds << " s apart, each " << m.text << ", "
-          << fixed(m.duration, 3) << " s" << Qt::endl;
+    out() << kParts << " files of a drive, GPS start times " << kPartSeconds << " s apart, each " << m.text << Qt::endl;
     std::vector<QStringList> rows;
     std::map<QString, Stats> gaps, seeks; // by player; by path
     QStringList failures;
-    for (int rep = 1; rep <= std::max(1, o.integer("reps")); ++rep) { // interleaved
+    for (int rep = 1; rep <= o.integer("reps"); ++rep) { // interleaved
         out() << "  load average " << loadAverage() << "; play " << rep << " ..." << Qt::endl;
         const QStringList args = QStringList{"drive", data} + parts + QStringList{o.str("seconds")};
-        const ChildRun run = runSelf(logDir, "drive_ours_%1"_s.arg(rep), args, kChildTimeoutS, engineEnv());
+        const ChildRun run = runSelf(logDir, "drive_ours_%1"_s.arg(rep), args, kChildTimeoutS, kEngineEnv);
         if (run.exitCode != 0)
             failures << "play %1 %2"_s.arg(rep).arg(run.failure());
-        for (Values &v : resultLines(run.stdoutText)) {
+        for (Values &v : run.lines()) {
             if (v.contains("seek"))
                 seeks[v["seek"]].add(num(v, "painted_ms"));
             if (!v.contains("gap_ms"))
@@ -113,11 +110,13 @@ int run(const Options &o)
              "in a second player)\n";
     printTable({"", "gap", "end reported", "next painted"}, rows);
     for (const auto &g : gaps)
-        out() << "  " << g.first << ": gap max " << fixed(g.second.max(), 1) << ", median " << fixed(g.second.median(), 1) << "\n";
+        out() << "  " << g.first << ": gap max " << fixed(g.second.max(), 1) << ", median " << fixed(g.second.median(), 1)
+              << "\n";
     const Stats &chart = seeks["chart"], &player = seeks["player"];
-    out() << "\nPaused in the middle of the second file alone, to the picture for the second painted, ms mean, median (min-max):\n"
-          << "  chart click (sig_SeekSecond) " << fixed(chart.mean(), 1) << ", " << chart.text() << "\n"
-          << "  player()->seek               " << fixed(player.mean(), 1) << ", " << player.text() << "\n";
+    out()
+        << "\nPaused in the middle of the second file alone, to the picture for the second painted, ms mean, median (min-max):\n"
+        << "  chart click (sig_SeekSecond) " << fixed(chart.mean(), 1) << ", " << chart.text() << "\n"
+        << "  player()->seek               " << fixed(player.mean(), 1) << ", " << player.text() << "\n";
     const double gap = gaps["ours"].max();
     const bool gapMet = gap <= kPeriodMs, seekMet = chart.median() <= player.median();
     out() << "\ntargets: gap max " << fixed(gap, 1) << " ms <= " << fixed(kPeriodMs, 1) << " ms: " << verdict(gapMet)
@@ -127,25 +126,6 @@ int run(const Options &o)
         out() << "  ours FAILED, " << failure << Qt::endl;
     return !failures.isEmpty() ? 3 : gapMet && seekMet ? 0 : 1;
 }
-
-// After each paint of the window's video surface, the picture it showed.
-struct PaintWatch : QObject
-{
-    MyFrame *surface = nullptr;
-    bool inside = false;
-    std::function<void(const QImage &)> onPainted;
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() != QEvent::Paint || inside || surface->image().isNull())
-            return false;
-        inside = true;
-        QCoreApplication::sendEvent(surface, event);
-        inside = false;
-        onPainted(surface->image());
-        wakeWaiter();
-        return true;
-    }
-};
 
 // When each step of an open was seen.
 struct OpenTimes
@@ -161,9 +141,9 @@ struct OpenTimes
 int childDrive(const QStringList &args)
 {
     MainWindow window(nullptr, MainWindow::MapView::Web, args.value(0));
-    auto *surface = window.findChild<MyFrame *>();
-    if (!surface || !exposed(window) || !spinUntil([&] { return window.mapBridge()->isLoaded(); }, kMapLoadTimeoutMs))
-        return childError("no video surface, never exposed, or the map never loaded", 2);
+    MyFrame *surface = showMainWindow(window, true);
+    if (!surface)
+        return 2;
     window.setTrips(true);
     // What the window hears, from the player that plays: each file's
     // length marks its open (the second player's take-over included), its
@@ -185,8 +165,7 @@ int childDrive(const QStringList &args)
             played[painting].end = Clock::now();
         ++ends;
     });
-    PaintWatch watch;
-    watch.surface = surface;
+    PaintWatch watch(surface);
     qint64 lastKey = 0;
     watch.onPainted = [&](const QImage &image) {
         const auto open = openOf.find(image.cacheKey());
@@ -198,13 +177,12 @@ int childDrive(const QStringList &args)
         if (times.firstPaint == Clock::time_point())
             times.firstPaint = times.lastPaint;
     };
-    surface->installEventFilter(&watch);
     window.fileListPanel()->addOpened(args.mid(1, kParts));
     const bool whole = spinUntil([&] { return ends == kParts; }, 2 * kParts * kPartSeconds * 1000 + kPictureTimeoutMs);
     // Opens that painted nothing (a part opened, then taken over) are no file change.
-    played.erase(std::remove_if(played.begin(), played.end(),
-                                [](const OpenTimes &t) { return t.firstPaint == Clock::time_point(); }),
-                 played.end());
+    played.erase(
+        std::remove_if(played.begin(), played.end(), [](const OpenTimes &t) { return t.firstPaint == Clock::time_point(); }),
+        played.end());
     for (size_t b = 1; b < played.size(); ++b) {
         const OpenTimes &a = played[b - 1], &z = played[b];
         if (a.end == Clock::time_point())
@@ -256,10 +234,9 @@ int childDrive(const QStringList &args)
 const Scenario kDrive{"drive",
                       "three files of a drive played as one by the main window: the gap between files against mpv's "
                       "gapless playlist; a chart click while paused against the paused seek",
+                      "playback",
                       {{"reps", "2", "plays of the drive by each player, interleaved"},
-                       {"seconds", "2,7,4,9,1,6,3,8", "seconds clicked on the chart and sought by the player"},
-                       {"dir", "/tmp/velmora_bench_playback", "recordings (shared with playback) and child logs"},
-                       {"regenerate", nullptr, "make the recordings again"}},
+                       {"seconds", "2,7,4,9,1,6,3,8", "seconds clicked on the chart and sought by the player"}},
                       run,
                       Display::X};
 

@@ -2,6 +2,9 @@
 // window, opening, playing, seeking or standing still.
 
 #include "bench.h"
+#include "videoplayer.h"
+
+#include <QVBoxLayout>
 
 #include <atomic>
 #include <mutex>
@@ -15,7 +18,61 @@ constexpr int kSettleMs = 300;           // idle before each timed open or seek
 constexpr int kIdleSettleMs = 1000;      // after pause or stop, before an idle window
 constexpr int kSoundPollUs = 500;        // the pacing sampler looks at the sound device this often
 constexpr size_t kIdleThreadsShown = 4;
-constexpr double kPtsTolerance = 0.001; // s: the picture for t carries t
+
+// The application's video surface, noting when pictures reach its slot and are painted.
+class TimedFrame : public MyFrame
+{
+public:
+    std::function<void(const QImage &, Clock::time_point)> onArrived, onPainted;
+    qint64 picturesPainted = 0, paints = 0; // distinct pictures; paints
+
+protected:
+    bool event(QEvent *event) override
+    {
+        const Clock::time_point at = Clock::now();
+        const qint64 before = image().cacheKey();
+        const bool handled = MyFrame::event(event);
+        if (event->type() == QEvent::MetaCall && onArrived && image().cacheKey() != before && !image().isNull())
+            onArrived(image(), at);
+        return handled;
+    }
+    void paintEvent(QPaintEvent *event) override
+    {
+        MyFrame::paintEvent(event);
+        if (image().isNull())
+            return;
+        ++paints;
+        picturesPainted += image().cacheKey() != std::exchange(mLastKey, image().cacheKey());
+        if (onPainted)
+            onPainted(image(), Clock::now());
+        wakeWaiter();
+    }
+
+private:
+    qint64 mLastKey = 0;
+};
+
+// The engine with the surface alone in a 1280x720 window.
+struct EngineWindow
+{
+    QWidget top;
+    TimedFrame *frame = new TimedFrame;
+    VideoPlayer player;
+    std::function<void(const QImage &)> onDelivered; // on the video thread, before the picture is queued
+    EngineWindow()
+    {
+        auto *layout = new QVBoxLayout(&top);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(frame);
+        top.resize(kWindowWidth, kWindowHeight);
+        QObject::connect(frame, &MyFrame::sizeChanged, &player, &VideoPlayer::setOutputSize);
+        // Connected first: it runs before the picture is queued to the surface.
+        QObject::connect(
+            &player, &VideoPlayer::sig_GetOneFrame, &top,
+            [this](const QImage &image) { onDelivered ? onDelivered(image) : void(); }, Qt::DirectConnection);
+        QObject::connect(&player, &VideoPlayer::sig_GetOneFrame, frame, &MyFrame::slotGetImage);
+    }
+};
 
 // N opens, openFile to the first painted picture.
 int firstPictures(EngineWindow &w, const QString &file, int n)
@@ -173,7 +230,7 @@ int play(EngineWindow &w, const CpuSnapshot &atOpen, bool pace)
              {"dropped", QString::number(w.player.framesDropped())},
              {"painted", QString::number(w.frame->picturesPainted)},
              {"paints", QString::number(w.frame->paints)},
-             {"picture", "%1x%2"_s.arg(w.frame->image().width()).arg(w.frame->image().height())}};
+             {"picture", sizeText(w.frame->image().size())}};
     addCpuSpan(v, "play", atOpen, atEnd);
     std::vector<PictureTimes> list;
     for (const auto &entry : pictures)
@@ -212,7 +269,7 @@ int seeks(EngineWindow &w, const QStringList &positions)
             return childError("no picture after the seek to %1 us"_s.arg(position), 3);
         armed = false;
         const bool exact = painted.cacheKey() == delivered.cacheKey()
-            && std::fabs(imagePts(delivered) - position.toDouble() / 1e6) <= kPtsTolerance;
+                           && std::fabs(imagePts(delivered) - position.toDouble() / 1e6) <= kPtsTolerance;
         result({{"target_us", position},
                 {"pts_s", fixed(imagePts(delivered), 6)},
                 {"exact", QString::number(exact)},
@@ -249,7 +306,7 @@ int idle(EngineWindow &w, int playMs, int idleMs)
     };
     w.player.pause();
     spinFor(kIdleSettleMs);
-    result({{"screen", litScreen()}, {"picture", "%1x%2"_s.arg(w.frame->image().width()).arg(w.frame->image().height())}});
+    result({{"screen", litScreen()}, {"picture", sizeText(w.frame->image().size())}});
     measure("paused");
     w.player.stop();
     measure("stopped");
@@ -261,8 +318,9 @@ int idle(EngineWindow &w, int playMs, int idleMs)
 int childEngine(const QStringList &args)
 {
     EngineWindow w;
-    if (!w.showAndWait())
-        return 2;
+    if (!exposed(w.top) || !spinUntil([&] { return w.frame->size() == w.top.size(); }, kPictureTimeoutMs))
+        return childError("window never exposed", 2);
+    w.player.setOutputSize(w.frame->size());
     const QString action = args.value(1);
     if (action == "first")
         return firstPictures(w, args.value(0), args.value(2).toInt());

@@ -20,7 +20,7 @@ constexpr int kAddTimeoutMs = 600000;
 constexpr double kStallTargetMs = 100.0;
 
 // One small clip (60 s, 160x120, 30 fps) copied under camera-like names: quick to make, small on disk.
-bool makeCard(const QString &dir, int count)
+bool makeCard(const QString &dir, int count, bool regenerate)
 {
     const QString movies = QDir(dir).filePath("DCIM/Movie");
     QDir().mkpath(movies);
@@ -31,8 +31,7 @@ bool makeCard(const QString &dir, int count)
     av.height = 120;
     av.fps = 30;
     QString error;
-    const QString part = clip + ".part.mp4";
-    if (!QFileInfo::exists(clip) && !(fixture::makeAvClip(part, av, &error) && QFile::rename(part, clip))) {
+    if (!writeAs(clip, regenerate, [&](const QString &part) { return fixture::makeAvClip(part, av, &error); })) {
         out() << error << "\n";
         return false;
     }
@@ -50,7 +49,7 @@ bool makeCard(const QString &dir, int count)
 int run(const Options &o)
 {
     const QString dir = o.str("dir");
-    if (!makeCard(dir, std::max(1, o.integer("count"))))
+    if (!makeCard(dir, o.integer("count"), o.flag("regenerate")))
         return 2;
     const QString movies = QDir(dir).filePath("DCIM/Movie");
     const QStringList files = QDir(movies).entryList({"*.MP4"}, QDir::Files);
@@ -70,7 +69,7 @@ int run(const Options &o)
     Stats total, stall;
     std::vector<QStringList> rows;
     bool ok = true;
-    for (int rep = 0; rep < std::max(1, o.integer("reps")); ++rep) {
+    for (int rep = 0; rep < o.integer("reps"); ++rep) {
         FormFileList panel(nullptr, db, "bench");
         panel.show();
         QCoreApplication::processEvents();
@@ -99,12 +98,10 @@ int run(const Options &o)
 
 } // namespace
 
-const Scenario kFileList{"filelist",
-                         "adding a folder of recordings to the file list: total time, the GUI thread's longest stall",
-                         {{"dir", "/tmp/velmora_bench_filelist", "scratch folder, reused"},
-                          {"count", "200", "recordings"},
-                          {"reps", "3", "repetitions"}},
-                         run,
-                         Display::Offscreen};
+const Scenario kFileList{
+    "filelist", "adding a folder of recordings to the file list: total time, the GUI thread's longest stall",
+    "filelist", {{"count", "200", "recordings"}, {"reps", "3", "repetitions"}},
+    run,        Display::Offscreen,
+};
 
 } // namespace bench

@@ -86,12 +86,12 @@ bool correct(const GpsPassResult &result, const GpsTrack &track, qint16 version,
              bool ts)
 {
     bool same = result.status == GpsPassResult::Ok && track.valid && track.count() == drive.size()
-        && (!ts || (result.gpsStream > 0 && version == 0));
+                && (!ts || (result.gpsStream > 0 && version == 0));
     for (int i = 0; same && i < track.count(); ++i) {
         const GpsRecord &a = track.records[i], &b = drive[i].raw;
         same = a.hour == b.hour && a.minute == b.minute && a.second == b.second && a.year == b.year && a.month == b.month
-            && a.day == b.day && a.status == b.status && a.speed == b.speed && a.heading == b.heading
-            && a.latitude == nmeaToDegrees(b.latitude) && a.longitude == nmeaToDegrees(b.longitude);
+               && a.day == b.day && a.status == b.status && a.speed == b.speed && a.heading == b.heading
+               && a.latitude == nmeaToDegrees(b.latitude) && a.longitude == nmeaToDegrees(b.longitude);
     }
     return same;
 }
@@ -148,7 +148,7 @@ void tsBreakdown(const QString &path, int reps)
 int run(const Options &o)
 {
     const LongRecording r{o.str("dir"), parseRate(o.str("bitrate")), o.integer("minutes") * 60, o.flag("regenerate")};
-    const int reps = std::max(1, o.integer("reps"));
+    const int reps = o.integer("reps");
     if (r.bitrate <= 0 || r.seconds <= 0 || (r.bitrate + 128000) / 8 * r.seconds > kMp4Limit) {
         out() << "bad --bitrate or --minutes: the MP4's \"gps \" box holds 32-bit offsets, it must stay under 4 GiB\n";
         return 2;
@@ -163,7 +163,7 @@ int run(const Options &o)
     const QVector<fixture::CameraRecord> drive = r.drive();
     bool ok = true, met = true;
     for (const bool ts : {true, false}) {
-        const QString path = ts ? r.tsPath() : r.mp4Path();
+        const QString path = ts ? r.path(".ts") : r.path(".mp4");
         const qint64 size = QFileInfo(path).size();
         // Untimed: the file into the page cache, the pass's and ffmpeg's code loaded.
         bool fileOk = readFile(path, kReadChunk) == size && ffmpegAudioCopy(path) == 0;
@@ -182,9 +182,8 @@ int run(const Options &o)
                                decimals == 1 ? fixed(size / t.median() / 1e6, 2) : QString()};
         };
         out() << "\n" << (ts ? "TS " : "MP4 ") << path << ", " << size << " bytes; load average " << loadAverage() << "\n";
-        printTable({"ms", "median", "min", "GB/s"},
-                   {row("GPS pass", pass), row("of it step 1 (runGpsPassHeader)", header, 3), row("raw read, 4 MiB read()s", raw),
-                    row("ffmpeg audio copy", ffmpeg)});
+        printTable({"ms", "median", "min", "GB/s"}, {row("GPS pass", pass), row("of it step 1 (runGpsPassHeader)", header, 3),
+                                                     row("raw read, 4 MiB read()s", raw), row("ffmpeg audio copy", ffmpeg)});
         const double ratio = pass.median() / ffmpeg.median();
         const bool fileMet = ts ? ratio <= 1.0 : pass.median() < kMp4TargetMs;
         out() << "  pass / ffmpeg " << fixed(ratio, ts ? 2 : 4) << ", pass / raw read " << fixed(pass.median() / raw.median(), 2)
@@ -202,11 +201,10 @@ int run(const Options &o)
 
 const Scenario kGpsPass{"gps_pass",
                         "the GPS pass over a long TS and MP4 against read() and ffmpeg copying the sound",
-                        {{"dir", "/tmp/velmora_bench_gps_pass", "folder of the recordings, reused"},
-                         {"bitrate", "8M", "video bit rate"},
+                        "gps_pass",
+                        {{"bitrate", "8M", "video bit rate"},
                          {"minutes", "30", "length (180 with --bitrate 2500k: 3 hours)"},
-                         {"reps", "5", "timed repetitions"},
-                         {"regenerate", nullptr, "make the recordings again"}},
+                         {"reps", "5", "timed repetitions"}},
                         run,
                         Display::None};
 

@@ -3,11 +3,10 @@
 
 #include "bench.h"
 #include "mapbridge.h"
+#include "videoplayer.h"
 
 #include <QDateTime>
 #include <QSysInfo>
-
-#include <cstring>
 
 using namespace bench;
 
@@ -28,13 +27,33 @@ const struct
                  {"telemetry", childTelemetryWindow, Gui::Window},
                  {"drive", childDrive, Gui::Window}};
 
-int child(int argc, char **argv)
+bool parse(const QStringList &args, const Scenario &s, Values &values)
 {
-    QStringList args;
-    for (int i = 3; i < argc; ++i)
-        args << QString::fromLocal8Bit(argv[i]);
+    const QByteArray dir = QByteArray("/tmp/velmora_bench_") + s.dir;
+    std::vector<Option> known = s.options;
+    known.insert(known.end(), {{"dir", dir.constData(), "recordings and child logs, reused"},
+                               {"regenerate", nullptr, "make the recordings again"}});
+    for (const Option &o : known)
+        if (o.value)
+            values.insert(o.name, o.value);
+    for (int i = 0; i < args.size(); ++i) {
+        const auto it = std::find_if(known.begin(), known.end(), [&](const Option &o) { return args[i] == "--"_s + o.name; });
+        if (it == known.end() || (it->value && i + 1 >= args.size())) {
+            out() << "unknown option or missing value: " << args[i] << "\n";
+            return false;
+        }
+        values.insert(it->name, it->value ? args[++i] : QString());
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const QString name = argc > 1 ? argv[1] : "";
     for (const auto &c : kChildren) {
-        if (std::strcmp(argv[2], c.kind))
+        if (name != "--child" || argc < 3 || qstrcmp(argv[2], c.kind))
             continue;
         quietLogs();
         std::unique_ptr<QApplication> app(c.gui == Gui::None ? nullptr : new QApplication(argc, argv));
@@ -42,19 +61,13 @@ int child(int argc, char **argv)
             initPlayback();
         if (c.gui == Gui::Window)
             chooseMapRenderer();
+        QStringList args;
+        for (int i = 3; i < argc; ++i)
+            args << QString::fromLocal8Bit(argv[i]);
         return c.run(args);
     }
-    return 2;
-}
-
-} // namespace
-
-int main(int argc, char **argv)
-{
-    if (argc > 2 && !std::strcmp(argv[1], "--child"))
-        return child(argc, argv);
     for (const Scenario *s : kScenarios) {
-        if (argc < 2 || std::strcmp(argv[1], s->name))
+        if (name != s->name)
             continue;
         if (s->display == Display::Offscreen && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -66,11 +79,8 @@ int main(int argc, char **argv)
         const std::unique_ptr<QCoreApplication> app(s->display == Display::None ? new QCoreApplication(argc, argv)
                                                                                 : new QApplication(argc, argv));
         Options options;
-        QString error;
-        if (!options.parse(app->arguments().mid(2), s->options, &error)) {
-            out() << error << "\n";
+        if (!parse(app->arguments().mid(2), *s, options.values))
             return 2;
-        }
         quietLogs();
         out() << "velmora_bench " << s->name << ", " << QDateTime::currentDateTime().toString(Qt::ISODate) << ", "
               << std::thread::hardware_concurrency() << " cores, " << QSysInfo::prettyProductName() << ", kernel "
@@ -83,7 +93,9 @@ int main(int argc, char **argv)
     for (const Scenario *s : kScenarios) {
         out() << "\n" << s->name << ": " << s->what << "\n";
         for (const Option &o : s->options)
-            out() << "  --" << o.name << (o.value ? " (%1)"_s.arg(QLatin1String(o.value)) : QString()) << "  " << o.help << "\n";
+            out() << "  --" << o.name << (o.value ? " (%1)"_s.arg(o.value) : QString()) << "  " << o.help << "\n";
+        out() << "  --dir (/tmp/velmora_bench_" << s->dir
+              << "), --regenerate  the recordings and child logs, reused; made again\n";
     }
     return 2;
 }

@@ -17,6 +17,7 @@ constexpr int kTickMs = 2;                // the GUI thread's heartbeat in the w
 constexpr int kBeforeOpenMs = 500;        // ticking before the open: the quiet baseline
 constexpr int kAfterPictureMs = 1000;     // watched after the first picture
 constexpr int kPictureTimeoutMs = 180000; // through a slow card, behind a GPS pass
+constexpr int kGpsWaitS = 180;            // for the GPS track through the card
 
 struct Opens
 {
@@ -31,10 +32,18 @@ struct Opens
     }
 };
 
+void readFileInto(const QString &path) // into the page cache
+{
+    QFile file(path);
+    QByteArray chunk(4 << 20, Qt::Uninitialized);
+    if (file.open(QIODevice::ReadOnly))
+        while (file.read(chunk.data(), chunk.size()) > 0) {}
+}
+
 // The recordings' folder is the card: every file read from it is paced.
 Values card(const QString &file, const QString &rate)
 {
-    Values env = engineEnv();
+    Values env = kEngineEnv;
     env.insert("LD_PRELOAD", QStringLiteral(VELMORA_THROTTLE_LIBRARY));
     env.insert("VELMORA_THROTTLE_MATCH", QFileInfo(file).absolutePath() + '/');
     env.insert("VELMORA_THROTTLE_BYTES_PER_S", QString::number(parseRate(rate)));
@@ -51,7 +60,7 @@ void mpvOpens(Opens &o, const QString &logDir, const QString &file, int reps, co
         return;
     }
     for (int i = 0; i < reps; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(kSettleMs));
+        sleepMs(kSettleMs);
         const Clock::time_point start = Clock::now();
         mpv.send({"loadfile", file});
         if (!mpv.waitEvent("playback-restart")) {
@@ -74,12 +83,12 @@ bool firstPictures(const Options &o, const QString &logDir, const QString (&file
           << loadAverage() << Qt::endl;
     Opens ours[2], mpv[2];
     const int reps = std::max(2, o.integer("reps"));
-    for (int round = 0; round < std::max(1, o.integer("rounds")); ++round) {
+    for (int round = 0; round < o.integer("rounds"); ++round) {
         for (int f = 0; f < 2; ++f) {
             const QString tag = "%1min_%2"_s.arg(f ? 30 : 1).arg(round);
             const ChildRun child = runSelf(logDir, "first_ours_" + tag, {"engine", files[f], "first", QString::number(reps)},
-                                           kChildTimeoutS, engineEnv());
-            const auto lines = resultLines(child.stdoutText);
+                                           kChildTimeoutS, kEngineEnv);
+            const auto lines = child.lines();
             for (size_t i = 0; i < lines.size(); ++i)
                 (i == 0 ? ours[f].first : ours[f].rest).add(num(lines[i], "first_paint_ms"));
             ours[f].note += child.failure();
@@ -102,10 +111,10 @@ bool windowOpens(const Options &o, const QString &logDir, const QString (&files)
     out() << "\nThe main window opening the 30-minute TS as the file list does, heartbeat every 2 ms; ms, gaps over 20 ms as "
              "length@end/on the CPU/waiting for one; load average "
           << loadAverage() << Qt::endl;
-    const QStringList args{"window", files[1], o.str("gps-wait")};
-    const double timeout = 2 * o.real("gps-wait") + kChildTimeoutS;
+    const QStringList args{"window", files[1], QString::number(kGpsWaitS)};
+    const double timeout = 2 * kGpsWaitS + kChildTimeoutS;
     const Values throttled = card(files[1], o.str("card-rate"));
-    const ChildRun runs[3] = {runSelf(logDir, "window_hot", args, timeout, engineEnv()),
+    const ChildRun runs[3] = {runSelf(logDir, "window_hot", args, timeout, kEngineEnv),
                               runSelf(logDir, "window_card", args, timeout, throttled),
                               runSelf(logDir, "window_card_next", args + QStringList{files[0]}, timeout, throttled)};
     const char *names[3] = {"hot page cache", "through the card", "through the card, then the 1-minute TS after 1 s"};
@@ -128,7 +137,7 @@ int run(const Options &o)
     longRec.seconds = 1800;
     if (!makeLongRecording(shortRec, true, false) || !makeLongRecording(longRec, true, false))
         return 3;
-    const QString files[2] = {shortRec.tsPath(), longRec.tsPath()};
+    const QString files[2] = {shortRec.path(".ts"), longRec.path(".ts")};
     out() << "1-minute and 30-minute 1920x1080 30 fps TS at " << shortRec.bitrate / 1000
           << " kbit/s, GPS on PID 0x300, payload version 0 (the pass reads the whole file): " << QFileInfo(files[0]).size()
           << " and " << QFileInfo(files[1]).size() << " bytes" << Qt::endl;
@@ -148,27 +157,16 @@ int run(const Options &o)
 int childWindowOpen(const QStringList &args)
 {
     MainWindow window;
-    auto *frame = window.findChild<MyFrame *>();
-    if (!frame || !exposed(window))
-        return childError("no video surface, or never exposed", 2);
+    MyFrame *frame = showMainWindow(window, false);
+    if (!frame)
+        return 2;
     quint64 serial = 0; // the open whose GPS track is awaited
     bool called = false, painted = false, returned = false, gpsArrived = false;
     Clock::time_point paintedAt, openStart, openReturned, gpsAt;
-    // Stamps the first paint of a picture of this open, after the paint.
-    struct PaintStamp : QObject
-    {
-        std::function<bool(QEvent *)> filter;
-        bool eventFilter(QObject *, QEvent *event) override { return filter(event); }
-    } stamp;
-    stamp.filter = [&](QEvent *event) {
-        if (painted || !called || event->type() != QEvent::Paint || frame->image().isNull()
-            || frame->image().text("serial").toULongLong() != window.player()->serial())
-            return false;
-        frame->removeEventFilter(&stamp);
-        QCoreApplication::sendEvent(frame, event);
-        painted = true;
-        paintedAt = Clock::now();
-        return true;
+    PaintWatch watch(frame); // the first paint of a picture of this open
+    watch.onPainted = [&](const QImage &image) {
+        if (!painted && called && image.text("serial").toULongLong() == window.player()->serial())
+            painted = true, paintedAt = Clock::now();
     };
     Heartbeat beat(kTickMs);
     beat.onTick = [&] {
@@ -177,7 +175,6 @@ int childWindowOpen(const QStringList &args)
     };
     const auto open = [&](const QString &file, const QString &key) {
         called = painted = returned = false;
-        frame->installEventFilter(&stamp);
         QTimer::singleShot(0, [&, file] {
             called = true;
             openStart = Clock::now();
@@ -203,8 +200,9 @@ int childWindowOpen(const QStringList &args)
     beat.restart();
     if (!open(args.value(0), "open") || (args.size() > 2 && !open(args[2], "next")))
         return 3;
-    const auto size = [](const QSize &s) { return "%1x%2"_s.arg(s.width()).arg(s.height()); };
-    result({{"window", size(window.size())}, {"surface", size(frame->size())}, {"picture", size(frame->image().size())}});
+    result({{"window", sizeText(window.size())},
+            {"surface", sizeText(frame->size())},
+            {"picture", sizeText(frame->image().size())}});
     spinUntil([&] { return gpsArrived; }, int(args.value(1).toDouble() * 1000.0));
     const GpsData &gps = window.gpsData();
     result({{"gps_s", fixed(gpsArrived ? msBetween(openStart, gpsAt) / 1e3 : -1.0, 2)},
@@ -219,13 +217,11 @@ int childWindowOpen(const QStringList &args)
 
 const Scenario kOpen{"open",
                      "first picture of long TS files against mpv; the window's stalls through a throttled card",
-                     {{"dir", "/tmp/velmora_bench_gps_pass", "folder of the recordings (shared with gps_pass)"},
-                      {"reps", "10", "timed opens per process"},
+                     "gps_pass",
+                     {{"reps", "10", "timed opens per process"},
                       {"rounds", "2", "processes per file and player"},
                       {"card-rate", "40M", "bytes per second of the throttled card"},
-                      {"gps-wait", "180", "s to wait for the GPS track through the card"},
-                      {"parts", "first,window", "first (hot-cache first picture), window (the window through the card)"},
-                      {"regenerate", nullptr, "make the recordings again"}},
+                      {"parts", "first,window", "first (hot-cache first picture), window (the window through the card)"}},
                      run,
                      Display::X};
 

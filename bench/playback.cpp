@@ -14,13 +14,14 @@ namespace {
 
 constexpr double kRealTimeSlack = 1.05; // wall/media of a play, start-up and exit included
 constexpr double kFirstPictureTargetMs = 100.0;
-constexpr double kLateTarget = 0.01;    // share painted over a period after the clock reached them
-constexpr double kIdleTarget = 0.001;   // CPU s per wall s, paused and stopped
-constexpr double kPtsTolerance = 0.001; // s: the picture for t carries t
-constexpr int kSettleMs = 300;          // before each timed seek
-constexpr int kIdleSettleMs = 1000;     // after pause or stop, before an idle window
-constexpr int kIdlePlayMs = 2000;       // played before the idle cost
+constexpr double kLateTarget = 0.01;  // share painted over a period after the clock reached them
+constexpr double kIdleTarget = 0.001; // CPU s per wall s, paused and stopped
+constexpr int kSettleMs = 300;        // before each timed seek
+constexpr int kIdleSettleMs = 1000;   // after pause or stop, before an idle window
+constexpr int kIdlePlayMs = 2000;     // played before the idle cost
 constexpr double kChildTimeoutS = 300.0;
+constexpr int kFirstReps = 10, kSeeks = 10, kIdleMs = 10000;
+const QStringList kScalers{"none", "bicubic", "bilinear", "fast_bilinear"}; // none: decoding alone; bicubic: the engine's
 
 // What the engine's play prints about its pacing and the playback clock.
 const QStringList kPlayKeys = "painted paints paint_late_over_period deliver_late_over_period paint_offset_ms_p1 "
@@ -37,11 +38,9 @@ struct Run
 {
     explicit Run(const Options &options)
         : o(options)
-        , logDir(QDir(options.str("dir")).filePath("logs"))
-    {
-    }
+    {}
     const Options &o;
-    QString logDir;
+    QString logDir = QDir(o.str("dir")).filePath("logs");
     QStringList players; // ours, mpv, ffplay, floor:SCALER...
     QString key, file;
     MediaInfo m;
@@ -56,7 +55,7 @@ struct Run
         met &= ok;
         verdicts << "%1 %2: %3"_s.arg(key, text, verdict(ok));
     }
-    ChildRun self(const QString &log, const QStringList &args, double timeoutS, const Values &env = engineEnv()) const
+    ChildRun self(const QString &log, const QStringList &args, double timeoutS, const Values &env = kEngineEnv) const
     {
         return runSelf(logDir, key + '_' + log, QStringList{args.value(0), file} + args.mid(1), timeoutS, env);
     }
@@ -64,7 +63,6 @@ struct Run
     {
         return ok(v) ? fixed(num(v, QLatin1String(key)) / m.duration, 3) : "-";
     }
-    int idleMs() const { return int(o.real("idle-seconds") * 1000); }
 };
 
 QString ratio(const Values &a, const Values &b) { return ok(a) && ok(b) ? fixed(num(a, "cpu_s") / num(b, "cpu_s"), 2) : "-"; }
@@ -113,7 +111,7 @@ Values playOnce(const Run &r, const QString &player)
 void partPlay(Run &r)
 {
     std::map<QString, std::vector<Values>> plays;
-    for (int rep = 0; rep < std::max(1, r.o.integer("reps")); ++rep) // interleaved: the machine's drift hits every player alike
+    for (int rep = 0; rep < r.o.integer("reps"); ++rep) // interleaved: the machine's drift hits every player alike
         for (const QString &p : r.players)
             if (!p.startsWith("floor") || rep == 0)
                 plays[p].push_back(playOnce(r, p));
@@ -155,9 +153,9 @@ void partFirst(Run &r)
 {
     if (!r.has("ours"))
         return;
-    const ChildRun run = r.self("ours_first", {"engine", "first", r.o.str("first-reps")}, kChildTimeoutS);
+    const ChildRun run = r.self("ours_first", {"engine", "first", QString::number(kFirstReps)}, kChildTimeoutS);
     Stats paint, open;
-    for (const Values &line : resultLines(run.stdoutText)) {
+    for (const Values &line : run.lines()) {
         paint.add(num(line, "first_paint_ms"));
         open.add(num(line, "open_ms"));
     }
@@ -165,9 +163,8 @@ void partFirst(Run &r)
     out() << "\n  first picture, " << paint.size() << " opens in one process: openFile to the first painted picture "
           << paint.text() << " ms, the process's first " << fixed(firstOpen, 1) << "; openFile returned after " << open.text()
           << " ms " << run.failure() << "\n";
-    const QString reps = QString::number(std::max(1, r.o.integer("first-reps") / 2));
     printValues("the open step by step outside the engine, ms (medians)",
-                r.self("open_steps", {"floor", "open", reps}, kChildTimeoutS).results());
+                r.self("open_steps", {"floor", "open", QString::number(kFirstReps / 2)}, kChildTimeoutS).results());
     if (r.key.startsWith("1080p") && !std::exchange(r.firstJudged, true))
         r.check(!paint.empty() && paint.max() <= kFirstPictureTargetMs,
                 "first picture <= 100 ms on every open (the process's first %1, max %2 ms)"_s.arg(fixed(firstOpen, 1),
@@ -188,7 +185,7 @@ int mpvSeeks(const Run &r, const QStringList &positions, Stats &ms)
     };
     seekTo(0.0); // untimed: the first picture out before the timed seeks
     for (const QString &p : positions) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(kSettleMs));
+        sleepMs(kSettleMs);
         const Clock::time_point start = Clock::now();
         if (!seekTo(p.toDouble() / 1e6))
             continue;
@@ -203,20 +200,18 @@ int mpvSeeks(const Run &r, const QStringList &positions, Stats &ms)
 void partSeek(Run &r)
 {
     // Picture-aligned positions (µs) at random from 1 s to 1 s before the end, the same for every player.
-    std::mt19937 rng(r.o.str("seed").toUInt());
+    std::mt19937 rng(1);
     const qint64 second = qint64(std::ceil(r.m.fps));
     std::uniform_int_distribution<qint64> pick(second, std::max(second + 1, r.m.frames - second));
     QStringList positions;
-    for (int i = 0; i < r.o.integer("seeks"); ++i)
+    for (int i = 0; i < kSeeks; ++i)
         positions << QString::number(std::llround(double(pick(rng)) / r.m.fps * 1e6));
-    if (positions.isEmpty())
-        return;
     out() << "\n  paused seeks to " << positions.size() << " positions, ms:\n";
     Stats ours, painted, mpv, plain, skipping;
     if (r.has("ours")) {
         const ChildRun run = r.self("ours_seek", {"engine", "seek", positions.join(',')}, kChildTimeoutS);
         int exact = 0;
-        for (const Values &line : resultLines(run.stdoutText)) {
+        for (const Values &line : run.lines()) {
             ours.add(num(line, "delivered_ms"));
             painted.add(num(line, "painted_ms"));
             exact += line.value("exact") == "1";
@@ -231,7 +226,7 @@ void partSeek(Run &r)
     }
     if (r.has("floor")) {
         const ChildRun run = r.self("seek_floor", {"floor", "seek", positions.join(',')}, 2 * kChildTimeoutS, {});
-        for (const Values &line : resultLines(run.stdoutText))
+        for (const Values &line : run.lines())
             (line.value("skip_nonref") == "1" ? skipping : plain).add(num(line, "ms"));
         out() << "    floor, decoding from the key frame to the picture for t: " << seekText(plain)
               << "; the pictures before t that nothing refers to skipped (as the engine does): " << seekText(skipping) << "\n";
@@ -247,16 +242,22 @@ Values mpvIdle(const Run &r)
     if (!mpv.start({"--idle=yes", "--force-window=yes", "--really-quiet", r.file}, r.logDir, r.key + "_mpv_idle")
         || !mpv.waitLoaded())
         return {{"note", "mpv did not start"}};
-    const auto idle = [&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(kIdleSettleMs));
-        const qint64 before = processCpuNs(mpv.pid());
-        const Clock::time_point start = Clock::now();
-        std::this_thread::sleep_for(std::chrono::milliseconds(r.idleMs()));
-        return fixed(double(processCpuNs(mpv.pid()) - before) / 1e6 / msSince(start), 5);
+    const auto cpuNs = [&] {
+        qint64 total = 0;
+        for (qint64 ns : threadCpuNs(mpv.pid()))
+            total += ns;
+        return total;
     };
-    std::this_thread::sleep_for(std::chrono::milliseconds(kIdlePlayMs));
+    const auto idle = [&] {
+        sleepMs(kIdleSettleMs);
+        const qint64 before = cpuNs();
+        const Clock::time_point start = Clock::now();
+        sleepMs(kIdleMs);
+        return fixed(double(cpuNs() - before) / 1e6 / msSince(start), 5);
+    };
+    sleepMs(kIdlePlayMs);
     mpv.request({"set_property", "pause", true});
-    std::this_thread::sleep_for(std::chrono::milliseconds(kIdleSettleMs));
+    sleepMs(kIdleSettleMs);
     Values v{{"screen", litScreen()}, {"paused_cpu_per_s", idle()}};
     mpv.request({"stop"});
     v["stopped_cpu_per_s"] = idle();
@@ -266,12 +267,11 @@ Values mpvIdle(const Run &r)
 
 void partIdle(Run &r)
 {
-    const int idleMs = r.idleMs();
-    out() << "\n  idle: " << kIdlePlayMs / 1000 << " s played, then " << idleMs / 1000 << " s paused and " << idleMs / 1000
+    out() << "\n  idle: " << kIdlePlayMs / 1000 << " s played, then " << kIdleMs / 1000 << " s paused and " << kIdleMs / 1000
           << " s stopped (window open), CPU s per wall s of the whole process; the picture on the screen while paused"
           << Qt::endl;
-    const QStringList args{"engine", "idle", QString::number(kIdlePlayMs), QString::number(idleMs)};
-    const Values ours = r.has("ours") ? r.self("ours_idle", args, kChildTimeoutS + 2.0 * idleMs / 1e3).measured() : Values();
+    const QStringList args{"engine", "idle", QString::number(kIdlePlayMs), QString::number(kIdleMs)};
+    const Values ours = r.has("ours") ? r.self("ours_idle", args, kChildTimeoutS + 2.0 * kIdleMs / 1e3).measured() : Values();
     const Values mpv = r.has("mpv") ? mpvIdle(r) : Values();
     const auto row = [](const char *who, const Values &v) {
         return QStringList{QLatin1String(who),
@@ -316,7 +316,7 @@ int run(const Options &o)
     for (const QString &p : o.list("players")) {
         if (p != "floor")
             r.players << p;
-        for (const QString &scaler : p == "floor" ? o.list("floor-scalers") : QStringList())
+        for (const QString &scaler : p == "floor" ? kScalers : QStringList())
             r.players << "floor:" + scaler;
     }
     QDir().mkpath(r.logDir);
@@ -335,8 +335,7 @@ int run(const Options &o)
         r.key = c->key;
         r.file = clipPath(o.str("dir"), *c);
         r.m = probe(r.file);
-        out() << "\n== " << c->key << ": " << r.m.text << ", " << fixed(r.m.duration, 3) << " s, " << r.m.frames
-              << " pictures; load average " << loadAverage() << Qt::endl;
+        out() << "\n== " << c->key << ": " << r.m.text << "; load average " << loadAverage() << Qt::endl;
         for (const auto &part : kParts)
             if (parts.contains(part.first))
                 part.second(r);
@@ -356,19 +355,12 @@ int run(const Options &o)
 const Scenario kPlayback{
     "playback",
     "playing recordings to the end against mpv and ffplay; first picture, paused seeks, idle cost, pacing, picture sizes",
+    "playback",
     {{"files", "1080p30,1080p60,2160p30", "recordings: 1080p30, 1080p60, 2160p30, 1080p60-nosound"},
      {"players", "ours,mpv,ffplay,floor",
       "ours, mpv, ffplay, floor (libav* alone: decoding and conversion, the open, the seeks)"},
      {"parts", "play,first,seek", "play (to the end), first (first picture), seek (paused seeks), idle, pace"},
-     {"reps", "1", "plays per player and file, interleaved; the median by CPU is shown"},
-     {"seeks", "10", "paused seeks per file"},
-     {"seed", "1", "seed of the seek positions"},
-     {"first-reps", "10", "opens timed for the first picture"},
-     {"idle-seconds", "10", "each idle window"},
-     {"floor-scalers", "none,bicubic,bilinear,fast_bilinear",
-      "swscale flags of the floor: none (decoding alone), bicubic (the engine's), bilinear, fast_bilinear"},
-     {"dir", "/tmp/velmora_bench_playback", "recordings and child logs, reused"},
-     {"regenerate", nullptr, "encode the recordings again"}},
+     {"reps", "1", "plays per player and file, interleaved; the median by CPU is shown"}},
     run,
     Display::X};
 

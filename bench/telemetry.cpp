@@ -25,6 +25,7 @@ constexpr int kStillMs = 1000;      // no paint for this long: the needles stand
 constexpr int kStillWaitMs = 20000; // a sweep latches its target: a needle may lag seconds behind
 constexpr int kPlayTimeoutMs = 300000;
 constexpr size_t kShownWidgets = 10;
+constexpr int kPausedMs = 10000;
 
 const char *const kColumns[] = {"engine", "window", "window without map"};
 
@@ -76,21 +77,18 @@ int run(const Options &o)
     if (file.isEmpty() || !QDir().mkpath(logDir))
         return 3;
     const MediaInfo m = probe(file);
-    out() << file << ": " << m.text << ", " << fixed(m.duration, 3) << " s, " << kDriveRecords << " GPS records" << Qt::endl;
-    const QStringList surface = o.str("surface").split('x');
+    out() << file << ": " << m.text << ", " << kDriveRecords << " GPS records" << Qt::endl;
+    const QStringList surface{o.str("surface").section('x', 0, 0), o.str("surface").section('x', 1, 1)};
     const int columns = o.flag("without-map") ? 3 : 2;
     std::vector<Values> plays[3];
-    for (int rep = 0; rep < std::max(1, o.integer("reps")); ++rep) { // interleaved
+    for (int rep = 0; rep < o.integer("reps"); ++rep) { // interleaved
         for (int c = 0; c < columns; ++c) {
             out() << "  load average " << loadAverage() << "; " << kColumns[c] << ", play " << rep + 1 << " ..." << Qt::endl;
-            const QStringList args = c == 0 ? QStringList{"engine", file, "play"}
-                                            : QStringList{"telemetry",
-                                                          file,
-                                                          surface.value(0),
-                                                          surface.value(1),
-                                                          QString::number(int(o.real("paused-seconds") * 1000)),
-                                                          c == 1 ? "map" : "nomap"};
-            const ChildRun run = runSelf(logDir, "telemetry_%1"_s.arg(c), args, kChildTimeoutS, engineEnv());
+            QStringList args{"engine", file, "play"};
+            if (c > 0)
+                args =
+                    QStringList{"telemetry", file} + surface + QStringList{QString::number(kPausedMs), c == 1 ? "map" : "nomap"};
+            const ChildRun run = runSelf(logDir, "telemetry_%1"_s.arg(c), args, kChildTimeoutS, kEngineEnv);
             plays[c].push_back(run.measured());
             if (!plays[c].back().contains("play_self_s"))
                 plays[c].back().insert("note", "no figures " + run.failure());
@@ -154,9 +152,9 @@ protected:
             return false;
         if (!mTimer) {
             auto *timer = qobject_cast<QTimer *>(watched);
-            const QMetaObject::Connection probe = timer
-                ? QObject::connect(timer, &QTimer::timeout, mWindow, &MainWindow::slotTimerTimeOut, Qt::UniqueConnection)
-                : QMetaObject::Connection();
+            const QMetaObject::Connection probe =
+                timer ? QObject::connect(timer, &QTimer::timeout, mWindow, &MainWindow::slotTimerTimeOut, Qt::UniqueConnection)
+                      : QMetaObject::Connection();
             if (!timer || probe) {
                 QObject::disconnect(probe);
                 return false;
@@ -228,11 +226,11 @@ int childTelemetryWindow(const QStringList &args)
     TickTimer ticks(&window);
     PaintCounter paints;
     qApp->installEventFilter(&paints);
-    auto *surface = window.findChild<MyFrame *>();
     window.resize(1280, 800); // the form's size
     const Clock::time_point shown = Clock::now();
-    if (!surface || !exposed(window))
-        return childError("the window lacks its video surface or was never exposed", 2);
+    MyFrame *surface = showMainWindow(window, false);
+    if (!surface)
+        return 2;
     resizeSurface(window, *surface, QSize(args.value(1).toInt(), args.value(2).toInt()));
     const bool loaded = !map || spinUntil([&] { return window.mapBridge()->isLoaded(); }, kMapLoadTimeoutMs);
     const QString sceneGraph = QQuickWindow::sceneGraphBackend();
@@ -317,12 +315,10 @@ int childTelemetryWindow(const QStringList &args)
 
 const Scenario kTelemetry{"telemetry",
                           "the main window playing a recording with a GPS track against the bare engine",
+                          "playback",
                           {{"reps", "1", "plays of each, interleaved; the median by total CPU is shown"},
                            {"surface", "1280x720", "the window's video surface, WxH"},
-                           {"without-map", nullptr, "the window also plays without its map page"},
-                           {"paused-seconds", "10", "the paused phase"},
-                           {"dir", "/tmp/velmora_bench_playback", "recordings (shared with playback) and child logs"},
-                           {"regenerate", nullptr, "make the recording again"}},
+                           {"without-map", nullptr, "the window also plays without its map page"}},
                           run,
                           Display::X};
 

@@ -1,16 +1,85 @@
+// Output, statistics, child processes and their CPU, mpv over its JSON IPC.
+
 #include "bench.h"
 
-#include <QCoreApplication>
+#include <QJsonDocument>
 #include <QRegularExpression>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace bench {
 
-QProcessEnvironment environment(const Values &env)
+namespace {
+
+constexpr int kMpvTimeoutMs = 60000; // any answer of mpv, through a throttled card included
+constexpr int kMpvPollMs = 20;       // mpv makes its socket, and loads a file, a little after asked
+
+QList<QByteArray> commandLine(qint64 pid)
+{
+    QFile file("/proc/%1/cmdline"_s.arg(pid));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().split('\0') : QList<QByteArray>();
+}
+
+// The fields of /proc/PID/stat after the command: [1] ppid, [11] utime, [12] stime, [13] cutime, [14] cstime.
+QStringList statFields(qint64 pid)
+{
+    const QString text = readText("/proc/%1/stat"_s.arg(pid));
+    return text.mid(text.lastIndexOf(')') + 2).split(' ');
+}
+
+double ticksToS(const QStringList &f, int from, int to)
+{
+    double sum = 0.0;
+    for (int i = from; i <= to; ++i)
+        sum += f.value(i).toDouble();
+    return sum / double(sysconf(_SC_CLK_TCK));
+}
+
+QList<pid_t> processes()
+{
+    QList<pid_t> all;
+    for (const QString &entry : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        if (entry.toInt() > 0)
+            all << pid_t(entry.toInt());
+    return all;
+}
+
+pid_t xServer() // of $DISPLAY, 0 when none
+{
+    static const pid_t found = [] {
+        const QByteArray display = qgetenv("DISPLAY").split('.').value(0);
+        for (const pid_t pid : display.isEmpty() ? QList<pid_t>() : processes()) {
+            const QList<QByteArray> args = commandLine(pid);
+            const QByteArray program = args.value(0).mid(args.value(0).lastIndexOf('/') + 1);
+            if ((program == "Xvfb" || program == "Xorg") && args.contains(display))
+                return pid;
+        }
+        return pid_t(0);
+    }();
+    return found;
+}
+
+double xServerCpuS()
+{
+    const QStringList f = xServer() > 0 ? statFields(xServer()) : QStringList();
+    return f.size() > 12 ? ticksToS(f, 11, 12) : -1.0;
+}
+
+QProcessEnvironment environment(const Values &env) // this process's, env added
 {
     QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
     for (auto it = env.begin(); it != env.end(); ++it)
         e.insert(it.key(), it.value());
     return e;
+}
+
+} // namespace
+
+QTextStream &out()
+{
+    static QTextStream stream(stdout);
+    return stream;
 }
 
 QString readText(const QString &path)
@@ -19,17 +88,6 @@ QString readText(const QString &path)
     return file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll()) : QString();
 }
 
-QTextStream &out()
-{
-    static QTextStream stream(stdout);
-    return stream;
-}
-
-double msBetween(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double, std::milli>(b - a).count(); }
-double msSince(Clock::time_point start) { return msBetween(start, Clock::now()); }
-QString fixed(double value, int decimals) { return QString::number(value, 'f', decimals); }
-QString sizeText(const QSize &s) { return "%1x%2"_s.arg(s.width()).arg(s.height()); }
-QString verdict(bool met) { return met ? "met" : "MISSED"; }
 QString loadAverage() { return readText("/proc/loadavg").section(' ', 0, 2); }
 
 qint64 parseRate(QString text)
@@ -37,15 +95,6 @@ qint64 parseRate(QString text)
     const qint64 scale = text.endsWith('M') ? 1000000 : text.endsWith('k') ? 1000 : 1;
     text.chop(scale == 1 ? 0 : 1);
     return qint64(std::max(0.0, text.toDouble()) * double(scale));
-}
-
-void readFileInto(const QString &path)
-{
-    QFile file(path);
-    QByteArray chunk(4 << 20, Qt::Uninitialized);
-    if (file.open(QIODevice::ReadOnly))
-        while (file.read(chunk.data(), chunk.size()) > 0) {
-        }
 }
 
 double num(const Values &v, const QString &key, double otherwise)
@@ -136,27 +185,21 @@ void Stats::addTo(Values &v, const QString &name, int decimals) const
     v.insert(name + "_max", fixed(max(), decimals));
 }
 
-bool Options::parse(const QStringList &args, const std::vector<Option> &known, QString *error)
+std::vector<Values> ChildRun::lines() const
 {
-    for (const Option &o : known)
-        if (o.value)
-            values.insert(QLatin1String(o.name), QLatin1String(o.value));
-    for (int i = 0; i < args.size(); ++i) {
-        const auto it =
-            std::find_if(known.begin(), known.end(), [&](const Option &o) { return args[i] == "--" + QLatin1String(o.name); });
-        if (it == known.end() || (it->value && i + 1 >= args.size())) {
-            *error = "unknown option or missing value: " + args[i];
-            return false;
-        }
-        values.insert(QLatin1String(it->name), it->value ? args[++i] : QString());
+    std::vector<Values> lines;
+    for (const QString &line : stdoutText.split('\n').filter(QRegularExpression("^RESULT "))) {
+        lines.emplace_back();
+        for (const QString &pair : line.mid(7).split(' ', Qt::SkipEmptyParts))
+            lines.back().insert(pair.section('=', 0, 0), pair.section('=', 1));
     }
-    return true;
+    return lines;
 }
 
 Values ChildRun::results() const
 {
     Values all;
-    for (const Values &line : resultLines(stdoutText))
+    for (const Values &line : lines())
         all.insert(line);
     return all;
 }
@@ -188,7 +231,7 @@ ChildRun runChild(const QStringList &args, const Values &env, const QString &log
     process.setProcessEnvironment(environment(env));
     process.setStandardOutputFile(logBase + ".out");
     process.setStandardErrorFile(logBase + ".err");
-    const double xBefore = processCpuS(xServer());
+    const double xBefore = xServerCpuS();
     const QString timeout = QString::number(timeoutS);
     process.start("time", QStringList{"-f", "%e %U %S %M", "-o", logBase + ".time", "timeout", "-s", "KILL", timeout} + args);
     const bool finished = process.waitForFinished(-1);
@@ -198,7 +241,7 @@ ChildRun runChild(const QStringList &args, const Values &env, const QString &log
     run.wallS = usage.value(0).toDouble();
     run.cpuS = usage.value(1).toDouble() + usage.value(2).toDouble();
     run.maxRssKiB = usage.value(3).toLongLong();
-    run.xServerS = xBefore >= 0.0 ? processCpuS(xServer()) - xBefore : -1.0;
+    run.xServerS = xBefore >= 0.0 ? xServerCpuS() - xBefore : -1.0;
     run.stdoutText = readText(logBase + ".out");
     run.stderrText = readText(logBase + ".err");
     return run;
@@ -210,22 +253,7 @@ ChildRun runSelf(const QString &logDir, const QString &log, const QStringList &a
     return runChild(self + args, env, QDir(logDir).filePath(log), timeoutS);
 }
 
-std::vector<Values> resultLines(const QString &text)
-{
-    std::vector<Values> lines;
-    for (const QString &line : text.split('\n').filter(QRegularExpression("^RESULT "))) {
-        lines.emplace_back();
-        for (const QString &pair : line.mid(7).split(' ', Qt::SkipEmptyParts))
-            lines.back().insert(pair.section('=', 0, 0), pair.section('=', 1));
-    }
-    return lines;
-}
-
-const Values &engineEnv()
-{
-    static const Values env{{"SDL_AUDIODRIVER", "dummy"}};
-    return env;
-}
+const Values kEngineEnv{{"SDL_AUDIODRIVER", "dummy"}};
 
 Values medianRun(std::vector<Values> runs, const std::function<double(const Values &)> &cost)
 {
@@ -239,6 +267,125 @@ Values medianRun(std::vector<Values> runs, const std::function<double(const Valu
     Values chosen = runs.empty() ? Values{{"note", "no run"}} : runs[size_t(std::max(0L, good - 1) / 2)];
     chosen.insert("every_cost", every.join(' '));
     return chosen;
+}
+
+QMap<QString, qint64> threadCpuNs(pid_t pid)
+{
+    const QString base = pid > 0 ? "/proc/%1/task/"_s.arg(pid) : "/proc/self/task/";
+    QMap<QString, qint64> threads;
+    // schedstat: ns on the CPU, ns waiting for it, time slices
+    for (const QString &task : QDir(base).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        threads.insert(readText(base + task + "/comm").simplified().replace(' ', '_') + '#' + task,
+                       readText(base + task + "/schedstat").section(' ', 0, 0).toLongLong());
+    return threads;
+}
+
+CpuSnapshot cpuSnapshot()
+{
+    CpuSnapshot snap;
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    snap.selfS =
+        double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    snap.xServerS = xServerCpuS();
+    QMap<pid_t, QPair<pid_t, double>> all; // parent, CPU with waited-for children
+    for (const pid_t pid : processes()) {
+        const QStringList f = statFields(pid);
+        if (f.size() > 14)
+            all.insert(pid, {f[1].toInt(), ticksToS(f, 11, 14)});
+    }
+    for (QList<pid_t> parents{getpid()}; !parents.isEmpty();) {
+        const pid_t parent = parents.takeFirst();
+        for (auto it = all.begin(); it != all.end(); ++it) {
+            if (it->first != parent)
+                continue;
+            QString kind = readText("/proc/%1/comm"_s.arg(it.key())).trimmed();
+            for (const QByteArray &arg : commandLine(it.key()))
+                kind = arg.startsWith("--type=") ? QString::fromLatin1(arg.mid(7)) : kind;
+            // The renderer is forked from the zygote and keeps its command line.
+            if (kind == "zygote" && snap.offspring.value(parent).first == "zygote")
+                kind = "renderer";
+            snap.offspring.insert(it.key(), {kind, it->second});
+            parents.append(it.key());
+        }
+    }
+    return snap;
+}
+
+void addCpuSpan(Values &v, const QString &prefix, const CpuSnapshot &a, const CpuSnapshot &b)
+{
+    double renderer = 0.0, other = 0.0;
+    for (auto it = b.offspring.begin(); it != b.offspring.end(); ++it)
+        (it->first == "renderer" ? renderer : other) += it->second - a.offspring.value(it.key()).second;
+    v.insert({{prefix + "_self_s", fixed(b.selfS - a.selfS, 3)},
+              {prefix + "_renderer_s", fixed(renderer, 3)},
+              {prefix + "_web_other_s", fixed(other, 3)},
+              {prefix + "_x_s", fixed(b.xServerS - a.xServerS, 3)}});
+}
+
+QStringList mpvArgs() { return {"mpv", "--no-config", "--vo=x11", "--ao=null", "--hwdec=no", "--geometry=1280x720"}; }
+
+bool Mpv::start(const QStringList &extra, const QString &dir, const QString &log, const Values &env)
+{
+    const QString socket = QDir(dir).filePath("mpv-%1.sock"_s.arg(getpid()));
+    QFile::remove(socket);
+    mProcess.setProcessEnvironment(environment(env));
+    mProcess.setStandardOutputFile(QDir(dir).filePath(log + ".out"));
+    mProcess.setStandardErrorFile(QDir(dir).filePath(log + ".err"));
+    mProcess.start("mpv", mpvArgs().mid(1) << extra << "--input-ipc-server=" + socket);
+    for (const Clock::time_point begin = Clock::now(); mProcess.waitForStarted() && msSince(begin) < kMpvTimeoutMs;) {
+        mSocket.connectToServer(socket);
+        if (mSocket.waitForConnected(kMpvPollMs))
+            return true;
+        sleepMs(kMpvPollMs);
+    }
+    return false;
+}
+
+void Mpv::send(const QJsonArray &command)
+{
+    const QJsonObject message{{"command", command}, {"request_id", ++mNextId}};
+    mSocket.write(QJsonDocument(message).toJson(QJsonDocument::Compact) + '\n');
+    mSocket.waitForBytesWritten(kMpvTimeoutMs);
+}
+
+std::optional<QJsonObject> Mpv::waitFor(const std::function<bool(const QJsonObject &)> &match)
+{
+    for (const Clock::time_point begin = Clock::now();;) {
+        while (mSocket.canReadLine())
+            if (const QJsonObject o = QJsonDocument::fromJson(mSocket.readLine()).object(); match(o))
+                return o;
+        const int left = kMpvTimeoutMs - int(msSince(begin));
+        if (left <= 0 || !mSocket.waitForReadyRead(left))
+            return std::nullopt;
+    }
+}
+
+std::optional<QJsonObject> Mpv::request(const QJsonArray &command)
+{
+    send(command);
+    return waitFor([id = mNextId](const QJsonObject &o) { return o.value("request_id").toInt() == id; });
+}
+
+bool Mpv::waitEvent(const char *name)
+{
+    return waitFor([name](const QJsonObject &o) { return o.value("event").toString() == QLatin1String(name); }).has_value();
+}
+
+bool Mpv::waitLoaded()
+{
+    for (const Clock::time_point begin = Clock::now(); msSince(begin) < kMpvTimeoutMs; sleepMs(kMpvPollMs)) {
+        const auto reply = request({"get_property", "time-pos"});
+        if (!reply || reply->value("error").toString() == "success")
+            return reply.has_value();
+    }
+    return false;
+}
+
+void Mpv::quit()
+{
+    send({"quit"});
+    mProcess.waitForFinished(kMpvTimeoutMs);
 }
 
 } // namespace bench

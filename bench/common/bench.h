@@ -5,7 +5,6 @@
 
 #include "gpsfixture.h"
 #include "myframe.h"
-#include "videoplayer.h"
 
 #include <QApplication>
 #include <QDir>
@@ -18,7 +17,6 @@
 #include <QTextStream>
 #include <QTimer>
 
-#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <functional>
@@ -28,24 +26,31 @@
 #include <thread>
 #include <vector>
 
+class MainWindow;
+
 namespace bench {
 
 // Qt 6's "..."_s for Qt 5.
 inline QString operator""_s(const char *text, size_t size) { return QString::fromUtf8(text, int(size)); }
 
 using Clock = std::chrono::steady_clock;
-using Values = QMap<QString, QString>; // a child's "RESULT key=value" figures; also an environment
+using Values = QMap<QString, QString>;                  // a child's "RESULT key=value" figures; also an environment
+constexpr double kPtsTolerance = 0.001;                 // s: the picture for t carries t
+constexpr int kWindowWidth = 1280, kWindowHeight = 720; // ours, mpv's and ffplay's
 
 QTextStream &out();
 QString readText(const QString &path);
-double msBetween(Clock::time_point a, Clock::time_point b);
-double msSince(Clock::time_point start);
-QString fixed(double value, int decimals);
-QString sizeText(const QSize &s); // "WxH"
-QString verdict(bool met);
+inline double msBetween(Clock::time_point a, Clock::time_point b)
+{
+    return std::chrono::duration<double, std::milli>(b - a).count();
+}
+inline double msSince(Clock::time_point start) { return msBetween(start, Clock::now()); }
+inline void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+inline QString fixed(double value, int decimals) { return QString::number(value, 'f', decimals); }
+inline QString sizeText(const QSize &s) { return "%1x%2"_s.arg(s.width()).arg(s.height()); }
+inline QString verdict(bool met) { return met ? "met" : "MISSED"; }
 QString loadAverage();
 qint64 parseRate(QString text); // "8M", "2500k": per second
-void readFileInto(const QString &path);
 double num(const Values &v, const QString &key, double otherwise = -1.0);
 void result(const Values &v);                                                          // a child's "RESULT key=value ..." line
 int childError(const QString &what, int code);                                         // its "ERROR ..." line
@@ -78,10 +83,8 @@ struct Option
 struct Options
 {
     Values values;
-    bool parse(const QStringList &args, const std::vector<Option> &known, QString *error);
     QString str(const char *name) const { return values.value(QLatin1String(name)); }
-    int integer(const char *name) const { return str(name).toInt(); }
-    double real(const char *name) const { return str(name).toDouble(); }
+    int integer(const char *name) const { return std::max(1, str(name).toInt()); } // counts: at least one
     bool flag(const char *name) const { return values.contains(QLatin1String(name)); }
     QStringList list(const char *name) const { return str(name).split(',', Qt::SkipEmptyParts); }
 };
@@ -90,8 +93,8 @@ enum class Display { None, Offscreen, X }; // X: windows on the display run.sh s
 
 struct Scenario
 {
-    const char *name;
-    const char *what;
+    const char *name, *what;
+    const char *dir; // /tmp/velmora_bench_DIR: the recordings and child logs, reused; --dir, --regenerate
     std::vector<Option> options;
     int (*run)(const Options &); // 0: every target met, 1: one missed, more: failed
     Display display;
@@ -114,24 +117,20 @@ struct ChildRun
     qint64 maxRssKiB = 0;
     double xServerS = -1.0; // the X server's CPU meanwhile
     QString stdoutText, stderrText;
-    Values results() const;  // the RESULT lines merged
-    QString failure() const; // empty when it exited 0
-    Values measured() const; // results() with cpu_s, wall_s, rss_mib, x_s, and a note when it failed
+    std::vector<Values> lines() const; // its RESULT lines
+    Values results() const;            // merged
+    QString failure() const;           // empty when it exited 0
+    Values measured() const;           // results() with cpu_s, wall_s, rss_mib, x_s, and a note when it failed
 };
 
-QProcessEnvironment environment(const Values &env); // this process's, env added
 // args (PATH searched) with env added, output into logBase.out/.err, killed after timeoutS.
 ChildRun runChild(const QStringList &args, const Values &env, const QString &logBase, double timeoutS);
-ChildRun runSelf(const QString &logDir, const QString &log, const QStringList &args, double timeoutS, const Values &env = {});
-std::vector<Values> resultLines(const QString &text);
-const Values &engineEnv(); // no sound card here: SDL's dummy device
+ChildRun runSelf(const QString &logDir, const QString &log, const QStringList &args, double timeoutS, const Values &env);
+extern const Values kEngineEnv; // no sound card here: SDL's dummy device
 // Of several runs, the one of median cost among those without a note, with every_cost added.
 Values medianRun(std::vector<Values> runs, const std::function<double(const Values &)> &cost);
 
-pid_t xServer(); // of $DISPLAY, 0 when none
-double processCpuS(pid_t pid);
 QMap<QString, qint64> threadCpuNs(pid_t pid); // the scheduler's accounting by "name#tid"; pid 0: this process
-qint64 processCpuNs(pid_t pid);
 
 // CPU between two moments of a child's choosing: its own, that of the
 // processes it started (the web engine's) by kind, the X server's.
@@ -180,6 +179,8 @@ struct Clip
 };
 const Clip *findClip(const QString &key); // 1080p30, 1080p60, 2160p30, 1080p60-nosound
 QString clipPath(const QString &dir, const Clip &c);
+// Makes path through a temporary file, unless it exists.
+bool writeAs(const QString &path, bool regenerate, const std::function<bool(const QString &)> &make);
 bool makeClip(const QString &dir, const Clip &c, bool regenerate);
 bool addGpsTrack(const QString &in, const QString &out, const QVector<fixture::CameraRecord> &drive, bool regenerate);
 
@@ -192,8 +193,7 @@ struct LongRecording
     qint64 bitrate = 8000000; // video, bits per second
     int seconds = 1800;
     bool regenerate = false;
-    QString tsPath() const;
-    QString mp4Path() const;
+    QString path(const char *suffix) const;       // ".ts", ".mp4"
     QVector<fixture::CameraRecord> drive() const; // one record a second
 };
 bool makeLongRecording(const LongRecording &r, bool ts, bool mp4);
@@ -203,39 +203,9 @@ struct MediaInfo
     double duration = 0.0; // s
     qint64 frames = 0;     // video packets, counted
     double fps = 0.0;
-    QString text; // "1920x1080 30.00 fps h264 High 8.00 Mbit/s, aac 48000 Hz 2 ch"
+    QString text; // "1920x1080 30.00 fps h264 High 8.00 Mbit/s, aac 48000 Hz 2 ch, 60.000 s, 1800 pictures"
 };
 MediaInfo probe(const QString &path);
-
-constexpr int kWindowWidth = 1280;
-constexpr int kWindowHeight = 720;
-
-// The application's video surface, noting when pictures reach its slot and are painted.
-class TimedFrame : public MyFrame
-{
-public:
-    std::function<void(const QImage &, Clock::time_point)> onArrived, onPainted;
-    qint64 picturesPainted = 0; // distinct pictures
-    qint64 paints = 0;
-
-protected:
-    bool event(QEvent *event) override;
-    void paintEvent(QPaintEvent *event) override;
-
-private:
-    qint64 mLastKey = 0;
-};
-
-// The engine with the surface alone in a 1280x720 window.
-struct EngineWindow
-{
-    QWidget top;
-    TimedFrame *frame = nullptr;
-    VideoPlayer player;
-    std::function<void(const QImage &)> onDelivered; // on the video thread, before the picture is queued
-    EngineWindow();
-    bool showAndWait(); // exposed and at its size
-};
 
 // Runs the event loop until done() or the timeout (false); paints and
 // wakeWaiter() look at done() at once, a timer every few ms.
@@ -246,6 +216,20 @@ bool exposed(QWidget &window);
 void quietLogs();                     // the engine's debug log off, libav* errors only
 double imagePts(const QImage &image); // s, the engine's "pts" text; NaN when none
 QString litScreen();                  // where the screen is not black, "WxH@X,Y"
+// The main window's video surface once the window is exposed (and its map page loaded); null otherwise.
+MyFrame *showMainWindow(MainWindow &window, bool waitForMap);
+
+// Calls onPainted with the surface's picture after each paint of it that shows one.
+struct PaintWatch : QObject
+{
+    explicit PaintWatch(MyFrame *surface);
+    std::function<void(const QImage &)> onPainted;
+    bool eventFilter(QObject *, QEvent *event) override;
+
+private:
+    MyFrame *mSurface;
+    bool mInside = false;
+};
 
 // Ticks a timer on the GUI thread: the longest gap between ticks is its
 // longest stall. Long gaps keep the thread's time on the CPU and waiting
@@ -254,7 +238,7 @@ class Heartbeat
 {
 public:
     explicit Heartbeat(int tickMs);
-    void restart(); // a new span from the last tick
+    void restart() { mLongest = 0.0, mGaps.clear(); } // a new span from the last tick
     double longestMs() const { return mLongest; }
     QString gaps(Clock::time_point since) const; // "length@end/run/wait" ms of the longest
     std::function<void()> onTick;

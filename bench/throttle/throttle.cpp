@@ -54,15 +54,17 @@ ssize_t pace(int fd, ssize_t n)
         due = gBucketNs += int64_t(double(n) / gRate * 1e9);
     }
     const timespec until{time_t(due / 1000000000), long(due % 1000000000)};
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
-    }
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {}
     return n;
 }
 
-} // namespace
-
-// The open family, with its optional mode when a file may be created.
-#define VELMORA_OPEN(name, ...)                                                                                                  \
+// The open family, with its optional mode when a file may be created; all go through openat64.
+int openAt(int dir, const char *path, int flags, mode_t mode)
+{
+    static const auto real = next<int (*)(int, const char *, int, ...)>("openat64");
+    return track(real(dir, path, flags, mode), path);
+}
+#define VELMORA_OPEN(name, dir, ...)                                                                                             \
     int name(__VA_ARGS__ const char *path, int flags, ...)                                                                       \
     {                                                                                                                            \
         mode_t mode = 0;                                                                                                         \
@@ -72,20 +74,17 @@ ssize_t pace(int fd, ssize_t n)
             mode = mode_t(va_arg(ap, int));                                                                                      \
             va_end(ap);                                                                                                          \
         }                                                                                                                        \
-        static const auto real = next<int (*)(__VA_ARGS__ const char *, int, ...)>(#name);                                       \
-        return track(real(VELMORA_DIR_##name path, flags, mode), path);                                                          \
+        return openAt(dir, path, flags, mode);                                                                                   \
     }
-#define VELMORA_DIR_open
-#define VELMORA_DIR_open64
-#define VELMORA_DIR_openat dir,
-#define VELMORA_DIR_openat64 dir,
+
+} // namespace
 
 extern "C" {
 
-VELMORA_OPEN(open)
-VELMORA_OPEN(open64)
-VELMORA_OPEN(openat, int dir, )
-VELMORA_OPEN(openat64, int dir, )
+VELMORA_OPEN(open, AT_FDCWD)
+VELMORA_OPEN(open64, AT_FDCWD)
+VELMORA_OPEN(openat, dir, int dir, )
+VELMORA_OPEN(openat64, dir, int dir, )
 int __open_2(const char *path, int flags) { return track(next<int (*)(const char *, int)>("__open_2")(path, flags), path); }
 int __open64_2(const char *path, int flags) { return track(next<int (*)(const char *, int)>("__open64_2")(path, flags), path); }
 

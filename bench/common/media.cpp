@@ -1,8 +1,19 @@
+// The recordings and what they hold; the children's event loop, windows and screen.
+
 #include "bench.h"
+#include "mainwindow.h"
+#include "mapbridge.h"
+
+#include <QEventLoop>
+#include <QLoggingCategory>
+#include <QPixmap>
+#include <QScreen>
+#include <QWindow>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/log.h>
 }
 
 namespace bench {
@@ -12,6 +23,11 @@ namespace {
 const QString kPreset = "veryfast";        // CABAC, B-frames, deblocking: a real file's decoding cost
 constexpr double kEncodeTimeoutS = 7200.0; // the HEVC clip, or a long copy on a slow disk
 constexpr int kSegmentSeconds = 60;        // of a long recording, encoded once
+constexpr int kExposeTimeoutMs = 10000, kMapLoadTimeoutMs = 30000;
+constexpr int kConditionPollMs = 5;     // spinUntil looks at conditions nobody reports this often
+constexpr int kBlackThreshold = 24;     // 0..255: darker in every channel counts as black
+constexpr double kReportedGapMs = 20.0; // a 50 fps repaint missed
+constexpr int kReportedGaps = 5;
 
 const Clip kClips[] = {
     {"1080p30", 1920, 1080, 30, 60.0, "libx264", "8M", 3, QString()},
@@ -30,7 +46,18 @@ bool ffmpeg(const QStringList &args)
     return run.exitCode == 0;
 }
 
-// Makes path through a temporary file (keeping an .mp4 suffix, which ffmpeg goes by), unless it exists.
+QString baseName(const LongRecording &r)
+{
+    const QString length = r.seconds % 60 ? "%1s"_s.arg(r.seconds) : "%1min"_s.arg(r.seconds / 60);
+    return "drive_%1_1080p30_%2kbps"_s.arg(length).arg(r.bitrate / 1000);
+}
+
+QEventLoop *gWaitLoop = nullptr;
+std::function<bool()> gWaitDone;
+
+} // namespace
+
+// The temporary file keeps an .mp4 suffix: ffmpeg goes by it.
 bool writeAs(const QString &path, bool regenerate, const std::function<bool(const QString &)> &make)
 {
     if (!regenerate && QFileInfo::exists(path))
@@ -44,14 +71,6 @@ bool writeAs(const QString &path, bool regenerate, const std::function<bool(cons
     out() << "  " << (ok ? "made " : "FAILED to make ") << path << " in " << fixed(msSince(start) / 1e3, 1) << " s" << Qt::endl;
     return ok;
 }
-
-QString baseName(const LongRecording &r)
-{
-    const QString length = r.seconds % 60 ? "%1s"_s.arg(r.seconds) : "%1min"_s.arg(r.seconds / 60);
-    return "drive_%1_1080p30_%2kbps"_s.arg(length).arg(r.bitrate / 1000);
-}
-
-} // namespace
 
 const Clip *findClip(const QString &key)
 {
@@ -97,8 +116,7 @@ bool addGpsTrack(const QString &in, const QString &outPath, const QVector<fixtur
     });
 }
 
-QString LongRecording::tsPath() const { return QDir(dir).filePath(baseName(*this) + ".ts"); }
-QString LongRecording::mp4Path() const { return QDir(dir).filePath(baseName(*this) + ".mp4"); }
+QString LongRecording::path(const char *suffix) const { return QDir(dir).filePath(baseName(*this) + suffix); }
 
 QVector<fixture::CameraRecord> LongRecording::drive() const
 {
@@ -109,8 +127,8 @@ QVector<fixture::CameraRecord> LongRecording::drive() const
 
 bool makeLongRecording(const LongRecording &r, bool ts, bool mp4)
 {
-    ts = ts && (r.regenerate || !QFileInfo::exists(r.tsPath()));
-    mp4 = mp4 && (r.regenerate || !QFileInfo::exists(r.mp4Path()));
+    ts = ts && (r.regenerate || !QFileInfo::exists(r.path(".ts")));
+    mp4 = mp4 && (r.regenerate || !QFileInfo::exists(r.path(".mp4")));
     if (!ts && !mp4)
         return true;
     const QString segment = QDir(r.dir).filePath("segment_%1s_1080p30_%2kbps.mp4"_s.arg(kSegmentSeconds).arg(r.bitrate / 1000));
@@ -135,10 +153,10 @@ bool makeLongRecording(const LongRecording &r, bool ts, bool mp4)
     const QVector<QByteArray> payloads = fixture::gpsPayloads(r.drive());
     fixture::RemuxOptions remux;
     remux.format = "mpegts";
-    ok = ok && (!ts || writeAs(r.tsPath(), true, [&](const QString &part) {
+    ok = ok && (!ts || writeAs(r.path(".ts"), true, [&](const QString &part) {
              return fixture::remuxWithGpsStream(av, part, payloads, remux, &error);
          }));
-    ok = ok && (!mp4 || writeAs(r.mp4Path(), true, [&](const QString &part) {
+    ok = ok && (!mp4 || writeAs(r.path(".mp4"), true, [&](const QString &part) {
              return fixture::addGpsBox(av, part, payloads, fixture::GpsBoxOptions(), &error);
          }));
     if (!error.isEmpty())
@@ -177,9 +195,134 @@ MediaInfo probe(const QString &path)
         for (; av_read_frame(ic, packet) >= 0; av_packet_unref(packet))
             info.frames += packet->stream_index == v;
         av_packet_free(&packet);
+        info.text += ", %1 s, %2 pictures"_s.arg(fixed(info.duration, 3)).arg(info.frames);
     }
     avformat_close_input(&ic);
     return info;
+}
+
+void wakeWaiter()
+{
+    if (gWaitLoop && gWaitDone && gWaitDone())
+        gWaitLoop->quit();
+}
+
+bool spinUntil(const std::function<bool()> &done, int timeoutMs)
+{
+    if (done())
+        return true;
+    QEventLoop loop;
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, &wakeWaiter);
+    tick.start(kConditionPollMs);
+    gWaitLoop = &loop;
+    gWaitDone = done;
+    loop.exec();
+    gWaitLoop = nullptr;
+    gWaitDone = nullptr;
+    return done();
+}
+
+void spinFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool exposed(QWidget &window)
+{
+    window.show();
+    return spinUntil([&] { return window.windowHandle() && window.windowHandle()->isExposed(); }, kExposeTimeoutMs);
+}
+
+MyFrame *showMainWindow(MainWindow &window, bool waitForMap)
+{
+    auto *surface = window.findChild<MyFrame *>();
+    if (surface && exposed(window)
+        && (!waitForMap || spinUntil([&] { return window.mapBridge()->isLoaded(); }, kMapLoadTimeoutMs)))
+        return surface;
+    childError("no video surface, never exposed, or the map never loaded", 2);
+    return nullptr;
+}
+
+// The surface's own paint first, then the callback: a stamp after the paint.
+PaintWatch::PaintWatch(MyFrame *surface)
+    : mSurface(surface)
+{
+    surface->installEventFilter(this);
+}
+
+bool PaintWatch::eventFilter(QObject *, QEvent *event)
+{
+    if (event->type() != QEvent::Paint || mInside || mSurface->image().isNull())
+        return false;
+    mInside = true;
+    QCoreApplication::sendEvent(mSurface, event);
+    mInside = false;
+    if (onPainted)
+        onPainted(mSurface->image());
+    wakeWaiter();
+    return true;
+}
+
+void quietLogs()
+{
+    QLoggingCategory::setFilterRules("velmora.*.debug=false\nvelmora.ffmpeg.warning=false");
+    av_log_set_level(AV_LOG_ERROR);
+}
+
+double imagePts(const QImage &image)
+{
+    bool ok = false;
+    const double pts = image.text("pts").toDouble(&ok);
+    return ok ? pts : NAN;
+}
+
+QString litScreen()
+{
+    QScreen *screen = QGuiApplication::primaryScreen();
+    const QImage shot = screen ? screen->grabWindow(0).toImage().convertToFormat(QImage::Format_RGB32) : QImage();
+    int left = shot.width(), top = shot.height(), right = -1, bottom = -1;
+    for (int y = 0; y < shot.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(shot.constScanLine(y));
+        for (int x = 0; x < shot.width(); ++x)
+            if (qRed(line[x]) >= kBlackThreshold || qGreen(line[x]) >= kBlackThreshold || qBlue(line[x]) >= kBlackThreshold) {
+                left = std::min(left, x), right = std::max(right, x), top = std::min(top, y), bottom = std::max(bottom, y);
+            }
+    }
+    return right < 0 ? "none" : "%1x%2@%3,%4"_s.arg(right - left + 1).arg(bottom - top + 1).arg(left).arg(top);
+}
+
+Heartbeat::Heartbeat(int tickMs)
+{
+    mTimer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&mTimer, &QTimer::timeout, [this] {
+        const Clock::time_point now = Clock::now();
+        const QStringList sched = readText("/proc/thread-self/schedstat").split(' '); // ns on the CPU, ns waiting for it
+        const qint64 run = sched.value(0).toLongLong(), wait = sched.value(1).toLongLong();
+        const double gap = mTicks++ ? msBetween(mLast, now) : 0.0;
+        mLongest = std::max(mLongest, gap);
+        if (gap > kReportedGapMs)
+            mGaps.push_back({gap, now, (run - mLastRun) / 1e6, (wait - mLastWait) / 1e6});
+        mLast = now, mLastRun = run, mLastWait = wait;
+        if (onTick)
+            onTick();
+        wakeWaiter();
+    });
+    mTimer.start(tickMs);
+}
+
+QString Heartbeat::gaps(Clock::time_point since) const
+{
+    auto sorted = mGaps;
+    std::sort(sorted.begin(), sorted.end(), [](const auto &a, const auto &b) { return a.ms > b.ms; });
+    QStringList items;
+    for (int i = 0; i < int(sorted.size()) && i < kReportedGaps; ++i)
+        items << "%1@%2/%3/%4"_s.arg(fixed(sorted[i].ms, 1), fixed(msBetween(since, sorted[i].end), 0), fixed(sorted[i].runMs, 1),
+                                     fixed(sorted[i].waitMs, 1));
+    return items.isEmpty() ? "none" : items.join(',');
 }
 
 } // namespace bench
