@@ -56,6 +56,9 @@ int main(int argc, char **argv)
         if (name != "--child" || argc < 3 || qstrcmp(argv[2], c.kind))
             continue;
         quietLogs();
+        // As the viewer's main() sets itself up.
+        if (c.gui == Gui::Window)
+            avoidSoftwareOpenGl();
         std::unique_ptr<QApplication> app(c.gui == Gui::None ? nullptr : new QApplication(argc, argv));
         if (app)
             initPlayback();
