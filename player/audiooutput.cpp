@@ -434,10 +434,33 @@ int audioOpen(VideoState &is, int streamIndex)
         return -1;
     }
     is.audioChannels.store(have.channels);
+    {
+        std::lock_guard<std::mutex> lock(is.audioDeviceMutex);
+        is.audioSpec = AudioDeviceSpec{have.freq, have.channels, have.samples};
+    }
+    is.soundOutput.store(true);
     is.audioDeviceId.store(device);
     qCDebug(lcPlayer) << "SDL_PauseAudioDevice  1";
     SDL_LockAudioDevice(device);
     SDL_PauseAudioDevice(device, 1);
     SDL_UnlockAudioDevice(device);
     return 0;
+}
+
+uint32_t audioReopen(VideoState &is)
+{
+    SDL_AudioSpec want{};
+    SDL_AudioSpec have{};
+    want.freq = is.audioSpec.freq;
+    want.format = AUDIO_S16SYS;
+    want.channels = Uint8(is.audioSpec.channels);
+    want.samples = Uint16(is.audioSpec.samples);
+    want.callback = audioCallback;
+    want.userdata = &is;
+    // No changes allowed: SDL converts if the device now differs, and the
+    // resampler set up for the first open stays right.
+    const SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (!device)
+        qCWarning(lcPlayer).noquote() << "sound device not opened again:" << QString::fromUtf8(SDL_GetError());
+    return device;
 }

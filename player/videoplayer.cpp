@@ -41,6 +41,7 @@ constexpr int kQueueFullSleepMs = 10;
 // Paused or at the end of input the player thread waits to be woken by a
 // control operation; this bound only keeps a lost wake from becoming a hang.
 constexpr int kIdleSleepMs = 1000;
+constexpr int64_t kSoundRestAfterUs = 1500000;
 constexpr int kWaitSliceMs = 5;                 // openFile and stop look at the threads this often
 // Transport streams have no index, so a seek can land after a key frame;
 // when it does, seek again this much earlier, doubling up to the limit.
@@ -103,10 +104,13 @@ void putFlushMarker(PacketQueue &queue, uint32_t serial)
         queue.put(flush.get());
 }
 
-// Pauses or resumes the sound device of the open file, if it has one.
+// Pauses or resumes the sound device of the open file, if it has one; a
+// device that rested is opened again to resume.
 void pauseAudioDevice(VideoState &is, bool pause)
 {
     std::lock_guard<std::mutex> lock(is.audioDeviceMutex);
+    if (!pause && is.soundOutput.load() && !is.audioDeviceId.load())
+        is.audioDeviceId.store(audioReopen(is));
     if (const uint32_t device = is.audioDeviceId.load()) {
         SDL_LockAudioDevice(device);
         SDL_PauseAudioDevice(device, pause ? 1 : 0);
@@ -737,11 +741,37 @@ void VideoPlayer::run()
     mRunActive = false;
 }
 
+// Paused for a while, the sound device is closed: paused, SDL keeps feeding
+// it silence, waking for every buffer. play() opens it again; a short pause
+// keeps it, so that quick toggles cost nothing.
+static void restSound(VideoState &is, int64_t &pausedSinceUs)
+{
+    const int64_t now = wallClockUs();
+    if (!pausedSinceUs) {
+        pausedSinceUs = now;
+        return;
+    }
+    if (now - pausedSinceUs < kSoundRestAfterUs)
+        return;
+    // Closed under the lock: a play() meanwhile must not open a second
+    // device whose callback would run beside the last one's. The callback
+    // never takes this lock.
+    std::lock_guard<std::mutex> lock(is.audioDeviceMutex);
+    if (!is.isPause())
+        return; // a play() came meanwhile
+    if (const uint32_t device = is.audioDeviceId.exchange(0)) {
+        qCDebug(lcPlayer) << "sound device rests";
+        SDL_CloseAudioDevice(device);
+    }
+}
+
 void VideoPlayer::demuxLoop(VideoState &is, AVPacket *packet)
 {
+    int64_t pausedSinceUs = 0; // this thread's first idle round of the current pause
     while (!is.quit.load()) {
         ++is.loopRounds;
         const SeekState under = is.seek.load();
+        bool sought = true;
         if (const std::optional<SeekRequest> request = is.seekRequests.take()) {
             is.retryPreroll = is.seekIndexed ? 0 : is.seekPreroll;
             performSeek(is, packet, request->target, is.retryPreroll);
@@ -753,14 +783,21 @@ void VideoPlayer::demuxLoop(VideoState &is, AVPacket *packet)
                 is.seekPreroll = is.retryPreroll;
             qCDebug(lcPlayer) << "seek landed late, preroll now" << is.retryPreroll;
             performSeek(is, packet, under.target, is.retryPreroll);
-        } else if (is.readFinished.load()) {
+        } else {
+            sought = false;
+        }
+        const bool paused = is.isPause() && !is.seek.load().picturePending;
+        if (paused)
+            restSound(is, pausedSinceUs);
+        else
+            pausedSinceUs = 0;
+        if (!sought && is.readFinished.load()) {
             is.playerWaker.idle(kIdleSleepMs);
             continue;
         }
-
         // Paused, only a seek's picture needs packets: wait to be woken,
         // also when the queues are full.
-        if (is.isPause() && !is.seek.load().picturePending) {
+        if (paused) {
             is.playerWaker.idle(kIdleSleepMs);
             continue;
         }
@@ -784,7 +821,7 @@ void VideoPlayer::demuxLoop(VideoState &is, AVPacket *packet)
         }
         if (packet->stream_index == is.videoStream)
             is.videoQueue.put(packet);
-        else if (packet->stream_index == is.audioStream && is.audioDeviceId.load() != 0 && !is.audioStalled.load())
+        else if (packet->stream_index == is.audioStream && is.soundOutput.load() && !is.audioStalled.load())
             is.audioQueue.put(packet);
         av_packet_unref(packet);
     }
@@ -846,7 +883,7 @@ void VideoPlayer::performSeek(VideoState &is, AVPacket *packet, int64_t target, 
         const SeekState before = is.seek.load();
         is.seek.update(before.serial, [](SeekState &s) { s.late = false; });
     } else {
-        const bool hasAudio = is.audioStream >= 0 && is.audioDeviceId.load() != 0;
+        const bool hasAudio = is.audioStream >= 0 && is.soundOutput.load();
         SeekState seek;
         seek.target = target;
         seek.serial = PublishedSeek::nextSerial(is.seek.load().serial);

@@ -44,6 +44,14 @@ constexpr int kAudioConvertBufSize = 768000;
 // makes a new one; it goes once the audio device is closed and the threads
 // of its open are gone. Everything another thread may touch is atomic or
 // guarded as noted; the rest belongs to one thread, as noted.
+// What a sound device was opened with, to open it again alike.
+struct AudioDeviceSpec
+{
+    int freq = 0;
+    int channels = 0;
+    int samples = 0;
+};
+
 struct VideoState
 {
     VideoState();
@@ -157,6 +165,11 @@ struct VideoState
     // closed only after its id was taken away under that mutex.
     std::atomic<uint32_t> audioDeviceId{0};      // open audio device, 0 when none
     std::mutex audioDeviceMutex;
+    // The file plays sound. Paused for a while, its device is closed (a
+    // paused SDL device still wakes its thread for every buffer of silence)
+    // and opened again with audioSpec by play().
+    std::atomic<bool> soundOutput{false};
+    AudioDeviceSpec audioSpec;                   // under audioDeviceMutex
 
     // The player and video threads idle until a control operation, a seek,
     // a late landing or a new output size wakes them.

@@ -361,7 +361,7 @@ void VideoThread::landOnLastPicture(const SeekState &seek)
     const int64_t landed = std::llround(lastPts * 1e6);
     if (landed >= seek.target)
         return;
-    const bool hasSound = is.audioStream >= 0 && is.audioDeviceId.load() != 0;
+    const bool hasSound = is.audioStream >= 0 && is.soundOutput.load();
     // Under the clock's lock a seek is published together with its clock:
     // only this seek's clock is moved, never a newer one's.
     std::lock_guard<std::mutex> clock(is.clockMutex);
@@ -390,7 +390,7 @@ void VideoThread::reportLateLanding()
 // The playback position now, as pictures are timed against it (s).
 double VideoThread::clockNow(int64_t now) const
 {
-    const bool hasSound = is.audioStream >= 0 && is.audioDeviceId.load() != 0;
+    const bool hasSound = is.audioStream >= 0 && is.soundOutput.load();
     const bool seekingSound = is.seek.load().dropSound;
     if (hasSound && !is.audioStalled.load() && !seekingSound
         && now - is.audioCallbackUs.load() > kCallbackStallUs) {

@@ -156,6 +156,7 @@ private slots:
     void audioClockFollowsPlayedSound_data();
     void audioClockFollowsPlayedSound();
     void stalledSoundDeviceDoesNotFreezePictures();
+    void soundDeviceRestsWhilePaused();
     void readAheadStaysWithinLimits();
     void unplayableFilesLeavePlayerStopped_data();
     void unplayableFilesLeavePlayerStopped();
@@ -958,6 +959,28 @@ void TestVideoPlayer::stalledSoundDeviceDoesNotFreezePictures()
     SDL_UnlockAudioDevice(device);
     QVERIFY2(movedTo > stalledAt + 0.4, qPrintable(QStringLiteral("%1 -> %2").arg(stalledAt).arg(movedTo)));
     QVERIFY(waitFor([&] { return mWatch->ended == 1; }, kEndWaitMs));
+}
+
+void TestVideoPlayer::soundDeviceRestsWhilePaused()
+{
+    // Paused a while, the device is closed; a paused seek and play bring
+    // the sound back from the new place, and the clock follows it again.
+    newPlayer();
+    QVERIFY(open(QStringLiteral("av.mp4")));
+    QVERIFY(mPlayer->play());
+    QVERIFY(waitFor([&] { return mPlayer->currentTime() > 0.5; }));
+    QVERIFY(mPlayer->pause());
+    QVERIFY(waitFor([&] { return mPlayer->audioDevice() == 0; }));
+    const int before = mWatch->frames.size();
+    mPlayer->seek(2000000);
+    QVERIFY(waitFor([&] { return mWatch->frames.size() > before; }));
+    const double bytesPerSecond = 2.0 * mPlayer->audioOutputChannels() * 48000;
+    const double playedBefore = mPlayer->audioBytesPlayed() / bytesPerSecond;
+    QVERIFY(mPlayer->play());
+    QVERIFY(mPlayer->audioDevice() != 0);
+    QVERIFY(waitFor([&] { return mPlayer->audioBytesPlayed() / bytesPerSecond > playedBefore + 0.5; }));
+    const double clock = mPlayer->currentTime();
+    QVERIFY2(clock > 2.4 && clock < 3.0, qPrintable(QString::number(clock)));
 }
 
 void TestVideoPlayer::readAheadStaysWithinLimits()
