@@ -19,6 +19,7 @@ constexpr int kFirstPictureTimeoutMs = 30000;
 constexpr double kCpuRatioTarget = 0.8, kIdleTarget = 0.001, kGrowthTargetMiB = 50.0;
 constexpr double kLayoutTimeoutS = 120.0;
 const char kFirstPicture[] = "first picture painted";
+const char kStateLine[] = "mPlayState: "; // velmora.window
 
 struct Recording
 {
@@ -74,6 +75,7 @@ Values idle(const QString &file, const Values &layout, const QString &logBase)
     if (!l.start({viewerPath(), file}, viewerEnv(logBase + "_profile")) || l.lineMs(kFirstPicture, kFirstPictureTimeoutMs) < 0)
         return {{"note", "no first picture"}};
     l.wait(kSteadyFromMs - int(msSince(l.started)));
+    const int paused = l.count(kStateLine + "1"_s), stopped = l.count(kStateLine + "2"_s);
     const QString window = l.window();
     // The pointer on the window (no window manager: the keyboard follows it), off every control.
     if (window.isEmpty() || !l.xdotool({"mousemove", "--window", window, "2", "2", "key", "space"}))
@@ -82,6 +84,9 @@ Values idle(const QString &file, const Values &layout, const QString &logBase)
     if (!l.xdotool({"mousemove", "--window", window, layout["stop_x"], layout["stop_y"], "click", "1"}))
         return {{"note", "xdotool click failed"}};
     v["stopped_per_s"] = fixed(idleCpu(l), 5);
+    // The window's log says each state was reached (1 paused, 2 stopped).
+    if (l.count(kStateLine + "1"_s) != 1 + paused || l.count(kStateLine + "2"_s) != 1 + stopped)
+        v["note"] = "the viewer did not pause and stop; see " + logBase + ".log";
     return v;
 }
 

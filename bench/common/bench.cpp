@@ -423,6 +423,11 @@ void Launch::wait(int ms)
     }
 }
 
+int Launch::count(const QString &text) const
+{
+    return int(std::count_if(mLines.begin(), mLines.end(), [&](const auto &line) { return line.second.contains(text); }));
+}
+
 bool Launch::xdotool(const QStringList &args)
 {
     QProcess x;

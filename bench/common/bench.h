@@ -171,6 +171,7 @@ public:
     bool start(const QStringList &args, const Values &env); // PATH searched
     double lineMs(const QString &text, int timeoutMs); // from the spawn to a line holding text; -1: none
     void wait(int ms);                                 // reading its output meanwhile
+    int count(const QString &text) const;              // lines holding text so far
     bool running() const { return mProcess.state() == QProcess::Running; }
     pid_t pid() const { return pid_t(mProcess.processId()); }
     QString window(); // its largest X window (xdotool), empty when none
