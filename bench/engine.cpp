@@ -236,6 +236,15 @@ int play(EngineWindow &w, const CpuSnapshot &atOpen, bool pace)
     for (const auto &entry : pictures)
         list.push_back(entry.second);
     addPacing(v, list, sound);
+    std::vector<double> painted; // between paints, start-up apart
+    for (const PictureTimes &p : list)
+        if (p.painted >= 0)
+            painted.push_back(p.painted);
+    std::sort(painted.begin(), painted.end());
+    double gap = 0.0;
+    for (size_t i = 1; i < painted.size(); ++i)
+        gap = std::max(gap, painted[i] - painted[i - 1]);
+    v.insert({{"longest_gap_ms", fixed(gap, 1)}, {"longest_drop_run", QString::number(w.player.longestDropRun())}});
     result(v);
     return 0;
 }

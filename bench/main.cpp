@@ -12,7 +12,7 @@ using namespace bench;
 
 namespace {
 
-const Scenario *const kScenarios[] = {&kPlayback, &kOpen, &kGpsPass, &kFileList, &kTelemetry, &kDrive};
+const Scenario *const kScenarios[] = {&kPlayback, &kOpen, &kGpsPass, &kFileList, &kTelemetry, &kDrive, &kLean, &kLaunch};
 
 enum class Gui { None, Engine, Window }; // what the child's process sets up as the viewer's main() does
 
@@ -25,7 +25,9 @@ const struct
                  {"floor", childFloor, Gui::None},
                  {"window", childWindowOpen, Gui::Window},
                  {"telemetry", childTelemetryWindow, Gui::Window},
-                 {"drive", childDrive, Gui::Window}};
+                 {"drive", childDrive, Gui::Window},
+                 {"layout", childLayout, Gui::Window},
+                 {"drops", childDrops, Gui::Window}};
 
 bool parse(const QStringList &args, const Scenario &s, Values &values)
 {

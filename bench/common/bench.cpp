@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 #include <QRegularExpression>
 
+#include <csignal>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -323,7 +324,152 @@ void addCpuSpan(Values &v, const QString &prefix, const CpuSnapshot &a, const Cp
               {prefix + "_x_s", fixed(b.xServerS - a.xServerS, 3)}});
 }
 
-QStringList mpvArgs() { return {"mpv", "--no-config", "--vo=x11", "--ao=null", "--hwdec=no", "--geometry=1280x720"}; }
+QStringList mpvArgs(const QSize &window)
+{
+    return {"mpv", "--no-config", "--vo=x11", "--ao=null", "--hwdec=no", "--geometry=" + sizeText(window)};
+}
+
+std::vector<pid_t> processTree(pid_t root)
+{
+    QMultiMap<pid_t, pid_t> children;
+    for (const pid_t pid : processes())
+        children.insert(pid_t(statFields(pid).value(1).toInt()), pid);
+    std::vector<pid_t> tree{root};
+    for (size_t i = 0; i < tree.size(); ++i)
+        for (const pid_t child : children.values(tree[i]))
+            tree.push_back(child);
+    return tree;
+}
+
+double treeCpuS(pid_t root)
+{
+    double sum = 0.0;
+    for (const pid_t pid : processTree(root))
+        if (const QStringList f = statFields(pid); f.size() > 14)
+            sum += ticksToS(f, 11, 14);
+    return sum;
+}
+
+qint64 pssKiB(pid_t pid)
+{
+    const QString text = readText("/proc/%1/smaps_rollup"_s.arg(pid));
+    const QRegularExpressionMatch m = QRegularExpression("^Pss:\\s+(\\d+) kB", QRegularExpression::MultilineOption).match(text);
+    return m.captured(1).toLongLong();
+}
+
+qint64 treePssKiB(pid_t root)
+{
+    qint64 sum = 0;
+    for (const pid_t pid : processTree(root))
+        sum += pssKiB(pid);
+    return sum;
+}
+
+QString viewerPath() { return QStringLiteral(VELMORA_VIEWER_EXECUTABLE); }
+
+Values viewerEnv(const QString &profile)
+{
+    // Settings, file list and instance socket apart from any other viewer; the web engine's cache shared between runs.
+    const QString runtime = QDir(profile).filePath("runtime");
+    QDir(profile).removeRecursively();
+    QDir().mkpath(runtime);
+    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    Values env = kEngineEnv;
+    env.insert({{"XDG_CONFIG_HOME", QDir(profile).filePath("config")},
+                {"XDG_DATA_HOME", QDir(profile).filePath("data")},
+                {"XDG_CACHE_HOME", QDir(profile).filePath("../viewer_cache")},
+                {"XDG_RUNTIME_DIR", runtime},
+                {"QT_LOGGING_RULES", "velmora.surface.debug=true;velmora.window.debug=true"}});
+    return env;
+}
+
+bool Launch::start(const QStringList &args, const Values &env)
+{
+    mProcess.setProcessEnvironment(environment(env));
+    mProcess.setProcessChannelMode(QProcess::MergedChannels);
+    started = Clock::now();
+    mProcess.start(args.value(0), args.mid(1));
+    return mProcess.waitForStarted();
+}
+
+void Launch::read()
+{
+    const double at = msSince(started);
+    mPartial += QString::fromLocal8Bit(mProcess.readAll());
+    for (int end; (end = mPartial.indexOf('\n')) >= 0; mPartial.remove(0, end + 1))
+        mLines.emplace_back(at, mPartial.left(end));
+}
+
+double Launch::lineMs(const QString &text, int timeoutMs)
+{
+    for (size_t seen = 0;;) {
+        for (; seen < mLines.size(); ++seen)
+            if (mLines[seen].second.contains(text))
+                return mLines[seen].first;
+        const int left = timeoutMs - int(msSince(started));
+        if (left <= 0 || !running())
+            return -1.0;
+        mProcess.waitForReadyRead(std::min(left, 100));
+        read();
+    }
+}
+
+void Launch::wait(int ms)
+{
+    for (const Clock::time_point begin = Clock::now(); msSince(begin) < ms;) {
+        if (!running() || !mProcess.waitForReadyRead(std::max(1, std::min(100, ms - int(msSince(begin))))))
+            sleepMs(std::min(100, std::max(0, ms - int(msSince(begin)))));
+        read();
+    }
+}
+
+int Launch::count(const QString &text) const
+{
+    return int(std::count_if(mLines.begin(), mLines.end(), [&](const auto &line) { return line.second.contains(text); }));
+}
+
+bool Launch::xdotool(const QStringList &args)
+{
+    QProcess x;
+    x.start("xdotool", args);
+    return x.waitForFinished(10000) && x.exitCode() == 0;
+}
+
+QString Launch::window()
+{
+    QProcess search;
+    search.start("xdotool", {"search", "--onlyvisible", "--pid", QString::number(pid())});
+    search.waitForFinished(10000);
+    QString best;
+    qint64 bestArea = -1;
+    for (const QString &id : QString::fromLatin1(search.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts)) {
+        QProcess geometry;
+        geometry.start("xdotool", {"getwindowgeometry", "--shell", id});
+        geometry.waitForFinished(10000);
+        const QString text = QString::fromLatin1(geometry.readAllStandardOutput());
+        const auto field = [&](const char *name) {
+            return QRegularExpression("%1=(\\d+)"_s.arg(QLatin1String(name))).match(text).captured(1).toLongLong();
+        };
+        if (field("WIDTH") * field("HEIGHT") > bestArea)
+            best = id, bestArea = field("WIDTH") * field("HEIGHT");
+    }
+    return best;
+}
+
+void Launch::stop()
+{
+    if (mProcess.state() == QProcess::NotRunning)
+        return;
+    read();
+    const std::vector<pid_t> tree = processTree(pid());
+    for (auto it = tree.rbegin(); it != tree.rend(); ++it)
+        kill(*it, SIGKILL);
+    mProcess.waitForFinished(10000);
+    QFile log(mLogBase + ".log");
+    if (log.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        for (const auto &line : mLines)
+            log.write(QString("[%1] %2\n").arg(fixed(line.first, 1), line.second).toLocal8Bit());
+}
 
 bool Mpv::start(const QStringList &extra, const QString &dir, const QString &log, const Values &env)
 {

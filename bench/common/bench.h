@@ -100,7 +100,7 @@ struct Scenario
     Display display;
 };
 
-extern const Scenario kPlayback, kOpen, kGpsPass, kFileList, kTelemetry, kDrive;
+extern const Scenario kPlayback, kOpen, kGpsPass, kFileList, kTelemetry, kDrive, kLean, kLaunch;
 
 // Child modes, velmora_bench --child KIND FILE ... (US,US,...: positions in µs).
 int childEngine(const QStringList &args);          // FILE first N | play [pace] | seek US,... | idle PLAY_MS IDLE_MS
@@ -108,6 +108,8 @@ int childFloor(const QStringList &args);           // FILE decode SCALER | open 
 int childWindowOpen(const QStringList &args);      // FILE GPS_WAIT_S [NEXT_FILE]
 int childTelemetryWindow(const QStringList &args); // FILE W H PAUSED_MS map|nomap
 int childDrive(const QStringList &args);           // DATA_DIR PART0 PART1 PART2 SECONDS,...
+int childLayout(const QStringList &args);          // FILE DATA_DIR
+int childDrops(const QStringList &args);           // FILE DATA_DIR
 
 struct ChildRun
 {
@@ -144,7 +146,46 @@ CpuSnapshot cpuSnapshot();
 void addCpuSpan(Values &v, const QString &prefix, const CpuSnapshot &a, const CpuSnapshot &b); // PREFIX_self_s ...
 
 // mpv without user configuration, X11 output, no sound device, software decoding, a 1280x720 window.
-QStringList mpvArgs();
+QStringList mpvArgs(const QSize &window = QSize(kWindowWidth, kWindowHeight));
+
+// A process tree seen from outside through /proc: the root, then everything it started.
+std::vector<pid_t> processTree(pid_t root);
+double treeCpuS(pid_t root);           // user + system of each, with what each reaped
+qint64 pssKiB(pid_t pid);              // smaps_rollup; 0 when gone
+qint64 treePssKiB(pid_t root);
+
+// The viewer as a user starts it (build/app/velmora_viewer), with a profile
+// of its own, sound to SDL's dummy device and its first-picture line on.
+QString viewerPath();
+Values viewerEnv(const QString &profile);
+// Its default window with FILE open (childLayout): window, surface, surface_w, surface_h, picture, stop_x, stop_y.
+Values viewerLayout(const QString &logDir, const QString &file);
+
+// A program left running while measured from outside; its output read as
+// it comes, each line stamped on arrival.
+class Launch
+{
+public:
+    explicit Launch(const QString &logBase) : mLogBase(logBase) {}
+    ~Launch() { stop(); }
+    bool start(const QStringList &args, const Values &env); // PATH searched
+    double lineMs(const QString &text, int timeoutMs); // from the spawn to a line holding text; -1: none
+    void wait(int ms);                                 // reading its output meanwhile
+    int count(const QString &text) const;              // lines holding text so far
+    bool running() const { return mProcess.state() == QProcess::Running; }
+    pid_t pid() const { return pid_t(mProcess.processId()); }
+    QString window(); // its largest X window (xdotool), empty when none
+    bool xdotool(const QStringList &args);
+    void stop(); // it and everything it started, by their ids
+    Clock::time_point started;
+
+private:
+    void read();
+    QString mLogBase;
+    QProcess mProcess;
+    std::vector<std::pair<double, QString>> mLines; // ms after the spawn
+    QString mPartial;
+};
 
 class Mpv // driven over its JSON IPC
 {
@@ -183,6 +224,8 @@ QString clipPath(const QString &dir, const Clip &c);
 bool writeAs(const QString &path, bool regenerate, const std::function<bool(const QString &)> &make);
 bool makeClip(const QString &dir, const Clip &c, bool regenerate);
 bool addGpsTrack(const QString &in, const QString &out, const QVector<fixture::CameraRecord> &drive, bool regenerate);
+// The clip with a GPS record a second: a "gps " box in an MP4, PID 0x300 in a TS; empty when it failed.
+QString trackedClip(const QString &dir, const QString &key, bool ts, bool regenerate);
 
 // A long 1080p30 recording with GPS as the camera writes it: a PID 0x300
 // stream in a TS (payload version 0: the GPS pass reads the whole file), a

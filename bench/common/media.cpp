@@ -116,6 +116,28 @@ bool addGpsTrack(const QString &in, const QString &outPath, const QVector<fixtur
     });
 }
 
+QString trackedClip(const QString &dir, const QString &key, bool ts, bool regenerate)
+{
+    const Clip *c = findClip(key);
+    if (!c || !makeClip(dir, *c, regenerate))
+        return QString();
+    fixture::DriveSpec plan;
+    plan.records = int(c->seconds);
+    const QString in = clipPath(dir, *c);
+    const QString path = QDir(dir).filePath(QFileInfo(in).completeBaseName() + "_gps%1.%2"_s.arg(plan.records).arg(ts ? "ts" : "mp4"));
+    if (!ts)
+        return addGpsTrack(in, path, fixture::makeDrive(plan), regenerate) ? path : QString();
+    fixture::RemuxOptions remux;
+    remux.format = "mpegts";
+    QString error;
+    const bool ok = writeAs(path, regenerate, [&](const QString &part) {
+        return fixture::remuxWithGpsStream(in, part, fixture::gpsPayloads(fixture::makeDrive(plan)), remux, &error);
+    });
+    if (!error.isEmpty())
+        out() << "  " << error << Qt::endl;
+    return ok ? path : QString();
+}
+
 QString LongRecording::path(const char *suffix) const { return QDir(dir).filePath(baseName(*this) + suffix); }
 
 QVector<fixture::CameraRecord> LongRecording::drive() const
