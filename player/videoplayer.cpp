@@ -41,7 +41,7 @@ constexpr int kQueueFullSleepMs = 10;
 // Paused or at the end of input the player thread waits to be woken by a
 // control operation; this bound only keeps a lost wake from becoming a hang.
 constexpr int kIdleSleepMs = 1000;
-constexpr int64_t kSoundRestAfterUs = 1500000;
+constexpr int64_t kSoundRestAfterUs = 500000; // paused this long, the sound device is closed
 constexpr int kWaitSliceMs = 5;                 // openFile and stop look at the threads this often
 // Transport streams have no index, so a seek can land after a key frame;
 // when it does, seek again this much earlier, doubling up to the limit.
