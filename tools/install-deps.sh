@@ -16,7 +16,7 @@ packages=(
 )
 # Benchmarks compare against other players; only installed on request.
 if [ "${VELMORA_BENCH_DEPS:-0}" = 1 ]; then
-  packages+=(mpv time)
+  packages+=(mpv time xdotool)
 fi
 
 missing=()
