@@ -3,6 +3,7 @@
 #include "recordingprobe.h"
 
 #include <QFileInfo>
+#include <QLocale>
 
 Q_LOGGING_CATEGORY(lcFileList, "velmora.filelist")
 
@@ -39,7 +40,9 @@ QString sizeText(qint64 bytes)
 
 QString dateText(const QDateTime &time)
 {
-    return time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    // Qt 5 formats in the system locale, which may write other digits and is
+    // made on first use without a lock: the prober's threads get here first.
+    return QLocale::c().toString(time.toLocalTime(), QStringLiteral("yyyy-MM-dd hh:mm:ss"));
 }
 
 bool readFileListInfo(const QString &path, FileListInfo &info)

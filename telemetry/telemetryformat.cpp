@@ -1,6 +1,7 @@
 #include "telemetryformat.h"
 
 #include <QDate>
+#include <QLocale>
 #include <QTime>
 
 namespace {
@@ -52,5 +53,6 @@ QString isoDateTimeWithOffset(const QDateTime &when)
 {
     if (!when.isValid())
         return QString();
-    return when.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) + offsetText(when.offsetFromUtc() / 60);
+    // The C locale: ISO digits in any language, and safe on the export thread.
+    return QLocale::c().toString(when, QStringLiteral("yyyy-MM-ddTHH:mm:ss")) + offsetText(when.offsetFromUtc() / 60);
 }

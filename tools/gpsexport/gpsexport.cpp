@@ -2,6 +2,8 @@
 
 #include "telemetryformat.h"
 
+#include <QLocale>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -30,7 +32,7 @@ double signedLongitude(const GpsRecord &record)
 QString isoTime(const GpsRecord &record)
 {
     const QDateTime when = gpsRecordDateTime(record);
-    return when.isValid() ? when.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ssZ")) : QString();
+    return when.isValid() ? QLocale::c().toString(when, QStringLiteral("yyyy-MM-ddTHH:mm:ssZ")) : QString();
 }
 
 QString fixed(double value, int decimals)
