@@ -289,26 +289,18 @@ CpuSnapshot cpuSnapshot()
     snap.selfS =
         double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     snap.xServerS = xServerCpuS();
-    QMap<pid_t, QPair<pid_t, double>> all; // parent, CPU with waited-for children
-    for (const pid_t pid : processes()) {
+    // Parents come before their children: a renderer is told by its parent.
+    for (const pid_t pid : processTree(getpid())) {
         const QStringList f = statFields(pid);
-        if (f.size() > 14)
-            all.insert(pid, {f[1].toInt(), ticksToS(f, 11, 14)});
-    }
-    for (QList<pid_t> parents{getpid()}; !parents.isEmpty();) {
-        const pid_t parent = parents.takeFirst();
-        for (auto it = all.begin(); it != all.end(); ++it) {
-            if (it->first != parent)
-                continue;
-            QString kind = readText("/proc/%1/comm"_s.arg(it.key())).trimmed();
-            for (const QByteArray &arg : commandLine(it.key()))
-                kind = arg.startsWith("--type=") ? QString::fromLatin1(arg.mid(7)) : kind;
-            // The renderer is forked from the zygote and keeps its command line.
-            if (kind == "zygote" && snap.offspring.value(parent).first == "zygote")
-                kind = "renderer";
-            snap.offspring.insert(it.key(), {kind, it->second});
-            parents.append(it.key());
-        }
+        if (pid == getpid() || f.size() <= 14)
+            continue;
+        QString kind = readText("/proc/%1/comm"_s.arg(pid)).trimmed();
+        for (const QByteArray &arg : commandLine(pid))
+            kind = arg.startsWith("--type=") ? QString::fromLatin1(arg.mid(7)) : kind;
+        // The renderer is forked from the zygote and keeps its command line.
+        if (kind == "zygote" && snap.offspring.value(pid_t(f[1].toInt())).first == "zygote")
+            kind = "renderer";
+        snap.offspring.insert(pid, {kind, ticksToS(f, 11, 14)}); // CPU with waited-for children
     }
     return snap;
 }
