@@ -6,7 +6,6 @@
 #include "mainwindow.h"
 #include "mapbridge.h"
 
-#include <QQuickWindow>
 #include <QScreen>
 #include <QWindow>
 
@@ -233,7 +232,7 @@ int childTelemetryWindow(const QStringList &args)
         return 2;
     resizeSurface(window, *surface, QSize(args.value(1).toInt(), args.value(2).toInt()));
     const bool loaded = !map || spinUntil([&] { return window.mapBridge()->isLoaded(); }, kMapLoadTimeoutMs);
-    const QString sceneGraph = QQuickWindow::sceneGraphBackend();
+    const QString sceneGraph = qEnvironmentVariable("QT_QUICK_BACKEND");
     result({{"map_loaded", QString::number(loaded)},
             {"map_load_ms", fixed(msSince(shown), 0)},
             {"window", sizeText(window.size())},

@@ -1,15 +1,63 @@
 #include "tempofilter.h"
 
+#include "playerlog.h"
+
 extern "C" {
 #include <libavfilter/avfilter.h>
 #include <libavfilter/buffersink.h>
 #include <libavfilter/buffersrc.h>
+#include <libavfilter/version_major.h>
 #include <libavutil/opt.h>
 }
+
+#include <QLibrary>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+
+struct AvFilterApi
+{
+    decltype(&avfilter_get_by_name) getByName = nullptr;
+    decltype(&avfilter_graph_alloc) graphAlloc = nullptr;
+    decltype(&avfilter_graph_alloc_filter) graphAllocFilter = nullptr;
+    decltype(&avfilter_graph_config) graphConfig = nullptr;
+    decltype(&avfilter_graph_free) graphFree = nullptr;
+    decltype(&avfilter_init_str) initStr = nullptr;
+    decltype(&avfilter_link) link = nullptr;
+    decltype(&av_buffersrc_parameters_alloc) sourceParametersAlloc = nullptr;
+    decltype(&av_buffersrc_parameters_set) sourceParametersSet = nullptr;
+    decltype(&av_buffersrc_add_frame) sourceAddFrame = nullptr;
+    decltype(&av_buffersink_get_frame) sinkGetFrame = nullptr;
+
+    // The library this build was made against, kept loaded once loaded.
+    static bool load(QLibrary &library)
+    {
+        library.setFileNameAndVersion(QStringLiteral("avfilter"), LIBAVFILTER_VERSION_MAJOR);
+        library.setLoadHints(QLibrary::PreventUnloadHint);
+        if (library.load())
+            return true;
+        qCWarning(lcPlayer) << "no tempo filter:" << library.errorString();
+        return false;
+    }
+
+    bool resolve()
+    {
+        QLibrary library;
+        if (!load(library))
+            return false;
+        const auto get = [&](auto &function, const char *name) {
+            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(library.resolve(name));
+            return function != nullptr;
+        };
+        return get(getByName, "avfilter_get_by_name") && get(graphAlloc, "avfilter_graph_alloc")
+               && get(graphAllocFilter, "avfilter_graph_alloc_filter") && get(graphConfig, "avfilter_graph_config")
+               && get(graphFree, "avfilter_graph_free") && get(initStr, "avfilter_init_str")
+               && get(link, "avfilter_link") && get(sourceParametersAlloc, "av_buffersrc_parameters_alloc")
+               && get(sourceParametersSet, "av_buffersrc_parameters_set")
+               && get(sourceAddFrame, "av_buffersrc_add_frame") && get(sinkGetFrame, "av_buffersink_get_frame");
+    }
+};
 
 namespace {
 
@@ -21,11 +69,11 @@ constexpr int kRecentSamples = 16384;
 
 // Allocates a filter of the graph, sets its options and initialises it; null on failure.
 template<typename SetOptions>
-AVFilterContext *makeFilter(AVFilterGraph *graph, const char *name, SetOptions setOptions)
+AVFilterContext *makeFilter(const AvFilterApi &av, AVFilterGraph *graph, const char *name, SetOptions setOptions)
 {
-    const AVFilter *filter = avfilter_get_by_name(name);
-    AVFilterContext *ctx = filter ? avfilter_graph_alloc_filter(graph, filter, nullptr) : nullptr;
-    if (!ctx || !setOptions(ctx) || avfilter_init_str(ctx, nullptr) < 0)
+    const AVFilter *filter = av.getByName(name);
+    AVFilterContext *ctx = filter ? av.graphAllocFilter(graph, filter, nullptr) : nullptr;
+    if (!ctx || !setOptions(ctx) || av.initStr(ctx, nullptr) < 0)
         return nullptr;
     return ctx;
 }
@@ -40,8 +88,17 @@ int64_t samplesToUs(int64_t samples, int rate)
 
 void FilterGraphDeleter::operator()(AVFilterGraph *graph) const
 {
-    avfilter_graph_free(&graph);
+    if (free)
+        free(&graph);
 }
+
+bool TempoFilter::preload()
+{
+    QLibrary library;
+    return AvFilterApi::load(library);
+}
+
+TempoFilter::TempoFilter() = default;
 
 TempoFilter::~TempoFilter()
 {
@@ -51,27 +108,34 @@ TempoFilter::~TempoFilter()
 bool TempoFilter::open(AVSampleFormat format, const AVChannelLayout &layout, int rate, double speed)
 {
     mSpeed = SpeedClock::clampSpeed(speed);
-    mGraph.reset(avfilter_graph_alloc());
+    if (!mApi) {
+        auto api = std::make_unique<AvFilterApi>();
+        if (!api->resolve())
+            return false;
+        mApi = std::move(api);
+    }
+    const AvFilterApi &av = *mApi;
+    mGraph = FilterGraphPtr(av.graphAlloc(), FilterGraphDeleter{av.graphFree});
     if (!mGraph || !mFrame || rate <= 0 || av_sample_fmt_is_planar(format))
         return false;
     AVFilterGraph *graph = mGraph.get();
     // Made on the audio callback's thread, for a few kB at a time: no thread pool.
     graph->nb_threads = 1;
 
-    mSource = makeFilter(graph, "abuffer", [&](AVFilterContext *ctx) {
-        AVBufferSrcParameters *params = av_buffersrc_parameters_alloc();
+    mSource = makeFilter(av, graph, "abuffer", [&](AVFilterContext *ctx) {
+        AVBufferSrcParameters *params = av.sourceParametersAlloc();
         if (!params)
             return false;
         params->format = format;
         params->time_base = AVRational{1, rate};
         params->sample_rate = rate;
         const bool ok = av_channel_layout_copy(&params->ch_layout, &layout) >= 0
-                        && av_buffersrc_parameters_set(ctx, params) >= 0;
+                        && av.sourceParametersSet(ctx, params) >= 0;
         av_channel_layout_uninit(&params->ch_layout);
         av_free(params);
         return ok;
     });
-    mSink = makeFilter(graph, "abuffersink", [&](AVFilterContext *ctx) {
+    mSink = makeFilter(av, graph, "abuffersink", [&](AVFilterContext *ctx) {
         const AVSampleFormat formats[] = {format, AV_SAMPLE_FMT_NONE};
         return av_opt_set_int_list(ctx, "sample_fmts", formats, AV_SAMPLE_FMT_NONE, AV_OPT_SEARCH_CHILDREN) >= 0;
     });
@@ -83,14 +147,14 @@ bool TempoFilter::open(AVSampleFormat format, const AVChannelLayout &layout, int
     AVFilterContext *last = mSource;
     for (int i = 0; i < (twoStages ? 2 : 1); ++i) {
         // Set as a number, not as text: the process's locale may write 0,5.
-        AVFilterContext *tempo = makeFilter(graph, "atempo", [&](AVFilterContext *ctx) {
+        AVFilterContext *tempo = makeFilter(av, graph, "atempo", [&](AVFilterContext *ctx) {
             return av_opt_set_double(ctx, "tempo", stages[i], AV_OPT_SEARCH_CHILDREN) >= 0;
         });
-        if (!tempo || avfilter_link(last, 0, tempo, 0) < 0)
+        if (!tempo || av.link(last, 0, tempo, 0) < 0)
             return false;
         last = tempo;
     }
-    if (avfilter_link(last, 0, mSink, 0) < 0 || avfilter_graph_config(graph, nullptr) < 0)
+    if (av.link(last, 0, mSink, 0) < 0 || av.graphConfig(graph, nullptr) < 0)
         return false;
 
     mFormat = format;
@@ -107,7 +171,7 @@ bool TempoFilter::open(AVSampleFormat format, const AVChannelLayout &layout, int
 
 bool TempoFilter::put(const uint8_t *data, int samples, double begin)
 {
-    if (mFinished || samples <= 0)
+    if (mFinished || samples <= 0 || !mSource)
         return false;
     if (mSamplesIn == 0)
         mOutput.moveTo(0, begin); // output sample 0 is the first input sample
@@ -121,7 +185,7 @@ bool TempoFilter::put(const uint8_t *data, int samples, double begin)
     if (av_channel_layout_copy(&frame->ch_layout, &mLayout) < 0 || av_frame_get_buffer(frame.get(), 0) < 0)
         return false;
     std::memcpy(frame->data[0], data, size_t(samples) * size_t(mBytesPerFrame));
-    if (av_buffersrc_add_frame(mSource, frame.get()) < 0)
+    if (mApi->sourceAddFrame(mSource, frame.get()) < 0)
         return false;
     mSamplesIn += samples;
     mInputEnd = mOutput.anchorMedia + double(mSamplesIn) / mRate;
@@ -137,7 +201,7 @@ bool TempoFilter::put(const uint8_t *data, int samples, double begin)
 void TempoFilter::finish(bool flush)
 {
     // Should the end not go in, take() ends the stretch all the same.
-    if (flush && !mFinished && mSource && av_buffersrc_add_frame(mSource, nullptr) < 0)
+    if (flush && !mFinished && mSource && mApi->sourceAddFrame(mSource, nullptr) < 0)
         mSource = nullptr;
     mFinished = true;
 }
@@ -147,7 +211,7 @@ TempoFilter::Take TempoFilter::take(uint8_t *out, int room, int &bytes, double &
     bytes = 0;
     if (!mSink)
         return Take::Ended;
-    const int got = av_buffersink_get_frame(mSink, mFrame.get());
+    const int got = mApi->sinkGetFrame(mSink, mFrame.get());
     if (got < 0) {
         // Finished, nothing more can come: also when the filters ask for input.
         return got == AVERROR(EAGAIN) && !mFinished ? Take::NeedsMore : Take::Ended;

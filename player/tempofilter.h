@@ -15,8 +15,14 @@ extern "C" {
 struct AVFilterContext;
 struct AVFilterGraph;
 
+// The libavfilter functions a tempo filter calls. The library is loaded when
+// the first filter is made, not with the program: with what it pulls in, it
+// is a third of the libraries the program would load at start.
+struct AvFilterApi;
+
 struct FilterGraphDeleter
 {
+    void (*free)(AVFilterGraph **graph) = nullptr;
     void operator()(AVFilterGraph *graph) const;
 };
 using FilterGraphPtr = std::unique_ptr<AVFilterGraph, FilterGraphDeleter>;
@@ -38,13 +44,17 @@ public:
         Ended,     // finished and empty
     };
 
-    TempoFilter() = default;
+    TempoFilter();
     ~TempoFilter();
     TempoFilter(const TempoFilter &) = delete;
     TempoFilter &operator=(const TempoFilter &) = delete;
 
+    // Loads libavfilter for good; false (and a warning logged) when it cannot
+    // be. Any thread; open() does it too, but its first time takes a while.
+    static bool preload();
+
     // For packed sound of this format, layout and rate; false when the
-    // filters cannot be made.
+    // filters cannot be made (also without libavfilter).
     bool open(AVSampleFormat format, const AVChannelLayout &layout, int rate, double speed);
     double speed() const { return mSpeed; }
 
@@ -64,6 +74,7 @@ public:
     void unplayed(std::vector<uint8_t> &sound, double &begin) const;
 
 private:
+    std::unique_ptr<AvFilterApi> mApi;
     FilterGraphPtr mGraph;
     AVFilterContext *mSource = nullptr;
     AVFilterContext *mSink = nullptr;

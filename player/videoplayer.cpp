@@ -768,6 +768,7 @@ static void restSound(VideoState &is, int64_t &pausedSinceUs)
 void VideoPlayer::demuxLoop(VideoState &is, AVPacket *packet)
 {
     int64_t pausedSinceUs = 0; // this thread's first idle round of the current pause
+    bool tempoTried = false;
     while (!is.quit.load()) {
         ++is.loopRounds;
         const SeekState under = is.seek.load();
@@ -785,6 +786,12 @@ void VideoPlayer::demuxLoop(VideoState &is, AVPacket *packet)
             performSeek(is, packet, under.target, is.retryPreroll);
         } else {
             sought = false;
+        }
+        // Here rather than in the sound callback, whose first filter would
+        // otherwise wait for the library to load.
+        if (!tempoTried && is.speed.load() != 1.0) {
+            tempoTried = true;
+            TempoFilter::preload();
         }
         const bool paused = is.isPause() && !is.seek.load().picturePending;
         if (paused)

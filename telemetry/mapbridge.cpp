@@ -1,90 +1,40 @@
 #include "mapbridge.h"
 
 #include "mapcalls.h"
+#include "mapengine.h"
+#include "modules.h"
 #include "velmoraversion.h"
 
-#include <QDesktopServices>
+#include <QCoreApplication>
 #include <QDir>
+#include <QLoggingCategory>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
-#include <QQuickWindow>
-#include <QSGRendererInterface>
-#include <QJsonArray>
-#include <QLayout>
-#include <QJsonDocument>
-#include <QLoggingCategory>
+#include <QPointer>
 #include <QStandardPaths>
-#include <QWebChannel>
-#include <QWebEnginePage>
-#include <QWebEngineProfile>
-#include <QWebEngineScript>
-#include <QWebEngineScriptCollection>
-#include <QWebEngineView>
+#include <QWidget>
 
 #include <algorithm>
-#include <cmath>
 #include <utility>
 
 Q_LOGGING_CATEGORY(lcMap, "velmora.map")
 
 namespace {
 
-const char kPageUrl[] = "qrc:/google_JS_Online/googleMap.html";
 const char kUserAgent[] = "Velmora_viewer/" VELMORA_VERSION " (dash-camera recording viewer)";
-const char kTileUrlScriptName[] = "velmoraTileUrl";
 
 // A safety net for calls other than the window's own, which the coalescing
 // in enqueue() keeps to a handful.
 constexpr int kMaxPendingCalls = 64;
 
-// The view shows the map page and nothing else: the page is never loaded
-// again, so leaving it would lose the map. Links (the attribution) open in
-// the user's browser.
-class MapPage : public QWebEnginePage
+// Read by Qt Quick when the web view makes its first window.
+void useSoftwareSceneGraph()
 {
-public:
-    using QWebEnginePage::QWebEnginePage;
-
-protected:
-    bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override
-    {
-        if (!isMainFrame || url == QUrl(QString::fromLatin1(kPageUrl)))
-            return true;
-        if (type == NavigationTypeLinkClicked)
-            QDesktopServices::openUrl(url);
-        return false;
-    }
-};
+    qputenv("QT_QUICK_BACKEND", "software");
+}
 
 } // namespace
-
-// What the page may tell the program, and nothing else: its clicks. The
-// page is ours, but what it passes is checked like any outside input.
-class MapPageEvents : public QObject
-{
-    Q_OBJECT
-
-public:
-    explicit MapPageEvents(MapBridge *bridge)
-        : QObject(bridge)
-        , mBridge(bridge)
-    {
-    }
-
-    Q_INVOKABLE void clicked(double latitude, double longitude, double toleranceMeters)
-    {
-        if (!std::isfinite(latitude) || !std::isfinite(longitude) || !std::isfinite(toleranceMeters)
-            || std::fabs(latitude) > 90.0 || toleranceMeters < 0 || toleranceMeters > kMaxToleranceMeters)
-            return;
-        emit mBridge->sig_Clicked(latitude, longitude, toleranceMeters);
-    }
-
-private:
-    // A few pixels at the widest zoom out.
-    static constexpr double kMaxToleranceMeters = 1.0e6;
-    MapBridge *mBridge;
-};
 
 namespace {
 
@@ -123,6 +73,7 @@ bool isSoftwareGlRenderer(const QString &renderer)
 
 void avoidSoftwareOpenGl()
 {
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 #ifdef Q_OS_LINUX
     if (!qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND") || !qEnvironmentVariableIsEmpty("QT_XCB_GL_INTEGRATION"))
         return;
@@ -131,26 +82,20 @@ void avoidSoftwareOpenGl()
         return;
     qCDebug(lcMap) << "no GPU device: no OpenGL, the map is drawn in software";
     qputenv("QT_XCB_GL_INTEGRATION", "none");
-    QQuickWindow::setSceneGraphBackend(QSGRendererInterface::Software);
+    useSoftwareSceneGraph();
 #endif
 }
 
 void chooseMapRenderer()
 {
-    if (!qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND") || QQuickWindow::sceneGraphBackend() == QLatin1String("software"))
+    if (!qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
         return;
     const QString renderer = glRenderer();
     const bool software = renderer.isEmpty() || isSoftwareGlRenderer(renderer);
     qCDebug(lcMap) << "OpenGL renderer:" << (renderer.isEmpty() ? QStringLiteral("none") : renderer)
                    << (software ? "- the map is drawn in software" : "- the map is drawn with OpenGL");
     if (software)
-        QQuickWindow::setSceneGraphBackend(QSGRendererInterface::Software);
-}
-
-// Outside any namespace, as the resource's init function requires.
-static void initMapResources()
-{
-    Q_INIT_RESOURCE(mappage);
+        useSoftwareSceneGraph();
 }
 
 MapBridge::MapBridge(QWidget *viewParent, QObject *parent)
@@ -159,86 +104,55 @@ MapBridge::MapBridge(QWidget *viewParent, QObject *parent)
 {
 }
 
-// The web engine starts with the first view: its processes and the page's
-// load wait for the first load().
-void MapBridge::createView()
-{
-    initMapResources();
+MapBridge::~MapBridge() = default;
 
-    mProfile = new QWebEngineProfile(QStringLiteral("map"), this);
-    const QString cacheRoot = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
-    if (!cacheRoot.isEmpty()) {
-        const QString path = cacheRoot + QStringLiteral("/map");
-        mProfile->setPersistentStoragePath(path);
-        mProfile->setCachePath(path);
+bool MapBridge::createEngine()
+{
+    QString error;
+    const auto create = reinterpret_cast<CreateMapEngine>(moduleFunction(QStringLiteral("velmora_mapview"), VELMORA_MAP_ENGINE_ENTRY, &error));
+    if (!create) {
+        qCWarning(lcMap) << "no map: its web engine module did not load:" << error;
+        return false;
     }
-    // Tiles seen once show again without a network, and spare the tile server.
-    mProfile->setHttpCacheType(QWebEngineProfile::DiskHttpCache);
-    mProfile->setHttpUserAgent(QString::fromLatin1(kUserAgent));
-
-    mView = new QWebEngineView(mViewParent);
-    // Its Reload would lose the route.
-    mView->setContextMenuPolicy(Qt::NoContextMenu);
-    auto *page = new MapPage(mProfile, mView);
-    mView->setPage(page);
-    mChannel = new QWebChannel(this);
-    mEvents = new MapPageEvents(this);
-    mChannel->registerObject(QStringLiteral("velmora"), mEvents);
-    page->setWebChannel(mChannel);
-    connect(page, &QWebEnginePage::loadFinished, this, &MapBridge::slotLoadFinished);
-    connect(page, &QWebEnginePage::renderProcessTerminated, this,
-            [](QWebEnginePage::RenderProcessTerminationStatus status, int exitCode) {
-                qCWarning(lcMap) << "map page process ended:" << status << exitCode;
-            });
-    if (!mViewParent)
-        return;
-    if (mViewParent->layout())
-        mViewParent->layout()->addWidget(mView);
-    else
-        mView->resize(mViewParent->size());
-    mView->show();
-}
-
-MapBridge::~MapBridge()
-{
-    // The page must go before the profile it was made with.
-    delete mView;
+    const QString cacheRoot = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    const QPointer<MapBridge> self(this);
+    MapEngine::Events events;
+    events.loadFinished = [self](bool ok) {
+        if (self)
+            self->slotLoadFinished(ok);
+    };
+    events.clicked = [self](double latitude, double longitude, double toleranceMeters) {
+        if (self)
+            emit self->sig_Clicked(latitude, longitude, toleranceMeters);
+    };
+    mEngine.reset(create(mViewParent, QString::fromLatin1(kUserAgent),
+                         cacheRoot.isEmpty() ? QString() : cacheRoot + QStringLiteral("/map"), std::move(events)));
+    return true;
 }
 
 void MapBridge::load(const QString &tileUrl)
 {
-    if (!mView)
-        createView();
-    QWebEnginePage *page = mView->page();
-    const QString url = tileUrl.isEmpty() ? QString::fromLatin1(kMapDefaultTileUrl) : tileUrl;
-    // Quoted as the one element of a JSON array, whatever characters it holds.
-    const QString quoted = QString::fromUtf8(QJsonDocument(QJsonArray{url}).toJson(QJsonDocument::Compact));
-
-    QWebEngineScript script;
-    script.setName(QString::fromLatin1(kTileUrlScriptName));
-    script.setInjectionPoint(QWebEngineScript::DocumentCreation);
-    script.setWorldId(QWebEngineScript::MainWorld);
-    script.setSourceCode(QStringLiteral("window.velmoraTileUrl = %1[0];").arg(quoted));
-    QWebEngineScriptCollection &scripts = page->scripts();
-    for (const QWebEngineScript &old : scripts.findScripts(script.name()))
-        scripts.remove(old);
-    scripts.insert(script);
-
+    if (!mStarted) {
+        mStarted = true;
+        // The web engine's processes and the page's load wait for the first load().
+        createEngine();
+    }
+    if (!mEngine)
+        return;
     mLoaded = false;
-    page->load(QUrl(QString::fromLatin1(kPageUrl)));
+    mEngine->load(tileUrl.isEmpty() ? QString::fromLatin1(kMapDefaultTileUrl) : tileUrl);
 }
-
 void MapBridge::run(const QString &call)
 {
-    if (mLoaded && mView)
-        mView->page()->runJavaScript(call);
+    if (mLoaded && mEngine)
+        mEngine->run(call);
     else
         enqueue(call);
 }
 
-QWebEngineView *MapBridge::view() const
+QWidget *MapBridge::view() const
 {
-    return mView;
+    return mEngine ? mEngine->view() : nullptr;
 }
 
 bool MapBridge::isLoaded() const
@@ -256,10 +170,10 @@ void MapBridge::slotLoadFinished(bool ok)
         return;
     }
     mLoaded = true;
-    qCDebug(lcMap) << "map page loaded:" << mView->page()->url().toString();
+    qCDebug(lcMap) << "map page loaded:" << mEngine->pageUrl();
     const QStringList pending = std::exchange(mPending, {});
     for (const QString &call : pending)
-        mView->page()->runJavaScript(call);
+        mEngine->run(call);
 }
 
 void MapBridge::enqueue(const QString &call)
@@ -282,4 +196,3 @@ void MapBridge::enqueue(const QString &call)
     }
 }
 
-#include "mapbridge.moc"

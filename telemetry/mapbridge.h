@@ -1,13 +1,11 @@
 #pragma once
 
 #include <QObject>
-#include <QPointer>
 #include <QStringList>
 
-class MapPageEvents;
-class QWebChannel;
-class QWebEngineProfile;
-class QWebEngineView;
+#include <memory>
+
+class MapEngine;
 class QWidget;
 
 // OpenStreetMap's standard tile server. Its usage policy wants the
@@ -19,12 +17,13 @@ constexpr char kMapDefaultTileUrl[] = "https://tile.openstreetmap.org/{z}/{x}/{y
 // renderer: composed by OpenGL, the whole window would go through the
 // rasteriser for every video picture. Process set-up: main() calls it once,
 // after the application object and before the first MapBridge;
-// QT_QUICK_BACKEND, when set, decides.
+// QT_QUICK_BACKEND, when set, decides (and is how the choice is passed on).
 void chooseMapRenderer();
 // Before the application object: on a machine without a GPU device OpenGL
 // could only be that rasteriser, which the web engine's shared context would
 // load into the process at start (Mesa's llvmpipe, some 50 MB of LLVM). The
 // program then goes without OpenGL and the map is drawn in software.
+// Also lets the web engine, loaded later, share OpenGL with the window.
 void avoidSoftwareOpenGl();
 
 // The map view: a web view showing the embedded map page, and the one-way
@@ -42,7 +41,8 @@ public:
     // Deletes the view, unless its parent already has.
     ~MapBridge() override;
 
-    // Starts the web engine the first time, and loads the page
+    // Starts the web engine the first time (loads its module; without it
+    // the map stays empty, and a warning is logged), and loads the page
     // "qrc:/google_JS_Online/googleMap.html". tileUrl is a
     // tile address with {z}, {x} and {y} (optionally {s}); empty means
     // kMapDefaultTileUrl. Loading again starts a fresh page.
@@ -54,8 +54,10 @@ public:
     // same function.
     void run(const QString &call);
 
-    // Null before the first load().
-    QWebEngineView *view() const;
+    // The web view (a QWebEngineView); null before the first load().
+    QWidget *view() const;
+    // Whether load() has been called: the engine started, or failed to.
+    bool isStarted() const { return mStarted; }
     bool isLoaded() const;
 
 signals:
@@ -64,15 +66,13 @@ signals:
     void sig_Clicked(double latitude, double longitude, double toleranceMeters);
 
 private:
-    void createView();
+    bool createEngine();
     void slotLoadFinished(bool ok);
     void enqueue(const QString &call);
 
     QWidget *mViewParent;
-    QWebEngineProfile *mProfile = nullptr;
-    QPointer<QWebEngineView> mView;
-    QWebChannel *mChannel = nullptr;
-    MapPageEvents *mEvents = nullptr; // the one object the page may reach
+    std::unique_ptr<MapEngine> mEngine;
+    bool mStarted = false;
     bool mLoaded = false;
     QStringList mPending; // calls waiting for the page, oldest first
 };

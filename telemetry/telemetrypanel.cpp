@@ -17,7 +17,6 @@
 #include <algorithm>
 #include <QLabel>
 #include <QVBoxLayout>
-#include <QWebEngineView>
 
 namespace {
 
@@ -65,7 +64,7 @@ TelemetryPanel::TelemetryPanel(const TelemetryWidgets &widgets, const QString &t
 
 void TelemetryPanel::startMap()
 {
-    if (mMap && !mMap->view())
+    if (mMap && !mMap->isStarted())
         mMap->load(mTileUrl);
 }
 

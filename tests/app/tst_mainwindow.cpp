@@ -813,7 +813,8 @@ void TestMainWindow::keysWorkOnTheMapAndInTheList()
     QVERIFY(QTest::qWaitForWindowExposed(mWindow.get()));
     openPaused(QStringLiteral("clip.mp4"));
     QVERIFY(waitFor([&] { return mWindow->mapBridge()->view() && mWindow->mapBridge()->view()->focusProxy(); }, 30000));
-    QWebEngineView *map = mWindow->mapBridge()->view();
+    QWebEngineView *map = qobject_cast<QWebEngineView *>(mWindow->mapBridge()->view());
+    QVERIFY(map);
     QTest::keyClick(map->focusProxy(), Qt::Key_Right);
     QCOMPARE(mWindow->player()->seekTarget(), qint64(5000000));
     QTest::keyClick(map->focusProxy(), Qt::Key_M);

@@ -239,6 +239,7 @@ void TestInstall::filesAreWhereTheyBelong()
     const QStringList fixed{
         QStringLiteral("bin/velmora_gps"),
         QStringLiteral("bin/velmora_viewer"),
+        QStringLiteral(VELMORA_MODULES_INSTALL_DIR "/velmora_mapview.so"),
         QStringLiteral("share/applications/") + kAppId + QStringLiteral(".desktop"),
         QStringLiteral("share/icons/hicolor/scalable/apps/") + kAppId + QStringLiteral(".svg"),
         QStringLiteral("share/metainfo/") + kAppId + QStringLiteral(".metainfo.xml"),
@@ -463,6 +464,7 @@ void TestInstall::debianPackageNamesWhatItNeeds()
          {QRegularExpression(QStringLiteral("^libqt5webenginewidgets5$")), QRegularExpression(QStringLiteral("^libqt5sql5$")),
           QRegularExpression(QStringLiteral("^libqt5sql5-sqlite$")), QRegularExpression(QStringLiteral("^libqt5webengine-data$")),
           QRegularExpression(QStringLiteral("^libqcustomplot")), QRegularExpression(QStringLiteral("^libavcodec\\d+$")),
+          QRegularExpression(QStringLiteral("^libavfilter\\d+$")),
           QRegularExpression(QStringLiteral("^libswresample\\d+$")), QRegularExpression(QStringLiteral("^libsdl2-2")),
           QRegularExpression(QStringLiteral("^libssl\\d"))}) {
         QVERIFY2(!names.filter(needed).isEmpty(), qPrintable(needed.pattern() + QStringLiteral(" not in ") + depends.out));

@@ -79,6 +79,7 @@ private slots:
 
 private:
     QJsonObject pageState();
+    QWebEngineView *webView() const { return qobject_cast<QWebEngineView *>(mBridge->view()); }
 
     std::unique_ptr<QWidget> mFrame;
     MapBridge *mBridge = nullptr;
@@ -111,7 +112,7 @@ void TestMapPage::cleanup()
 QJsonObject TestMapPage::pageState()
 {
     auto result = std::make_shared<QString>();
-    mBridge->view()->page()->runJavaScript(QString::fromLatin1(kStateScript),
+    webView()->page()->runJavaScript(QString::fromLatin1(kStateScript),
                                            [result](const QVariant &value) { *result = value.toString(); });
     waitFor([&] { return !result->isEmpty(); }, kPageTimeoutMs);
     return QJsonDocument::fromJson(result->toUtf8()).object();
@@ -211,9 +212,9 @@ void TestMapPage::clickNearTheRouteReachesTheProgram()
     QList<QVariantList> clicks;
     connect(mBridge, &MapBridge::sig_Clicked, this,
             [&](double lat, double lng, double tolerance) { clicks.append({lat, lng, tolerance}); });
-    QWidget *input = mBridge->view()->focusProxy();
+    QWidget *input = webView()->focusProxy();
     QVERIFY(input);
-    const QPoint centre = mBridge->view()->rect().center();
+    const QPoint centre = webView()->rect().center();
     QVERIFY(waitFor([&] {
         QTest::mouseClick(input, Qt::LeftButton, {}, centre + QPoint(4, 3));
         return waitFor([&] { return !clicks.isEmpty(); }, 500);
