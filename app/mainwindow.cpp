@@ -16,6 +16,8 @@
 #include <QLoggingCategory>
 #include <QTimer>
 
+#include <utility>
+
 Q_DECLARE_LOGGING_CATEGORY(lcWindow)
 
 MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
@@ -26,6 +28,10 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
     // Its actions first: the form connects them by name.
     mMenu = new SetupMenu(this);
     ui->setupUi(this);
+    // A sheet of the window itself restyles every widget under it each time
+    // the window's flags change, as main() changes them right after this.
+    mSheetBeforeShown = styleSheet();
+    setStyleSheet(QString());
     // frameShow: an empty box beside the time, nothing to show in it.
     for (QWidget *unused : std::initializer_list<QWidget *>{ui->pushButtonRewind, ui->pushButtonForward, ui->pushButton, ui->label_14, ui->frameShow})
         unused->hide();
@@ -88,6 +94,13 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
     setAcceptDrops(true);
     mMsgWidget = new mymsgwidget(this);
     mMsgWidget->setAttribute(Qt::WA_QuitOnClose, false);
+}
+
+void MainWindow::setVisible(bool visible)
+{
+    if (visible && !mSheetBeforeShown.isEmpty())
+        setStyleSheet(std::exchange(mSheetBeforeShown, QString()));
+    QMainWindow::setVisible(visible);
 }
 
 MainWindow::~MainWindow()

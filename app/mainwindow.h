@@ -144,6 +144,9 @@ private slots:
     void on_pushButtonClose_clicked();
     void on_pushButtonFullScreen_clicked();
 
+public:
+    void setVisible(bool visible) override;
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
@@ -162,6 +165,7 @@ protected:
 
 private:
     void stepFileList(bool forward);
+    void openBeforeListed(const QString &path);
     void setupFileList(const QString &dataFolder);
     void setupTelemetry(MapView map);
     // The stored settings, the menu's texts and the frame (mainwindow_chrome.cpp).
@@ -187,6 +191,8 @@ private:
     PlaybackKeys *mKeys = nullptr;          // the window's keys
     KeyHelp *mKeyHelp = nullptr;            // the keys, listed over the picture
     OutputActions *mOutput = nullptr;       // snapshot and track export, with their status line
+    QString mSheetBeforeShown;              // the form's own sheet, set at the first show
+    QString mOpenedBeforeListed;            // opened while the list reads it (openBeforeListed)
     bool mListStarted = false;              // an entry of the list was opened; previous and next work from then on
 };
 

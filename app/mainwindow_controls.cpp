@@ -24,6 +24,7 @@
 #include <QKeyEvent>
 #include <QLoggingCategory>
 #include <QMimeData>
+#include <utility>
 
 Q_DECLARE_LOGGING_CATEGORY(lcWindow)
 
@@ -178,6 +179,14 @@ void MainWindow::slotSetFile(FileListInfo info, bool play)
     if (mSession->deferWhileOpening([this, info, play] { slotSetFile(info, play); }))
         return;
     qCDebug(lcWindow) << "info.FilePath:" << info.path;
+    const QString early = std::exchange(mOpenedBeforeListed, QString());
+    if (info.path == early && mSession->filePath() == early && mSession->state() != PlaybackSession::Stopped) {
+        mListStarted = true;
+        telemetryPanel()->startChart(info.durationInt);
+        if (play)
+            player()->play();
+        return;
+    }
     mSession->setFilePath(info.path);
     if (!QFileInfo(info.path).isFile()) {
         // What plays goes on.
@@ -197,11 +206,28 @@ void MainWindow::slotSetFile(FileListInfo info, bool play)
 void MainWindow::openFiles(const QStringList &paths)
 {
     qCDebug(lcWindow) << "opened from outside:" << paths;
-    mFileList->addOpened(paths);
     if (isMinimized())
         setWindowState(windowState() & ~Qt::WindowMinimized);
     raise();
     activateWindow();
+    openBeforeListed(paths.value(0));
+    mFileList->addOpened(paths);
+}
+
+// A file from outside that the list does not know yet opens before the list
+// reads it: its picture need not wait for the list's row, nor share the
+// machine with the list's read. The list's word decides what follows: its
+// row plays what is open, its refusal closes it.
+void MainWindow::openBeforeListed(const QString &path)
+{
+    if (path.isEmpty() || mFileList->knows(path) || mSession->isOpening()
+        || mSession->state() != PlaybackSession::Stopped || !QFileInfo(path).isFile())
+        return;
+    mOpenedBeforeListed = path;
+    mSession->setFilePath(path);
+    // A failure is for the list's read to tell.
+    if (!mSession->open(path, false))
+        mOpenedBeforeListed.clear();
 }
 
 void MainWindow::on_pushButtonPre_clicked()
@@ -242,6 +268,8 @@ void MainWindow::slotSaveBasePath(QString path)
 
 void MainWindow::slotCannotPlay(QString path, ProbeProblem problem)
 {
+    if (path == std::exchange(mOpenedBeforeListed, QString()) && mSession->filePath() == path)
+        player()->stop();
     mMsgWidget->showCannotPlay(QFileInfo(path).fileName(), problem);
 }
 

@@ -53,8 +53,11 @@ void PlaybackSession::listed(const QString &path)
     const QString first = inTrip() ? mTrip.part(0).path : mFilePath;
     const QString last = inTrip() ? mTrip.part(mTrip.partCount() - 1).path : mFilePath;
     const int added = files.indexOf(path);
-    // A scan still under way may have taken the list before this file came.
-    if (added >= 0 && (mScanPending || added == files.indexOf(last) + 1 || added == files.indexOf(first) - 1))
+    // A scan still under way may have taken the list before this file came;
+    // a file opened before it was listed had none.
+    const bool playsUnscanned = path == mFilePath && !inTrip() && !mScanPending;
+    if (added >= 0
+        && (playsUnscanned || mScanPending || added == files.indexOf(last) + 1 || added == files.indexOf(first) - 1))
         mRescan->start();
 }
 

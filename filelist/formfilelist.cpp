@@ -7,6 +7,8 @@
 #include "sqloperate.h"
 
 #include <QDir>
+
+#include <algorithm>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -237,6 +239,13 @@ void FormFileList::addOpened(const QStringList &paths)
         addFile(path, play);
         play = false;
     }
+}
+
+bool FormFileList::knows(const QString &path) const
+{
+    const QString key = samePathKey(path);
+    return listedRow(key) >= 0
+           || std::any_of(mPending.cbegin(), mPending.cend(), [&](const Pending &p) { return p.key == key; });
 }
 
 void FormFileList::on_pushButtonAdd_clicked()

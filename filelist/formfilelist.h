@@ -42,6 +42,8 @@ public:
     // launch): each is read and listed in turn, the first file plays;
     // folders are walked as when dropped, and only listed.
     void addOpened(const QStringList &paths);
+    // Whether path is listed or being read.
+    bool knows(const QString &path) const;
     // The add dialog over dialogParent; what is chosen is listed, the first plays.
     void chooseFiles(QWidget *dialogParent);
     // What the open dialog's choice does: one file plays and hides the

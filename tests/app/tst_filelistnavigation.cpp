@@ -373,10 +373,15 @@ void TestFileListNavigation::filesFromOutsideAreListedAndTheFirstPlays()
     FormFileList *panel = mWindow->fileListPanel();
     const QString two = clip(QStringLiteral("two.mp4"));
     const QString one = clip(QStringLiteral("one.mp4"));
+    // A file named alone and unknown to the list opens before the list has
+    // read it, and once only.
+    int opens = 0;
+    connect(mWindow->session(), &PlaybackSession::sig_OpenStarted, this, [&] { ++opens; });
     mWindow->openFiles({two, clip(QStringLiteral("junk.mp4")), one});
     QVERIFY(waitFor([&] { return panel->pendingCount() == 0 && mWindow->playState() == 0; }, 20000));
     QCOMPARE(panel->files(), (QStringList{two, one}));
     QCOMPARE(mWindow->filePath(), two);
+    QCOMPARE(opens, 1);
     QVERIFY(waitFor([&] { return mWindow->messageWidget()->isVisible(); }));
     QCOMPARE(mWindow->messageWidget()->message(), QStringLiteral("junk.mp4: not a recording"));
 
@@ -388,6 +393,19 @@ void TestFileListNavigation::filesFromOutsideAreListedAndTheFirstPlays()
     QVERIFY(waitFor([&] { return panel->pendingCount() == 0; }, 20000));
     QCOMPARE(panel->files(), (QStringList{two, one, m4v}));
     QCOMPARE(mWindow->filePath(), m4v);
+
+    // What cannot be played is said once, by the list, and nothing plays.
+    mWindow->player()->stop();
+    QVERIFY(waitFor([&] { return mWindow->playState() == 2; }));
+    mWindow->messageWidget()->hide();
+    const QString junk = clip(QStringLiteral("junk2.mp4"));
+    QVERIFY(QFile::copy(clip(QStringLiteral("junk.mp4")), junk));
+    mWindow->openFiles({junk});
+    QVERIFY(waitFor([&] { return panel->pendingCount() == 0 && mWindow->messageWidget()->isVisible(); }, 20000));
+    QTest::qWait(200);
+    // Said twice, it would read twice.
+    QCOMPARE(mWindow->messageWidget()->message(), QStringLiteral("junk2.mp4: not a recording"));
+    QCOMPARE(mWindow->playState(), 2);
 }
 
 void TestFileListNavigation::screenshot()

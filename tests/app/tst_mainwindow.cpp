@@ -865,8 +865,9 @@ void TestMainWindow::threeFilesPlayAsOneDrive()
     auto *slider = child<QSlider>(*mWindow, "horizontalSlider");
     auto *total = child<QLabel>(*mWindow, "totaltimelabel");
 
-    // The first plays; its drive is read beside it: one timeline, one route.
-    mWindow->fileListPanel()->addOpened(drive);
+    // Named from outside, the first plays, opened before the list has read
+    // it; its drive is read beside it: one timeline, one route.
+    mWindow->openFiles(drive);
     QVERIFY(waitFor([&] { return mWindow->playState() == 0; }));
     QVERIFY(waitFor([&] { return slider->maximum() == 6; }));
     QCOMPARE(total->text(), QStringLiteral("00:00:06"));
