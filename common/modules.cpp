@@ -35,7 +35,11 @@ QFunctionPointer moduleFunction(const QString &name, const char *symbol, QString
 {
     // Not QCoreApplication::applicationDirPath(): any thread may ask, and that caches unguarded.
     const QString program = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
-    const QString path = moduleFile(QFileInfo(program).absolutePath(), name);
+    return libraryFunction(moduleFile(QFileInfo(program).absolutePath(), name), symbol, error);
+}
+
+QFunctionPointer libraryFunction(const QString &path, const char *symbol, QString *error)
+{
     if (!trusted(path) || !trusted(QFileInfo(path).absolutePath())) {
         *error = QStringLiteral("%1: missing, or writable by others").arg(path);
         return nullptr;

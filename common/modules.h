@@ -15,3 +15,5 @@ QString moduleFile(const QString &programFolder, const QString &name);
 // The function `symbol` of module `name`, loaded for good; null with *error
 // set when the module is missing, refused or lacks it.
 QFunctionPointer moduleFunction(const QString &name, const char *symbol, QString *error);
+// The same for the library file at `path`.
+QFunctionPointer libraryFunction(const QString &path, const char *symbol, QString *error);

@@ -1,4 +1,5 @@
 #include "installlayout.h"
+#include "modules.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,6 +22,7 @@ private slots:
     void keepsUserFileBeside_data();
     void keepsUserFileBeside();
     void userFileFolderIsMadeOnlyWhenTaken();
+    void modulesAreFoundAndOnlyTrustedOnesLoad();
 
 private:
     void touch(const QString &path);
@@ -102,4 +104,39 @@ void TestInstallLayout::userFileFolderIsMadeOnlyWhenTaken()
 }
 
 QTEST_GUILESS_MAIN(TestInstallLayout)
+// A module someone else could have replaced would run as the user.
+void TestInstallLayout::modulesAreFoundAndOnlyTrustedOnesLoad()
+{
+    QTemporaryDir prefix;
+    QVERIFY(QDir(prefix.path()).mkpath(QStringLiteral("bin")));
+    const QString bin = prefix.filePath(QStringLiteral("bin"));
+    QVERIFY(moduleFile(bin, QStringLiteral("velmora_mapview")).endsWith(QLatin1String("/modules/velmora_mapview.so")));
+    QVERIFY(QDir(prefix.path()).mkpath(QStringLiteral("share/velmora_viewer")));
+    const QString installed = moduleFile(bin, QStringLiteral("velmora_mapview"));
+    QVERIFY2(installed.startsWith(prefix.path() + QLatin1Char('/')) && installed.endsWith(QLatin1String("/velmora_viewer/velmora_mapview.so")),
+             qPrintable(installed));
+
+    const QString folder = prefix.filePath(QStringLiteral("lib"));
+    QVERIFY(QDir().mkpath(folder));
+    const QString module = folder + QStringLiteral("/probe.so");
+    QVERIFY(QFile::copy(QStringLiteral(VELMORA_MODULE_PROBE), module));
+    const QFile::Permissions mine = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther;
+    QVERIFY(QFile::setPermissions(module, mine | QFile::WriteOther));
+    QString error;
+    QVERIFY(!libraryFunction(module, "velmora_module_probe", &error));
+    QVERIFY2(error.contains(QLatin1String("writable by others")), qPrintable(error));
+    QVERIFY(QFile::setPermissions(module, mine));
+    QVERIFY(QFile::setPermissions(folder, mine | QFile::WriteGroup));
+    QVERIFY(!libraryFunction(module, "velmora_module_probe", &error));
+    QVERIFY(QFile::setPermissions(folder, mine));
+    QVERIFY(!libraryFunction(folder + QStringLiteral("/missing.so"), "velmora_module_probe", &error));
+
+    error.clear();
+    const auto probe = reinterpret_cast<int (*)()>(libraryFunction(module, "velmora_module_probe", &error));
+    QVERIFY2(probe, qPrintable(error));
+    QCOMPARE(probe(), 42);
+    QVERIFY(!libraryFunction(module, "velmora_no_such_function", &error));
+    QVERIFY(!error.isEmpty());
+}
+
 #include "tst_installlayout.moc"
