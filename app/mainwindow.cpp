@@ -66,7 +66,6 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
     connect(mKeys, &PlaybackKeys::sig_Step, mSeekBar, &SeekBar::step);
     connect(mKeys, &PlaybackKeys::sig_Volume, mSound, &SoundControl::step);
     connect(mKeys, &PlaybackKeys::sig_LeaveFullScreen, this, &MainWindow::on_pushButtonFullScreen_clicked);
-    mKeyHelp = new KeyHelp(ui->widgetVideo);
 
     mOutput = new OutputActions(
         {[this] { return filePath(); },
@@ -83,7 +82,12 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
     });
     mKeys->on(PlaybackKeys::ToggleFullScreen, [this] { on_pushButtonFullScreen_clicked(); });
     mKeys->on(PlaybackKeys::Open, [this] { mFileList->chooseFiles(this); });
-    mKeys->on(PlaybackKeys::Help, [this] { mKeyHelp->toggle(); });
+    mKeys->on(PlaybackKeys::Help, [this] {
+        // Made when first asked for: its many labels need not slow the start.
+        if (!mKeyHelp)
+            mKeyHelp = new KeyHelp(ui->widgetVideo);
+        mKeyHelp->toggle();
+    });
     mKeys->on(PlaybackKeys::Snapshot, [this] { mOutput->snapshot(); });
     mKeys->on(PlaybackKeys::Export, [this] { mOutput->exportTrack(); });
     mKeys->on(PlaybackKeys::Slower, [this] { setSpeed(SetupMenu::nextSpeed(player()->speed(), -1)); });

@@ -36,12 +36,31 @@ QRectF visibleBox(const QImage &source)
 
 NeedlePainter::NeedlePainter(QWidget *dial, const QString &needlePath)
     : mDial(dial)
-    , mNeedle(needlePath)
+    , mPath(needlePath)
 {
-    if (mNeedle.isNull())
-        qCWarning(lcNeedles) << "needle image missing:" << needlePath;
-    else
-        mVisible = visibleBox(mNeedle.toImage());
+    // Decoding and scanning the image takes a few ms that the window's start
+    // need not wait for: the other core is idle then.
+    mReading = std::async(std::launch::async, [needlePath] {
+        Read read{QImage(needlePath), QRectF()};
+        if (!read.image.isNull())
+            read.visible = visibleBox(read.image);
+        return read;
+    });
+}
+
+NeedlePainter::~NeedlePainter() = default;
+
+void NeedlePainter::take() const
+{
+    if (!mReading.valid())
+        return;
+    const Read read = mReading.get();
+    if (read.image.isNull()) {
+        qCWarning(lcNeedles) << "needle image missing:" << mPath;
+        return;
+    }
+    mNeedle = QPixmap::fromImage(read.image);
+    mVisible = read.visible;
 }
 
 bool NeedlePainter::handleEvent(QObject *watched, QEvent *event, int angle) const
@@ -54,6 +73,7 @@ bool NeedlePainter::handleEvent(QObject *watched, QEvent *event, int angle) cons
 
 QRect NeedlePainter::needleRect(int angle) const
 {
+    take();
     if (mVisible.isEmpty())
         return QRect();
     // The mapping paint() uses: the image stretched over the dial, centred on
@@ -71,6 +91,9 @@ QRect NeedlePainter::needleRect(int angle) const
 
 void NeedlePainter::paint(int angle) const
 {
+    take();
+    if (mNeedle.isNull())
+        return;
     QPainter painter(mDial);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <QImage>
 #include <QPixmap>
 #include <QRect>
 #include <QRectF>
 #include <QString>
+
+#include <future>
 
 class QEvent;
 class QObject;
@@ -17,9 +20,11 @@ class QWidget;
 class NeedlePainter
 {
 public:
-    // needlePath: a square image with its pivot at the centre, loaded once
-    // here. A missing image draws nothing.
+    // needlePath: a square image with its pivot at the centre, read once,
+    // beside the window's construction (the first paint takes it). A
+    // missing image draws nothing.
     NeedlePainter(QWidget *dial, const QString &needlePath);
+    ~NeedlePainter();
 
     // For a paint event of the dial: paints the needle at angle (degrees,
     // clockwise on screen) and returns true, the event being consumed.
@@ -34,9 +39,19 @@ public:
     QWidget *dial() const { return mDial; }
 
 private:
+    struct Read
+    {
+        QImage image;
+        QRectF visible;
+    };
+
     void paint(int angle) const;
+    // The read image, waiting for it the first time.
+    void take() const;
 
     QWidget *mDial;
-    QPixmap mNeedle;
-    QRectF mVisible; // the needle image's pixels that are not transparent, in image pixels
+    QString mPath;
+    mutable std::future<Read> mReading;
+    mutable QPixmap mNeedle;
+    mutable QRectF mVisible; // the needle image's pixels that are not transparent, in image pixels
 };
