@@ -104,15 +104,18 @@ MapBridge::MapBridge(QWidget *viewParent, QObject *parent)
 {
 }
 
-MapBridge::~MapBridge() = default;
-
-bool MapBridge::createEngine()
+MapBridge::~MapBridge()
 {
-    QString error;
-    const auto create = reinterpret_cast<CreateMapEngine>(moduleFunction(QStringLiteral("velmora_mapview"), VELMORA_MAP_ENGINE_ENTRY, &error));
+    if (mModuleLoad.joinable())
+        mModuleLoad.join();
+}
+
+void MapBridge::createEngine(QFunctionPointer create, const QString &error)
+{
+    mModuleLoad.join(); // it has posted this as its last act
     if (!create) {
         qCWarning(lcMap) << "no map: its web engine module did not load:" << error;
-        return false;
+        return;
     }
     const QString cacheRoot = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
     const QPointer<MapBridge> self(this);
@@ -125,23 +128,38 @@ bool MapBridge::createEngine()
         if (self)
             emit self->sig_Clicked(latitude, longitude, toleranceMeters);
     };
-    mEngine.reset(create(mViewParent, QString::fromLatin1(kUserAgent),
-                         cacheRoot.isEmpty() ? QString() : cacheRoot + QStringLiteral("/map"), std::move(events)));
-    return true;
+    mEngine.reset(reinterpret_cast<CreateMapEngine>(create)(
+        mViewParent, QString::fromLatin1(kUserAgent), cacheRoot.isEmpty() ? QString() : cacheRoot + QStringLiteral("/map"),
+        std::move(events)));
+    mEngine->load(mTileUrl);
 }
 
 void MapBridge::load(const QString &tileUrl)
 {
-    if (!mStarted) {
-        mStarted = true;
-        // The web engine's processes and the page's load wait for the first load().
-        createEngine();
-    }
-    if (!mEngine)
-        return;
+    mTileUrl = tileUrl.isEmpty() ? QString::fromLatin1(kMapDefaultTileUrl) : tileUrl;
     mLoaded = false;
-    mEngine->load(tileUrl.isEmpty() ? QString::fromLatin1(kMapDefaultTileUrl) : tileUrl);
+    if (mEngine) {
+        mEngine->load(mTileUrl);
+        return;
+    }
+    if (mStarted)
+        return; // the module is on its way, or missing
+    mStarted = true;
+    // The web engine's libraries are some 130 MB to read and relocate: from
+    // a slow disk that takes a while, which the window must not wait for.
+    mModuleLoad = std::thread([self = QPointer<MapBridge>(this)]() mutable {
+        QString error;
+        const QFunctionPointer create = moduleFunction(QStringLiteral("velmora_mapview"), VELMORA_MAP_ENGINE_ENTRY, &error);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self = std::move(self), create, error] {
+                if (self)
+                    self->createEngine(create, error);
+            },
+            Qt::QueuedConnection);
+    });
 }
+
 void MapBridge::run(const QString &call)
 {
     if (mLoaded && mEngine)

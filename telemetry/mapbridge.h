@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QFunctionPointer>
 #include <QObject>
 #include <QStringList>
 
 #include <memory>
+#include <thread>
 
 class MapEngine;
 class QWidget;
@@ -38,11 +40,14 @@ public:
     // made by the first load(). Tiles are cached on disk in a profile of the
     // map's own under the user's cache folder.
     explicit MapBridge(QWidget *viewParent, QObject *parent = nullptr);
-    // Deletes the view, unless its parent already has.
+    // Deletes the view, unless its parent already has; waits for a load of
+    // the web engine's libraries under way.
     ~MapBridge() override;
 
-    // Starts the web engine the first time (loads its module; without it
-    // the map stays empty, and a warning is logged), and loads the page
+    // Starts the web engine the first time: its module (and the web
+    // engine's libraries) loads on a thread of its own, and the page once
+    // it has; without the module the map stays empty, and a warning is
+    // logged. Loads the page
     // "qrc:/google_JS_Online/googleMap.html". tileUrl is a
     // tile address with {z}, {x} and {y} (optionally {s}); empty means
     // kMapDefaultTileUrl. Loading again starts a fresh page.
@@ -54,7 +59,7 @@ public:
     // same function.
     void run(const QString &call);
 
-    // The web view (a QWebEngineView); null before the first load().
+    // The web view (a QWebEngineView); null until the engine has started.
     QWidget *view() const;
     // Whether load() has been called: the engine started, or failed to.
     bool isStarted() const { return mStarted; }
@@ -66,12 +71,14 @@ signals:
     void sig_Clicked(double latitude, double longitude, double toleranceMeters);
 
 private:
-    bool createEngine();
+    void createEngine(QFunctionPointer create, const QString &error);
     void slotLoadFinished(bool ok);
     void enqueue(const QString &call);
 
     QWidget *mViewParent;
     std::unique_ptr<MapEngine> mEngine;
+    std::thread mModuleLoad;
+    QString mTileUrl; // of the last load()
     bool mStarted = false;
     bool mLoaded = false;
     QStringList mPending; // calls waiting for the page, oldest first

@@ -76,6 +76,7 @@ private slots:
     void routes_data();
     void routes();
     void clickNearTheRouteReachesTheProgram();
+    void bridgeGoneWhileTheEngineLoads();
 
 private:
     QJsonObject pageState();
@@ -224,6 +225,21 @@ void TestMapPage::clickNearTheRouteReachesTheProgram()
     QVERIFY(qAbs(click[2].toDouble() - 23.4) < 1.0);
     QCOMPARE(nearestRoutePoint(route, click[0].toDouble(), click[1].toDouble(), click[2].toDouble()), 0);
     QVERIFY2(takePageErrors().isEmpty(), "the page threw");
+}
+
+// The web engine's libraries load on a thread of their own; a bridge that
+// goes meanwhile waits for it and is never called back.
+void TestMapPage::bridgeGoneWhileTheEngineLoads()
+{
+    mBridge->run(mapCleanCall());
+    mBridge->load(kUnreachableTiles);
+    QVERIFY(mBridge->isStarted() && !mBridge->view());
+    mFrame.reset();
+    QTest::qWait(500);
+    mFrame = std::make_unique<QWidget>();
+    mBridge = new MapBridge(mFrame.get(), mFrame.get());
+    mBridge->load(kUnreachableTiles);
+    QVERIFY(waitFor([&] { return mBridge->isLoaded(); }, kPageTimeoutMs));
 }
 
 QTEST_MAIN(TestMapPage)
