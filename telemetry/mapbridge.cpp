@@ -34,10 +34,6 @@ void useSoftwareSceneGraph()
     qputenv("QT_QUICK_BACKEND", "software");
 }
 
-} // namespace
-
-namespace {
-
 // The call's function name: the text before its "(".
 QStringRef functionName(const QString &call)
 {
@@ -131,7 +127,8 @@ void MapBridge::createEngine(QFunctionPointer create, const QString &error)
     mEngine.reset(reinterpret_cast<CreateMapEngine>(create)(
         mViewParent, QString::fromLatin1(kUserAgent), cacheRoot.isEmpty() ? QString() : cacheRoot + QStringLiteral("/map"),
         std::move(events)));
-    mEngine->load(mTileUrl);
+    if (mEngine)
+        mEngine->load(mTileUrl);
 }
 
 void MapBridge::load(const QString &tileUrl)
