@@ -148,10 +148,8 @@ int run(const Options &o)
 // counters soon after its first picture. FILE DATA_DIR
 int childDrops(const QStringList &args)
 {
-    QDir(args.value(1)).removeRecursively();
-    MainWindow window(nullptr, MainWindow::MapView::Web, args.value(1));
-    window.setWindowFlags(Qt::FramelessWindowHint);
-    window.placeAtStart();
+    const std::unique_ptr<MainWindow> owned = viewerWindow(args.value(1));
+    MainWindow &window = *owned;
     auto *surface = window.findChild<MyFrame *>();
     int tooSlow = 0;
     QObject::connect(window.player(), &VideoPlayer::sig_DecodeTooSlow, qApp, [&](bool slow) { tooSlow += slow; });

@@ -224,10 +224,8 @@ Values viewerLayout(const QString &logDir, const QString &file)
 // its size, the video area's, and the stop button's centre. FILE DATA_DIR
 int childLayout(const QStringList &args)
 {
-    QDir(args.value(1)).removeRecursively();
-    MainWindow window(nullptr, MainWindow::MapView::Web, args.value(1));
-    window.setWindowFlags(Qt::FramelessWindowHint);
-    window.placeAtStart();
+    const std::unique_ptr<MainWindow> owned = viewerWindow(args.value(1));
+    MainWindow &window = *owned;
     auto *surface = window.findChild<MyFrame *>();
     auto *stop = window.findChild<QPushButton *>("stopButton");
     if (!surface || !stop || !exposed(window))

@@ -261,6 +261,9 @@ double imagePts(const QImage &image); // s, the engine's "pts" text; NaN when no
 QString litScreen();                  // where the screen is not black, "WxH@X,Y"
 // The main window's video surface once the window is exposed (and its map page loaded); null otherwise.
 MyFrame *showMainWindow(MainWindow &window, bool waitForMap);
+// The main window as the viewer's main() makes and places it, with its
+// files in dataDir (emptied first); not shown yet.
+std::unique_ptr<MainWindow> viewerWindow(const QString &dataDir);
 
 // Calls onPainted with the surface's picture after each paint of it that shows one.
 struct PaintWatch : QObject

@@ -269,6 +269,15 @@ MyFrame *showMainWindow(MainWindow &window, bool waitForMap)
     return nullptr;
 }
 
+std::unique_ptr<MainWindow> viewerWindow(const QString &dataDir)
+{
+    QDir(dataDir).removeRecursively();
+    auto window = std::make_unique<MainWindow>(nullptr, MainWindow::MapView::Web, dataDir);
+    window->setWindowFlags(Qt::FramelessWindowHint);
+    window->placeAtStart();
+    return window;
+}
+
 // The surface's own paint first, then the callback: a stamp after the paint.
 PaintWatch::PaintWatch(MyFrame *surface)
     : mSurface(surface)
