@@ -14,6 +14,9 @@
 #ifdef Q_OS_UNIX
 #include <unistd.h>
 #endif
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace {
 
@@ -32,6 +35,19 @@ void installFontSubstitutes()
     QFont::insertSubstitutions(QStringLiteral("微软雅黑"),
                                {QStringLiteral("Microsoft YaHei"), QStringLiteral("WenQuanYi Micro Hei"),
                                 QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Droid Sans Fallback")});
+}
+
+// Every decoding thread would grow a malloc arena of its own and keep
+// what its large blocks freed: two arenas, and large blocks mapped on their
+// own, give that memory back.
+void boundMallocArenas()
+{
+#ifdef __GLIBC__
+    constexpr int kArenas = 2;
+    constexpr int kMapFromBytes = 128 * 1024;
+    mallopt(M_ARENA_MAX, kArenas);
+    mallopt(M_MMAP_THRESHOLD, kMapFromBytes);
+#endif
 }
 
 bool runsAsRoot()
@@ -57,6 +73,7 @@ Q_DECLARE_LOGGING_CATEGORY(lcWindow)
 
 int main(int argc, char *argv[])
 {
+    boundMallocArenas(); // before any thread starts
     QCoreApplication::setApplicationName(QStringLiteral("velmora_viewer"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION_TEXT));
     // Help and version need no display.

@@ -131,6 +131,7 @@ void MainWindow::on_pushButton_clicked()
 {
     const bool on = !telemetryPanel()->fixGpsData();
     telemetryPanel()->setFixGpsData(on);
+    mSession->wakeTimeline(); // the position labels follow at the next tick
     showFixGpsLook(ui->pushButton, on);
     mSettings->writeString(QStringLiteral("Setup"), QStringLiteral("fixgpsdata"),
                           on ? QStringLiteral("1") : QStringLiteral("0"));

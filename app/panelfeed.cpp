@@ -66,6 +66,7 @@ void PanelFeed::takeGpsData(const GpsData &data)
     // Within a drive the panel shows the drive's track.
     if (!mSession->inTrip())
         mPanel->setTrack(data.track, data.version);
+    mSession->wakeTimeline(); // the next tick shows the track's second
 }
 
 void PanelFeed::showTrip()

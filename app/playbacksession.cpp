@@ -30,6 +30,13 @@ PlaybackSession::PlaybackSession(std::function<bool()> pausedDrag, QObject *pare
     , mScanner(new TripScanner(this))
 {
     mTimer->setInterval(kTimelineIntervalMs);
+    connect(mTimer, &QTimer::timeout, this, [this] {
+        const double now = position();
+        const bool still = mState == Paused && now == mTickPosition && !mPlayer->seekWaiting();
+        mTickPosition = now;
+        if (still)
+            mTimer->stop(); // this tick still reaches the window
+    });
     listenTo(mPlayer);
     connect(mScanner, &TripScanner::sig_Trip, this, &PlaybackSession::tripScanned);
     mRescan = new QTimer(this);
@@ -131,11 +138,21 @@ int PlaybackSession::playState() const
     return mState == Paused && mPausedDrag() ? PausedDrag : mState;
 }
 
+void PlaybackSession::wakeTimeline()
+{
+    if (mState != Stopped && !mTimer->isActive()) {
+        mTickPosition = -1.0;
+        mTimer->start();
+    }
+}
+
 void PlaybackSession::setState(VideoPlayer::PlayerState state)
 {
     mState = state == VideoPlayer::Playing ? Playing : state == VideoPlayer::Pause ? Paused : Stopped;
     if (mState == Stopped)
         mTimer->stop();
+    else if (mState == Playing)
+        wakeTimeline();
     qCDebug(lcWindow) << "mPlayState:" << mState;
 }
 
@@ -189,6 +206,7 @@ bool PlaybackSession::openInPlayer(const QString &path)
         qCDebug(lcWindow) << "cannot play:" << path;
         emit sig_OpenFailed();
     } else {
+        mTickPosition = -1.0;
         mTimer->start();
         // Whether its neighbours follow on is read beside playback.
         if (mTripsOn && !mSwitching && mListed) {
@@ -305,6 +323,7 @@ bool PlaybackSession::seekWaiting() const
 
 void PlaybackSession::seek(qint64 positionUs)
 {
+    wakeTimeline();
     if (!inTrip()) {
         mPlayer->seek(positionUs);
         return;
@@ -396,6 +415,7 @@ bool PlaybackSession::takeNext(qint64 localUs, bool play)
     emit sig_TotalTimeChanged(mPlayer->totalTime());
     if (!mNextPicture.isNull() && mNextPicture.text(QStringLiteral("serial")).toULongLong() == mPlayer->serial())
         emit sig_GetOneFrame(mNextPicture);
+    mTickPosition = -1.0;
     mTimer->start();
     if (localUs > 0)
         mPlayer->seek(localUs);

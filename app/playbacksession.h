@@ -42,6 +42,9 @@ public:
     void setSpeed(double speed);
     void setOutputSize(const QSize &size);
     QTimer *timer() const { return mTimer; }
+    // Paused, the timeline tick rests once a tick finds playback where the
+    // last one left it; whatever may change what it shows wakes it.
+    void wakeTimeline();
     // Playing, Paused or Stopped, as last reported by the player.
     int state() const { return mState; }
     // As state(), with PausedDrag while the slider is held in a pause.
@@ -132,6 +135,7 @@ private:
     QImage mNextPicture;                  // its first picture, shown when it takes over
     GpsData mNextGps;                     // its track, when its pass finished before
     QTimer *mTimer = nullptr;             // the timeline tick while a file is open
+    double mTickPosition = -1.0;          // where the last tick found playback, s
     std::function<bool()> mPausedDrag;
     int mState = Stopped;
     QString mFilePath;                    // the recording the play button opens

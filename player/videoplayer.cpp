@@ -12,6 +12,7 @@
 #include <QFile>
 
 extern "C" {
+#include <libavutil/cpu.h>
 #include <libavutil/time.h>
 }
 
@@ -23,6 +24,7 @@ extern "C" {
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -37,11 +39,18 @@ namespace {
 
 constexpr int64_t kAudioQueueLimit = 409600;    // bytes: a few seconds of sound are plenty
 constexpr int64_t kVideoQueueLimit = 6553600;   // bytes: about a second of 4K, several of 1080p
+// Reading stops this far ahead of the pictures: enough to ride out a slow
+// card's pause, and every second more is megabytes of packets held.
+constexpr double kReadAheadSeconds = 2.0;
+constexpr int kReadAheadMinPackets = 25; // however slow the frame rate
 constexpr int kQueueFullSleepMs = 10;
+constexpr int kMaxDecodeThreads = 16; // FFmpeg's own bound
 // Paused or at the end of input the player thread waits to be woken by a
 // control operation; this bound only keeps a lost wake from becoming a hang.
-constexpr int kIdleSleepMs = 1000;
+// Every wake costs a paused program CPU time.
+constexpr int kIdleSleepMs = 5000;
 constexpr int64_t kSoundRestAfterUs = 500000; // paused this long, the sound device is closed
+constexpr int kSoundRestWaitMs = int(kSoundRestAfterUs / 1000) + 10;
 constexpr int kWaitSliceMs = 5;                 // openFile and stop look at the threads this often
 // Transport streams have no index, so a seek can land after a key frame;
 // when it does, seek again this much earlier, doubling up to the limit.
@@ -79,6 +88,15 @@ int openInput(FormatContextPtr &ic, const char *path)
     return result;
 }
 
+// The byte limits bound what a broken or outsized stream can take, the
+// time bound what a normal one needs.
+bool readFarEnough(const VideoState &is)
+{
+    const int pictures = is.videoQueue.count();
+    return is.audioQueue.bytes() > kAudioQueueLimit || is.videoQueue.bytes() > kVideoQueueLimit
+           || (pictures > kReadAheadMinPackets && pictures * is.frameDuration > kReadAheadSeconds);
+}
+
 // A decoder for the stream, opened; empty when it cannot be made.
 CodecContextPtr openDecoder(const AVCodec *codec, const AVStream *st, bool threaded)
 {
@@ -87,7 +105,9 @@ CodecContextPtr openDecoder(const AVCodec *codec, const AVStream *st, bool threa
         return nullptr;
     ctx->pkt_timebase = st->time_base;
     if (threaded) {
-        ctx->thread_count = 0; // one decoding thread per core
+        // FFmpeg's own choice is a thread more than the cores: one more
+        // picture in flight (5 MB at 1080p) while the cores are busy anyway.
+        ctx->thread_count = std::clamp(av_cpu_count(), 1, kMaxDecodeThreads);
         ctx->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     }
     if (avcodec_open2(ctx.get(), codec, nullptr) < 0)
@@ -798,20 +818,22 @@ void VideoPlayer::demuxLoop(VideoState &is, AVPacket *packet)
             restSound(is, pausedSinceUs);
         else
             pausedSinceUs = 0;
+        // The first wait of a pause lasts until the sound device rests.
+        const int idleMs = paused && is.audioDeviceId.load() ? kSoundRestWaitMs : kIdleSleepMs;
         if (!sought && is.readFinished.load()) {
-            is.playerWaker.idle(kIdleSleepMs);
+            is.playerWaker.idle(idleMs);
             continue;
         }
         // Paused, only a seek's picture needs packets: wait to be woken,
         // also when the queues are full.
         if (paused) {
-            is.playerWaker.idle(kIdleSleepMs);
+            is.playerWaker.idle(idleMs);
             continue;
         }
         // A device that stopped asking for sound must not hold up the pictures.
         if (is.audioStalled.load() && is.audioQueue.count() > 0)
             is.audioQueue.flush();
-        if (is.audioQueue.bytes() > kAudioQueueLimit || is.videoQueue.bytes() > kVideoQueueLimit) {
+        if (readFarEnough(is)) {
             is.playerWaker.idle(kQueueFullSleepMs);
             continue;
         }

@@ -15,7 +15,7 @@ namespace {
 
 // Paused, the thread waits to be woken by a control operation, a seek or a
 // new output size; this bound only keeps a lost wake from becoming a hang.
-constexpr int kIdleWaitMs = 1000;
+constexpr int kIdleWaitMs = 5000;
 constexpr int kQueueWaitMs = 10;           // wait for a packet before looking at the flags again
 constexpr double kMaxClockSleepMs = 5.0;   // steps of the clock wait, so pause and seek are noticed
 constexpr double kSeekTolerance = 0.001;   // s: a picture this close to the target is the target's

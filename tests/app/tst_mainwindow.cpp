@@ -764,9 +764,19 @@ void TestMainWindow::telemetryFollowsThePicture()
     // The paused seek takes the map to the marker once.
     QCOMPARE(called("panToAddress("), 1);
 
+    // Paused and still, the tick rests; a seek wakes it and the panel
+    // follows, to second 2 with its past.
+    QTimer *tick = mWindow->session()->timer();
+    QVERIFY(waitFor([&] { return !tick->isActive(); }));
+    QTest::mouseClick(child<QSlider>(*mWindow, "horizontalSlider"), Qt::LeftButton, Qt::NoModifier,
+                      QPoint(sliderX(child<QSlider>(*mWindow, "horizontalSlider"), 2), 5));
+    QVERIFY(waitFor([&] { return chart->dataCount() == 3 && chart->data()->at(2)->key == 2.0; }));
+    QCOMPARE(called("panToAddress("), 2);
+    QVERIFY(waitFor([&] { return !tick->isActive(); }));
+
     // Playing, the map follows the marker; the labels and the chart move on.
     mWindow->player()->play();
-    QVERIFY(waitFor([&] { return called("panToAddress(") >= 2; }));
+    QVERIFY(waitFor([&] { return called("panToAddress(") >= 3; }));
     // Miles per hour while playing: the chart's past is redrawn in the new unit.
     mWindow->setSpeedInMph(true);
     QVERIFY(waitFor([&] { return chart->dataCount() > 0 && chart->data()->at(0)->value == double(20.0f * 0.6213712f * 1.852f); }));
