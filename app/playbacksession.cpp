@@ -80,9 +80,10 @@ PlaybackSession::~PlaybackSession()
 void PlaybackSession::listenTo(VideoPlayer *player)
 {
     connect(player, &VideoPlayer::sig_GetOneFrame, this, [this, player](QImage image) {
-        if (player == mPlayer)
+        if (player == mPlayer) {
+            wakeTimeline(); // a paused picture may be a step to another second
             emit sig_GetOneFrame(image);
-        else if (player == mNext && image.text(QStringLiteral("serial")).toULongLong() == player->serial())
+        } else if (player == mNext && image.text(QStringLiteral("serial")).toULongLong() == player->serial())
             mNextPicture = image;
     });
     connect(player, &VideoPlayer::sig_DecodeTooSlow, this, [this, player](bool tooSlow) {
