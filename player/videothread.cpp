@@ -218,10 +218,19 @@ bool VideoThread::atEndOfInput()
 // A paused picture is converted again when the surface changed its size.
 bool VideoThread::redeliverAtNewSize()
 {
-    if (!is.isPause() || is.seek.load().picturePending || !lastFrame->buf[0] || lastBox == is.player->outputSize())
+    if (!is.isPause() || is.seek.load().picturePending || lastBox == is.player->outputSize())
         return false;
-    deliver(lastFrame, lastPts);
-    return true;
+    if (lastFrame->buf[0]) {
+        deliver(lastFrame, lastPts);
+        return true;
+    }
+    // Paused while playing, the picture on the screen was not kept: it is
+    // decoded again, by a seek to itself.
+    if (!is.seekRequests.waiting()) {
+        is.seekRequests.post(std::llround(is.shownPts.load() * 1e6));
+        is.playerWaker.wake();
+    }
+    return false;
 }
 
 double VideoThread::pictureTime(const AVFrame *picture) const
@@ -263,7 +272,9 @@ void VideoThread::showOrDrop()
     if (awaitingReseek || serial != seek.serial)
         return; // from before the latest seek
     av_frame_unref(lastFrame);
-    if (av_frame_ref(lastFrame, frame) >= 0)
+    // Playing, the next picture comes soon enough: keeping this one as well
+    // would hold one more picture (3 MB at 1080p) away from the decoder.
+    if ((is.isPause() || seek.picturePending) && av_frame_ref(lastFrame, frame) >= 0)
         lastPts = pts;
     if (checkLanding) {
         checkLanding = false;

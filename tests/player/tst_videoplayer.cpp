@@ -613,6 +613,19 @@ void TestVideoPlayer::pausedPictureFollowsResize()
     QCOMPARE(mWatch->frames.size(), before + 1);
     QCOMPARE(mWatch->frames.last().size(), QSize(320, 240));
     QCOMPARE(mWatch->lastPts(), 1.2);
+
+    // Paused while playing, the picture on the screen was not kept: it is
+    // decoded again, the same picture at the new size.
+    QVERIFY(mPlayer->play());
+    QVERIFY(waitFor([&] { return mWatch->lastPts() > 1.5; }));
+    QVERIFY(mPlayer->pause());
+    QTest::qWait(100);
+    const int paused = mWatch->frames.size();
+    const double shown = mWatch->lastPts();
+    mPlayer->setOutputSize(QSize(160, 120));
+    QVERIFY(waitFor([&] { return mWatch->frames.size() > paused; }));
+    QCOMPARE(mWatch->frames.last().size(), QSize(160, 120));
+    QCOMPARE(mWatch->lastPts(), shown);
 }
 
 void TestVideoPlayer::seekAtEndOfInputResumesReading()
