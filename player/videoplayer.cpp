@@ -39,9 +39,9 @@ namespace {
 
 constexpr int64_t kAudioQueueLimit = 409600;    // bytes: a few seconds of sound are plenty
 constexpr int64_t kVideoQueueLimit = 6553600;   // bytes: about a second of 4K, several of 1080p
-// Reading stops this far ahead of the pictures: enough to ride out a slow
-// card's pause, and every second more is megabytes of packets held.
-constexpr double kReadAheadSeconds = 2.0;
+// Reading stops this far ahead of the pictures, as mpv's and ffplay's do:
+// every second more is megabytes of packets held.
+constexpr double kReadAheadSeconds = 1.0;
 constexpr int kReadAheadMinPackets = 25; // however slow the frame rate
 constexpr int kQueueFullSleepMs = 10;
 constexpr int kMaxDecodeThreads = 16; // FFmpeg's own bound
