@@ -773,13 +773,6 @@ void TestMainWindow::telemetryFollowsThePicture()
     QVERIFY(waitFor([&] { return chart->dataCount() == 3 && chart->data()->at(2)->key == 2.0; }));
     QCOMPARE(called("panToAddress("), 2);
     QVERIFY(waitFor([&] { return !tick->isActive(); }));
-    // A picture stepped across a second wakes it too: 2.52 s is second 3, 2.48 s second 2.
-    mWindow->session()->seek(2520000);
-    QVERIFY(waitFor([&] { return qAbs(shownPts(*mWindow) - 2.52) < 0.01 && !tick->isActive(); }));
-    const QString atThree = latitude->text();
-    press(Qt::Key_Comma);
-    QVERIFY(waitFor([&] { return latitude->text() != atThree; }));
-    QVERIFY(waitFor([&] { return !tick->isActive(); }));
 
     // Playing, the map follows the marker; the labels and the chart move on.
     mWindow->player()->play();

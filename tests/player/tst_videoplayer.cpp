@@ -617,17 +617,14 @@ void TestVideoPlayer::pausedPictureFollowsResize()
     QCOMPARE(mWatch->frames.last().size(), QSize(320, 240));
     QCOMPARE(mWatch->lastPts(), 1.2);
 
-    // Paused while playing, the picture on the screen was not kept: it is
-    // decoded again, the same picture at the new size.
+    // Paused while playing, the picture on the screen is decoded again.
     QVERIFY(mPlayer->play());
     QVERIFY(waitFor([&] { return mWatch->lastPts() > 1.5; }));
     QVERIFY(mPlayer->pause());
     QTest::qWait(100);
-    const int paused = mWatch->frames.size();
     const double shown = mWatch->lastPts();
     mPlayer->setOutputSize(QSize(160, 120));
-    QVERIFY(waitFor([&] { return mWatch->frames.size() > paused; }));
-    QCOMPARE(mWatch->frames.last().size(), QSize(160, 120));
+    QVERIFY(waitFor([&] { return mWatch->frames.last().size() == QSize(160, 120); }));
     QCOMPARE(mWatch->lastPts(), shown);
 }
 
@@ -1011,9 +1008,8 @@ void TestVideoPlayer::readAheadStaysWithinLimits()
     QTest::qWait(1500);
     const qint64 perSecond = QFileInfo(path(QStringLiteral("big.mp4"))).size() / 4; // about 3 MB
     const qint64 largestPicture = 1024 * 1024; // a 1280x720 key frame at 24 Mbit/s is far below
-    const QByteArray peak = QByteArray::number(mPlayer->peakVideoQueueBytes()) + " of " + QByteArray::number(perSecond);
-    QVERIFY2(mPlayer->peakVideoQueueBytes() > perSecond / 2, peak);
-    QVERIFY2(mPlayer->peakVideoQueueBytes() <= perSecond * 3 / 2 + largestPicture, peak);
+    const qint64 peak = mPlayer->peakVideoQueueBytes();
+    QVERIFY2(peak > perSecond / 2 && peak <= perSecond * 3 / 2 + largestPicture, qPrintable(QString::number(peak)));
     QCOMPARE(mPlayer->peakAudioQueueBytes(), qint64(0));
 }
 
