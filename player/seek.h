@@ -26,9 +26,9 @@ public:
 
     // A user's seek: replaces whatever still waits.
     void post(int64_t target);
-    // The audio callback's own seek, after the sound device stalled: posted
-    // only when no request waits, so that it never replaces a user's. Never
-    // waits for the lock.
+    // The player's own seek (the sound device stalled, a paused picture is
+    // needed again): posted only when no request waits, so that it never
+    // replaces a user's. Never waits for the lock.
     Resync tryPostResync(int64_t target);
     // Player thread: the newest request not taken yet.
     std::optional<SeekRequest> take();

@@ -225,12 +225,18 @@ bool VideoThread::redeliverAtNewSize()
         return true;
     }
     // Paused while playing, the picture on the screen was not kept: it is
-    // decoded again, by a seek to itself.
-    if (!is.seekRequests.waiting()) {
-        is.seekRequests.post(std::llround(is.shownPts.load() * 1e6));
+    // decoded again, by a seek to itself. A seek under way brings a picture
+    // at the new size anyway.
+    switch (is.seekRequests.tryPostResync(std::llround(is.shownPts.load() * 1e6))) {
+    case SeekRequests::Resync::Posted:
         is.playerWaker.wake();
+        return false;
+    case SeekRequests::Resync::Needless:
+        return false;
+    case SeekRequests::Resync::Busy:
+        break;
     }
-    return false;
+    return true; // a seek was being posted: look again at once
 }
 
 double VideoThread::pictureTime(const AVFrame *picture) const
