@@ -139,12 +139,16 @@ int PlaybackSession::playState() const
     return mState == Paused && mPausedDrag() ? PausedDrag : mState;
 }
 
+void PlaybackSession::startTimeline()
+{
+    mTickPosition = -1.0;
+    mTimer->start();
+}
+
 void PlaybackSession::wakeTimeline()
 {
-    if (mState != Stopped && !mTimer->isActive()) {
-        mTickPosition = -1.0;
-        mTimer->start();
-    }
+    if (mState != Stopped && !mTimer->isActive())
+        startTimeline();
 }
 
 void PlaybackSession::setState(VideoPlayer::PlayerState state)
@@ -207,8 +211,7 @@ bool PlaybackSession::openInPlayer(const QString &path)
         qCDebug(lcWindow) << "cannot play:" << path;
         emit sig_OpenFailed();
     } else {
-        mTickPosition = -1.0;
-        mTimer->start();
+        startTimeline();
         // Whether its neighbours follow on is read beside playback.
         if (mTripsOn && !mSwitching && mListed) {
             const QStringList listed = mListed();
@@ -416,8 +419,7 @@ bool PlaybackSession::takeNext(qint64 localUs, bool play)
     emit sig_TotalTimeChanged(mPlayer->totalTime());
     if (!mNextPicture.isNull() && mNextPicture.text(QStringLiteral("serial")).toULongLong() == mPlayer->serial())
         emit sig_GetOneFrame(mNextPicture);
-    mTickPosition = -1.0;
-    mTimer->start();
+    startTimeline();
     if (localUs > 0)
         mPlayer->seek(localUs);
     if (play)

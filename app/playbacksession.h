@@ -118,6 +118,7 @@ signals:
 
 private:
     void listenTo(VideoPlayer *player);
+    void startTimeline(); // from a fresh tick
     // The drive's next file, opened and paused in the second player.
     void prepareNext();
     void dropNext();

@@ -458,11 +458,15 @@ void VideoPlayer::setSpeed(double speed)
     speed = SpeedClock::clampSpeed(speed, mSpeed.load());
     mSpeed = speed;
     VideoState &is = *mState;
-    // The wall clock goes on from where it stands; the sound follows with
-    // its next chunk, and the pictures with the clocks.
-    std::lock_guard<std::mutex> clock(is.clockMutex);
-    is.wallClock.setSpeed(wallClockUs(), speed);
-    is.speed = speed;
+    {
+        // The wall clock goes on from where it stands; the sound follows with
+        // its next chunk, and the pictures with the clocks.
+        std::lock_guard<std::mutex> clock(is.clockMutex);
+        is.wallClock.setSpeed(wallClockUs(), speed);
+        is.speed = speed;
+    }
+    // An idle player thread loads the tempo filter now, not at its next round.
+    is.playerWaker.wake();
 }
 
 void VideoPlayer::stepFrame(int direction)
