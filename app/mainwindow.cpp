@@ -2,13 +2,10 @@
 #include "ui_mainwindow.h"
 
 #include "controlbarlooks.h"
-#include "filelisttoggle.h"
 #include "formfilelist.h"
 #include "keyhelp.h"
 #include "mymsgwidget.h"
 #include "outputactions.h"
-#include "panelfeed.h"
-#include "playbacksession.h"
 #include "seekbar.h"
 #include "setupmenu.h"
 #include "soundcontrol.h"

@@ -165,13 +165,11 @@ protected:
 
 private:
     void stepFileList(bool forward);
-    void openBeforeListed(const QString &path);
     void setupFileList(const QString &dataFolder);
     void setupTelemetry(MapView map);
     // The stored settings, the menu's texts and the frame (mainwindow_chrome.cpp).
     void loadSettings();
     void retranslate();
-    void showStateTexts();
     void saveOnExit();
     void setupFrame();
 
@@ -192,7 +190,6 @@ private:
     KeyHelp *mKeyHelp = nullptr;            // the keys, listed over the picture
     OutputActions *mOutput = nullptr;       // snapshot and track export, with their status line
     QString mSheetBeforeShown;              // the form's own sheet, set at the first show
-    QString mOpenedBeforeListed;            // opened while the list reads it (openBeforeListed)
     bool mListStarted = false;              // an entry of the list was opened; previous and next work from then on
 };
 

@@ -8,13 +8,9 @@
 #include "controlbarlooks.h"
 #include "filelisttoggle.h"
 #include "formfilelist.h"
-#include "mymenu.h"
 #include "mymsgwidget.h"
-#include "panelfeed.h"
-#include "playbacksession.h"
 #include "setupmenu.h"
 #include "soundcontrol.h"
-#include "settings.h"
 #include "windowframe.h"
 
 #include <QCloseEvent>
@@ -50,14 +46,6 @@ bool MainWindow::isFullScreenMode() const
 bool MainWindow::isMaximizedMode() const
 {
     return mFrame->isMaximized();
-}
-
-// The buttons whose look and tip follow a state.
-void MainWindow::showStateTexts()
-{
-    showPlayLook(ui->playButton, mSession->state() == PlaybackSession::Playing);
-    mSound->showLook();
-    mFrame->showStateTexts();
 }
 
 void MainWindow::changeEvent(QEvent *event)
@@ -165,9 +153,8 @@ void MainWindow::loadSettings()
     connect(mMenu, &SetupMenu::sig_TimeOffsetChanged, telemetryPanel(), &TelemetryPanel::setTimeOffset);
     connect(mMenu, &SetupMenu::sig_SpeedChosen, this, &MainWindow::setSpeed);
     mMenu->load(mSettings.get());
-    retranslate();
     mSound->load(*mSettings);
-    showStateTexts();
+    retranslate();
     int fix = 0;
     if (mSettings->readInt(QStringLiteral("Setup"), QStringLiteral("fixgpsdata"), fix))
         telemetryPanel()->setFixGpsData(fix != 0);
@@ -210,13 +197,15 @@ void MainWindow::setTrips(bool on)
 }
 
 // Every text of the window in the current language: the form's, the menu's,
-// the chart's and those that follow a state.
+// the chart's, and the looks and tips of the buttons that follow a state.
 void MainWindow::retranslate()
 {
     ui->retranslateUi(this);
     mMenu->retranslate();
     telemetryPanel()->retranslate();
-    showStateTexts();
+    showPlayLook(ui->playButton, mSession->state() == PlaybackSession::Playing);
+    mSound->showLook();
+    mFrame->showStateTexts();
 }
 
 void MainWindow::saveOnExit()

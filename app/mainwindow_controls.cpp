@@ -7,14 +7,10 @@
 #include "controlbarlooks.h"
 #include "filelisttoggle.h"
 #include "formfilelist.h"
-#include "keyhelp.h"
 #include "mymsgwidget.h"
 #include "outputactions.h"
-#include "panelfeed.h"
-#include "playbacksession.h"
 #include "seekbar.h"
 #include "setupmenu.h"
-#include "settings.h"
 #include "soundcontrol.h"
 #include "windowframe.h"
 
@@ -24,7 +20,6 @@
 #include <QKeyEvent>
 #include <QLoggingCategory>
 #include <QMimeData>
-#include <utility>
 
 Q_DECLARE_LOGGING_CATEGORY(lcWindow)
 
@@ -180,23 +175,17 @@ void MainWindow::slotSetFile(FileListInfo info, bool play)
     if (mSession->deferWhileOpening([this, info, play] { slotSetFile(info, play); }))
         return;
     qCDebug(lcWindow) << "info.FilePath:" << info.path;
-    const QString early = std::exchange(mOpenedBeforeListed, QString());
-    if (info.path == early && mSession->filePath() == early && mSession->state() != PlaybackSession::Stopped) {
-        mListStarted = true;
-        telemetryPanel()->startChart(info.durationInt);
-        if (play)
-            player()->play();
-        return;
-    }
-    mSession->setFilePath(info.path);
-    if (!QFileInfo(info.path).isFile()) {
-        // What plays goes on.
-        mMsgWidget->showCannotPlay(QFileInfo(info.path).fileName(), ProbeProblem::Missing);
-        return;
-    }
-    if (!mSession->open(info.path, false)) {
-        slotCannotPlay(info.path);
-        return;
+    if (!mSession->listedWhileOpen(info.path)) {
+        mSession->setFilePath(info.path);
+        if (!QFileInfo(info.path).isFile()) {
+            // What plays goes on.
+            mMsgWidget->showCannotPlay(QFileInfo(info.path).fileName(), ProbeProblem::Missing);
+            return;
+        }
+        if (!mSession->open(info.path, false)) {
+            slotCannotPlay(info.path);
+            return;
+        }
     }
     mListStarted = true;
     telemetryPanel()->startChart(info.durationInt);
@@ -211,24 +200,9 @@ void MainWindow::openFiles(const QStringList &paths)
         setWindowState(windowState() & ~Qt::WindowMinimized);
     raise();
     activateWindow();
-    openBeforeListed(paths.value(0));
+    if (!paths.isEmpty() && !mFileList->knows(paths.first()))
+        mSession->openBeforeListed(paths.first());
     mFileList->addOpened(paths);
-}
-
-// A file from outside that the list does not know yet opens before the list
-// reads it: its picture need not wait for the list's row, nor share the
-// machine with the list's read. The list's word decides what follows: its
-// row plays what is open, its refusal closes it.
-void MainWindow::openBeforeListed(const QString &path)
-{
-    if (path.isEmpty() || mFileList->knows(path) || mSession->isOpening()
-        || mSession->state() != PlaybackSession::Stopped || !QFileInfo(path).isFile())
-        return;
-    mOpenedBeforeListed = path;
-    mSession->setFilePath(path);
-    // A failure is for the list's read to tell.
-    if (!mSession->open(path, false))
-        mOpenedBeforeListed.clear();
 }
 
 void MainWindow::on_pushButtonPre_clicked()
@@ -269,7 +243,7 @@ void MainWindow::slotSaveBasePath(QString path)
 
 void MainWindow::slotCannotPlay(QString path, ProbeProblem problem)
 {
-    if (path == std::exchange(mOpenedBeforeListed, QString()) && mSession->filePath() == path)
+    if (mSession->refusedWhileOpen(path))
         player()->stop();
     mMsgWidget->showCannotPlay(QFileInfo(path).fileName(), problem);
 }
@@ -288,14 +262,10 @@ void MainWindow::keyPressEvent(QKeyEvent *event)
 {
     if (mKeys->handle(event, mFrame->isFullScreen()))
         return;
-    switch (event->key()) {
-    case Qt::Key_Escape:
-        qCDebug(lcWindow) << "Qt::Key_Escape";
-        event->accept();
-        return;
-    default:
-        QMainWindow::keyPressEvent(event);
-    }
+    if (event->key() != Qt::Key_Escape)
+        return QMainWindow::keyPressEvent(event);
+    qCDebug(lcWindow) << "Qt::Key_Escape";
+    event->accept();
 }
 
 void MainWindow::setSpeed(double speed)

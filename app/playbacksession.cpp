@@ -236,6 +236,27 @@ bool PlaybackSession::deferWhileOpening(std::function<void()> open)
     return true;
 }
 
+void PlaybackSession::openBeforeListed(const QString &path)
+{
+    if (path.isEmpty() || mOpening || mState != Stopped || !QFileInfo(path).isFile())
+        return;
+    mOpenedBeforeListed = path;
+    mFilePath = path;
+    // A failure is for the list's read to tell.
+    if (!open(path, false))
+        mOpenedBeforeListed.clear();
+}
+
+bool PlaybackSession::listedWhileOpen(const QString &path)
+{
+    return path == std::exchange(mOpenedBeforeListed, QString()) && mFilePath == path && mState != Stopped;
+}
+
+bool PlaybackSession::refusedWhileOpen(const QString &path)
+{
+    return path == std::exchange(mOpenedBeforeListed, QString()) && mFilePath == path;
+}
+
 bool PlaybackSession::open(const QString &path, bool play)
 {
     mPlayer->stop();

@@ -65,6 +65,16 @@ public:
     // The space key: toggles only while a file is open and the slider is free.
     void playPause();
 
+    // A file from outside that the list does not know yet opens before the
+    // list reads it: its picture need not wait for the list's row, nor share
+    // the machine with the list's read. Only when nothing is open or opening.
+    void openBeforeListed(const QString &path);
+    // The list's word on a file decides what follows: its row finds path
+    // open already (true: only play it), its refusal finds it open (true:
+    // stop it). Either ends the wait for the word.
+    bool listedWhileOpen(const QString &path);
+    bool refusedWhileOpen(const QString &path);
+
     // An open asked for while one is under way runs once it is done; true
     // when it was put off.
     bool deferWhileOpening(std::function<void()> open);
@@ -143,6 +153,7 @@ private:
     GpsData mGpsData;
     bool mOpening = false;                // the player waits for a first picture, events flow
     std::function<void()> mDeferredOpen;  // the last open asked for meanwhile
+    QString mOpenedBeforeListed;          // awaiting the list's word (openBeforeListed)
     bool mTripsOn = false;
     std::function<QStringList()> mListed;
     TripScanner *mScanner = nullptr;
