@@ -1,9 +1,10 @@
 #include "instancechannel.h"
 
+#include "pathkind.h"
+
 #include <QDataStream>
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
@@ -85,8 +86,8 @@ bool peerIsThisUser(const QLocalSocket &socket)
 #endif
 }
 
-// Only what names a local file or folder goes on to the player: a URL
-// would reach FFmpeg's network protocols.
+// Only what names a local regular file or folder goes on to the player: a
+// URL would reach FFmpeg's network protocols, a FIFO hold a reader for good.
 bool isLocalPath(const QString &path)
 {
     if (!QDir::isAbsolutePath(path))
@@ -95,8 +96,7 @@ bool isLocalPath(const QString &path)
     if (!path.startsWith(QLatin1Char('/'))) // ":/..." is absolute to Qt too
         return false;
 #endif
-    const QFileInfo info(path);
-    return info.exists() && (info.isFile() || info.isDir());
+    return isReadablePath(path);
 }
 
 // The list is read item by item: QDataStream's own reserves whatever count

@@ -1,6 +1,7 @@
 #include "instancechannel.h"
 #include "mainwindow.h"
 #include "mapbridge.h"
+#include "processend.h"
 #include "velmoraversion.h"
 #include "videoplayer.h"
 #include "viewercommandline.h"
@@ -19,6 +20,12 @@
 #endif
 
 namespace {
+
+// From the window's close to the end of the process at most: the teardown
+// joins the workers (the file list's readers, the players and their GPS
+// pass, snapshot and drive readers), and one stuck in a read of a slow card
+// or a FIFO must not keep a closed viewer alive. Settings are saved by then.
+constexpr int kExitWaitMs = 1000;
 
 QStringList rawArguments(int argc, char *argv[])
 {
@@ -74,6 +81,7 @@ Q_DECLARE_LOGGING_CATEGORY(lcWindow)
 int main(int argc, char *argv[])
 {
     boundMallocArenas(); // before any thread starts
+    catchTermination();
     QCoreApplication::setApplicationName(QStringLiteral("velmora_viewer"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION_TEXT));
     // Help and version need no display.
@@ -122,6 +130,9 @@ int main(int argc, char *argv[])
         window.placeAtStart();
         app.installEventFilter(&window);
         QObject::connect(&channel, &InstanceChannel::sig_FilesReceived, &window, &MainWindow::openFiles);
+        onTermination(&window, [&window] { window.close(); });
+        // Also while the window waits inside an open that never ends.
+        QObject::connect(&app, &QGuiApplication::lastWindowClosed, [] { endWithin(0, kExitWaitMs); });
         channel.serve();
         window.show();
         if (!options.files.isEmpty())

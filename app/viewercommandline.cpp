@@ -1,10 +1,14 @@
 #include "viewercommandline.h"
 
+#include "pathkind.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QLoggingCategory>
 #include <QUrl>
+
+Q_DECLARE_LOGGING_CATEGORY(lcWindow)
 
 namespace {
 
@@ -46,8 +50,13 @@ ViewerOptions viewerOptions(const QCommandLineParser &parser, const QString &wor
     const QDir folder(workingFolder);
     for (const QString &argument : parser.positionalArguments()) {
         const QUrl url(argument);
-        const QString path = url.isLocalFile() ? url.toLocalFile() : argument;
-        options.files.append(QDir::cleanPath(folder.absoluteFilePath(path)));
+        const QString path = QDir::cleanPath(folder.absoluteFilePath(url.isLocalFile() ? url.toLocalFile() : argument));
+        // Refused before any read: a reader would wait in its open() for good.
+        if (pathKind(path) == PathKind::Other) {
+            qCWarning(lcWindow).noquote() << path + QStringLiteral(": not a regular file or folder; not opened");
+            continue;
+        }
+        options.files.append(path);
     }
     return options;
 }

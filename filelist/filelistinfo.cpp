@@ -1,5 +1,6 @@
 #include "filelistinfo.h"
 
+#include "pathkind.h"
 #include "recordingprobe.h"
 
 #include <QFileInfo>
@@ -48,12 +49,21 @@ QString dateText(const QDateTime &time)
 bool readFileListInfo(const QString &path, FileListInfo &info)
 {
     info.path = path;
-    if (path.isEmpty()) {
-        info.problem = ProbeProblem::Missing;
-        return false;
-    }
     const QFileInfo file(path);
     info.name = file.fileName();
+    // Looked at here, just before the read, whatever named it (a dialog
+    // offers FIFOs too): only a regular file is opened.
+    switch (pathKind(path)) {
+    case PathKind::File:
+        break;
+    case PathKind::Missing:
+        info.problem = ProbeProblem::Missing;
+        return false;
+    case PathKind::Folder:
+    case PathKind::Other:
+        info.problem = ProbeProblem::NotARecording;
+        return false;
+    }
     // Most Linux file systems keep no birth time; the last change stands in.
     const QDateTime born = file.birthTime();
     info.date = dateText(born.isValid() ? born : file.lastModified());

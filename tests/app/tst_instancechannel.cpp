@@ -5,6 +5,7 @@
 // Nothing another account or a malformed message sends gets through.
 
 #include "instancechannel.h"
+#include "reap.h"
 #include "waitfor.h"
 
 #include <QDeadlineTimer>
@@ -85,19 +86,6 @@ pid_t forkAsNobody(Body body)
         ::_exit(body());
     }
     return pid;
-}
-
-// The child's exit code; -1 when it ended otherwise or had to be killed.
-int reap(pid_t pid)
-{
-    int status = 0;
-    bool ended = false;
-    if (!waitFor([&] { return ended = ended || ::waitpid(pid, &status, WNOHANG) == pid; }, 15000)) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, &status, 0);
-        return -1;
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 } // namespace

@@ -4,7 +4,10 @@
 #include "viewercommandline.h"
 
 #include <QCommandLineParser>
+#include <QTemporaryDir>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 class TestViewerCommandLine : public QObject
 {
@@ -15,6 +18,7 @@ private slots:
     void helpOrVersion();
     void filesBecomeAbsolutePaths_data();
     void filesBecomeAbsolutePaths();
+    void onlyFilesAndFoldersAreTaken();
 };
 
 void TestViewerCommandLine::helpOrVersion_data()
@@ -83,6 +87,27 @@ void TestViewerCommandLine::filesBecomeAbsolutePaths()
     const ViewerOptions options = viewerOptions(parser, QStringLiteral("/home/u/cam"));
     QCOMPARE(options.files, files);
     QCOMPARE(options.verbose, verbose);
+}
+
+// A FIFO, a device or a socket would hold a reader in open() for good:
+// refused with a warning; a missing file is left for the list to report.
+void TestViewerCommandLine::onlyFilesAndFoldersAreTaken()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("card")));
+    QFile clip(dir.filePath(QStringLiteral("a.mp4")));
+    QVERIFY(clip.open(QIODevice::WriteOnly));
+    QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath(QStringLiteral("pipe.mp4"))).constData(), 0600), 0);
+    QCommandLineParser parser;
+    describeViewerCommandLine(parser);
+    QVERIFY(parser.parse({QStringLiteral("velmora_viewer"), QStringLiteral("pipe.mp4"), QStringLiteral("a.mp4"),
+                          QStringLiteral("/dev/null"), QStringLiteral("card"), QStringLiteral("gone.mp4")}));
+    for (const QString &refused : {dir.filePath(QStringLiteral("pipe.mp4")), QStringLiteral("/dev/null")})
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(refused + QStringLiteral(": not a regular file or folder; not opened")));
+    QCOMPARE(viewerOptions(parser, dir.path()).files,
+             (QStringList{dir.filePath(QStringLiteral("a.mp4")), dir.filePath(QStringLiteral("card")),
+                          dir.filePath(QStringLiteral("gone.mp4"))}));
 }
 
 QTEST_GUILESS_MAIN(TestViewerCommandLine)

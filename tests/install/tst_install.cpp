@@ -21,6 +21,8 @@
 
 #include <memory>
 
+#include <sys/stat.h>
+
 using namespace fixture;
 
 namespace {
@@ -90,6 +92,15 @@ public:
     {
         waitFor([&] { return log().contains(text) || !running(); }, kViewerWaitMs);
         return log().contains(text);
+    }
+    // Closes its window as a desktop does at logout (SIGTERM); true when it
+    // then ended by itself, with status 0.
+    bool closeWindow()
+    {
+        mProcess.terminate();
+        const bool ended = mProcess.waitForFinished(kViewerWaitMs);
+        log();
+        return ended && mProcess.exitStatus() == QProcess::NormalExit && mProcess.exitCode() == 0;
     }
     // Ends it as the desktop does at logout.
     void stop()
@@ -172,6 +183,7 @@ private slots:
     void versionAndHelpWithoutADisplay();
     void viewerIsQuietByDefault();
     void laterLaunchHandsItsFilesToTheRunningViewer();
+    void fifoIsRefusedAndTheWindowsCloseEndsTheViewer();
     void debianPackageNamesWhatItNeeds();
 
 private:
@@ -438,6 +450,27 @@ void TestInstall::laterLaunchHandsItsFilesToTheRunningViewer()
     // The user's files stay out of the program's folder, even for root.
     QVERIFY(!QFileInfo::exists(installed(QStringLiteral("bin/FileList.db"))));
     QVERIFY(!QFileInfo::exists(installed(QStringLiteral("bin/sysConfig.ini"))));
+}
+
+// A FIFO named on the command line is never opened (a reader would wait
+// in open() for a writer for good and keep a closed viewer alive); the
+// window's close saves the settings and ends the process.
+void TestInstall::fifoIsRefusedAndTheWindowsCloseEndsTheViewer()
+{
+#ifdef VELMORA_TSAN
+    QSKIP("the web engine is not instrumented; the window tests run in the other builds");
+#endif
+    const QString home = mDir.filePath(QStringLiteral("fifo"));
+    const QString fifo = mDir.filePath(QStringLiteral("pipe.mp4"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QProcessEnvironment env = viewerEnvironment(home);
+    env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("velmora.window.debug=true"));
+    Viewer viewer(installed(QStringLiteral("bin/velmora_viewer")), {fifo}, env, mDir.path());
+    QVERIFY2(viewer.waitForLog(QStringLiteral("listening for later launches")), qPrintable(viewer.log()));
+    QVERIFY2(viewer.closeWindow(), qPrintable(viewer.log()));
+    QVERIFY2(viewer.log().contains(fifo + QStringLiteral(": not a regular file or folder; not opened")),
+             qPrintable(viewer.log()));
+    QVERIFY(QFileInfo::exists(home + QStringLiteral("/.config/velmora_viewer/sysConfig.ini")));
 }
 
 // What apt installs with the package: the libraries the programs link
