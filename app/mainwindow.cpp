@@ -77,6 +77,7 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
         if (tooSlow)
             mOutput->tell(tr("This computer decodes the recording slower than it plays: some pictures are skipped"));
     });
+    connect(mFileList, &FormFileList::sig_Status, mOutput, &OutputActions::tell);
     mKeys->on(PlaybackKeys::ToggleFullScreen, [this] { on_pushButtonFullScreen_clicked(); });
     mKeys->on(PlaybackKeys::Open, [this] { mFileList->chooseFiles(this); });
     mKeys->on(PlaybackKeys::Help, [this] {

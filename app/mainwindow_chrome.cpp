@@ -76,6 +76,7 @@ void MainWindow::on_pushButtonClose_clicked()
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     saveOnExit();
+    mFileList->stopAdding();
     mFileList->close();
     mMsgWidget->close();
     QMainWindow::closeEvent(event);

@@ -4,14 +4,40 @@
 #include <QStringList>
 #include <QUrl>
 
-// What a drop of files and folders adds to the file list.
+#include <atomic>
+
+// What one addition to the file list (a drop, a launch's files, the add
+// dialog's choice) lists.
 struct DroppedRecordings
 {
-    QStringList paths; // in the order of the dropped URLs; a folder's recordings in its walk order
-    int start = -1;    // index in paths of the recording to start: the last dropped file (-1: none)
+    QStringList paths; // in the order named; a folder's recordings where it was named
+    int start = -1;    // index in paths of the recording to start (-1: none)
+    bool cut = false;  // a bound ended a folder's walk before its end
 };
 
-// The suffixes of dropped files are compared exactly ("mp4" and "MP4" are
-// taken, "Mp4" is not); folders are walked with all subfolders, symbolic
-// links skipped, and their recordings are only listed.
-DroppedRecordings collectDroppedRecordings(const QList<QUrl> &urls);
+// How the files named are taken; folders are walked alike and only listed.
+enum class NamedBy {
+    Drop,   // a file only with a recording's suffix, compared exactly ("mp4" and "MP4", not "Mp4"); the last starts
+    Launch, // a file whatever its suffix (a file manager chose it by its type); the first starts
+    Dialog, // a file whatever its suffix; a lone one starts, of several none
+};
+
+// One addition's walk. A camera card is a few folders deep and holds a few
+// thousand clips; more is a disk (or a loop of bind mounts), not a card,
+// and is cut there, with a word to the user.
+struct WalkBounds
+{
+    int depth = 16;           // folders below a named one
+    int entries = 200000;     // names read, all folders together: about a second of a local disk's listing
+    int recordings = 10000;   // paths taken: each becomes a read of its file and a row
+};
+
+// The named files and the recordings of the named folders with all their
+// subfolders (any letter case: .mov .wav .mp4 .ts). Links are neither listed
+// nor followed, hidden names are skipped, a folder named twice is walked
+// once. It reads folders, so it runs on a worker; stop ends it early with
+// what was found so far.
+DroppedRecordings collectRecordings(const QStringList &named, NamedBy by, const std::atomic<bool> *stop = nullptr,
+                                    const WalkBounds &bounds = WalkBounds());
+// The local paths of dropped URLs, in order; others are left out.
+QStringList droppedPaths(const QList<QUrl> &urls);

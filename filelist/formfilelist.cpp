@@ -4,6 +4,7 @@
 #include "droppedrecordings.h"
 #include "filelistprober.h"
 #include "playliststep.h"
+#include "recordingcollector.h"
 #include "sqloperate.h"
 
 #include <QDir>
@@ -60,6 +61,8 @@ FormFileList::FormFileList(QWidget *parent, const QString &databaseFolder, const
 
     mProber = new FileListProber(this);
     connect(mProber, &FileListProber::sig_Probed, this, &FormFileList::slotProbed);
+    mCollector = new RecordingCollector(this);
+    connect(mCollector, &RecordingCollector::sig_Collected, this, &FormFileList::slotCollected);
 
     mDatabase = new sqloperate(databaseFolder.isEmpty() ? sqloperate::defaultFolder() : databaseFolder,
                                connectionName);
@@ -107,7 +110,7 @@ int FormFileList::rowCount() const
 
 int FormFileList::pendingCount() const
 {
-    return mPending.size();
+    return mPending.size() + mCollector->pending();
 }
 
 QStringList FormFileList::files() const
@@ -221,24 +224,25 @@ void FormFileList::showProgress()
 
 void FormFileList::addDropped(const QList<QUrl> &urls)
 {
-    const DroppedRecordings dropped = collectDroppedRecordings(urls);
-    for (int i = 0; i < dropped.paths.size(); ++i)
-        addFile(dropped.paths.at(i), i == dropped.start);
+    mCollector->collect(droppedPaths(urls), NamedBy::Drop);
 }
 
 void FormFileList::addOpened(const QStringList &paths)
 {
-    bool play = true;
-    for (const QString &path : paths) {
-        if (QFileInfo(path).isDir()) {
-            addDropped({QUrl::fromLocalFile(path)});
-            continue;
-        }
-        // Whatever its suffix: the file manager chose it by its type, and
-        // the reader says when it is no recording.
-        addFile(path, play);
-        play = false;
-    }
+    mCollector->collect(paths, NamedBy::Launch);
+}
+
+void FormFileList::stopAdding()
+{
+    mCollector->stop();
+}
+
+void FormFileList::slotCollected(const DroppedRecordings &found)
+{
+    for (int i = 0; i < found.paths.size(); ++i)
+        addFile(found.paths.at(i), i == found.start);
+    if (found.cut)
+        emit sig_Status(tr("Not all of the folder was added: it holds too many files, or folders too deep"));
 }
 
 bool FormFileList::knows(const QString &path) const
@@ -270,13 +274,9 @@ void FormFileList::addChosenFiles(const QStringList &files)
     mBasePath = first.left(first.lastIndexOf(QLatin1Char('/')) + 1);
     qCDebug(lcFileList) << "fileBasePath=" << mBasePath;
     emit sig_SaveBasePath(mBasePath);
-    if (files.size() == 1) {
-        addFile(first, true);
+    mCollector->collect(files, NamedBy::Dialog);
+    if (files.size() == 1)
         hide();
-        return;
-    }
-    for (const QString &file : files)
-        addFile(file, false);
 }
 
 // --- choosing, stepping, deleting ---------------------------------------------------

@@ -13,6 +13,8 @@ namespace Ui {
 class FormFileList;
 }
 class FileListProber;
+class RecordingCollector;
+struct DroppedRecordings;
 class sqloperate;
 
 // The file list: a small frameless window of the recordings added in this
@@ -36,12 +38,16 @@ public:
     // added again; with play set the listed entry is announced instead.
     void addFile(const QString &path, bool play);
     // Dropped files and folders, as on the main window: only the last
-    // dropped file plays, folders are only listed.
+    // dropped file plays, folders are only listed. Folders are walked off
+    // the GUI thread (collectRecordings), within bounds; the recordings
+    // found are then added in the order named.
     void addDropped(const QList<QUrl> &urls);
     // Files named from outside (the command line, "Open with", a later
     // launch): each is read and listed in turn, the first file plays;
     // folders are walked as when dropped, and only listed.
     void addOpened(const QStringList &paths);
+    // Ends a folder's walk under way, for good: the window closes.
+    void stopAdding();
     // Whether path is listed or being read.
     bool knows(const QString &path) const;
     // The add dialog over dialogParent; what is chosen is listed, the first plays.
@@ -65,7 +71,8 @@ public:
     QString basePath() const { return mBasePath; }
 
     int rowCount() const;
-    // Recordings still being read.
+    // Recordings still being read, and additions whose folders are still
+    // being walked (one each).
     int pendingCount() const;
     // The paths of the listed rows, in row order.
     QStringList files() const;
@@ -83,6 +90,8 @@ signals:
     void sig_SaveBasePath(QString path);
     // A recording that was added cannot be played, and why; it is not listed.
     void sig_CannotPlay(QString path, ProbeProblem problem);
+    // A line for the window's status line: how an addition went.
+    void sig_Status(QString text);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -98,6 +107,7 @@ private slots:
     void on_pushButtonDelete_clicked();
     void on_tableWidget_doubleClicked(const QModelIndex &index);
     void slotProbed(quint64 ticket, FileListInfo info, bool ok);
+    void slotCollected(const DroppedRecordings &found);
 
 private:
     struct Pending
@@ -119,6 +129,7 @@ private:
     bool mDragging = false;
     sqloperate *mDatabase = nullptr;
     FileListProber *mProber = nullptr;
+    RecordingCollector *mCollector = nullptr; // what additions name, off the GUI thread
     FileListInfo mFileInfo;      // the recording being added
     QString mBasePath;           // the open dialog's folder, with a trailing slash
     QList<Pending> mPending;     // asked for, in order, not yet listed

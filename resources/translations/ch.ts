@@ -67,6 +67,10 @@
         <source>All files (*)</source>
         <translation>所有文件 (*)</translation>
     </message>
+    <message>
+        <source>Not all of the folder was added: it holds too many files, or folders too deep</source>
+        <translation>文件夹未全部添加：其中文件过多，或文件夹层级过深</translation>
+    </message>
 </context>
 <context>
     <name>KeyHelp</name>

@@ -67,6 +67,10 @@
         <source>All files (*)</source>
         <translation>All files (*)</translation>
     </message>
+    <message>
+        <source>Not all of the folder was added: it holds too many files, or folders too deep</source>
+        <translation>Not all of the folder was added: it holds too many files, or folders too deep</translation>
+    </message>
 </context>
 <context>
     <name>KeyHelp</name>

@@ -67,6 +67,10 @@
         <source>All files (*)</source>
         <translation>すべてのファイル (*)</translation>
     </message>
+    <message>
+        <source>Not all of the folder was added: it holds too many files, or folders too deep</source>
+        <translation>フォルダの一部は追加されませんでした: ファイルが多すぎるか、フォルダの階層が深すぎます</translation>
+    </message>
 </context>
 <context>
     <name>KeyHelp</name>

@@ -1,4 +1,6 @@
+#include "droppedrecordings.h"
 #include "gpsfixture.h"
+#include "instancechannel.h"
 #include "waitfor.h"
 #include "mainwindow.h"
 #include "keyhelp.h"
@@ -28,6 +30,7 @@
 
 #include <cmath>
 #include <functional>
+#include <future>
 
 using namespace fixture;
 
@@ -100,6 +103,7 @@ private slots:
     void playButtonOnUnplayableFileStaysStopped();
     void dropAddsRecordings();
     void dropKeepsOrderAndStartsOnlyTheLastFile();
+    void handOverOfAHugeFolderIsAnsweredAtOnce();
     void fileListButtonShowsRaisesHides();
     void stoppedWindowDropsLateFrames();
     void reportsOfAnEarlierFileAreIgnored();
@@ -616,7 +620,7 @@ void TestMainWindow::dropAddsRecordings()
     // Recordings are read beside the window and listed when that is done.
     const auto settled = [&] { return waitFor([&] { return panel->pendingCount() == 0; }, 20000); };
     drop({QUrl::fromLocalFile(path(QStringLiteral("clip2.Mp4")))});
-    QCOMPARE(panel->pendingCount(), 0);
+    QVERIFY(settled());
     QVERIFY(panel->files().isEmpty());
     QCOMPARE(mWindow->playState(), 2);
 
@@ -663,6 +667,43 @@ void TestMainWindow::dropKeepsOrderAndStartsOnlyTheLastFile()
     QCOMPARE(opened, 1);
     QCOMPARE(mWindow->filePath(), path(QStringLiteral("last.mp4")));
     QCOMPARE(mWindow->playState(), 0);
+}
+
+// A later launch naming a folder 20,000 times, too deep to walk whole, is
+// answered at once, and so is the launch right after it: folders are
+// walked beside the window, each once and within bounds.
+void TestMainWindow::handOverOfAHugeFolderIsAnsweredAtOnce()
+{
+    const QString huge = path(QStringLiteral("huge"));
+    QString deep = huge;
+    for (int level = 0; level <= WalkBounds().depth; ++level)
+        deep += QStringLiteral("/d");
+    QVERIFY(QDir().mkpath(deep));
+    QVERIFY(QFile::copy(path(QStringLiteral("short.mp4")), huge + QStringLiteral("/top.mp4")));
+    QVERIFY(QFile::copy(path(QStringLiteral("short.mp4")), deep + QStringLiteral("/deep.mp4")));
+    for (int i = 0; i < 300; ++i)
+        QVERIFY(QFile(huge + QStringLiteral("/note%1.txt").arg(i)).open(QIODevice::WriteOnly));
+
+    InstanceChannel channel(path(QStringLiteral("viewer.socket")));
+    QCOMPARE(channel.claim({}), InstanceChannel::Role::Listening);
+    connect(&channel, &InstanceChannel::sig_FilesReceived, mWindow.get(), &MainWindow::openFiles);
+    channel.serve();
+    const QString second = path(QStringLiteral("short.mp4"));
+    // Both from one thread, one right after the other, while this one serves.
+    auto launches = std::async(std::launch::async, [&] {
+        const auto first = InstanceChannel(channel.name()).claim(QVector<QString>(20000, huge).toList());
+        return std::make_pair(first, InstanceChannel(channel.name()).claim({second}));
+    });
+    QVERIFY(waitFor([&] { return launches.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 60000));
+    const auto roles = launches.get();
+    QCOMPARE(roles.first, InstanceChannel::Role::HandedOver);
+    QCOMPARE(roles.second, InstanceChannel::Role::HandedOver);
+
+    FormFileList *panel = mWindow->fileListPanel();
+    QVERIFY(waitFor([&] { return panel->pendingCount() == 0 && panel->rowCount() == 2; }, 20000));
+    QCOMPARE(panel->files(), (QStringList{huge + QStringLiteral("/top.mp4"), second}));
+    QLabel *status = mWindow->findChild<QLabel *>(QStringLiteral("statusToast"));
+    QVERIFY(status && status->text().contains(QLatin1String("Not all of the folder")));
 }
 
 void TestMainWindow::fileListButtonShowsRaisesHides()

@@ -11,7 +11,18 @@ class TestDroppedRecordings : public QObject
 
 private slots:
     void dropRules();
+    void launchAndDialogTakeAnyFile();
+    void boundsCutTheWalk();
 };
+
+namespace {
+
+DroppedRecordings collectDropped(const QList<QUrl> &urls)
+{
+    return collectRecordings(droppedPaths(urls), NamedBy::Drop);
+}
+
+} // namespace
 
 void TestDroppedRecordings::dropRules()
 {
@@ -42,7 +53,7 @@ void TestDroppedRecordings::dropRules()
                            QUrl::fromLocalFile(dir.filePath(QStringLiteral("clip5.MOV"))),
                            QUrl::fromLocalFile(dir.filePath(QStringLiteral("song.wav"))),
                            QUrl(QStringLiteral("https://example.org/remote.mp4"))};
-    const DroppedRecordings dropped = collectDroppedRecordings(urls);
+    const DroppedRecordings dropped = collectDropped(urls);
     // In the order dropped: a folder's recordings sit between the files around it.
     QCOMPARE(dropped.paths.size(), 5);
     QCOMPARE(dropped.paths.first(), dir.filePath(QStringLiteral("clip4.ts")));
@@ -57,10 +68,72 @@ void TestDroppedRecordings::dropRules()
     QCOMPARE(dropped.start, 4);
 
     // A folder after the last file: that file starts; folders alone start nothing.
-    const DroppedRecordings fileThenFolder = collectDroppedRecordings({clip4, folder});
+    const DroppedRecordings fileThenFolder = collectDropped({clip4, folder});
     QCOMPARE(fileThenFolder.paths.size(), 3);
     QCOMPARE(fileThenFolder.start, 0);
-    QCOMPARE(collectDroppedRecordings({folder}).start, -1);
+    QCOMPARE(collectDropped({folder}).start, -1);
+}
+
+// Named from outside, a file is taken whatever its suffix (the reader says
+// what it is); the first starts. From the dialog a lone file starts.
+void TestDroppedRecordings::launchAndDialogTakeAnyFile()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("card")));
+    QFile(dir.filePath(QStringLiteral("card/a.mp4"))).open(QIODevice::WriteOnly);
+    const QStringList named{dir.filePath(QStringLiteral("card")), dir.filePath(QStringLiteral("clip.Mp4")),
+                            dir.filePath(QStringLiteral("notes.txt"))};
+    const DroppedRecordings launched = collectRecordings(named, NamedBy::Launch);
+    QCOMPARE(launched.paths, (QStringList{dir.filePath(QStringLiteral("card/a.mp4")), named[1], named[2]}));
+    QCOMPARE(launched.start, 1);
+    QCOMPARE(collectRecordings(named.mid(1), NamedBy::Dialog).start, -1);
+    QCOMPARE(collectRecordings(named.mid(2), NamedBy::Dialog).start, 0);
+}
+
+// A walk ends at its bounds, says so, and keeps what it found before; a
+// folder named many times is walked once; a stop ends it at once.
+void TestDroppedRecordings::boundsCutTheWalk()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString root = dir.filePath(QStringLiteral("card"));
+    QVERIFY(QDir(root).mkpath(QStringLiteral("1/2/3")));
+    for (const char *name : {"a.mp4", "b.mp4", "1/c.mp4", "1/2/d.mp4", "1/2/3/e.mp4"})
+        QVERIFY(QFile(QDir(root).filePath(QLatin1String(name))).open(QIODevice::WriteOnly));
+    const auto names = [&](const DroppedRecordings &found) {
+        QStringList shown;
+        for (const QString &path : found.paths)
+            shown.append(QFileInfo(path).fileName());
+        shown.sort();
+        return shown;
+    };
+    WalkBounds bounds;
+    const DroppedRecordings whole = collectRecordings(QVector<QString>(1000, root).toList(), NamedBy::Drop, nullptr, bounds);
+    QCOMPARE(names(whole), (QStringList{"a.mp4", "b.mp4", "c.mp4", "d.mp4", "e.mp4"}));
+    QVERIFY(!whole.cut);
+
+    bounds.depth = 2;
+    const DroppedRecordings shallow = collectRecordings({root}, NamedBy::Drop, nullptr, bounds);
+    QCOMPARE(names(shallow), (QStringList{"a.mp4", "b.mp4", "c.mp4", "d.mp4"}));
+    QVERIFY(shallow.cut);
+
+    bounds = WalkBounds();
+    bounds.recordings = 3;
+    const DroppedRecordings few = collectRecordings({root}, NamedBy::Drop, nullptr, bounds);
+    QCOMPARE(few.paths.size(), 3);
+    QVERIFY(few.cut);
+
+    // The folder named and its three names (a folder's count too): 1 is not entered.
+    bounds = WalkBounds();
+    bounds.entries = 4;
+    const DroppedRecordings looked = collectRecordings({root}, NamedBy::Drop, nullptr, bounds);
+    QCOMPARE(names(looked), (QStringList{"a.mp4", "b.mp4"}));
+    QVERIFY(looked.cut);
+
+    const std::atomic<bool> stop{true};
+    const DroppedRecordings stopped = collectRecordings({root}, NamedBy::Drop, &stop);
+    QVERIFY(stopped.paths.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestDroppedRecordings)
