@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <algorithm>
+
 namespace {
 
 const QStringList &exactSuffixes()
@@ -31,25 +33,37 @@ public:
     {
         if (mStop && mStop->load())
             return false;
-        if (mLooked >= mBounds.entries || int(found.paths.size()) >= mBounds.recordings) {
+        if (mLooked >= mBounds.entries) {
             found.cut = true;
             return false;
         }
         ++mLooked;
         return true;
     }
-    void take(const QString &path) { found.paths.append(path); }
+    bool take(const QString &path)
+    {
+        if (found.paths.size() >= mBounds.recordings) {
+            found.cut = true;
+            return false;
+        }
+        found.paths.append(path);
+        return true;
+    }
 
-    // The folder's recordings, then its subfolders'; false when ended early.
+    // The folder's recordings, then its subfolders', each by name; false
+    // when ended early.
     bool folder(const QString &path, int depth)
     {
+        QStringList files;
         QStringList subfolders;
+        bool ended = false;
         {
             // Every name counts, what is skipped too: the bound is on the listing's work.
             QDirIterator entries(path, QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
-            while (entries.hasNext()) {
-                if (!lookAt())
-                    return false;
+            while (entries.hasNext() && !ended) {
+                ended = !lookAt();
+                if (ended)
+                    break;
                 entries.next();
                 const QFileInfo entry = entries.fileInfo(); // its type from the listing
                 if (entry.isSymLink() || entry.fileName().startsWith(QLatin1Char('.')))
@@ -57,9 +71,18 @@ public:
                 if (entry.isDir())
                     subfolders.append(entry.filePath());
                 else if (entry.isFile() && exactSuffixes().contains(entry.suffix(), Qt::CaseInsensitive))
-                    take(entry.filePath());
+                    files.append(entry.filePath());
             }
         }
+        // The disk's order is no order: a camera's one-minute clips must play as one drive.
+        std::sort(files.begin(), files.end(), naturalLess);
+        for (const QString &file : files) {
+            if (!take(file))
+                return false;
+        }
+        if (ended)
+            return false;
+        std::sort(subfolders.begin(), subfolders.end(), naturalLess);
         for (const QString &subfolder : subfolders) {
             if (depth >= mBounds.depth) {
                 found.cut = true;
@@ -108,9 +131,56 @@ DroppedRecordings collectRecordings(const QStringList &named, NamedBy by, const 
                                                     : named.size() == 1;
         if (starts)
             walk.found.start = walk.found.paths.size();
-        walk.take(path);
+        if (!walk.take(path))
+            break;
     }
     return walk.found;
+}
+
+bool naturalLess(const QString &a, const QString &b)
+{
+    const auto digit = [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); };
+    int i = 0;
+    int j = 0;
+    int tie = 0; // when nothing else differs: the first difference in leading zeros or in case
+    while (i < a.size() && j < b.size()) {
+        if (digit(a[i]) && digit(b[j])) {
+            int from = i;
+            int fromB = j;
+            while (from < a.size() && a[from] == QLatin1Char('0'))
+                ++from;
+            while (fromB < b.size() && b[fromB] == QLatin1Char('0'))
+                ++fromB;
+            int to = from;
+            int toB = fromB;
+            while (to < a.size() && digit(a[to]))
+                ++to;
+            while (toB < b.size() && digit(b[toB]))
+                ++toB;
+            // Without leading zeros, a longer number is the larger one.
+            if (to - from != toB - fromB)
+                return to - from < toB - fromB;
+            const int order = a.midRef(from, to - from).compare(b.midRef(fromB, toB - fromB));
+            if (order != 0)
+                return order < 0;
+            if (tie == 0)
+                tie = (from - i) - (fromB - j);
+            i = to;
+            j = toB;
+            continue;
+        }
+        const QChar x = a[i].toCaseFolded();
+        const QChar y = b[j].toCaseFolded();
+        if (x != y)
+            return x < y;
+        if (tie == 0 && a[i] != b[j])
+            tie = a[i] < b[j] ? -1 : 1;
+        ++i;
+        ++j;
+    }
+    if (a.size() - i != b.size() - j)
+        return a.size() - i < b.size() - j;
+    return tie < 0;
 }
 
 QStringList droppedPaths(const QList<QUrl> &urls)

@@ -10,7 +10,7 @@
 // dialog's choice) lists.
 struct DroppedRecordings
 {
-    QStringList paths; // in the order named; a folder's recordings where it was named
+    QStringList paths; // in the order named; a folder's recordings where it was named, by name (naturalLess)
     int start = -1;    // index in paths of the recording to start (-1: none)
     bool cut = false;  // a bound ended a folder's walk before its end
 };
@@ -33,7 +33,8 @@ struct WalkBounds
 };
 
 // The named files and the recordings of the named folders with all their
-// subfolders (any letter case: .mov .wav .mp4 .ts). Links are neither listed
+// subfolders (any letter case: .mov .wav .mp4 .ts): a folder's recordings
+// by name, then its subfolders by name. Links are neither listed
 // nor followed, hidden names are skipped, a folder named twice is walked
 // once. It reads folders, so it runs on a worker; stop ends it early with
 // what was found so far.
@@ -41,3 +42,7 @@ DroppedRecordings collectRecordings(const QStringList &named, NamedBy by, const 
                                     const WalkBounds &bounds = WalkBounds());
 // The local paths of dropped URLs, in order; others are left out.
 QStringList droppedPaths(const QList<QUrl> &urls);
+// Names in the order a person reads them, the same in every locale: digits
+// compare as numbers ("clip2" before "clip10", "180000" before "180021"),
+// the rest without regard to case; leading zeros, then case, decide last.
+bool naturalLess(const QString &a, const QString &b);

@@ -13,6 +13,7 @@ private slots:
     void dropRules();
     void launchAndDialogTakeAnyFile();
     void boundsCutTheWalk();
+    void foldersAreListedByName();
 };
 
 namespace {
@@ -59,10 +60,8 @@ void TestDroppedRecordings::dropRules()
     QCOMPARE(dropped.paths.first(), dir.filePath(QStringLiteral("clip4.ts")));
     QCOMPARE(dropped.paths.mid(3), (QStringList{dir.filePath(QStringLiteral("clip5.MOV")),
                                                 dir.filePath(QStringLiteral("song.wav"))}));
-    QStringList listed = dropped.paths.mid(1, 2);
-    listed.sort();
-    // Links are neither listed nor followed.
-    QCOMPARE(listed, (QStringList{dir.filePath(QStringLiteral("folder/clip1.MP4")),
+    // Links are neither listed nor followed; a folder's own recordings come before its subfolders'.
+    QCOMPARE(dropped.paths.mid(1, 2), (QStringList{dir.filePath(QStringLiteral("folder/clip1.MP4")),
                                   dir.filePath(QStringLiteral("folder/deeper/clip3.Ts"))}));
     // The last dropped recording file starts, whatever was skipped after it.
     QCOMPARE(dropped.start, 4);
@@ -134,6 +133,38 @@ void TestDroppedRecordings::boundsCutTheWalk()
     const std::atomic<bool> stop{true};
     const DroppedRecordings stopped = collectRecordings({root}, NamedBy::Drop, &stop);
     QVERIFY(stopped.paths.isEmpty());
+}
+
+// A camera's one-minute clips, whatever order the disk keeps them in, are
+// listed as they were recorded, folders too; named files keep their order.
+void TestDroppedRecordings::foldersAreListedByName()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QStringList byName{"20250601_180000.MP4", "20250601_180021.MP4", "20250601_180112.MP4", "clip2.mp4",
+                             "clip10.mp4", "Clip11.mp4", "clip011.mp4", "sub9/a.ts", "sub10/a.ts", "sub10/b.ts"};
+    // Made in reverse, so that neither the disk's order nor a plain sort can pass.
+    for (auto name = byName.crbegin(); name != byName.crend(); ++name) {
+        QVERIFY(QDir(dir.path()).mkpath(QFileInfo(*name).path()));
+        QVERIFY(QFile(dir.filePath(*name)).open(QIODevice::WriteOnly));
+    }
+    QStringList listed;
+    for (const QString &path : collectRecordings({dir.path()}, NamedBy::Drop).paths)
+        listed.append(QDir(dir.path()).relativeFilePath(path));
+    QCOMPARE(listed, byName);
+
+    const QStringList named{dir.filePath("clip10.mp4"), dir.filePath("sub9"), dir.filePath("clip2.mp4")};
+    QCOMPARE(collectRecordings(named, NamedBy::Launch).paths,
+             (QStringList{named[0], dir.filePath("sub9/a.ts"), named[2]}));
+
+    // The order itself: strict, and the same whatever the locale.
+    for (const auto &[less, more] : {std::pair("a", "B"), std::pair("x9", "x10"), std::pair("x10", "x010"),
+                                     std::pair("B", "b"), std::pair("x", "x0"), std::pair("x1y", "x1z"),
+                                     std::pair("走行1", "走行2")}) {
+        QVERIFY2(naturalLess(QString::fromUtf8(less), QString::fromUtf8(more)), less);
+        QVERIFY2(!naturalLess(QString::fromUtf8(more), QString::fromUtf8(less)), more);
+    }
+    QVERIFY(!naturalLess("clip2", "clip2"));
 }
 
 QTEST_GUILESS_MAIN(TestDroppedRecordings)
