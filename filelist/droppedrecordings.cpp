@@ -183,6 +183,22 @@ bool naturalLess(const QString &a, const QString &b)
     return tie < 0;
 }
 
+QString AdditionTally::text() const
+{
+    QString line = added > 0 ? tr("%n recording(s) added to the list", nullptr, added)
+                             : tr("No recording added to the list");
+    QStringList skipped;
+    if (unplayable > 0)
+        skipped.append(tr("%n could not be played", nullptr, unplayable));
+    if (known > 0)
+        skipped.append(tr("%n already listed", nullptr, known));
+    if (!skipped.isEmpty())
+        line = tr("%1 (%2)").arg(line, skipped.join(tr(", ")));
+    if (cut)
+        line = tr("%1. %2").arg(line, tr("Not all of the folder was added: it holds too many files, or folders too deep"));
+    return line;
+}
+
 QStringList droppedPaths(const QList<QUrl> &urls)
 {
     QStringList paths;

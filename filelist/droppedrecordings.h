@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QList>
 #include <QStringList>
 #include <QUrl>
@@ -13,6 +14,21 @@ struct DroppedRecordings
     QStringList paths; // in the order named; a folder's recordings where it was named, by name (naturalLess)
     int start = -1;    // index in paths of the recording to start (-1: none)
     bool cut = false;  // a bound ended a folder's walk before its end
+};
+
+// What one addition came to, for the status line.
+struct AdditionTally
+{
+    Q_DECLARE_TR_FUNCTIONS(FormFileList)
+
+public:
+    int added = 0;      // recordings listed
+    int unplayable = 0; // read and refused: no recording, no pictures, gone
+    int known = 0;      // listed already, or on their way (named twice)
+    bool cut = false;   // a bound ended a folder's walk
+    // "12 recordings added to the list (1 could not be played, 2 already
+    // listed)", in the language loaded.
+    QString text() const;
 };
 
 // How the files named are taken; folders are walked alike and only listed.

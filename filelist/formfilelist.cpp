@@ -21,6 +21,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QStyleOption>
 #include <QTextDocument>
 #include <QTableWidgetItem>
@@ -139,6 +140,11 @@ int FormFileList::listedRow(const QString &key) const
 
 void FormFileList::addFile(const QString &path, bool play)
 {
+    addFile(path, play, 0);
+}
+
+void FormFileList::addFile(const QString &path, bool play, quint64 addition)
+{
     mFileInfo.path = path;
     if (path.isEmpty())
         return;
@@ -146,20 +152,48 @@ void FormFileList::addFile(const QString &path, bool play)
     for (Pending &pending : mPending) {
         if (pending.key == key) {
             pending.play = pending.play || play;
+            settle(addition, &AdditionTally::known);
             return;
         }
     }
     const int row = listedRow(key);
     if (row >= 0) {
+        settle(addition, &AdditionTally::known, play);
         if (play) {
             selectRow(row);
             announce(row, true);
         }
         return;
     }
-    mPending.append(Pending{mProber->probe(path), path, key, play});
+    mPending.append(Pending{mProber->probe(path), path, key, play, addition});
+    if (mAdditions.contains(addition))
+        ++mAdditions[addition].waiting;
     ++mBatchTotal;
     showProgress();
+}
+
+void FormFileList::settle(quint64 addition, int AdditionTally::*outcome, bool started)
+{
+    const auto found = mAdditions.find(addition);
+    if (found == mAdditions.end())
+        return;
+    if (outcome)
+        ++(found->tally.*outcome);
+    found->started = found->started || started;
+}
+
+void FormFileList::release(quint64 addition)
+{
+    const auto found = mAdditions.find(addition);
+    if (found == mAdditions.end() || --found->waiting > 0)
+        return;
+    const Addition done = *found;
+    mAdditions.erase(found);
+    // The open list shows its rows, its progress bar and the popup; a lone
+    // recording that starts shows its picture. A cut walk shows nowhere else.
+    if ((done.lone && done.started) || (isVisible() && !done.tally.cut))
+        return;
+    emit sig_Status(done.tally.text());
 }
 
 void FormFileList::slotProbed(quint64 ticket, FileListInfo info, bool ok)
@@ -169,8 +203,12 @@ void FormFileList::slotProbed(quint64 ticket, FileListInfo info, bool ok)
     const Pending added = mPending.takeFirst();
     showProgress();
     mFileInfo = info;
+    // Counted before the entry is announced: the window may then wait for
+    // a picture, and other reports come in meanwhile.
+    const auto released = qScopeGuard([this, added] { release(added.addition); });
     if (!ok) {
         qCDebug(lcFileList) << "get File Property failed!";
+        settle(added.addition, &AdditionTally::unplayable);
         emit sig_CannotPlay(added.path, info.problem);
         return;
     }
@@ -199,6 +237,7 @@ void FormFileList::slotProbed(quint64 ticket, FileListInfo info, bool ok)
         return;
     }
     qCDebug(lcFileList) << "insert success1";
+    settle(added.addition, &AdditionTally::added, added.play);
     emit sig_Listed(mFileInfo.path);
     if (added.play) {
         selectRow(row);
@@ -239,10 +278,14 @@ void FormFileList::stopAdding()
 
 void FormFileList::slotCollected(const DroppedRecordings &found)
 {
+    const quint64 addition = ++mLastAddition;
+    Addition &tally = mAdditions[addition];
+    tally.tally.cut = found.cut;
+    tally.lone = found.paths.size() == 1 && found.start == 0 && !found.cut;
+    tally.waiting = 1; // held open while its paths go in
     for (int i = 0; i < found.paths.size(); ++i)
-        addFile(found.paths.at(i), i == found.start);
-    if (found.cut)
-        emit sig_Status(tr("Not all of the folder was added: it holds too many files, or folders too deep"));
+        addFile(found.paths.at(i), i == found.start, addition);
+    release(addition);
 }
 
 bool FormFileList::knows(const QString &path) const

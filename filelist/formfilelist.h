@@ -1,7 +1,9 @@
 #pragma once
 
+#include "droppedrecordings.h"
 #include "filelistinfo.h"
 
+#include <QHash>
 #include <QList>
 #include <QModelIndex>
 #include <QPoint>
@@ -14,7 +16,6 @@ class FormFileList;
 }
 class FileListProber;
 class RecordingCollector;
-struct DroppedRecordings;
 class sqloperate;
 
 // The file list: a small frameless window of the recordings added in this
@@ -116,8 +117,23 @@ private:
         QString path;
         QString key;     // samePathKey(path)
         bool play = false;
+        quint64 addition = 0; // the addition it came with; 0: added on its own
+    };
+    // An addition whose recordings are being read; reported once the last is.
+    struct Addition
+    {
+        AdditionTally tally;
+        int waiting = 0;      // its recordings still being read, and one while its paths go in
+        bool lone = false;    // one file, to start
+        bool started = false; // its file started
     };
 
+    void addFile(const QString &path, bool play, quint64 addition);
+    // Counts one outcome of addition (none when outcome is null).
+    void settle(quint64 addition, int AdditionTally::*outcome, bool started = false);
+    // One of addition's recordings is done: at its last, the status line
+    // says what it came to, unless something else already shows it.
+    void release(quint64 addition);
     static QString samePathKey(const QString &path);
     int listedRow(const QString &key) const;
     void announce(int row, bool play);
@@ -133,5 +149,7 @@ private:
     FileListInfo mFileInfo;      // the recording being added
     QString mBasePath;           // the open dialog's folder, with a trailing slash
     QList<Pending> mPending;     // asked for, in order, not yet listed
+    QHash<quint64, Addition> mAdditions; // by number, those not yet reported
+    quint64 mLastAddition = 0;
     int mBatchTotal = 0;         // files asked for since the list was last idle, for the progress bar
 };

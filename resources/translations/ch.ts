@@ -71,6 +71,40 @@
         <source>Not all of the folder was added: it holds too many files, or folders too deep</source>
         <translation>文件夹未全部添加：其中文件过多，或文件夹层级过深</translation>
     </message>
+    <message numerus="yes">
+        <source>%n recording(s) added to the list</source>
+        <translation>
+            <numerusform>已将 %n 个录像添加到列表</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>No recording added to the list</source>
+        <translation>没有录像添加到列表</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n could not be played</source>
+        <translation>
+            <numerusform>%n 个无法播放</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n already listed</source>
+        <translation>
+            <numerusform>%n 个已在列表中</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1 (%2)</source>
+        <translation>%1（%2）</translation>
+    </message>
+    <message>
+        <source>, </source>
+        <translation>，</translation>
+    </message>
+    <message>
+        <source>%1. %2</source>
+        <translation>%1。%2</translation>
+    </message>
 </context>
 <context>
     <name>KeyHelp</name>

@@ -71,6 +71,43 @@
         <source>Not all of the folder was added: it holds too many files, or folders too deep</source>
         <translation>Not all of the folder was added: it holds too many files, or folders too deep</translation>
     </message>
+    <message numerus="yes">
+        <source>%n recording(s) added to the list</source>
+        <translation>
+            <numerusform>%n recording added to the list</numerusform>
+            <numerusform>%n recordings added to the list</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>No recording added to the list</source>
+        <translation>No recording added to the list</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n could not be played</source>
+        <translation>
+            <numerusform>%n could not be played</numerusform>
+            <numerusform>%n could not be played</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n already listed</source>
+        <translation>
+            <numerusform>%n already listed</numerusform>
+            <numerusform>%n already listed</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1 (%2)</source>
+        <translation>%1 (%2)</translation>
+    </message>
+    <message>
+        <source>, </source>
+        <translation>, </translation>
+    </message>
+    <message>
+        <source>%1. %2</source>
+        <translation>%1. %2</translation>
+    </message>
 </context>
 <context>
     <name>KeyHelp</name>

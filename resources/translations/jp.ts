@@ -71,6 +71,40 @@
         <source>Not all of the folder was added: it holds too many files, or folders too deep</source>
         <translation>フォルダの一部は追加されませんでした: ファイルが多すぎるか、フォルダの階層が深すぎます</translation>
     </message>
+    <message numerus="yes">
+        <source>%n recording(s) added to the list</source>
+        <translation>
+            <numerusform>%n 件の録画をリストに追加しました</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>No recording added to the list</source>
+        <translation>リストに追加した録画はありません</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n could not be played</source>
+        <translation>
+            <numerusform>%n 件は再生できません</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n already listed</source>
+        <translation>
+            <numerusform>%n 件は追加済み</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1 (%2)</source>
+        <translation>%1（%2）</translation>
+    </message>
+    <message>
+        <source>, </source>
+        <translation>、</translation>
+    </message>
+    <message>
+        <source>%1. %2</source>
+        <translation>%1。%2</translation>
+    </message>
 </context>
 <context>
     <name>KeyHelp</name>

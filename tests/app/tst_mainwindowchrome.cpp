@@ -1,3 +1,4 @@
+#include "droppedrecordings.h"
 #include "formfilelist.h"
 #include "gpsfixture.h"
 #include "mainwindow.h"
@@ -349,13 +350,25 @@ void TestMainWindowChrome::languageSwitchChangesEveryText()
         QCOMPARE(label("labelSpeedUint"), QStringLiteral("MPH"));
         QCOMPARE(label("labelDashboardSpeedUnit"), QStringLiteral("MPH"));
     };
+    // The status line's count of an addition, in each language's plural forms.
+    const auto added = [](int count, int known) {
+        AdditionTally tally;
+        tally.added = count;
+        tally.known = known;
+        return tally.text();
+    };
     mWindow->on_actionchinese_triggered();
     check("经度", "播放（空格键）", "取消静音（M）", "停止", "时间", "设置", "文件列表", "文件不存在！", "后退");
+    QCOMPARE(added(12, 2), QStringLiteral("已将 12 个录像添加到列表（2 个已在列表中）"));
     QCOMPARE(stored(QStringLiteral("menu/language")), QStringLiteral("0"));
     action("actionJapanese")->trigger();
     check("経度", "再生（Space）", "ミュート解除（M）", "停止", "時間", "設定", "ファイルリスト", "ファイルが存在しません！", "戻る");
+    QCOMPARE(added(1, 0), QStringLiteral("1 件の録画をリストに追加しました"));
     action("actionEnglise")->trigger();
     check("Longitude", "Play (Space)", "Unmute (M)", "Stop", "Time", "Setup", "Filelist", "File not exist !", "Back");
+    QCOMPARE(added(1, 0), QStringLiteral("1 recording added to the list"));
+    QCOMPARE(added(12, 1), QStringLiteral("12 recordings added to the list (1 already listed)"));
+    QCOMPARE(added(0, 3), QStringLiteral("No recording added to the list (3 already listed)"));
     QCOMPARE(stored(QStringLiteral("menu/language")), QStringLiteral("1"));
 }
 

@@ -73,6 +73,7 @@ private slots:
     void oneRowAndNoRow();
     void folderDropListsInOrderWithProgress();
     void droppedFilesStartOnlyTheLast();
+    void statusLineSaysWhatAnAdditionCameTo();
     void samePathListedOnce();
     void deleteKeepsPanelAndStoreInStep();
     void dialogChoice();
@@ -350,6 +351,36 @@ void TestFormFileList::droppedFilesStartOnlyTheLast()
     enter.setAccepted(false);
     QApplication::sendEvent(mPanel.get(), &enter);
     QVERIFY(!enter.isAccepted());
+}
+
+// With the list closed nothing else shows what an addition came to; a lone
+// recording that starts shows its picture, the open list its rows.
+void TestFormFileList::statusLineSaysWhatAnAdditionCameTo()
+{
+    QSignalSpy status(mPanel.get(), &FormFileList::sig_Status);
+    QDir tally(path(QStringLiteral("tally")));
+    QVERIFY(tally.mkpath(QStringLiteral(".")));
+    for (const char *name : {"1.mp4", "2.mp4", "3.mp4"})
+        QVERIFY(QFile::copy(path(QStringLiteral("a.mp4")), tally.filePath(QLatin1String(name))));
+    QVERIFY(QFile::copy(path(QStringLiteral("junk.mp4")), tally.filePath(QStringLiteral("junk.mp4"))));
+    addAndSettle({QStringLiteral("b.mp4")});
+    QCOMPARE(status.count(), 0); // added on its own, by the program
+
+    mPanel->addOpened({tally.path(), path(QStringLiteral("b.mp4")), tally.path()});
+    QVERIFY(settled());
+    QCOMPARE(status.count(), 1);
+    QCOMPARE(status.at(0).at(0).toString(),
+             QStringLiteral("3 recording(s) added to the list (1 could not be played, 1 already listed)"));
+    QCOMPARE(mAnnounced.size(), 1); // the file named starts
+
+    mPanel->addDropped({QUrl::fromLocalFile(path(QStringLiteral("c.mp4")))});
+    QVERIFY(settled());
+    QCOMPARE(mAnnounced.size(), 2);
+    mPanel->show();
+    mPanel->addDropped({QUrl::fromLocalFile(path(QStringLiteral("h3725.mp4"))), QUrl::fromLocalFile(tally.path())});
+    QVERIFY(settled());
+    QCOMPARE(mPanel->rowCount(), 6);
+    QCOMPARE(status.count(), 1);
 }
 
 void TestFormFileList::samePathListedOnce()
