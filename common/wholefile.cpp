@@ -6,6 +6,7 @@
 #include <QRandomGenerator>
 
 #include <cerrno>
+#include <limits>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -73,6 +74,9 @@ bool writeWholeFile(const QString &path, const QByteArray &bytes, QString *error
         if (!S_ISREG(entry.st_mode) && !S_ISLNK(entry.st_mode))
             return fail(error, QCoreApplication::translate("WholeFile", "not a regular file"));
         if (S_ISREG(entry.st_mode)) {
+            // A file the user may not write stays as it is, as QSaveFile kept it.
+            if (::faccessat(folder.fd, name.constData(), W_OK, AT_EACCESS) != 0)
+                return fail(error, qt_error_string(errno));
             mode = entry.st_mode & 07777 & ~mode_t(S_ISUID | S_ISGID);
             keepMode = true;
         }
@@ -104,4 +108,58 @@ bool writeWholeFile(const QString &path, const QByteArray &bytes, QString *error
     }
     ::fsync(folder.fd); // the new name lasts a power cut too
     return true;
+}
+
+FileRead readRegularFile(const QString &path, qint64 maxBytes, QByteArray *bytes, QString *error)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat entry {};
+    if (::lstat(name.constData(), &entry) != 0) {
+        if (errno == ENOENT)
+            return FileRead::Missing;
+        fail(error, qt_error_string(errno));
+        return FileRead::Refused;
+    }
+    if (!S_ISREG(entry.st_mode)) {
+        fail(error, QCoreApplication::translate("WholeFile", "not a regular file"));
+        return FileRead::Refused;
+    }
+    // Swapped for a link or a FIFO since: the open refuses the one and does not wait on the other.
+    Descriptor file;
+    file.fd = ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat opened {};
+    if (file.fd < 0 || ::fstat(file.fd, &opened) != 0) {
+        fail(error, qt_error_string(errno));
+        return FileRead::Refused;
+    }
+    if (!S_ISREG(opened.st_mode)) {
+        fail(error, QCoreApplication::translate("WholeFile", "not a regular file"));
+        return FileRead::Refused;
+    }
+    if (opened.st_size > maxBytes) {
+        fail(error, QCoreApplication::translate("WholeFile", "larger than %1 bytes").arg(maxBytes));
+        return FileRead::Refused;
+    }
+    // Read to the bound, not to the size seen: the file may grow meanwhile.
+    Q_ASSERT(maxBytes >= 0 && maxBytes < std::numeric_limits<int>::max());
+    bytes->resize(int(maxBytes) + 1);
+    qint64 got = 0;
+    while (got < bytes->size()) {
+        const ssize_t read = ::read(file.fd, bytes->data() + got, size_t(bytes->size() - got));
+        if (read < 0 && errno == EINTR)
+            continue;
+        if (read < 0) {
+            fail(error, qt_error_string(errno));
+            return FileRead::Refused;
+        }
+        if (read == 0)
+            break;
+        got += read;
+    }
+    if (got > maxBytes) {
+        fail(error, QCoreApplication::translate("WholeFile", "larger than %1 bytes").arg(maxBytes));
+        return FileRead::Refused;
+    }
+    bytes->resize(int(got));
+    return FileRead::Read;
 }

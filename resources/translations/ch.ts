@@ -439,6 +439,10 @@
         <source>not a regular file</source>
         <translation>不是普通文件</translation>
     </message>
+    <message>
+        <source>larger than %1 bytes</source>
+        <translation>大于 %1 字节</translation>
+    </message>
 </context>
 <context>
     <name>mymsgwidget</name>

@@ -439,6 +439,10 @@
         <source>not a regular file</source>
         <translation>not a regular file</translation>
     </message>
+    <message>
+        <source>larger than %1 bytes</source>
+        <translation>larger than %1 bytes</translation>
+    </message>
 </context>
 <context>
     <name>mymsgwidget</name>

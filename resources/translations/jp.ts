@@ -439,6 +439,10 @@
         <source>not a regular file</source>
         <translation>通常のファイルではありません</translation>
     </message>
+    <message>
+        <source>larger than %1 bytes</source>
+        <translation>%1 バイトを超えています</translation>
+    </message>
 </context>
 <context>
     <name>mymsgwidget</name>
