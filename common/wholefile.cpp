@@ -1,5 +1,7 @@
 #include "wholefile.h"
 
+#include "filedescriptor.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -20,17 +22,6 @@ bool fail(QString *error, const QString &why)
     *error = why;
     return false;
 }
-
-// Closes the descriptor when it goes out of scope.
-struct Descriptor
-{
-    int fd = -1;
-    ~Descriptor()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
 
 bool writeAll(int fd, const QByteArray &bytes)
 {
@@ -57,7 +48,7 @@ bool writeWholeFile(const QString &path, const QByteArray &bytes, QString *error
     if (name.isEmpty())
         return fail(error, qt_error_string(ENOENT));
     // The folder once: every step below happens in the same one.
-    Descriptor folder;
+    FileDescriptor folder;
     folder.fd = ::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     struct stat folderInfo {};
     if (folder.fd < 0 || ::fstat(folder.fd, &folderInfo) != 0)
@@ -85,7 +76,7 @@ bool writeWholeFile(const QString &path, const QByteArray &bytes, QString *error
     }
 
     QByteArray temporary;
-    Descriptor file;
+    FileDescriptor file;
     for (int tries = 0; file.fd < 0 && tries < kNameTries; ++tries) {
         temporary = '.' + name + '.' + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
         // Made here and now, or refused: nothing of that name is opened.
@@ -125,7 +116,7 @@ FileRead readRegularFile(const QString &path, qint64 maxBytes, QByteArray *bytes
         return FileRead::Refused;
     }
     // Swapped for a link or a FIFO since: the open refuses the one and does not wait on the other.
-    Descriptor file;
+    FileDescriptor file;
     file.fd = ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     struct stat opened {};
     if (file.fd < 0 || ::fstat(file.fd, &opened) != 0) {
