@@ -8,8 +8,8 @@
 #include <QRandomGenerator>
 
 #include <cerrno>
-#include <limits>
 #include <fcntl.h>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -48,8 +48,7 @@ bool writeWholeFile(const QString &path, const QByteArray &bytes, QString *error
     if (name.isEmpty())
         return fail(error, qt_error_string(ENOENT));
     // The folder once: every step below happens in the same one.
-    FileDescriptor folder;
-    folder.fd = ::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const FileDescriptor folder(::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     struct stat folderInfo {};
     if (folder.fd < 0 || ::fstat(folder.fd, &folderInfo) != 0)
         return fail(error, qt_error_string(errno));
@@ -90,8 +89,7 @@ bool writeWholeFile(const QString &path, const QByteArray &bytes, QString *error
     const bool written = writeAll(file.fd, bytes) && (!keepMode || ::fchmod(file.fd, mode) == 0)
                          && ::fsync(file.fd) == 0;
     const int writeError = errno;
-    const bool closed = ::close(file.fd) == 0;
-    file.fd = -1;
+    const bool closed = ::close(file.release()) == 0;
     if (!written || !closed || ::renameat(folder.fd, temporary.constData(), folder.fd, name.constData()) != 0) {
         const int why = !written ? writeError : errno;
         ::unlinkat(folder.fd, temporary.constData(), 0);
@@ -116,8 +114,7 @@ FileRead readRegularFile(const QString &path, qint64 maxBytes, QByteArray *bytes
         return FileRead::Refused;
     }
     // Swapped for a link or a FIFO since: the open refuses the one and does not wait on the other.
-    FileDescriptor file;
-    file.fd = ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const FileDescriptor file(::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat opened {};
     if (file.fd < 0 || ::fstat(file.fd, &opened) != 0) {
         fail(error, qt_error_string(errno));
