@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 const QString kFileName = QStringLiteral("FileList.db");
@@ -107,7 +109,8 @@ QTEST_GUILESS_MAIN(TestInstallLayout)
 // A module someone else could have replaced would run as the user.
 void TestInstallLayout::modulesAreFoundAndOnlyTrustedOnesLoad()
 {
-    QTemporaryDir prefix;
+    // In the build tree: below /tmp, which all may write, every module is refused.
+    QTemporaryDir prefix(QCoreApplication::applicationDirPath() + QStringLiteral("/modules-XXXXXX"));
     QVERIFY(QDir(prefix.path()).mkpath(QStringLiteral("bin")));
     const QString bin = prefix.filePath(QStringLiteral("bin"));
     QVERIFY(moduleFile(bin, QStringLiteral("velmora_mapview")).endsWith(QLatin1String("/modules/velmora_mapview.so")));
@@ -129,6 +132,11 @@ void TestInstallLayout::modulesAreFoundAndOnlyTrustedOnesLoad()
     QVERIFY(QFile::setPermissions(folder, mine | QFile::WriteGroup));
     QVERIFY(!libraryFunction(module, "velmora_module_probe", &error));
     QVERIFY(QFile::setPermissions(folder, mine));
+    // Further up: whoever may write there can put another folder in its place.
+    QVERIFY(::chmod(QFile::encodeName(prefix.path()).constData(), 01777) == 0);
+    QVERIFY(!libraryFunction(module, "velmora_module_probe", &error));
+    QVERIFY2(error.contains(QLatin1String("writable by others")), qPrintable(error));
+    QVERIFY(::chmod(QFile::encodeName(prefix.path()).constData(), 0700) == 0);
     QVERIFY(!libraryFunction(folder + QStringLiteral("/missing.so"), "velmora_module_probe", &error));
 
     error.clear();
