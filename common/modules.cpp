@@ -15,11 +15,14 @@
 
 namespace {
 
-// Owned by us or root, and writable by nobody else: a sticky world-writable
-// folder (/tmp) lets others add names too.
-bool trusted(const struct stat &info)
+// Owned by us or root, and writable by nobody else. A folder on the way may
+// be a sticky one that all may write (/tmp): others can add names there but
+// never rename or remove ours, and the next step is checked in turn.
+bool trusted(const struct stat &info, bool onTheWay = false)
 {
-    return (info.st_uid == 0 || info.st_uid == ::geteuid()) && !(info.st_mode & (S_IWGRP | S_IWOTH));
+    const bool othersWrite = info.st_mode & (S_IWGRP | S_IWOTH);
+    return (info.st_uid == 0 || info.st_uid == ::geteuid())
+           && (!othersWrite || (onTheWay && (info.st_mode & S_ISVTX)));
 }
 
 // Opens the module file for loading when it and every folder from "/" down
@@ -42,9 +45,10 @@ int openTrusted(const QString &path, QString *error)
     for (int i = 0;; ++i) {
         if (folder.fd < 0 || ::fstat(folder.fd, &info) != 0)
             return refuse(qt_error_string(errno));
-        if (!trusted(info))
+        const bool own = i + 1 >= steps.size(); // the module's own folder
+        if (!trusted(info, !own))
             return refuse(QStringLiteral("a folder on its way is writable by others"));
-        if (i + 1 >= steps.size())
+        if (own)
             break;
         folder.reset(::openat(folder.fd, QFile::encodeName(steps.at(i)).constData(), kFolder));
     }

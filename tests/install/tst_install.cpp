@@ -180,8 +180,7 @@ private:
     // A fresh home (configuration, data, cache and runtime folders) for one viewer session.
     QProcessEnvironment viewerEnvironment(const QString &home) const;
 
-    // Not below /tmp, which all may write: the viewer would refuse its map module.
-    QTemporaryDir mDir{QStringLiteral(VELMORA_BUILD_DIR "/tst_install-XXXXXX")};
+    QTemporaryDir mDir;
     QString mRoot;   // holds the prefix, as / holds /usr
     QString mPrefix;
 };
