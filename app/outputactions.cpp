@@ -6,6 +6,7 @@
 #include "statustoast.h"
 #include "telemetryformat.h"
 #include "velmoraversion.h"
+#include "wholefile.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,7 +14,6 @@
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QLoggingCategory>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QWidget>
 
@@ -86,7 +86,8 @@ QString writeNewPng(const QImage &image, const QStringList &folders, const QStri
             QFile file(path);
             // NewOnly: made here and now, or refused; a file of that name is never touched.
             if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-                if (QFileInfo::exists(path))
+                const QFileInfo taken(path);
+                if (taken.exists() || taken.isSymLink()) // a link to nothing is taken too
                     continue;
                 *error = file.errorString();
                 break; // this folder takes nothing: the next one
@@ -241,13 +242,12 @@ void OutputActions::exportTo(const QString &file, Format format)
         }
         if (format == Format::Gpx)
             text += gpxFooter();
-        QSaveFile out(file);
-        const QByteArray bytes = text.toUtf8();
-        const bool ok = out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size() && out.commit();
+        QString error;
+        const bool ok = writeWholeFile(file, text.toUtf8(), &error);
         if (!ok)
-            qCWarning(lcWindow).noquote() << "track not exported to" << file << ":" << out.errorString();
+            qCWarning(lcWindow).noquote() << "track not exported to" << file << ":" << error;
         const QString message = ok ? tr("Track exported to %1").arg(QDir::toNativeSeparators(file))
-                                   : tr("The track could not be exported: %1").arg(out.errorString());
+                                   : tr("The track could not be exported: %1").arg(error);
         const QString written = ok ? file : QString();
         QMetaObject::invokeMethod(this, [this, message, written] { finish(message, written); }, Qt::QueuedConnection);
     });

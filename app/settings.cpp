@@ -1,6 +1,7 @@
 #include "settings.h"
 
 #include "installlayout.h"
+#include "wholefile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -15,14 +16,23 @@ Q_LOGGING_CATEGORY(lcWindow, "velmora.window")
 namespace {
 
 const char kFileName[] = "sysConfig.ini";
+constexpr qint64 kMaxFileBytes = 1 << 20; // far above what the program writes (under 1 KiB)
 
 } // namespace
 
 Settings::Settings(const QString &folder)
-    : mFile(filePath(folder.isEmpty() ? defaultFolder() : folder), QSettings::IniFormat)
+    : mPath(filePath(folder.isEmpty() ? defaultFolder() : folder))
 {
-    qCDebug(lcWindow) << "2222:::::::" << mFile.fileName();
+    qCDebug(lcWindow) << "2222:::::::" << mPath;
+    QString error;
+    mWritten = loadCopy(&error);
+    if (!mWritten)
+        qCWarning(lcWindow).noquote() << "settings set aside, defaults used:" << mPath << ":" << error;
+    mFile = std::make_unique<QSettings>(mCopyFolder.isValid() ? mCopyFolder.filePath(QLatin1String(kFileName)) : QString(),
+                                        QSettings::IniFormat);
 }
+
+Settings::~Settings() = default;
 
 QString Settings::defaultFolder()
 {
@@ -34,11 +44,18 @@ QString Settings::chooseFolder(const QString &programFolder, const QString &user
 {
     if (userFileFolder(programFolder, QLatin1String(kFileName), userFolder) == programFolder)
         return programFolder;
+    const QFileInfo taken(filePath(userFolder));
+    if (taken.exists() || taken.isSymLink())
+        return userFolder;
+    // Only a regular file is taken over, whatever mode it had: the copy is the user's to write.
+    QByteArray bytes;
+    QString error;
     const QString old = filePath(programFolder);
-    const QString taken = filePath(userFolder);
-    // A copy of a read-only file would be read-only too.
-    if (QFileInfo::exists(old) && !QFileInfo::exists(taken) && QFile::copy(old, taken))
-        QFile::setPermissions(taken, QFile::permissions(taken) | QFile::WriteOwner);
+    const FileRead read = readRegularFile(old, kMaxFileBytes, &bytes, &error);
+    if (read == FileRead::Refused)
+        qCWarning(lcWindow).noquote() << "settings beside the program set aside:" << old << ":" << error;
+    else if (read == FileRead::Read && !writeWholeFile(taken.filePath(), bytes, &error))
+        qCWarning(lcWindow).noquote() << "settings not taken over:" << taken.filePath() << ":" << error;
     return userFolder;
 }
 
@@ -50,31 +67,61 @@ QString Settings::filePath(const QString &folder)
 bool Settings::readInt(const QString &group, const QString &key, int &value) const
 {
     const QString name = QStringLiteral("%1/%2").arg(group, key);
-    if (!mFile.contains(name)) {
+    if (!mFile->contains(name)) {
         qCDebug(lcWindow) << "not found\r\n";
         return false;
     }
-    value = mFile.value(name).toInt();
+    value = mFile->value(name).toInt();
     return true;
 }
 
 bool Settings::readString(const QString &group, const QString &key, QString &value) const
 {
     const QString name = QStringLiteral("%1/%2").arg(group, key);
-    if (!mFile.contains(name)) {
+    if (!mFile->contains(name)) {
         qCDebug(lcWindow) << "not found\r\n";
         return false;
     }
-    value = mFile.value(name).toString();
+    value = mFile->value(name).toString();
     return true;
 }
 
 void Settings::writeString(const QString &group, const QString &key, const QString &value)
 {
-    mFile.beginGroup(group);
-    mFile.setValue(key, value);
-    mFile.endGroup();
-    mFile.sync();
+    mFile->beginGroup(group);
+    mFile->setValue(key, value);
+    mFile->endGroup();
+    if (!mWritten)
+        return; // kept for this run only
+    // Changes another viewer made since are merged by QSettings, as before.
+    QString error;
+    if (!loadCopy(&error)) {
+        qCWarning(lcWindow).noquote() << "settings not saved:" << mPath << ":" << error;
+        return;
+    }
+    mFile->sync();
+    QFile copy(mFile->fileName());
+    if (mFile->status() != QSettings::NoError || !copy.open(QIODevice::ReadOnly))
+        qCWarning(lcWindow).noquote() << "settings not saved: the private copy cannot be written";
+    else if (!writeWholeFile(mPath, copy.readAll(), &error))
+        qCWarning(lcWindow).noquote() << "settings not saved:" << mPath << ":" << error;
+}
+
+bool Settings::loadCopy(QString *error)
+{
+    QByteArray bytes;
+    if (readRegularFile(mPath, kMaxFileBytes, &bytes, error) == FileRead::Refused)
+        return false;
+    if (!mCopyFolder.isValid()) {
+        *error = mCopyFolder.errorString();
+        return false;
+    }
+    QFile copy(mCopyFolder.filePath(QLatin1String(kFileName)));
+    if (!copy.open(QIODevice::WriteOnly) || copy.write(bytes) != bytes.size()) {
+        *error = copy.errorString();
+        return false;
+    }
+    return true;
 }
 
 int languageFromSetting(int stored)

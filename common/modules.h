@@ -7,8 +7,9 @@
 // the sound's tempo filter), so that their libraries cost nothing at start.
 // An installed program finds them in its library folder (found from the
 // program's folder), a program in the build tree in the tree's "modules".
-// A module file, or its folder, that another user could have written is
-// refused. Thread-safe.
+// A module file that another user could have written, or put there by
+// writing in any folder from the root down to it, is refused: it would run
+// as the user. Thread-safe.
 
 // The file of module `name` ("velmora_mapview") for a program in programFolder.
 QString moduleFile(const QString &programFolder, const QString &name);

@@ -18,7 +18,8 @@ extern "C" {
 
 namespace {
 
-// Unreadable: no container at all (missing, a folder, not a recording).
+// Unreadable: no container of a recording at all (missing, a folder, not a
+// recording, a playlist).
 enum class Road { None, TransportStream, Mp4, Unreadable };
 
 // Bytes from the start of a file that FFmpeg's probe is shown: several TS
@@ -42,9 +43,9 @@ Road roadOf(const QString &path, int *error = nullptr)
     probe.buf_size = int(size);
     probe.filename = ""; // the suffix decides nothing
     const AVInputFormat *format = size > 0 ? av_probe_input_format(&probe, 1) : nullptr;
-    if (!format) {
+    if (!format || !isRecordingFormat(format->name)) {
         if (error)
-            *error = errno != 0 ? AVERROR(errno) : AVERROR_INVALIDDATA;
+            *error = !format && errno != 0 ? AVERROR(errno) : AVERROR_INVALIDDATA;
         return Road::Unreadable;
     }
     const QByteArray name(format->name);

@@ -1,6 +1,7 @@
 // The map's web engine, built as a module of its own (see mapengine.h).
 
 #include "mapengine.h"
+#include "maplinks.h"
 
 #include <QDesktopServices>
 #include <QJsonArray>
@@ -25,8 +26,8 @@ const char kPageUrl[] = "qrc:/google_JS_Online/googleMap.html";
 const char kTileUrlScriptName[] = "velmoraTileUrl";
 
 // The view shows the map page and nothing else: the page is never loaded
-// again, so leaving it would lose the map. Links (the attribution) open in
-// the user's browser.
+// again, so leaving it would lose the map. The attribution link opens in
+// the user's browser (mapLinkMayLeave); no other link or window leaves it.
 class MapPage : public QWebEnginePage
 {
 public:
@@ -37,9 +38,17 @@ protected:
     {
         if (!isMainFrame || url == QUrl(QString::fromLatin1(kPageUrl)))
             return true;
-        if (type == NavigationTypeLinkClicked)
+        if (type == NavigationTypeLinkClicked && mapLinkMayLeave(url))
             QDesktopServices::openUrl(url);
+        else
+            qCDebug(lcMapEngine) << "navigation dropped:" << type << url.toDisplayString();
         return false;
+    }
+
+    QWebEnginePage *createWindow(WebWindowType type) override
+    {
+        qCDebug(lcMapEngine) << "new window dropped:" << type;
+        return nullptr;
     }
 };
 

@@ -468,6 +468,21 @@
     </message>
 </context>
 <context>
+    <name>WholeFile</name>
+    <message>
+        <source>another user&apos;s file, in a folder others may write</source>
+        <translation>这是其他用户的文件，位于他人也可写入的文件夹中</translation>
+    </message>
+    <message>
+        <source>not a regular file</source>
+        <translation>不是普通文件</translation>
+    </message>
+    <message>
+        <source>larger than %1 bytes</source>
+        <translation>大于 %1 字节</translation>
+    </message>
+</context>
+<context>
     <name>mymsgwidget</name>
     <message>
         <source>File not exist !</source>

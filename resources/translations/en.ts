@@ -471,6 +471,21 @@
     </message>
 </context>
 <context>
+    <name>WholeFile</name>
+    <message>
+        <source>another user&apos;s file, in a folder others may write</source>
+        <translation>another user&apos;s file, in a folder others may write</translation>
+    </message>
+    <message>
+        <source>not a regular file</source>
+        <translation>not a regular file</translation>
+    </message>
+    <message>
+        <source>larger than %1 bytes</source>
+        <translation>larger than %1 bytes</translation>
+    </message>
+</context>
+<context>
     <name>mymsgwidget</name>
     <message>
         <source>File not exist !</source>

@@ -468,6 +468,21 @@
     </message>
 </context>
 <context>
+    <name>WholeFile</name>
+    <message>
+        <source>another user&apos;s file, in a folder others may write</source>
+        <translation>他のユーザーも書き込めるフォルダーにある、別のユーザーのファイルです</translation>
+    </message>
+    <message>
+        <source>not a regular file</source>
+        <translation>通常のファイルではありません</translation>
+    </message>
+    <message>
+        <source>larger than %1 bytes</source>
+        <translation>%1 バイトを超えています</translation>
+    </message>
+</context>
+<context>
     <name>mymsgwidget</name>
     <message>
         <source>File not exist !</source>

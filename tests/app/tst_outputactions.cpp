@@ -15,6 +15,7 @@
 #include <QXmlStreamReader>
 #include <QtTest>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -65,6 +66,7 @@ private slots:
     void exportGpx();
     void exportCsvInTheChosenClock();
     void exportFailures();
+    void exportNeverWritesThroughALink();
 
 private:
     // Runs an action and returns what it reported once it has finished.
@@ -158,6 +160,13 @@ void TestOutputActions::snapshotBesideTheRecording()
     QFile again(expected);
     QVERIFY(again.open(QIODevice::ReadOnly));
     QCOMPARE(again.readAll(), firstBytes);
+
+    // A link under the next name is passed over, never written through.
+    const QString target = mDir.filePath(QStringLiteral("planted.png"));
+    QVERIFY(QFile::link(target, mDir.filePath(QStringLiteral("card/drive_00-00-01.480_3.png"))));
+    const QList<QVariant> third = run([this] { mActions->snapshot(); });
+    QCOMPARE(third.value(1).toString(), mDir.filePath(QStringLiteral("card/drive_00-00-01.480_4.png")));
+    QVERIFY(!QFileInfo::exists(target));
 }
 
 void TestOutputActions::snapshotElsewhereWhenItsFolderIsReadOnly()
@@ -269,6 +278,38 @@ void TestOutputActions::exportFailures()
     QVERIFY2(reported.value(0).toString().startsWith(QLatin1String("The track could not be exported")),
              qPrintable(reported.value(0).toString()));
     QCOMPARE(reported.value(1).toString(), QString());
+}
+
+// A link planted under the chosen name is replaced, never written through;
+// in a folder others may write, another user's entry is left alone.
+void TestOutputActions::exportNeverWritesThroughALink()
+{
+    mTracks = {{QStringLiteral("a.mp4"), track({fix(0)}), 0}};
+    const QString target = mDir.filePath(QStringLiteral("precious.txt"));
+    QFile precious(target);
+    QVERIFY(precious.open(QIODevice::WriteOnly) && precious.write("mine") == 4);
+    precious.close();
+    const QString link = mDir.filePath(QStringLiteral("linked.gpx"));
+    QVERIFY(QFile::link(target, link));
+    QCOMPARE(run([&] { mActions->exportTo(link, OutputActions::Format::Gpx); }).value(1).toString(), link);
+    QVERIFY(!QFileInfo(link).isSymLink());
+    QVERIFY(precious.open(QIODevice::ReadOnly));
+    QCOMPARE(precious.readAll(), QByteArray("mine"));
+    precious.close();
+
+    if (geteuid() != 0)
+        return; // only root plants a link of another user
+    const QString shared = mDir.filePath(QStringLiteral("tmp"));
+    QVERIFY(QDir().mkpath(shared) && ::chmod(QFile::encodeName(shared).constData(), 01777) == 0);
+    const QString planted = QDir(shared).filePath(QStringLiteral("trip.gpx"));
+    QVERIFY(QFile::link(target, planted));
+    QVERIFY(::lchown(QFile::encodeName(planted).constData(), 65534, 65534) == 0);
+    const QList<QVariant> reported = run([&] { mActions->exportTo(planted, OutputActions::Format::Gpx); });
+    QVERIFY2(reported.value(0).toString().startsWith(QLatin1String("The track could not be exported")),
+             qPrintable(reported.value(0).toString()));
+    QVERIFY(QFileInfo(planted).isSymLink());
+    QVERIFY(precious.open(QIODevice::ReadOnly));
+    QCOMPARE(precious.readAll(), QByteArray("mine"));
 }
 
 QTEST_MAIN(TestOutputActions)

@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 const QString kFileName = QStringLiteral("FileList.db");
@@ -129,6 +131,15 @@ void TestInstallLayout::modulesAreFoundAndOnlyTrustedOnesLoad()
     QVERIFY(QFile::setPermissions(folder, mine | QFile::WriteGroup));
     QVERIFY(!libraryFunction(module, "velmora_module_probe", &error));
     QVERIFY(QFile::setPermissions(folder, mine));
+    // Further up: whoever may write there can put another folder in its place,
+    // unless the folder is sticky (as /tmp), where only we may move ours.
+    const QByteArray above = QFile::encodeName(prefix.path());
+    QVERIFY(::chmod(above.constData(), 0777) == 0);
+    QVERIFY(!libraryFunction(module, "velmora_module_probe", &error));
+    QVERIFY2(error.contains(QLatin1String("writable by others")), qPrintable(error));
+    QVERIFY(::chmod(above.constData(), 01777) == 0);
+    QVERIFY2(libraryFunction(module, "velmora_module_probe", &error), qPrintable(error));
+    QVERIFY(::chmod(above.constData(), 0700) == 0);
     QVERIFY(!libraryFunction(folder + QStringLiteral("/missing.so"), "velmora_module_probe", &error));
 
     error.clear();

@@ -1105,6 +1105,24 @@ void TestVideoPlayer::onlyLocalFilesAreRead()
     GpsTrack track;
     runGpsPass(url + QStringLiteral("a.ts"), track, version);
     QCOMPARE(server.callers(), 0);
+
+    // A playlist under a recording's name plays no other file of this machine;
+    // a QuickTime file opens as MP4 and TS do throughout.
+    QFile disguised(path(QStringLiteral("x.mp4")));
+    QVERIFY(disguised.open(QIODevice::WriteOnly));
+    disguised.write("#EXTM3U\n#EXT-X-TARGETDURATION:3\n#EXTINF:3.0,\n" + QFile::encodeName(path(QStringLiteral("gps.ts")))
+                    + "\n#EXT-X-ENDLIST\n");
+    disguised.close();
+    QVERIFY(!VideoPlayer::probeFile(disguised.fileName(), info));
+    QVERIFY(!openPath(disguised.fileName()));
+    QVERIFY(runGpsPass(disguised.fileName(), track, version).status != GpsPassResult::Ok);
+    AvSpec av;
+    av.seconds = 1.0;
+    av.width = 160;
+    av.height = 120;
+    makeClip(QStringLiteral("av.mov"), av);
+    QVERIFY(VideoPlayer::probeFile(path(QStringLiteral("av.mov")), info));
+    QVERIFY(open(QStringLiteral("av.mov")));
 }
 
 void TestVideoPlayer::longPath()

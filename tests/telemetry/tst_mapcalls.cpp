@@ -2,6 +2,7 @@
 // exactly, in any locale.
 
 #include "mapcalls.h"
+#include "maplinks.h"
 
 #include <QtTest>
 
@@ -15,6 +16,7 @@ private slots:
     void showArray();
     void position_data();
     void position();
+    void onlyTheAttributionLeavesThePage();
 };
 
 // A decimal comma in a call text would break the page's arguments.
@@ -66,6 +68,29 @@ void TestMapCalls::position()
     QFETCH(QString, arguments);
     QCOMPARE(mapShowAddressCall(longitude, latitude), QStringLiteral("showAddress") + arguments);
     QCOMPARE(mapPanToAddressCall(longitude, latitude), QStringLiteral("panToAddress") + arguments);
+}
+
+// The page's own links all pass, and nothing else a page could make does:
+// no local file, no plain http, no look-alike host or address.
+void TestMapCalls::onlyTheAttributionLeavesThePage()
+{
+    QFile page(QStringLiteral(VELMORA_MAP_PAGE));
+    QVERIFY(page.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(page.readAll());
+    QRegularExpressionMatchIterator links = QRegularExpression(QStringLiteral("<a [^>]*href=\"([^\"]+)\"")).globalMatch(html);
+    int shown = 0;
+    for (; links.hasNext(); ++shown)
+        QVERIFY(mapLinkMayLeave(QUrl(links.next().captured(1))));
+    QCOMPARE(shown, 1);
+
+    QVERIFY(mapLinkMayLeave(QUrl(QStringLiteral("https://www.openstreetmap.org/copyright/"))));
+    for (const char *refused :
+         {"file:///etc/passwd", "file:///usr/share/applications/org.velmora.Viewer.desktop",
+          "http://www.openstreetmap.org/copyright", "https://www.openstreetmap.org/", "https://tile.openstreetmap.org/0/0/0.png",
+          "https://www.openstreetmap.org.example.com/copyright", "https://someone@www.openstreetmap.org/copyright",
+          "https://www.openstreetmap.org:8443/copyright", "https://www.openstreetmap.org/copyright?x=1",
+          "javascript:alert(1)", "data:text/html,x", "qrc:/google_JS_Online/googleMap.html", "mailto:a@b.c", ""})
+        QVERIFY2(!mapLinkMayLeave(QUrl(QLatin1String(refused))), refused);
 }
 
 QTEST_APPLESS_MAIN(TestMapCalls)
