@@ -15,6 +15,7 @@
 #include <qcustomplot.h>
 
 #include <algorithm>
+#include <utility>
 #include <QLabel>
 #include <QVBoxLayout>
 
@@ -60,6 +61,7 @@ TelemetryPanel::TelemetryPanel(const TelemetryWidgets &widgets, const QString &t
     mCompassThread = new mycompassthread(this);
     connect(mCompassThread, &mycompassthread::sig_updateCompass, this, &TelemetryPanel::updateCompass);
     mCompassThread->start();
+    showBlank(Blank::NothingOpen);
 }
 
 void TelemetryPanel::startMap()
@@ -83,9 +85,9 @@ bool TelemetryPanel::eventFilter(QObject *watched, QEvent *event)
         if (auto *label = qobject_cast<QLabel *>(watched))
             holdLabelWidth(label);
     }
-    // Without GPS a compass needle would point somewhere all the same.
+    // Without a track's second a compass needle would point somewhere all the same.
     return mDashboardPainter->handleEvent(watched, event, mDashboardAngle)
-           || (!mNoGps && mCompassPainter->handleEvent(watched, event, mCompassAngle))
+           || (mBlank == Blank::No && mCompassPainter->handleEvent(watched, event, mCompassAngle))
            || QObject::eventFilter(watched, event);
 }
 
@@ -149,8 +151,8 @@ void TelemetryPanel::setTrack(std::shared_ptr<const GpsTrack> track, qint16 gpsV
     mShown = kNothingShown;
     mChart->fitSpeedRange(mTimeline.track(), mMph);
     drawRoute();
-    if (!mTimeline.isValid() || mTimeline.track()->count() == 0)
-        showNoGps();
+    // Dashes until its first second is shown.
+    showBlank(mTimeline.isValid() && mTimeline.track()->count() > 0 ? Blank::NothingOpen : Blank::NoGps);
 }
 
 void TelemetryPanel::clearTrack()
@@ -159,21 +161,22 @@ void TelemetryPanel::clearTrack()
     mRoute.clear();
     mShowPlayed = false;
     runMapCall(mapCleanCall());
-    if (mNoGps) {
-        mNoGps = false;
-        mWidgets.compass->update();
-    }
+    mShown = kNothingShown;
+    showBlank(Blank::NothingOpen);
 }
 
-void TelemetryPanel::showNoGps()
+// Dashes, never figures that look like data.
+void TelemetryPanel::showBlank(Blank blank)
 {
-    mNoGps = true;
+    if (std::exchange(mBlank, blank) != blank)
+        mWidgets.compass->update();
+    if (blank == Blank::No)
+        return;
     setNeedleTargets(speedToAngle(0.0f), 0);
     mWidgets.speed->setText(QStringLiteral("---.--"));
     mWidgets.longitude->setText(QStringLiteral("---.------"));
     mWidgets.latitude->setText(QStringLiteral("--.------"));
-    mWidgets.dateTime->setText(tr("No GPS in this recording"));
-    mWidgets.compass->update();
+    mWidgets.dateTime->setText(blank == Blank::NoGps ? tr("No GPS in this recording") : QString());
 }
 
 void TelemetryPanel::drawRoute()
@@ -199,7 +202,7 @@ void TelemetryPanel::setShowPlayed(bool on)
 
 void TelemetryPanel::showSecond(qint64 second, bool playing, bool seeked)
 {
-    if (!mTimeline.isValid())
+    if (!mTimeline.isValid() || mBlank == Blank::NoGps)
         return;
     // A record a second, two ticks a second: the second tick would repeat
     // the first (a chart point, a replot, two map calls); paused, every one would.
@@ -207,6 +210,7 @@ void TelemetryPanel::showSecond(qint64 second, bool playing, bool seeked)
     if (shownNow == mShown && !seeked)
         return;
     mShown = shownNow;
+    showBlank(Blank::No);
 
     const TelemetrySecond shown = mTimeline.at(second, mMph, mFixGpsData);
     mWidgets.speed->setText(shown.speedText);
@@ -255,15 +259,7 @@ void TelemetryPanel::refillChart(qint64 second)
 void TelemetryPanel::reset()
 {
     mShown = kNothingShown;
-    if (mNoGps) {
-        mNoGps = false;
-        mWidgets.compass->update();
-    }
-    setNeedleTargets(speedToAngle(0.0f), 0);
-    mWidgets.speed->setText(QStringLiteral("000.00"));
-    mWidgets.longitude->setText(QStringLiteral("000.000000"));
-    mWidgets.latitude->setText(QStringLiteral("00.000000"));
-    mWidgets.dateTime->setText(QString());
+    showBlank(Blank::NothingOpen);
 }
 
 void TelemetryPanel::startChart(int seconds)
@@ -326,7 +322,7 @@ void TelemetryPanel::retranslate()
     mChart->retranslate();
     mChart->replot();
     holdLabelWidths();
-    if (mNoGps)
+    if (mBlank == Blank::NoGps)
         mWidgets.dateTime->setText(tr("No GPS in this recording"));
 }
 

@@ -53,7 +53,9 @@ public:
     // or that has no records, is no GPS: dashes, a notice, needles at rest.
     void setTrack(std::shared_ptr<const GpsTrack> track, qint16 gpsVersion);
     // The open recording has no GPS to show.
-    bool showsNoGps() const { return mNoGps; }
+    bool showsNoGps() const { return mBlank == Blank::NoGps; }
+    // The compass has a needle only while a track's second is shown.
+    bool showsCompassNeedle() const { return mBlank == Blank::No; }
     // A new recording opens: the last one's route and track go at once.
     void clearTrack();
 
@@ -62,7 +64,8 @@ public:
     // show what is shown already does nothing. The map follows the marker
     // while playing and after a seek; paused it stays where the user put it.
     void showSecond(qint64 second, bool playing, bool seeked);
-    // Nothing plays: the figures go back to zero, the needles home.
+    // Nothing plays: dashes for the figures, no date, the speed needle at
+    // 0 and no compass needle (as before anything was opened).
     void reset();
     // A drive: the route sets apart the part played so far.
     void setShowPlayed(bool on);
@@ -115,7 +118,10 @@ private:
     void setNeedleTargets(int dashboard, int compass);
     void refillChart(qint64 second);
     void showUnit();
-    void showNoGps();
+    // What the labels show when no second of a track is: nothing is open,
+    // or the open recording has no GPS.
+    enum class Blank { No, NothingOpen, NoGps };
+    void showBlank(Blank blank);
     void holdLabelWidths();
     void holdLabelWidth(QLabel *label);
 
@@ -136,7 +142,7 @@ private:
     bool mShowPlayed = false;
     int mPlayedPoints = -1;                  // route points set apart, as last sent
     QVector<RoutePoint> mRoute;              // the route drawn, with the seconds of its points
-    bool mNoGps = false;                     // the open recording's track is no GPS (the compass has no needle)
+    Blank mBlank = Blank::No;                // dashes instead of figures; the compass has no needle but with No
     // What is shown: second, mph, positions corrected, playing (-1: nothing yet).
     std::tuple<qint64, bool, bool, bool> mShown{-1, false, false, false};
 };

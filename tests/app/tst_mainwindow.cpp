@@ -782,11 +782,12 @@ void TestMainWindow::telemetryFollowsThePicture()
     QVERIFY(waitFor([&] { return chart->dataCount() > 0 && chart->data()->at(0)->value == double(20.0f * 0.6213712f * 1.852f); }));
     QVERIFY(waitFor([&] { return speed->text().toDouble() < 30.0 && speed->text().toDouble() > 15.0; }));
 
-    // Stopped: the labels go back to their idle texts.
+    // Stopped: dashes, as with nothing open.
     mWindow->player()->stop();
-    QCOMPARE(latitude->text(), QStringLiteral("00.000000"));
-    QCOMPARE(speed->text(), QStringLiteral("000.00"));
+    QCOMPARE(latitude->text(), QStringLiteral("--.------"));
+    QCOMPARE(speed->text(), QStringLiteral("---.--"));
     QCOMPARE(child<QLabel>(*mWindow, "labelDateTime")->text(), QString());
+    QVERIFY(!mWindow->telemetryPanel()->showsCompassNeedle());
 }
 
 void TestMainWindow::failedCheckShowsNoTelemetry()
