@@ -150,6 +150,7 @@ void TelemetryPanel::setTrack(std::shared_ptr<const GpsTrack> track, qint16 gpsV
     mTimeline.setTrack(std::move(track), gpsVersion);
     mShown = kNothingShown;
     mChart->fitSpeedRange(mTimeline.track(), mMph);
+    drawChart(-1, true);
     drawRoute();
     // Dashes until its first second is shown.
     showBlank(mTimeline.isValid() && mTimeline.track()->count() > 0 ? Blank::NothingOpen : Blank::NoGps);
@@ -162,6 +163,7 @@ void TelemetryPanel::clearTrack()
     mShowPlayed = false;
     runMapCall(mapCleanCall());
     mShown = kNothingShown;
+    drawChart(-1, true);
     showBlank(Blank::NothingOpen);
 }
 
@@ -217,11 +219,10 @@ void TelemetryPanel::showSecond(qint64 second, bool playing, bool seeked)
     mWidgets.longitude->setText(shown.longitudeText);
     mWidgets.latitude->setText(shown.latitudeText);
     mWidgets.dateTime->setText(shown.dateTimeText);
+    // After a seek the chart's past is the past of the new position; the
+    // chart holds its points in one unit: a new unit redraws the past.
+    drawChart(second, seeked || std::exchange(mChartStale, false));
     if (shown.hasRecord) {
-        // The chart holds its points in one unit: a new unit redraws the past.
-        if (mChartStale)
-            refillChart(second);
-        mChart->addSpeedPoint(double(second), double(shown.speed));
         setNeedleTargets(speedToAngle(shown.speed), headingToCompassAngle(shown.heading));
         runMapCall(mapShowAddressCall(shown.mapLongitude, shown.mapLatitude));
         if (mShowPlayed) {
@@ -238,22 +239,26 @@ void TelemetryPanel::showSecond(qint64 second, bool playing, bool seeked)
             runMapCall(mapPanToAddressCall(shown.mapLongitude, shown.mapLatitude));
     } else {
         setNeedleTargets(speedToAngle(0.0f), 0);
-        mChart->addSpeedPoint(double(second), 0.0);
     }
-    // After a seek the chart's past is the past of the new position.
-    if (seeked) {
-        mChart->clear();
-        refillChart(second);
-        mChart->addSpeedPoint(double(second), double(shown.speed));
-    }
-    mChart->replot();
 }
 
-void TelemetryPanel::refillChart(qint64 second)
+// The chart draws the track's records up to second, whatever seconds the
+// ticks landed on: the ones since the last call are added; a jump back or
+// a rebuild starts again from second 0. A second without a record, or with
+// a speed that is no number, gets no point.
+void TelemetryPanel::drawChart(qint64 second, bool rebuild)
 {
-    mChartStale = false;
-    if (const GpsTrack *track = mTimeline.track())
-        mChart->refill(*track, int(qBound<qint64>(0, second, track->count())), mMph);
+    if (rebuild || second < mChartSecond) {
+        mChart->clear();
+        mChartSecond = -1;
+    }
+    const GpsTrack *track = mTimeline.track();
+    if (track && second > mChartSecond) {
+        const int count = track->count();
+        mChart->refill(*track, int(qMin<qint64>(mChartSecond + 1, count)), int(qMin<qint64>(second + 1, count)), mMph);
+        mChartSecond = second;
+    }
+    mChart->replot();
 }
 
 void TelemetryPanel::reset()
@@ -270,8 +275,9 @@ void TelemetryPanel::startChart(int seconds)
 
 void TelemetryPanel::clearChart()
 {
-    mChart->clear();
-    mChart->replot();
+    // What is shown stays drawn: a paused picture would otherwise stand
+    // over an empty chart until the next position.
+    drawChart(std::get<0>(mShown), true);
 }
 
 void TelemetryPanel::setSpeedInMph(bool mph, bool open, qint64 second)
@@ -289,7 +295,7 @@ void TelemetryPanel::setSpeedInMph(bool mph, bool open, qint64 second)
     }
     // Emptied at once; the next position redraws the past in the new unit.
     mChartStale = true;
-    clearChart();
+    drawChart(-1, true);
     // The figure beside the unit is in that unit at once too.
     if (mTimeline.isValid())
         mWidgets.speed->setText(mTimeline.at(second, mMph, mFixGpsData).speedText);

@@ -49,8 +49,9 @@ public:
     ~TelemetryPanel() override;
 
     // The track of the recording now open (its check decides whether any of
-    // it shows): the map's route is drawn anew. A track whose check fails,
-    // or that has no records, is no GPS: dashes, a notice, needles at rest.
+    // it shows): the map's route is drawn anew, the chart starts empty. A
+    // track whose check fails, or that has no records, is no GPS: dashes, a
+    // notice, needles at rest.
     void setTrack(std::shared_ptr<const GpsTrack> track, qint16 gpsVersion);
     // The open recording has no GPS to show.
     bool showsNoGps() const { return mBlank == Blank::NoGps; }
@@ -59,8 +60,9 @@ public:
     // A new recording opens: the last one's route and track go at once.
     void clearTrack();
 
-    // The playback position (whole second). seeked: the position jumped
-    // since the last call, so the chart's past is rebuilt. A call that would
+    // The playback position (whole second). The chart draws the track's
+    // records up to it. seeked: the position jumped since the last call, so
+    // the chart's past is rebuilt. A call that would
     // show what is shown already does nothing. The map follows the marker
     // while playing and after a seek; paused it stays where the user put it.
     void showSecond(qint64 second, bool playing, bool seeked);
@@ -69,7 +71,8 @@ public:
     void reset();
     // A drive: the route sets apart the part played so far.
     void setShowPlayed(bool on);
-    // A new playback: an empty chart over 0..seconds.
+    // A new playback: the chart over 0..seconds starts again, from what is
+    // shown (nothing after a stop or an open).
     void startChart(int seconds);
     void clearChart();
 
@@ -116,7 +119,7 @@ private:
     void chartMouse(QMouseEvent *event, bool press);
     void drawRoute();
     void setNeedleTargets(int dashboard, int compass);
-    void refillChart(qint64 second);
+    void drawChart(qint64 second, bool rebuild);
     void showUnit();
     // What the labels show when no second of a track is: nothing is open,
     // or the open recording has no GPS.
@@ -130,6 +133,7 @@ private:
     MapBridge *mMap = nullptr;
     QString mTileUrl;
     std::unique_ptr<SpeedChart> mChart;
+    qint64 mChartSecond = -1;                // the chart holds the track's points up to this second
     std::unique_ptr<NeedlePainter> mDashboardPainter;
     std::unique_ptr<NeedlePainter> mCompassPainter;
     mythread *mDashboardThread = nullptr;    // sweeps the gauge needle

@@ -906,6 +906,13 @@ void TestMainWindow::threeFilesPlayAsOneDrive()
     QCOMPARE(played.last(), QStringLiteral("showPlayed(6)"));
     for (int i = played.indexOf(QStringLiteral("showPlayed(2)")) + 1; i > 0 && i < played.size(); ++i)
         QVERIFY(played[i - 1] < played[i]);
+    // The chart holds the drive's six records, the last one too, and no
+    // fall to 0 after it.
+    const QCPGraph *chart = mWindow->speedChart()->plot()->graph(0);
+    QCOMPARE(chart->dataCount(), 6);
+    QCOMPARE(chart->data()->at(5)->key, 5.0);
+    for (int i = 0; i < chart->dataCount(); ++i)
+        QVERIFY(chart->data()->at(i)->value > 0.0);
 
     // Turned off, a file plays by itself.
     mWindow->setTrips(false);

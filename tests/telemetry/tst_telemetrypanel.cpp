@@ -1,7 +1,9 @@
 // The telemetry panel over bare widgets: what it shows with nothing open or
-// stopped.
+// stopped, and the speed chart drawn from the track.
 
+#include "speedchart.h"
 #include "telemetrypanel.h"
+#include "trip.h"
 
 #include <QLabel>
 #include <QtTest>
@@ -47,12 +49,21 @@ private slots:
     void init();
     void cleanup();
     void dashesWhenNothingIsShown();
+    void chartDrawsTheTrackRecords();
 
 private:
     // The labels' texts: speed, longitude, latitude, date.
     QStringList figures() const
     {
         return {mWidgets.speed->text(), mWidgets.longitude->text(), mWidgets.latitude->text(), mWidgets.dateTime->text()};
+    }
+    // The chart's points as "second:speed", speed with one decimal.
+    QStringList chartPoints() const
+    {
+        QStringList points;
+        for (const QCPGraphData &point : *mPanel->chart()->plot()->graph(0)->data())
+            points.append(QStringLiteral("%1:%2").arg(point.key).arg(point.value, 0, 'f', 1));
+        return points;
     }
 
     std::unique_ptr<QWidget> mForm;
@@ -103,6 +114,33 @@ void TestTelemetryPanel::dashesWhenNothingIsShown()
     QVERIFY(!mPanel->showsCompassNeedle());
     mPanel->reset();
     QCOMPARE(figures(), blank);
+}
+
+// One point for each second up to the one shown that has a record, drawn
+// from the track whatever seconds the ticks land on; nothing made up for a
+// second without one, so no fall to 0 past the last record.
+void TestTelemetryPanel::chartDrawsTheTrackRecords()
+{
+    // A 3 s clip: the first tick lands on second 1, the last one past the end.
+    mPanel->setTrack(trackOf({10.0f, 20.0f, 25.0f / 1.852f}), 0);
+    mPanel->showSecond(1, true, false);
+    QCOMPARE(chartPoints(), (QStringList{"0:18.5", "1:37.0"}));
+    mPanel->showSecond(3, true, false);
+    QCOMPARE(chartPoints(), (QStringList{"0:18.5", "1:37.0", "2:25.0"}));
+    mPanel->showSecond(1, false, true);
+    QCOMPARE(chartPoints(), (QStringList{"0:18.5", "1:37.0"}));
+
+    // A drive of two 3 s files with two records each: its third and last
+    // seconds have none.
+    const TripPart first{QStringLiteral("a"), 0, 3000000, trackOf({10.0f, 10.0f}), 0};
+    TripPart second = first;
+    second.path = QStringLiteral("b");
+    second.track = trackOf({20.0f, 20.0f});
+    qint16 version = 0;
+    mPanel->startChart(6);
+    mPanel->setTrack(Trip({first, second}).combinedTrack(&version), version);
+    mPanel->showSecond(6, true, true);
+    QCOMPARE(chartPoints(), (QStringList{"0:18.5", "1:18.5", "3:37.0", "4:37.0"}));
 }
 
 QTEST_MAIN(TestTelemetryPanel)
