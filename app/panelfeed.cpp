@@ -89,6 +89,6 @@ bool PanelFeed::setSpeedInMph(bool mph)
 {
     if (mph == mPanel->speedInMph())
         return false;
-    mPanel->setSpeedInMph(mph, mSession->state() != PlaybackSession::Stopped, second());
+    mPanel->setSpeedInMph(mph);
     return true;
 }

@@ -212,18 +212,10 @@ void TelemetryPanel::showSecond(qint64 second, bool playing, bool seeked)
     if (shownNow == mShown && !seeked)
         return;
     mShown = shownNow;
-    showBlank(Blank::No);
-
-    const TelemetrySecond shown = mTimeline.at(second, mMph, mFixGpsData);
-    mWidgets.speed->setText(shown.speedText);
-    mWidgets.longitude->setText(shown.longitudeText);
-    mWidgets.latitude->setText(shown.latitudeText);
-    mWidgets.dateTime->setText(shown.dateTimeText);
-    // After a seek the chart's past is the past of the new position; the
-    // chart holds its points in one unit: a new unit redraws the past.
-    drawChart(second, seeked || std::exchange(mChartStale, false));
+    const TelemetrySecond shown = showFigures(second);
+    // After a seek the chart's past is the past of the new position.
+    drawChart(second, seeked);
     if (shown.hasRecord) {
-        setNeedleTargets(speedToAngle(shown.speed), headingToCompassAngle(shown.heading));
         runMapCall(mapShowAddressCall(shown.mapLongitude, shown.mapLatitude));
         if (mShowPlayed) {
             const int played = int(std::upper_bound(mRoute.begin(), mRoute.end(), second,
@@ -237,9 +229,23 @@ void TelemetryPanel::showSecond(qint64 second, bool playing, bool seeked)
         // the marker elsewhere.
         if (playing || seeked)
             runMapCall(mapPanToAddressCall(shown.mapLongitude, shown.mapLatitude));
-    } else {
-        setNeedleTargets(speedToAngle(0.0f), 0);
     }
+}
+
+// The labels and the needles at a second of the track.
+TelemetrySecond TelemetryPanel::showFigures(qint64 second)
+{
+    showBlank(Blank::No);
+    const TelemetrySecond shown = mTimeline.at(second, mMph, mFixGpsData);
+    mWidgets.speed->setText(shown.speedText);
+    mWidgets.longitude->setText(shown.longitudeText);
+    mWidgets.latitude->setText(shown.latitudeText);
+    mWidgets.dateTime->setText(shown.dateTimeText);
+    if (shown.hasRecord)
+        setNeedleTargets(speedToAngle(shown.speed), headingToCompassAngle(shown.heading));
+    else
+        setNeedleTargets(speedToAngle(0.0f), 0);
+    return shown;
 }
 
 // The chart draws the track's records up to second, whatever seconds the
@@ -280,25 +286,20 @@ void TelemetryPanel::clearChart()
     drawChart(std::get<0>(mShown), true);
 }
 
-void TelemetryPanel::setSpeedInMph(bool mph, bool open, qint64 second)
+void TelemetryPanel::setSpeedInMph(bool mph)
 {
     if (mph == mMph)
         return;
     mMph = mph;
     showUnit();
     mChart->fitSpeedRange(mTimeline.track(), mMph);
-    if (!open) {
-        // Stopped: the old points stay until the next playback empties the chart.
-        mChartStale = false;
-        mChart->replot();
-        return;
+    // Everything in the new unit at once, paused or stopped too: the figure
+    // and the needle of the second shown, and the chart's points.
+    if (const qint64 second = std::get<0>(mShown); second >= 0) {
+        std::get<1>(mShown) = mMph;
+        showFigures(second);
     }
-    // Emptied at once; the next position redraws the past in the new unit.
-    mChartStale = true;
-    drawChart(-1, true);
-    // The figure beside the unit is in that unit at once too.
-    if (mTimeline.isValid())
-        mWidgets.speed->setText(mTimeline.at(second, mMph, mFixGpsData).speedText);
+    drawChart(mChartSecond, true);
 }
 
 void TelemetryPanel::showUnit()

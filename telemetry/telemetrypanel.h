@@ -77,10 +77,9 @@ public:
     void clearChart();
 
     bool speedInMph() const { return mMph; }
-    // open: a recording is open at second. Its chart empties at once and
-    // comes back in the new unit at the next position; stopped, the old
-    // points stay until the next playback.
-    void setSpeedInMph(bool mph, bool open, qint64 second);
+    // The figure, the needle and the chart change to the unit at once,
+    // whether playing, paused or stopped.
+    void setSpeedInMph(bool mph);
     // Positions with the minutes-to-degrees correction some cameras need.
     bool fixGpsData() const { return mFixGpsData; }
     void setFixGpsData(bool on);
@@ -119,6 +118,7 @@ private:
     void chartMouse(QMouseEvent *event, bool press);
     void drawRoute();
     void setNeedleTargets(int dashboard, int compass);
+    TelemetrySecond showFigures(qint64 second);
     void drawChart(qint64 second, bool rebuild);
     void showUnit();
     // What the labels show when no second of a track is: nothing is open,
@@ -142,7 +142,6 @@ private:
     int mCompassAngle = 0;
     bool mMph = false;                       // the unit shown: mph, else km/h
     bool mFixGpsData = false;
-    bool mChartStale = false;                // the chart's points are in the other unit: rebuild at the next position
     bool mShowPlayed = false;
     int mPlayedPoints = -1;                  // route points set apart, as last sent
     QVector<RoutePoint> mRoute;              // the route drawn, with the seconds of its points

@@ -1,5 +1,5 @@
 // The telemetry panel over bare widgets: what it shows with nothing open or
-// stopped, and the speed chart drawn from the track.
+// stopped, the speed chart drawn from the track, the unit's switch.
 
 #include "speedchart.h"
 #include "telemetrypanel.h"
@@ -50,6 +50,7 @@ private slots:
     void cleanup();
     void dashesWhenNothingIsShown();
     void chartDrawsTheTrackRecords();
+    void unitSwitchShowsAtOnce();
 
 private:
     // The labels' texts: speed, longitude, latitude, date.
@@ -141,6 +142,24 @@ void TestTelemetryPanel::chartDrawsTheTrackRecords()
     mPanel->setTrack(Trip({first, second}).combinedTrack(&version), version);
     mPanel->showSecond(6, true, true);
     QCOMPARE(chartPoints(), (QStringList{"0:18.5", "1:18.5", "3:37.0", "4:37.0"}));
+}
+
+// Paused or stopped, no position comes to redraw: the figure, the unit
+// labels and the chart change at once.
+void TestTelemetryPanel::unitSwitchShowsAtOnce()
+{
+    mPanel->setTrack(trackOf({10.0f, 20.0f, 30.0f}), 0);
+    mPanel->showSecond(1, false, false);
+    mPanel->setSpeedInMph(true);
+    QCOMPARE(figures().first(), QStringLiteral("23.02"));
+    QCOMPARE(mWidgets.speedUnit->text(), QStringLiteral("MPH"));
+    QCOMPARE(mPanel->chart()->plot()->yAxis->label(), QStringLiteral("MPH"));
+    QCOMPARE(chartPoints(), (QStringList{"0:11.5", "1:23.0"}));
+
+    mPanel->reset();
+    mPanel->setSpeedInMph(false);
+    QCOMPARE(figures().first(), QStringLiteral("---.--"));
+    QCOMPARE(chartPoints(), (QStringList{"0:18.5", "1:37.0"}));
 }
 
 QTEST_MAIN(TestTelemetryPanel)
