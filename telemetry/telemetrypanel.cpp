@@ -354,7 +354,7 @@ void TelemetryPanel::holdLabelWidth(QLabel *label)
     else if (label == mWidgets.latitude)
         widest = QStringList{QStringLiteral("S:90.000000°")};
     else
-        widest = QStringList{QStringLiteral("  2000/00/00 00:00:00"), tr("No GPS in this recording")};
+        widest = QStringList{QStringLiteral("2000/00/00 00:00:00 +00:00"), tr("No GPS in this recording")};
     int width = 0;
     for (const QString &text : widest)
         width = qMax(width, label->fontMetrics().horizontalAdvance(text) + 2 * label->margin() + 2);

@@ -1,5 +1,6 @@
 // The telemetry panel over bare widgets: what it shows with nothing open or
-// stopped, the speed chart drawn from the track, the unit's switch.
+// stopped, the speed chart drawn from the track, the unit's switch, the
+// clock the date label names.
 
 #include "speedchart.h"
 #include "telemetrypanel.h"
@@ -51,6 +52,7 @@ private slots:
     void dashesWhenNothingIsShown();
     void chartDrawsTheTrackRecords();
     void unitSwitchShowsAtOnce();
+    void dateLabelNamesItsClock();
 
 private:
     // The labels' texts: speed, longitude, latitude, date.
@@ -160,6 +162,21 @@ void TestTelemetryPanel::unitSwitchShowsAtOnce()
     mPanel->setSpeedInMph(false);
     QCOMPARE(figures().first(), QStringLiteral("---.--"));
     QCOMPARE(chartPoints(), (QStringList{"0:18.5", "1:37.0"}));
+}
+
+// The label says which clock its date and time are in, and keeps room for
+// the widest of them.
+void TestTelemetryPanel::dateLabelNamesItsClock()
+{
+    QLabel *date = mWidgets.dateTime;
+    mPanel->setTrack(trackOf({10.0f}), 1); // format version 1: the camera means Japan's clock
+    mPanel->showSecond(0, false, false);
+    QCOMPARE(date->text(), QStringLiteral("2025/06/01 17:00:00 +09:00"));
+    mPanel->setTimeOffset(TimeOffset::utc());
+    QCOMPARE(date->text(), QStringLiteral("2025/06/01 08:00:00 UTC"));
+    mPanel->setTimeOffset(TimeOffset::fixed(-(11 * 60 + 45)));
+    QCOMPARE(date->text(), QStringLiteral("2025/05/31 20:15:00 -11:45"));
+    QVERIFY(date->width() >= date->fontMetrics().horizontalAdvance(date->text()));
 }
 
 QTEST_MAIN(TestTelemetryPanel)
