@@ -1,6 +1,5 @@
-// The telemetry panel over bare widgets: what it shows with nothing open or
-// stopped, the speed chart drawn from the track, the unit's switch, the
-// clock the date label names.
+// The telemetry panel over bare widgets: its figures with nothing open or
+// stopped and the clock of its date, the speed chart drawn from the track.
 
 #include "speedchart.h"
 #include "telemetrypanel.h"
@@ -14,28 +13,12 @@
 
 namespace {
 
-GpsRecord fixOf(float knots)
-{
-    GpsRecord record{};
-    record.year = 25;
-    record.month = 6;
-    record.day = 1;
-    record.hour = 8;
-    record.status = 'A';
-    record.latRef = 'N';
-    record.lonRef = 'E';
-    record.latitude = 31.5f;
-    record.longitude = 121.5f;
-    record.speed = knots;
-    record.heading = 90.0f;
-    return record;
-}
-
+// Fixes at 08:00 UTC on 2025/06/01, one a second at these speeds.
 std::shared_ptr<GpsTrack> trackOf(const QVector<float> &knots, bool valid = true)
 {
     auto track = std::make_shared<GpsTrack>();
     for (float speed : knots)
-        track->records.push_back(fixOf(speed));
+        track->records.push_back(GpsRecord{8, 0, 0, 25, 6, 1, 'A', 'N', 'E', 0, 31.5f, 121.5f, speed, 90.0f});
     track->valid = valid;
     return track;
 }
@@ -49,10 +32,8 @@ class TestTelemetryPanel : public QObject
 private slots:
     void init();
     void cleanup();
-    void dashesWhenNothingIsShown();
+    void figuresAndTheirClock();
     void chartDrawsTheTrackRecords();
-    void unitSwitchShowsAtOnce();
-    void dateLabelNamesItsClock();
 
 private:
     // The labels' texts: speed, longitude, latitude, date.
@@ -94,18 +75,24 @@ void TestTelemetryPanel::cleanup()
 
 // Nothing open, stopped, or a recording without GPS: dashes and no compass
 // needle, never zeros that read as a place and a speed; only a recording
-// without GPS says so.
-void TestTelemetryPanel::dashesWhenNothingIsShown()
+// without GPS says so. A second of a track names the clock of its date.
+void TestTelemetryPanel::figuresAndTheirClock()
 {
     const QStringList blank{QStringLiteral("---.--"), QStringLiteral("---.------"), QStringLiteral("--.------"), QString()};
     QCOMPARE(figures(), blank);
     QVERIFY(!mPanel->showsCompassNeedle());
 
-    mPanel->setTrack(trackOf({10.0f, 20.0f}), 0);
+    mPanel->setTrack(trackOf({10.0f, 20.0f}), 1); // format version 1: the camera means Japan's clock
     QCOMPARE(figures(), blank); // until its first second is shown
     mPanel->showSecond(1, true, false);
     QCOMPARE(figures().first(), QStringLiteral("37.04"));
+    QCOMPARE(figures().last(), QStringLiteral("2025/06/01 17:00:00 +09:00"));
     QVERIFY(mPanel->showsCompassNeedle());
+    mPanel->setTimeOffset(TimeOffset::utc());
+    QCOMPARE(figures().last(), QStringLiteral("2025/06/01 08:00:00 UTC"));
+    mPanel->setTimeOffset(TimeOffset::fixed(-(11 * 60 + 45)));
+    QLabel *date = mWidgets.dateTime;
+    QVERIFY(date->width() >= date->fontMetrics().horizontalAdvance(date->text())); // held for the widest
     mPanel->reset();
     QCOMPARE(figures(), blank);
     QVERIFY(!mPanel->showsCompassNeedle());
@@ -121,7 +108,8 @@ void TestTelemetryPanel::dashesWhenNothingIsShown()
 
 // One point for each second up to the one shown that has a record, drawn
 // from the track whatever seconds the ticks land on; nothing made up for a
-// second without one, so no fall to 0 past the last record.
+// second without one, so no fall to 0 past the last record. A unit switch
+// redraws at once: paused or stopped, no position comes to do it.
 void TestTelemetryPanel::chartDrawsTheTrackRecords()
 {
     // A 3 s clip: the first tick lands on second 1, the last one past the end.
@@ -131,6 +119,14 @@ void TestTelemetryPanel::chartDrawsTheTrackRecords()
     mPanel->showSecond(3, true, false);
     QCOMPARE(chartPoints(), (QStringList{"0:18.5", "1:37.0", "2:25.0"}));
     mPanel->showSecond(1, false, true);
+    QCOMPARE(chartPoints(), (QStringList{"0:18.5", "1:37.0"}));
+
+    mPanel->setSpeedInMph(true);
+    QCOMPARE(figures().first(), QStringLiteral("23.02"));
+    QCOMPARE(mPanel->chart()->plot()->yAxis->label(), QStringLiteral("MPH"));
+    QCOMPARE(chartPoints(), (QStringList{"0:11.5", "1:23.0"}));
+    mPanel->reset();
+    mPanel->setSpeedInMph(false);
     QCOMPARE(chartPoints(), (QStringList{"0:18.5", "1:37.0"}));
 
     // A drive of two 3 s files with two records each: its third and last
@@ -144,39 +140,6 @@ void TestTelemetryPanel::chartDrawsTheTrackRecords()
     mPanel->setTrack(Trip({first, second}).combinedTrack(&version), version);
     mPanel->showSecond(6, true, true);
     QCOMPARE(chartPoints(), (QStringList{"0:18.5", "1:18.5", "3:37.0", "4:37.0"}));
-}
-
-// Paused or stopped, no position comes to redraw: the figure, the unit
-// labels and the chart change at once.
-void TestTelemetryPanel::unitSwitchShowsAtOnce()
-{
-    mPanel->setTrack(trackOf({10.0f, 20.0f, 30.0f}), 0);
-    mPanel->showSecond(1, false, false);
-    mPanel->setSpeedInMph(true);
-    QCOMPARE(figures().first(), QStringLiteral("23.02"));
-    QCOMPARE(mWidgets.speedUnit->text(), QStringLiteral("MPH"));
-    QCOMPARE(mPanel->chart()->plot()->yAxis->label(), QStringLiteral("MPH"));
-    QCOMPARE(chartPoints(), (QStringList{"0:11.5", "1:23.0"}));
-
-    mPanel->reset();
-    mPanel->setSpeedInMph(false);
-    QCOMPARE(figures().first(), QStringLiteral("---.--"));
-    QCOMPARE(chartPoints(), (QStringList{"0:18.5", "1:37.0"}));
-}
-
-// The label says which clock its date and time are in, and keeps room for
-// the widest of them.
-void TestTelemetryPanel::dateLabelNamesItsClock()
-{
-    QLabel *date = mWidgets.dateTime;
-    mPanel->setTrack(trackOf({10.0f}), 1); // format version 1: the camera means Japan's clock
-    mPanel->showSecond(0, false, false);
-    QCOMPARE(date->text(), QStringLiteral("2025/06/01 17:00:00 +09:00"));
-    mPanel->setTimeOffset(TimeOffset::utc());
-    QCOMPARE(date->text(), QStringLiteral("2025/06/01 08:00:00 UTC"));
-    mPanel->setTimeOffset(TimeOffset::fixed(-(11 * 60 + 45)));
-    QCOMPARE(date->text(), QStringLiteral("2025/05/31 20:15:00 -11:45"));
-    QVERIFY(date->width() >= date->fontMetrics().horizontalAdvance(date->text()));
 }
 
 QTEST_MAIN(TestTelemetryPanel)
