@@ -72,10 +72,11 @@ void PanelFeed::takeGpsData(const GpsData &data)
 void PanelFeed::showTrip()
 {
     mSeekBar->setTotal(mSession->length());
-    mPanel->startChart(int(mSession->length() / 1000000));
     qint16 version = 0;
     mPanel->setShowPlayed(true);
+    // The track first: the chart starts over with nothing of the file's own.
     mPanel->setTrack(mSession->trip().combinedTrack(&version), version);
+    mPanel->startChart(int(mSession->length() / 1000000));
     mPanel->showSecond(second(), mSession->state() == PlaybackSession::Playing, true);
 }
 
@@ -89,6 +90,6 @@ bool PanelFeed::setSpeedInMph(bool mph)
 {
     if (mph == mPanel->speedInMph())
         return false;
-    mPanel->setSpeedInMph(mph, mSession->state() != PlaybackSession::Stopped, second());
+    mPanel->setSpeedInMph(mph);
     return true;
 }

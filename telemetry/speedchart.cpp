@@ -95,9 +95,9 @@ void SpeedChart::addSpeedPoint(double second, double speed)
         mPlot->graph(0)->addData(second, speed);
 }
 
-void SpeedChart::refill(const GpsTrack &track, int second, bool mph)
+void SpeedChart::refill(const GpsTrack &track, int first, int end, bool mph)
 {
-    for (const SpeedPoint &point : speedHistory(track, second, mph))
+    for (const SpeedPoint &point : speedHistory(track, first, end, mph))
         addSpeedPoint(point.second, point.speed);
 }
 

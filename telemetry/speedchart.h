@@ -19,9 +19,9 @@ public:
 
     // Points are kept sorted by second whatever the order they come in.
     void addSpeedPoint(double second, double speed);
-    // Adds the history before second from the track (speedHistory); does not
-    // clear first.
-    void refill(const GpsTrack &track, int second, bool mph);
+    // Adds the track's points of seconds first .. end - 1 (speedHistory);
+    // does not clear first.
+    void refill(const GpsTrack &track, int first, int end, bool mph);
     // Removes every point; ranges and labels stay.
     void clear();
     // Rebuilds the plot now; the widget repaints on the next paint cycle.

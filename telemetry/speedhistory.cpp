@@ -16,14 +16,15 @@ float shownSpeed(float knots, bool mph)
     return value * kKnotToKmh;
 }
 
-QVector<SpeedPoint> speedHistory(const GpsTrack &track, int second, bool mph)
+QVector<SpeedPoint> speedHistory(const GpsTrack &track, int first, int end, bool mph)
 {
     QVector<SpeedPoint> points;
     if (!track.valid)
         return points;
-    const int end = std::clamp(second, 0, track.count());
-    points.reserve(end);
-    for (int m = 0; m < end; ++m) {
+    first = std::clamp(first, 0, track.count());
+    end = std::clamp(end, first, track.count());
+    points.reserve(end - first);
+    for (int m = first; m < end; ++m) {
         // A speed that is no number is a gap, not a point off the scale.
         if (std::isfinite(track.records[size_t(m)].speed))
             points.append({m, shownSpeed(track.records[size_t(m)].speed, mph)});

@@ -15,7 +15,8 @@ struct SpeedPoint
     float speed; // shownSpeed() of the record of that second
 };
 
-// The chart's history before second: one point for each second 0 .. second - 1
-// that the track has a record for, whatever its fix status, but for speeds
-// that are not finite. Empty for a track that is not valid.
-QVector<SpeedPoint> speedHistory(const GpsTrack &track, int second, bool mph);
+// The chart's points of seconds first .. end - 1: one for each second the
+// track has a record for, whatever its fix status, but for speeds that are
+// not finite (a drive's seconds that no file has a record for among them).
+// Empty for a track that is not valid.
+QVector<SpeedPoint> speedHistory(const GpsTrack &track, int first, int end, bool mph);

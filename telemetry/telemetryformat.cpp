@@ -49,6 +49,15 @@ QString gpsDateTimeLabel(const GpsRecord &record, qint16 gpsVersion, TimeOffset 
     return when.isValid() ? when.toString(QStringLiteral("  yyyy/MM/dd HH:mm:ss")) : QString();
 }
 
+QString dateTimeLabel(const QDateTime &when)
+{
+    if (!when.isValid())
+        return QString();
+    const int minutes = when.offsetFromUtc() / 60;
+    // The C locale, as for the ISO text: the digits the label's width is held for.
+    return QLocale::c().toString(when, QStringLiteral("yyyy/MM/dd HH:mm:ss ")) + (minutes == 0 ? QStringLiteral("UTC") : offsetText(minutes));
+}
+
 QString isoDateTimeWithOffset(const QDateTime &when)
 {
     if (!when.isValid())

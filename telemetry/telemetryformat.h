@@ -20,6 +20,11 @@ QDateTime shownDateTime(const GpsRecord &record, qint16 gpsVersion, TimeOffset o
 // unless another offset is chosen); empty for an impossible date.
 QString gpsDateTimeLabel(const GpsRecord &record, qint16 gpsVersion, TimeOffset offset = TimeOffset::camera());
 
+// The panel's date label: "yyyy/MM/dd HH:mm:ss" of a shown date and time,
+// then the clock it is in, "+09:00", "-03:30", or "UTC" for no offset;
+// empty when invalid.
+QString dateTimeLabel(const QDateTime &when);
+
 // ISO 8601 with the offset written out, "2025-06-01T17:00:00+09:00" (never
 // "Z", so that a reader sees which offset was applied); empty when invalid.
 QString isoDateTimeWithOffset(const QDateTime &when);

@@ -15,6 +15,7 @@
 #include <qcustomplot.h>
 
 #include <algorithm>
+#include <utility>
 #include <QLabel>
 #include <QVBoxLayout>
 
@@ -60,6 +61,7 @@ TelemetryPanel::TelemetryPanel(const TelemetryWidgets &widgets, const QString &t
     mCompassThread = new mycompassthread(this);
     connect(mCompassThread, &mycompassthread::sig_updateCompass, this, &TelemetryPanel::updateCompass);
     mCompassThread->start();
+    showBlank(Blank::NothingOpen);
 }
 
 void TelemetryPanel::startMap()
@@ -83,9 +85,9 @@ bool TelemetryPanel::eventFilter(QObject *watched, QEvent *event)
         if (auto *label = qobject_cast<QLabel *>(watched))
             holdLabelWidth(label);
     }
-    // Without GPS a compass needle would point somewhere all the same.
+    // Without a track's second a compass needle would point somewhere all the same.
     return mDashboardPainter->handleEvent(watched, event, mDashboardAngle)
-           || (!mNoGps && mCompassPainter->handleEvent(watched, event, mCompassAngle))
+           || (mBlank == Blank::No && mCompassPainter->handleEvent(watched, event, mCompassAngle))
            || QObject::eventFilter(watched, event);
 }
 
@@ -148,9 +150,10 @@ void TelemetryPanel::setTrack(std::shared_ptr<const GpsTrack> track, qint16 gpsV
     mTimeline.setTrack(std::move(track), gpsVersion);
     mShown = kNothingShown;
     mChart->fitSpeedRange(mTimeline.track(), mMph);
+    drawChart(-1, true);
     drawRoute();
-    if (!mTimeline.isValid() || mTimeline.track()->count() == 0)
-        showNoGps();
+    // Dashes until its first second is shown.
+    showBlank(mTimeline.isValid() && mTimeline.track()->count() > 0 ? Blank::NothingOpen : Blank::NoGps);
 }
 
 void TelemetryPanel::clearTrack()
@@ -159,21 +162,23 @@ void TelemetryPanel::clearTrack()
     mRoute.clear();
     mShowPlayed = false;
     runMapCall(mapCleanCall());
-    if (mNoGps) {
-        mNoGps = false;
-        mWidgets.compass->update();
-    }
+    mShown = kNothingShown;
+    drawChart(-1, true);
+    showBlank(Blank::NothingOpen);
 }
 
-void TelemetryPanel::showNoGps()
+// Dashes, never figures that look like data.
+void TelemetryPanel::showBlank(Blank blank)
 {
-    mNoGps = true;
+    if (std::exchange(mBlank, blank) != blank)
+        mWidgets.compass->update();
+    if (blank == Blank::No)
+        return;
     setNeedleTargets(speedToAngle(0.0f), 0);
     mWidgets.speed->setText(QStringLiteral("---.--"));
     mWidgets.longitude->setText(QStringLiteral("---.------"));
     mWidgets.latitude->setText(QStringLiteral("--.------"));
-    mWidgets.dateTime->setText(tr("No GPS in this recording"));
-    mWidgets.compass->update();
+    mWidgets.dateTime->setText(blank == Blank::NoGps ? tr("No GPS in this recording") : QString());
 }
 
 void TelemetryPanel::drawRoute()
@@ -199,7 +204,7 @@ void TelemetryPanel::setShowPlayed(bool on)
 
 void TelemetryPanel::showSecond(qint64 second, bool playing, bool seeked)
 {
-    if (!mTimeline.isValid())
+    if (!mTimeline.isValid() || mBlank == Blank::NoGps)
         return;
     // A record a second, two ticks a second: the second tick would repeat
     // the first (a chart point, a replot, two map calls); paused, every one would.
@@ -207,18 +212,10 @@ void TelemetryPanel::showSecond(qint64 second, bool playing, bool seeked)
     if (shownNow == mShown && !seeked)
         return;
     mShown = shownNow;
-
-    const TelemetrySecond shown = mTimeline.at(second, mMph, mFixGpsData);
-    mWidgets.speed->setText(shown.speedText);
-    mWidgets.longitude->setText(shown.longitudeText);
-    mWidgets.latitude->setText(shown.latitudeText);
-    mWidgets.dateTime->setText(shown.dateTimeText);
+    const TelemetrySecond shown = showFigures(second);
+    // After a seek the chart's past is the past of the new position.
+    drawChart(second, seeked);
     if (shown.hasRecord) {
-        // The chart holds its points in one unit: a new unit redraws the past.
-        if (mChartStale)
-            refillChart(second);
-        mChart->addSpeedPoint(double(second), double(shown.speed));
-        setNeedleTargets(speedToAngle(shown.speed), headingToCompassAngle(shown.heading));
         runMapCall(mapShowAddressCall(shown.mapLongitude, shown.mapLatitude));
         if (mShowPlayed) {
             const int played = int(std::upper_bound(mRoute.begin(), mRoute.end(), second,
@@ -232,38 +229,48 @@ void TelemetryPanel::showSecond(qint64 second, bool playing, bool seeked)
         // the marker elsewhere.
         if (playing || seeked)
             runMapCall(mapPanToAddressCall(shown.mapLongitude, shown.mapLatitude));
-    } else {
-        setNeedleTargets(speedToAngle(0.0f), 0);
-        mChart->addSpeedPoint(double(second), 0.0);
     }
-    // After a seek the chart's past is the past of the new position.
-    if (seeked) {
-        mChart->clear();
-        refillChart(second);
-        mChart->addSpeedPoint(double(second), double(shown.speed));
-    }
-    mChart->replot();
 }
 
-void TelemetryPanel::refillChart(qint64 second)
+// The labels and the needles at a second of the track.
+TelemetrySecond TelemetryPanel::showFigures(qint64 second)
 {
-    mChartStale = false;
-    if (const GpsTrack *track = mTimeline.track())
-        mChart->refill(*track, int(qBound<qint64>(0, second, track->count())), mMph);
+    showBlank(Blank::No);
+    const TelemetrySecond shown = mTimeline.at(second, mMph, mFixGpsData);
+    mWidgets.speed->setText(shown.speedText);
+    mWidgets.longitude->setText(shown.longitudeText);
+    mWidgets.latitude->setText(shown.latitudeText);
+    mWidgets.dateTime->setText(shown.dateTimeText);
+    if (shown.hasRecord)
+        setNeedleTargets(speedToAngle(shown.speed), headingToCompassAngle(shown.heading));
+    else
+        setNeedleTargets(speedToAngle(0.0f), 0);
+    return shown;
+}
+
+// The chart draws the track's records up to second, whatever seconds the
+// ticks landed on: the ones since the last call are added; a jump back or
+// a rebuild starts again from second 0. A second without a record, or with
+// a speed that is no number, gets no point.
+void TelemetryPanel::drawChart(qint64 second, bool rebuild)
+{
+    if (rebuild || second < mChartSecond) {
+        mChart->clear();
+        mChartSecond = -1;
+    }
+    const GpsTrack *track = mTimeline.track();
+    if (track && second > mChartSecond) {
+        const int count = track->count();
+        mChart->refill(*track, int(qMin<qint64>(mChartSecond + 1, count)), int(qMin<qint64>(second + 1, count)), mMph);
+        mChartSecond = second;
+    }
+    mChart->replot();
 }
 
 void TelemetryPanel::reset()
 {
     mShown = kNothingShown;
-    if (mNoGps) {
-        mNoGps = false;
-        mWidgets.compass->update();
-    }
-    setNeedleTargets(speedToAngle(0.0f), 0);
-    mWidgets.speed->setText(QStringLiteral("000.00"));
-    mWidgets.longitude->setText(QStringLiteral("000.000000"));
-    mWidgets.latitude->setText(QStringLiteral("00.000000"));
-    mWidgets.dateTime->setText(QString());
+    showBlank(Blank::NothingOpen);
 }
 
 void TelemetryPanel::startChart(int seconds)
@@ -274,29 +281,25 @@ void TelemetryPanel::startChart(int seconds)
 
 void TelemetryPanel::clearChart()
 {
-    mChart->clear();
-    mChart->replot();
+    // What is shown stays drawn: a paused picture would otherwise stand
+    // over an empty chart until the next position.
+    drawChart(std::get<0>(mShown), true);
 }
 
-void TelemetryPanel::setSpeedInMph(bool mph, bool open, qint64 second)
+void TelemetryPanel::setSpeedInMph(bool mph)
 {
     if (mph == mMph)
         return;
     mMph = mph;
     showUnit();
     mChart->fitSpeedRange(mTimeline.track(), mMph);
-    if (!open) {
-        // Stopped: the old points stay until the next playback empties the chart.
-        mChartStale = false;
-        mChart->replot();
-        return;
+    // Everything in the new unit at once, paused or stopped too: the figure
+    // and the needle of the second shown, and the chart's points.
+    if (const qint64 second = std::get<0>(mShown); second >= 0) {
+        std::get<1>(mShown) = mMph;
+        showFigures(second);
     }
-    // Emptied at once; the next position redraws the past in the new unit.
-    mChartStale = true;
-    clearChart();
-    // The figure beside the unit is in that unit at once too.
-    if (mTimeline.isValid())
-        mWidgets.speed->setText(mTimeline.at(second, mMph, mFixGpsData).speedText);
+    drawChart(mChartSecond, true);
 }
 
 void TelemetryPanel::showUnit()
@@ -326,7 +329,7 @@ void TelemetryPanel::retranslate()
     mChart->retranslate();
     mChart->replot();
     holdLabelWidths();
-    if (mNoGps)
+    if (mBlank == Blank::NoGps)
         mWidgets.dateTime->setText(tr("No GPS in this recording"));
 }
 
@@ -351,7 +354,7 @@ void TelemetryPanel::holdLabelWidth(QLabel *label)
     else if (label == mWidgets.latitude)
         widest = QStringList{QStringLiteral("S:90.000000°")};
     else
-        widest = QStringList{QStringLiteral("  2000/00/00 00:00:00"), tr("No GPS in this recording")};
+        widest = QStringList{QStringLiteral("2000/00/00 00:00:00 +00:00"), tr("No GPS in this recording")};
     int width = 0;
     for (const QString &text : widest)
         width = qMax(width, label->fontMetrics().horizontalAdvance(text) + 2 * label->margin() + 2);

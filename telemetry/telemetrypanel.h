@@ -49,32 +49,37 @@ public:
     ~TelemetryPanel() override;
 
     // The track of the recording now open (its check decides whether any of
-    // it shows): the map's route is drawn anew. A track whose check fails,
-    // or that has no records, is no GPS: dashes, a notice, needles at rest.
+    // it shows): the map's route is drawn anew, the chart starts empty. A
+    // track whose check fails, or that has no records, is no GPS: dashes, a
+    // notice, needles at rest.
     void setTrack(std::shared_ptr<const GpsTrack> track, qint16 gpsVersion);
     // The open recording has no GPS to show.
-    bool showsNoGps() const { return mNoGps; }
+    bool showsNoGps() const { return mBlank == Blank::NoGps; }
+    // The compass has a needle only while a track's second is shown.
+    bool showsCompassNeedle() const { return mBlank == Blank::No; }
     // A new recording opens: the last one's route and track go at once.
     void clearTrack();
 
-    // The playback position (whole second). seeked: the position jumped
-    // since the last call, so the chart's past is rebuilt. A call that would
+    // The playback position (whole second). The chart draws the track's
+    // records up to it. seeked: the position jumped since the last call, so
+    // the chart's past is rebuilt. A call that would
     // show what is shown already does nothing. The map follows the marker
     // while playing and after a seek; paused it stays where the user put it.
     void showSecond(qint64 second, bool playing, bool seeked);
-    // Nothing plays: the figures go back to zero, the needles home.
+    // Nothing plays: dashes for the figures, no date, the speed needle at
+    // 0 and no compass needle (as before anything was opened).
     void reset();
     // A drive: the route sets apart the part played so far.
     void setShowPlayed(bool on);
-    // A new playback: an empty chart over 0..seconds.
+    // A new playback: the chart over 0..seconds starts again, from what is
+    // shown (nothing after a stop or an open).
     void startChart(int seconds);
     void clearChart();
 
     bool speedInMph() const { return mMph; }
-    // open: a recording is open at second. Its chart empties at once and
-    // comes back in the new unit at the next position; stopped, the old
-    // points stay until the next playback.
-    void setSpeedInMph(bool mph, bool open, qint64 second);
+    // The figure, the needle and the chart change to the unit at once,
+    // whether playing, paused or stopped.
+    void setSpeedInMph(bool mph);
     // Positions with the minutes-to-degrees correction some cameras need.
     bool fixGpsData() const { return mFixGpsData; }
     void setFixGpsData(bool on);
@@ -113,9 +118,13 @@ private:
     void chartMouse(QMouseEvent *event, bool press);
     void drawRoute();
     void setNeedleTargets(int dashboard, int compass);
-    void refillChart(qint64 second);
+    TelemetrySecond showFigures(qint64 second);
+    void drawChart(qint64 second, bool rebuild);
     void showUnit();
-    void showNoGps();
+    // What the labels show when no second of a track is: nothing is open,
+    // or the open recording has no GPS.
+    enum class Blank { No, NothingOpen, NoGps };
+    void showBlank(Blank blank);
     void holdLabelWidths();
     void holdLabelWidth(QLabel *label);
 
@@ -124,6 +133,7 @@ private:
     MapBridge *mMap = nullptr;
     QString mTileUrl;
     std::unique_ptr<SpeedChart> mChart;
+    qint64 mChartSecond = -1;                // the chart holds the track's points up to this second
     std::unique_ptr<NeedlePainter> mDashboardPainter;
     std::unique_ptr<NeedlePainter> mCompassPainter;
     mythread *mDashboardThread = nullptr;    // sweeps the gauge needle
@@ -132,11 +142,10 @@ private:
     int mCompassAngle = 0;
     bool mMph = false;                       // the unit shown: mph, else km/h
     bool mFixGpsData = false;
-    bool mChartStale = false;                // the chart's points are in the other unit: rebuild at the next position
     bool mShowPlayed = false;
     int mPlayedPoints = -1;                  // route points set apart, as last sent
     QVector<RoutePoint> mRoute;              // the route drawn, with the seconds of its points
-    bool mNoGps = false;                     // the open recording's track is no GPS (the compass has no needle)
+    Blank mBlank = Blank::No;                // dashes instead of figures; the compass has no needle but with No
     // What is shown: second, mph, positions corrected, playing (-1: nothing yet).
     std::tuple<qint64, bool, bool, bool> mShown{-1, false, false, false};
 };

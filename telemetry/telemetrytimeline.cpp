@@ -82,7 +82,7 @@ TelemetrySecond TelemetryTimeline::at(qint64 second, bool mph, bool fixGpsData) 
     shown.longitudeText = QStringLiteral("%1:%2°").arg(QChar::fromLatin1(record->lonRef)).arg(position.longitude, 0, 'f', 6);
     shown.latitudeText = QStringLiteral("%1:%2°").arg(QChar::fromLatin1(record->latRef)).arg(position.latitude, 0, 'f', 6);
     shown.dateTime = shownDateTime(*record, mGpsVersion, mTimeOffset);
-    shown.dateTimeText = gpsDateTimeLabel(*record, mGpsVersion, mTimeOffset);
+    shown.dateTimeText = dateTimeLabel(shown.dateTime);
     shown.mapLongitude = record->lonRef == 'W' ? -position.longitude : position.longitude;
     shown.mapLatitude = record->latRef == 'S' ? -position.latitude : position.latitude;
     return shown;

@@ -30,7 +30,7 @@ struct TelemetrySecond
     QString speedText = QStringLiteral("000.00");
     QString longitudeText = QStringLiteral("000.000000");
     QString latitudeText = QStringLiteral("00.000000");
-    QString dateTimeText;      // empty without a record or for an impossible date
+    QString dateTimeText;      // date, time and clock (dateTimeLabel); empty without a record or for an impossible date
     QDateTime dateTime;        // what dateTimeText shows, with its offset; invalid likewise
     double mapLongitude = 0.0; // degrees, west negative
     double mapLatitude = 0.0;  // degrees, south negative

@@ -4,6 +4,8 @@
 
 #include <QDateTime>
 
+#include <limits>
+
 namespace {
 
 constexpr qint64 kMicroseconds = 1000000;
@@ -74,7 +76,11 @@ std::shared_ptr<const GpsTrack> Trip::combinedTrack(qint16 *gpsVersion) const
     auto combined = std::make_shared<GpsTrack>();
     bool versionSet = false;
     const size_t seconds = size_t((lengthUs() + kMicroseconds - 1) / kMicroseconds);
-    combined->records.resize(seconds, GpsRecord{});
+    // A second that no part has a record for is no fix and has no speed:
+    // the chart leaves a gap there rather than a fall to 0.
+    GpsRecord none{};
+    none.speed = std::numeric_limits<float>::quiet_NaN();
+    combined->records.resize(seconds, none);
     for (int p = 0; p < mParts.size(); ++p) {
         const TripPart &part = mParts[p];
         if (!part.track || !part.track->valid)

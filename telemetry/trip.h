@@ -48,7 +48,8 @@ public:
     // positions outside the drive are held to it.
     int partAt(qint64 positionUs, qint64 *localUs) const;
     // The parts' tracks laid end to end, record i at second i of the drive;
-    // only checked tracks count. Null when none passed its check.
+    // only checked tracks count. A second no part has a record for holds a
+    // record without a fix whose speed is NaN. Null when none passed its check.
     std::shared_ptr<const GpsTrack> combinedTrack(qint16 *gpsVersion) const;
 
 private:

@@ -167,9 +167,12 @@ void TestTelemetryFormat::shownInChosenClock()
     QFETCH(QString, iso);
     const QDateTime shown = shownDateTime(record, qint16(gpsVersion), offset);
     QCOMPARE(isoDateTimeWithOffset(shown), iso);
-    // The label shows the same wall time.
+    // The labels show the same wall time; the panel's names the clock too.
+    const QString wallTime = iso.left(19).replace(QLatin1Char('-'), QLatin1Char('/')).replace(QLatin1Char('T'), QLatin1Char(' '));
     const QString label = gpsDateTimeLabel(record, qint16(gpsVersion), offset);
-    QCOMPARE(label, iso.isEmpty() ? QString() : QStringLiteral("  ") + iso.left(19).replace(QLatin1Char('-'), QLatin1Char('/')).replace(QLatin1Char('T'), QLatin1Char(' ')));
+    QCOMPARE(label, iso.isEmpty() ? QString() : QStringLiteral("  ") + wallTime);
+    const QString clock = iso.endsWith(QLatin1String("+00:00")) ? QStringLiteral("UTC") : iso.right(6);
+    QCOMPARE(dateTimeLabel(shown), iso.isEmpty() ? QString() : wallTime + QLatin1Char(' ') + clock);
 }
 
 // sysConfig.ini is anyone's to edit: what is no choice is the camera's rule,

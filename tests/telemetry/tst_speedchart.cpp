@@ -131,7 +131,7 @@ void TestSpeedChart::refillAddsHistory()
     SpeedChart chart(&plot);
     chart.setup(true);
     chart.addSpeedPoint(7, 0);
-    chart.refill(*track, 5, true);
+    chart.refill(*track, 0, 5, true);
     QCOMPARE(keysOf(plot), QVector<double>({0, 1, 7}));
     QCOMPARE(QString::number(plot.graph(0)->data()->at(0)->value, 'f', 2), QStringLiteral("11.51"));
 }

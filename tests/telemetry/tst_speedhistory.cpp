@@ -66,25 +66,30 @@ void TestSpeedHistory::shownSpeed()
 void TestSpeedHistory::seconds_data()
 {
     QTest::addColumn<int>("records");
-    QTest::addColumn<int>("second");
+    QTest::addColumn<int>("first");
+    QTest::addColumn<int>("end");
     QTest::addColumn<bool>("valid");
     QTest::addColumn<QVector<int>>("seconds");
-    QTest::newRow("before second 3") << 10 << 3 << true << QVector<int>({0, 1, 2});
-    QTest::newRow("second 0: nothing before") << 10 << 0 << true << QVector<int>();
-    QTest::newRow("past the track's end") << 3 << 31 << true << QVector<int>({0, 1, 2});
-    QTest::newRow("negative second") << 3 << -1 << true << QVector<int>();
-    QTest::newRow("track not valid") << 3 << 3 << false << QVector<int>();
+    QTest::newRow("before second 3") << 10 << 0 << 3 << true << QVector<int>({0, 1, 2});
+    QTest::newRow("from second 2 to 5") << 10 << 2 << 5 << true << QVector<int>({2, 3, 4});
+    QTest::newRow("nothing before second 0") << 10 << 0 << 0 << true << QVector<int>();
+    QTest::newRow("past the track's end") << 3 << 1 << 31 << true << QVector<int>({1, 2});
+    QTest::newRow("wholly past the end") << 3 << 5 << 31 << true << QVector<int>();
+    QTest::newRow("negative seconds") << 3 << -5 << -1 << true << QVector<int>();
+    QTest::newRow("end before first") << 3 << 2 << 1 << true << QVector<int>();
+    QTest::newRow("track not valid") << 3 << 0 << 3 << false << QVector<int>();
 }
 
 void TestSpeedHistory::seconds()
 {
     QFETCH(int, records);
-    QFETCH(int, second);
+    QFETCH(int, first);
+    QFETCH(int, end);
     QFETCH(bool, valid);
     QFETCH(QVector<int>, seconds);
     auto track = trackOf(QVector<float>(records, 1.0f));
     track->valid = valid;
-    QCOMPARE(secondsOf(speedHistory(*track, second, false)), seconds);
+    QCOMPARE(secondsOf(speedHistory(*track, first, end, false)), seconds);
 }
 
 // Each point carries its own record's speed, records without a fix included.
@@ -93,7 +98,7 @@ void TestSpeedHistory::valuesPerSecond()
     const auto track = trackOf({10.0f, 20.0f, 5.0f}, 'V');
     const auto texts = [&](bool mph) {
         QStringList list;
-        for (const SpeedPoint &point : speedHistory(*track, 3, mph))
+        for (const SpeedPoint &point : speedHistory(*track, 0, 3, mph))
             list.append(QString::number(point.speed, 'f', 2));
         return list;
     };
@@ -102,7 +107,7 @@ void TestSpeedHistory::valuesPerSecond()
 
     // A speed that is no number leaves a gap instead of a point off the scale.
     const auto odd = trackOf({10.0f, std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(), 5.0f});
-    QCOMPARE(secondsOf(speedHistory(*odd, 4, false)), QVector<int>({0, 3}));
+    QCOMPARE(secondsOf(speedHistory(*odd, 0, 4, false)), QVector<int>({0, 3}));
 }
 
 QTEST_GUILESS_MAIN(TestSpeedHistory)

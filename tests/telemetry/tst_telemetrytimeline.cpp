@@ -113,7 +113,7 @@ void TestTelemetryTimeline::chosenClockOutlivesTheTrack()
     timeline.clear();
     timeline.setTrack(drive(3), 1);
     const TelemetrySecond shown = timeline.at(2, false, false);
-    QCOMPARE(shown.dateTimeText, QStringLiteral("  2025/06/01 05:30:02"));
+    QCOMPARE(shown.dateTimeText, QStringLiteral("2025/06/01 05:30:02 -02:30"));
     QCOMPARE(shown.dateTime.offsetFromUtc(), -150 * 60);
 }
 
@@ -132,12 +132,12 @@ void TestTelemetryTimeline::labelsOfAFix_data()
     south.latRef = 'S';
     QTest::newRow("south: letter on the label, sign on the map")
         << south << qint16(0) << false << QStringLiteral("S:33.500000°") << QStringLiteral("E:139.750000°")
-        << QStringLiteral("  2025/06/01 08:00:00") << -33.5 << 139.75;
+        << QStringLiteral("2025/06/01 08:00:00 UTC") << -33.5 << 139.75;
     GpsRecord west = fixAt(22.25f, 118.5f, 0.0f);
     west.lonRef = 'W';
     QTest::newRow("west, minutes read as degrees")
         << west << qint16(0) << true << QStringLiteral("N:22.416667°") << QStringLiteral("W:118.833333°")
-        << QStringLiteral("  2025/06/01 08:00:00") << 22.416666666666668 << -118.83333333333333;
+        << QStringLiteral("2025/06/01 08:00:00 UTC") << 22.416666666666668 << -118.83333333333333;
     GpsRecord newYear = fixAt(31.0f, 121.5f, 0.0f);
     newYear.year = 25;
     newYear.month = 12;
@@ -146,7 +146,7 @@ void TestTelemetryTimeline::labelsOfAFix_data()
     newYear.minute = 30;
     QTest::newRow("version 1 shows the time 9 h on")
         << newYear << qint16(1) << false << QStringLiteral("N:31.000000°") << QStringLiteral("E:121.500000°")
-        << QStringLiteral("  2026/01/01 08:30:00") << 31.0 << 121.5;
+        << QStringLiteral("2026/01/01 08:30:00 +09:00") << 31.0 << 121.5;
     GpsRecord noDate = fixAt(0.0f, 0.0f, 0.0f);
     noDate.month = 0;
     QTest::newRow("impossible date, no position: still a fix")
