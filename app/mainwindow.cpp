@@ -13,8 +13,6 @@
 #include <QLoggingCategory>
 #include <QTimer>
 
-#include <utility>
-
 Q_DECLARE_LOGGING_CATEGORY(lcWindow)
 
 MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
@@ -24,11 +22,10 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
     Q_INIT_RESOURCE(resources);
     // Its actions first: the form connects them by name.
     mMenu = new SetupMenu(this);
+    // The black sheet is the central widget's, not the window's: a window's
+    // sheet reaches the dialogs opened over it (their texts black on black)
+    // and restyles every widget each time the window's flags change.
     ui->setupUi(this);
-    // A sheet of the window itself restyles every widget under it each time
-    // the window's flags change, as main() changes them right after this.
-    mSheetBeforeShown = styleSheet();
-    setStyleSheet(QString());
     // frameShow: an empty box beside the time, nothing to show in it.
     for (QWidget *unused : std::initializer_list<QWidget *>{ui->pushButtonRewind, ui->pushButtonForward, ui->pushButton, ui->label_14, ui->frameShow})
         unused->hide();
@@ -95,13 +92,6 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
     setAcceptDrops(true);
     mMsgWidget = new mymsgwidget(this);
     mMsgWidget->setAttribute(Qt::WA_QuitOnClose, false);
-}
-
-void MainWindow::setVisible(bool visible)
-{
-    if (visible && !mSheetBeforeShown.isEmpty())
-        setStyleSheet(std::exchange(mSheetBeforeShown, QString()));
-    QMainWindow::setVisible(visible);
 }
 
 MainWindow::~MainWindow()

@@ -1,6 +1,5 @@
 #include "outputactions.h"
 
-#include "dialoglook.h"
 #include "gpsexport.h"
 #include "picturegrab.h"
 #include "statustoast.h"
@@ -201,7 +200,6 @@ void OutputActions::exportTrack()
     const QFileInfo first(tracks.front().file);
     QFileDialog dialog(mSources.window(), tr("Export track"),
                        first.absoluteDir().filePath(first.completeBaseName() + QStringLiteral(".gpx")));
-    givePlainLook(&dialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilters({QLatin1String(kGpxFilter), QLatin1String(kCsvFilter)});
     // The dialog adds the suffix of the chosen type before it asks about replacing a file.

@@ -1,6 +1,5 @@
 #include "setupmenu.h"
 
-#include "dialoglook.h"
 #include "settings.h"
 #include "velmoraversion.h"
 
@@ -288,7 +287,6 @@ void SetupMenu::askFixedOffset()
     const int current = mTimeOffset.mode == TimeOffset::Mode::Fixed ? mTimeOffset.minutes : 0;
     const int index = (current - TimeOffset::kMinMinutes) / TimeOffset::kStepMinutes;
     QInputDialog dialog(mWindow);
-    givePlainLook(&dialog);
     dialog.setWindowTitle(tr("Time zone"));
     dialog.setLabelText(tr("Show dates and times at:"));
     dialog.setComboBoxItems(offsets);

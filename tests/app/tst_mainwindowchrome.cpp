@@ -84,6 +84,7 @@ private slots:
     void storedVolume();
     void opensWithinTheScreen();
     void titleMenu();
+    void openDialogIsReadable();
     void languageSwitchChangesEveryText();
     void unitSwitch();
     void edgesTitleBarAndMinimumSize();
@@ -316,6 +317,30 @@ void TestMainWindowChrome::titleMenu()
     menu->actions().last()->trigger(); // Exit
     QVERIFY(!mWindow->isVisible());
     QCOMPARE(stored(QStringLiteral("Setup/Silent")), QStringLiteral("1"));
+}
+
+// Ctrl+O's dialog opens over the window: none of the window's black reaches it.
+void TestMainWindowChrome::openDialogIsReadable()
+{
+    start("[menu]\nlanguage=1\n");
+    mWindow->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(mWindow.get()));
+    QImage shown;
+    QTimer::singleShot(0, this, [&] {
+        QWidget *dialog = QApplication::activeModalWidget();
+        if (!dialog)
+            return;
+        shown = dialog->grab().toImage();
+        dialog->close();
+    });
+    guarded("open dialog", [&] { QTest::keyClick(mWindow.get(), Qt::Key_O, Qt::ControlModifier); });
+    QVERIFY(!shown.isNull());
+    int dark = 0;
+    for (int y = 0; y < shown.height(); ++y) {
+        for (int x = 0; x < shown.width(); ++x)
+            dark += qGray(shown.pixel(x, y)) < 64;
+    }
+    QVERIFY2(dark < shown.width() * shown.height() / 4, qPrintable(QString::number(dark)));
 }
 
 void TestMainWindowChrome::languageSwitchChangesEveryText()
