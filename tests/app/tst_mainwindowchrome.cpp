@@ -492,10 +492,21 @@ void TestMainWindowChrome::fullScreenAndBack()
     w->slotOpenRecording(mDir.filePath(QStringLiteral("drive.mp4")), false);
     QVERIFY(waitFor([&] { return fillsSurface(frame); }));
     const QImage windowed = frame->image();
+    auto *listButton = child<QPushButton>(w, "pushButtonFilelist");
+    QWidget *list = w->fileListPanel();
+    listButton->click();
+    const QRect listBefore = list->geometry();
 
     child<QPushButton>(w, "pushButtonFullScreen")->click();
     const QRect screen = w->screen()->geometry();
     QCOMPARE(w->geometry(), screen.adjusted(-1, -1, 1, 1));
+    // The list leaves the picture; asked for, it comes back clear of the bar.
+    QVERIFY(list->isHidden());
+    listButton->click();
+    QVERIFY(list->isVisible());
+    QVERIFY(!list->frameGeometry().intersects(globalRect(bar)));
+    listButton->click();
+    QVERIFY(list->isHidden());
     for (const char *hidden : {"frameTitle", "frameMap", "widget"})
         QVERIFY2(!child(w, hidden)->isVisible(), hidden);
     // The picture takes the screen; the bar floats over its bottom.
@@ -512,11 +523,19 @@ void TestMainWindowChrome::fullScreenAndBack()
     QCOMPARE(w->geometry(), before);
     for (const char *shown : {"frameTitle", "frameMap", "widget", "frameControl", "toolButton"})
         QVERIFY2(child(w, shown)->isVisible(), shown);
+    QVERIFY(list->isHidden()); // hidden by the user in full screen
     // The bar is back in the layout, below the picture, which has its old size again.
     QVERIFY(waitFor([&] { return globalRect(bar).top() == globalRect(frame).bottom() + 1; }));
     QVERIFY(waitFor([&] { return fillsSurface(frame) && frame->image().width() == windowed.width(); }));
     QTest::keyClick(w, Qt::Key_Escape); // outside full screen: nothing
     QCOMPARE(w->geometry(), before);
+    // Shown before full screen and left alone in it, the list is back where it was.
+    listButton->click();
+    QTest::keyClick(w, Qt::Key_F);
+    QVERIFY(list->isHidden());
+    QTest::keyClick(w, Qt::Key_Escape);
+    QVERIFY(list->isVisible());
+    QCOMPARE(list->geometry(), listBefore);
 }
 
 void TestMainWindowChrome::fullScreenControlBarHidesOnlyWhilePlaying()
