@@ -9,6 +9,7 @@
 #include "seekbar.h"
 #include "setupmenu.h"
 #include "soundcontrol.h"
+#include "statustoast.h"
 
 #include <QLoggingCategory>
 #include <QTimer>
@@ -79,7 +80,7 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
     mKeys->on(PlaybackKeys::Help, [this] {
         // Made when first asked for: its many labels need not slow the start.
         if (!mKeyHelp)
-            mKeyHelp = new KeyHelp(ui->widgetVideo);
+            mKeyHelp = new KeyHelp(ui->widgetVideo, [this] { return keyHelpArea(); }, {ui->frameVideo, ui->frameControl});
         mKeyHelp->toggle();
     });
     mKeys->on(PlaybackKeys::Snapshot, [this] { mOutput->snapshot(); });
@@ -108,6 +109,19 @@ MainWindow::~MainWindow()
     // Joins a GPS pass that still reads a file which ended by itself.
     delete mSession;
     mSession = nullptr;
+}
+
+// The picture, below the status line's band and above the control bar
+// (which floats over the picture in full screen), in widgetVideo.
+QRect MainWindow::keyHelpArea() const
+{
+    constexpr int kGap = 8; // px left free around the list of keys
+    QRect area(ui->frameVideo->mapTo(ui->widgetVideo, QPoint()), ui->frameVideo->size());
+    area.setTop(qMax(area.top(), ui->widgetVideo->mapFrom(this, QPoint(0, StatusToast::lineBottom(this))).y()));
+    const QRect bar(ui->frameControl->mapTo(ui->widgetVideo, QPoint()), ui->frameControl->size());
+    if (bar.intersects(area))
+        area.setBottom(bar.top() - 1);
+    return area.adjusted(kGap, kGap, -kGap, -kGap);
 }
 
 void MainWindow::setupTelemetry(MapView map)

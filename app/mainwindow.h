@@ -164,6 +164,8 @@ private:
     void stepFileList(bool forward);
     void setupFileList(const QString &dataFolder);
     void setupTelemetry(MapView map);
+    // Where the list of keys may lie, in widgetVideo.
+    QRect keyHelpArea() const;
     // The stored settings, the menu's texts and the frame (mainwindow_chrome.cpp).
     void loadSettings();
     void retranslate();

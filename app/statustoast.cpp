@@ -2,6 +2,7 @@
 
 #include <QAccessible>
 #include <QEvent>
+#include <QFontMetrics>
 #include <QGraphicsOpacityEffect>
 #include <QPropertyAnimation>
 #include <QTimer>
@@ -12,9 +13,10 @@ constexpr int kHoldMs = 2600;        // ms the text stands, long enough to read 
 constexpr int kFadeMs = 400;         // ms of fading out after that
 constexpr int kTopMargin = 56;       // px below the window's top: under the title bar, over the picture
 constexpr int kSideMargin = 24;      // px kept free at each side of the window
+constexpr int kPaddingY = 8;         // px above and below the text
 
 const char kSheet[] = "QLabel{color: rgb(255,255,255); background-color: rgba(30,32,38,220);"
-                      "border-radius: 6px; padding: 8px 14px;}";
+                      "border-radius: 6px; padding: %1px 14px;}";
 
 } // namespace
 
@@ -25,7 +27,7 @@ StatusToast::StatusToast(QWidget *window)
     , mHold(new QTimer(this))
 {
     setObjectName(QStringLiteral("statusToast"));
-    setStyleSheet(QLatin1String(kSheet));
+    setStyleSheet(QString::fromLatin1(kSheet).arg(kPaddingY));
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setFocusPolicy(Qt::NoFocus);
     setAlignment(Qt::AlignCenter);
@@ -63,6 +65,11 @@ bool StatusToast::eventFilter(QObject *watched, QEvent *event)
     if (watched == parentWidget() && event->type() == QEvent::Resize && isVisible())
         place();
     return QLabel::eventFilter(watched, event);
+}
+
+int StatusToast::lineBottom(const QWidget *window)
+{
+    return kTopMargin + QFontMetrics(window->font()).height() + 2 * kPaddingY;
 }
 
 // Centred near the top of the window, over the picture and clear of the

@@ -19,6 +19,9 @@ public:
 
     // Shows text at once (replacing one still showing) for a few seconds.
     void showText(const QString &text);
+    // Where, in window's coordinates, a one-line status line ends: what
+    // lies over the picture keeps below it.
+    static int lineBottom(const QWidget *window);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

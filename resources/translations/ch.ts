@@ -360,8 +360,8 @@
         <translation>打开或关闭全屏</translation>
     </message>
     <message>
-        <source>Leave full screen</source>
-        <translation>退出全屏</translation>
+        <source>Close this list, or leave full screen</source>
+        <translation>关闭此列表或退出全屏</translation>
     </message>
     <message>
         <source>Open recordings</source>

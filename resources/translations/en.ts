@@ -360,8 +360,8 @@
         <translation>Full screen on or off</translation>
     </message>
     <message>
-        <source>Leave full screen</source>
-        <translation>Leave full screen</translation>
+        <source>Close this list, or leave full screen</source>
+        <translation>Close this list, or leave full screen</translation>
     </message>
     <message>
         <source>Open recordings</source>

@@ -360,8 +360,8 @@
         <translation>全画面のオン・オフ</translation>
     </message>
     <message>
-        <source>Leave full screen</source>
-        <translation>全画面を終了</translation>
+        <source>Close this list, or leave full screen</source>
+        <translation>この一覧を閉じる・全画面を終了</translation>
     </message>
     <message>
         <source>Open recordings</source>

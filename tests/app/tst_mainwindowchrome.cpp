@@ -1,4 +1,5 @@
 #include "formfilelist.h"
+#include "keyhelp.h"
 #include "gpsfixture.h"
 #include "mainwindow.h"
 #include "myframe.h"
@@ -90,6 +91,7 @@ private slots:
     void edgesTitleBarAndMinimumSize();
     void fullScreenAndBack();
     void fullScreenControlBarHidesOnlyWhilePlaying();
+    void keyHelpOverThePicture();
 
 private:
     void start(const QByteArray &ini = QByteArray());
@@ -563,6 +565,53 @@ void TestMainWindowChrome::fullScreenControlBarHidesOnlyWhilePlaying()
     QVERIFY(bar->isVisible());
     QCursor::setPos(screen.center());
     QVERIFY(waitFor([&] { return bar->isHidden(); }));
+}
+
+// The list of keys lies over the picture, clear of the control bar and of
+// the status line, and goes with Esc or any click, wherever they are made.
+void TestMainWindowChrome::keyHelpOverThePicture()
+{
+    start("[menu]\nlanguage=1\n");
+    MainWindow *w = mWindow.get();
+    w->slotOpenRecording(mDir.filePath(QStringLiteral("drive.mp4")), false);
+    QWidget *panel = child(w, "widget");
+    const auto press = [&](QWidget *at, Qt::Key key) { QTest::keyClick(at, key, key == Qt::Key_Question ? Qt::ShiftModifier : Qt::NoModifier); };
+    const auto checkPlace = [&](const char *when) {
+        auto *help = w->findChild<KeyHelp *>();
+        QVERIFY2(help && help->isVisible(), when);
+        const QRect shown = globalRect(help);
+        QVERIFY2(globalRect(child(w, "frameVideo")).contains(shown), when);
+        QVERIFY2(!shown.intersects(globalRect(child(w, "frameControl"))), when);
+        const auto *status = w->findChild<QLabel *>(QStringLiteral("statusToast"));
+        QVERIFY2(status && status->isVisible() && !shown.intersects(globalRect(status)), when);
+        QVERIFY2(help->size() == help->sizeHint(), when); // no row cut off
+    };
+    for (const QSize size : {QSize(1280, 800), QSize(1, 1)}) {
+        w->resize(size);
+        QVERIFY(waitFor([&] { return w->size() == size.expandedTo(w->minimumSize()); }));
+        press(panel, Qt::Key_Question);
+        press(panel, Qt::Key_BracketRight); // the speed said on the status line
+        checkPlace("windowed");
+        // It follows the picture into full screen; Esc wherever the
+        // keyboard is closes it, and full screen stays.
+        press(panel, Qt::Key_F);
+        press(panel, Qt::Key_BracketLeft);
+        checkPlace("full screen");
+        press(w->fileListPanel(), Qt::Key_Escape);
+        QVERIFY(!w->findChild<KeyHelp *>()->isVisible());
+        QVERIFY(w->isFullScreenMode());
+        press(panel, Qt::Key_Escape);
+        QVERIFY(!w->isFullScreenMode());
+    }
+    // A click anywhere, on the list itself too; the click still does its work.
+    auto *help = w->findChild<KeyHelp *>();
+    for (QWidget *at : {panel, static_cast<QWidget *>(help), child(w, "playButton")}) {
+        press(panel, Qt::Key_Question);
+        QVERIFY(help->isVisible());
+        QTest::mouseClick(at, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+        QVERIFY(!help->isVisible());
+    }
+    QVERIFY(waitFor([&] { return w->playState() == 0; }));
 }
 
 QTEST_MAIN(TestMainWindowChrome)
