@@ -68,7 +68,7 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
          [this] { return mSession->tracks(); },
          // The panel counts the seconds of a drive; the picture's time is its file's.
          [this](qint64 second) { return telemetryPanel()->at(second + mSession->partOffsetUs() / 1000000); },
-         [this] { return telemetryPanel()->timeOffset(); }, [this] { return this; }},
+         [this] { return telemetryPanel()->timeOffset(); }, [this] { return this; }, [this] { return ui->frameVideo; }},
         this);
     // Said once each time it starts: the pictures thin out, the sound and the panel go on.
     connect(mSession, &PlaybackSession::sig_DecodeTooSlow, this, [this](bool tooSlow) {
@@ -117,7 +117,7 @@ QRect MainWindow::keyHelpArea() const
 {
     constexpr int kGap = 8; // px left free around the list of keys
     QRect area(ui->frameVideo->mapTo(ui->widgetVideo, QPoint()), ui->frameVideo->size());
-    area.setTop(qMax(area.top(), ui->widgetVideo->mapFrom(this, QPoint(0, StatusToast::lineBottom(this))).y()));
+    area.setTop(area.top() + StatusToast::lineBottom(ui->frameVideo));
     const QRect bar(ui->frameControl->mapTo(ui->widgetVideo, QPoint()), ui->frameControl->size());
     if (bar.intersects(area))
         area.setBottom(bar.top() - 1);

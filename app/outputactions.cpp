@@ -271,9 +271,10 @@ void OutputActions::finish(const QString &text, const QString &file)
 void OutputActions::report(const QString &text, const QString &file)
 {
     qCDebug(lcWindow).noquote() << text;
-    if (QWidget *window = mSources.window ? mSources.window() : nullptr) {
+    QWidget *over = mSources.picture ? mSources.picture() : mSources.window ? mSources.window() : nullptr;
+    if (over) {
         if (!mToast)
-            mToast = new StatusToast(window);
+            mToast = new StatusToast(over);
         mToast->showText(text);
     }
     emit sig_Reported(text, file);

@@ -266,7 +266,7 @@
         <translation>退出全屏</translation>
     </message>
     <message>
-        <source>Speed %1×</source>
+        <source>Playback speed %1×</source>
         <translation>播放速度 %1×</translation>
     </message>
     <message>
@@ -411,7 +411,7 @@
         <translation>连续播放同一行程</translation>
     </message>
     <message>
-        <source>Speed</source>
+        <source>Playback speed</source>
         <translation>播放速度</translation>
     </message>
 </context>

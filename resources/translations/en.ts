@@ -266,8 +266,8 @@
         <translation>Leave full screen</translation>
     </message>
     <message>
-        <source>Speed %1×</source>
-        <translation>Speed %1×</translation>
+        <source>Playback speed %1×</source>
+        <translation>Playback speed %1×</translation>
     </message>
     <message>
         <source>This computer decodes the recording slower than it plays: some pictures are skipped</source>
@@ -411,8 +411,8 @@
         <translation>Play a drive as one</translation>
     </message>
     <message>
-        <source>Speed</source>
-        <translation>Speed</translation>
+        <source>Playback speed</source>
+        <translation>Playback speed</translation>
     </message>
 </context>
 <context>

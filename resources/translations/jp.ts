@@ -266,7 +266,7 @@
         <translation>全画面を終了</translation>
     </message>
     <message>
-        <source>Speed %1×</source>
+        <source>Playback speed %1×</source>
         <translation>再生速度 %1×</translation>
     </message>
     <message>
@@ -411,7 +411,7 @@
         <translation>一続きの走行として再生</translation>
     </message>
     <message>
-        <source>Speed</source>
+        <source>Playback speed</source>
         <translation>再生速度</translation>
     </message>
 </context>

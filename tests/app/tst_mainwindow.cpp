@@ -15,6 +15,7 @@
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QImageReader>
+#include <QComboBox>
 #include <QInputDialog>
 #include <QMenu>
 #include <QLabel>
@@ -932,6 +933,16 @@ void TestMainWindow::timeZoneMenuAndSnapshotKey()
     QTimer::singleShot(0, [] {
         auto *dialog = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
         QVERIFY(dialog);
+        // The common offsets come first, then the rest: every quarter hour once.
+        auto *box = dialog->findChild<QComboBox *>();
+        QVERIFY(box);
+        QVERIFY(box->findText(QStringLiteral("UTC+09:00")) < 15);
+        QSet<QString> offsets;
+        for (int i = 0; i < box->count(); ++i)
+            offsets.insert(box->itemText(i));
+        offsets.remove(QString()); // the line between them
+        QCOMPARE(offsets.size(), (14 + 12) * 4 + 1);
+        QCOMPARE(box->count(), offsets.size() + 1);
         dialog->setTextValue(QStringLiteral("UTC+05:30"));
         dialog->accept();
     });

@@ -1,6 +1,6 @@
 #include "formfilelist.h"
-#include "keyhelp.h"
 #include "gpsfixture.h"
+#include "keyhelp.h"
 #include "mainwindow.h"
 #include "myframe.h"
 #include "mymsgwidget.h"
@@ -294,7 +294,7 @@ void TestMainWindowChrome::titleMenu()
     QMenu *setup = menu->actions().first()->menu();
     QCOMPARE(texts(setup->actions()),
              (QStringList{QStringLiteral("Language"), QStringLiteral("Unit"), QStringLiteral("Time zone"),
-                          QStringLiteral("Speed"), QStringLiteral("Play a drive as one")}));
+                          QStringLiteral("Playback speed"), QStringLiteral("Play a drive as one")}));
     QCOMPARE(texts(setup->actions().at(2)->menu()->actions()),
              (QStringList{QStringLiteral("Camera time"), QStringLiteral("UTC"), QStringLiteral("Other offset…")}));
     QMenu *languages = setup->actions().at(0)->menu();
@@ -592,6 +592,11 @@ void TestMainWindowChrome::keyHelpOverThePicture()
         press(panel, Qt::Key_Question);
         press(panel, Qt::Key_BracketRight); // the speed said on the status line
         checkPlace("windowed");
+        // A long notice wraps within the picture, off the map.
+        emit w->session()->sig_DecodeTooSlow(true);
+        const auto *status = w->findChild<QLabel *>(QStringLiteral("statusToast"));
+        QVERIFY(status->text().startsWith(QLatin1String("This computer decodes")));
+        QVERIFY(globalRect(child(w, "frameVideo")).contains(globalRect(status)));
         // It follows the picture into full screen; Esc wherever the
         // keyboard is closes it, and full screen stays.
         press(panel, Qt::Key_F);
