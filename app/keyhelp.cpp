@@ -12,6 +12,9 @@ namespace {
 
 constexpr int kMaxColumns = 4; // of key rows side by side on a short picture
 constexpr int kColumnGap = 12;  // px between a key and its text, and between columns
+constexpr int kRowGap = 3;      // px between two rows
+// Of the window's type size, tried in turn when the list does not fit the picture.
+constexpr double kTypeScales[] = {1.0, 0.85, 0.7};
 
 } // namespace
 
@@ -42,7 +45,6 @@ void KeyHelp::retranslate()
         auto *whatLabel = new QLabel(what, this);
         for (QLabel *label : {keyLabel, whatLabel})
             label->setTextFormat(Qt::PlainText);
-        keyLabel->setStyleSheet(QStringLiteral("font-weight: bold;"));
         // Each row is read as one: the key, then what it does.
         whatLabel->setAccessibleName(key + QStringLiteral(": ") + what);
         mLabels << keyLabel << whatLabel;
@@ -69,6 +71,7 @@ void KeyHelp::arrange(int columns)
     delete layout();
     auto *grid = new QGridLayout(this);
     grid->setHorizontalSpacing(kColumnGap);
+    grid->setVerticalSpacing(kRowGap);
     const int rows = mLabels.size() / 2;
     const int perColumn = (rows + columns - 1) / columns;
     for (int i = 0; i < rows; ++i) {
@@ -77,14 +80,34 @@ void KeyHelp::arrange(int columns)
     }
 }
 
-// Centred in its area, in as many columns as a short picture needs.
+// Centred in its area, in as many columns as a short picture needs, in a
+// smaller type when even that does not fit; cut at the area's edges only
+// when the smallest does not.
 void KeyHelp::place()
 {
     const QRect area = mArea();
-    int columns = 1;
-    for (;; ++columns) {
-        arrange(columns);
-        if (columns == kMaxColumns || layout()->sizeHint().height() <= area.height())
+    const QFont window = parentWidget()->font();
+    bool fits = false;
+    for (const double scale : kTypeScales) {
+        QFont type = window;
+        if (window.pointSizeF() > 0)
+            type.setPointSizeF(window.pointSizeF() * scale);
+        else
+            type.setPixelSize(qRound(window.pixelSize() * scale));
+        // On each label: one a style sheet has polished keeps its first font.
+        for (int i = 0; i < mLabels.size(); ++i) {
+            type.setBold(i % 2 == 0); // the key
+            mLabels[i]->setFont(type);
+        }
+        for (int columns = 1; columns <= kMaxColumns && !fits; ++columns) {
+            arrange(columns);
+            const QSize need = layout()->sizeHint();
+            if (need.height() > area.height())
+                continue;
+            fits = need.width() <= area.width();
+            break; // more columns would only be wider
+        }
+        if (fits)
             break;
     }
     QRect placed(QPoint(), layout()->sizeHint().boundedTo(area.size()));

@@ -117,6 +117,7 @@ private:
     void showUnit();
     void showNoGps();
     void holdLabelWidths();
+    void placeDashboardUnit();
     void holdLabelWidth(QLabel *label);
 
     TelemetryWidgets mWidgets;

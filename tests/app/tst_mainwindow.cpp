@@ -225,7 +225,7 @@ void TestMainWindow::controlBarOrder()
     QVERIFY(!child<QWidget>(*mWindow, "pushButtonRewind")->isVisible());
     QVERIFY(!child<QWidget>(*mWindow, "pushButtonForward")->isVisible());
     QVERIFY(!child<QWidget>(*mWindow, "pushButton")->isVisible());
-    // The dial and the compass keep their size at any window size.
+    // On a large window the dial and the compass have their full size.
     mWindow->resize(1600, 1000);
     QTest::qWait(20);
     QCOMPARE(child<QWidget>(*mWindow, "widgetDashboard")->size(), QSize(250, 250));
