@@ -7,6 +7,8 @@
 #include <QScreen>
 #include <QWidget>
 
+#include <utility>
+
 FileListToggle::FileListToggle(QWidget *window, QWidget *button, QWidget *list, QWidget *panel)
     : QObject(window)
     , mWindow(window)
@@ -23,9 +25,26 @@ void FileListToggle::follow()
         place();
 }
 
+void FileListToggle::setFullScreen(const QRect &free)
+{
+    mFullScreenFree = free;
+    if (free.isValid()) {
+        mBackAfterFullScreen = mList->isVisible();
+        mList->hide();
+    } else if (std::exchange(mBackAfterFullScreen, false)) {
+        place();
+        mList->show();
+    } else {
+        follow();
+    }
+}
+
 void FileListToggle::place()
 {
-    const QRect panel(mPanel->mapToGlobal(QPoint(0, 0)), mPanel->size());
+    // In full screen the window leaves no room beside it: the list docks
+    // at the top right, clear of the control bar.
+    const QRect panel = mFullScreenFree.isValid() ? mFullScreenFree
+                                                  : QRect(mPanel->mapToGlobal(QPoint(0, 0)), mPanel->size());
     const QRect frame = mList->frameGeometry();
     const QRect placed = fileListGeometry(mWindow->frameGeometry(), mListSize, mWindow->screen()->availableGeometry(), panel);
     // The frame's margins, if a window manager draws one, stay outside.
@@ -36,6 +55,7 @@ void FileListToggle::place()
 
 void FileListToggle::clicked()
 {
+    mBackAfterFullScreen = false;
     if (mList->isHidden()) {
         place();
         mList->show();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QRect>
 #include <QSize>
 
 class QEvent;
@@ -25,6 +26,10 @@ public:
     void watchClick(QObject *watched, QEvent *event);
     // The window moved or resized: a shown list follows.
     void follow();
+    // Full screen: a shown list hides, and comes back when it ends; the list
+    // button shows it within free (global; the screen above the control
+    // bar). An invalid free: full screen ended.
+    void setFullScreen(const QRect &free);
 
 private:
     void place();
@@ -34,6 +39,8 @@ private:
     QWidget *mList;
     QWidget *mPanel;
     QSize mListSize; // the list's own size, before any docking
+    QRect mFullScreenFree;   // where the list may go in full screen; invalid outside it
+    bool mBackAfterFullScreen = false; // hidden by full screen, not by the user
     bool mRaise = true;      // the next click raises the list instead of hiding it
     bool mRaiseSaved = true;
     bool mButtonDown = false;

@@ -2,24 +2,37 @@
 
 #include <QFrame>
 
+#include <functional>
+
+class QLabel;
+
 // The keys of the window, listed over the picture: shown and hidden by "?",
-// hidden by a click or Esc too.
+// hidden by Esc or a click anywhere in the program (the click still does
+// what it does there).
 class KeyHelp : public QFrame
 {
     Q_OBJECT
 
 public:
-    explicit KeyHelp(QWidget *parent);
+    // area: where it may lie, in the parent's coordinates; watched: the
+    // widgets whose moves and resizes change that area.
+    KeyHelp(QWidget *parent, std::function<QRect()> area, const QList<QWidget *> &watched);
 
     void toggle();
     // The texts in the current language.
     void retranslate();
 
 protected:
-    void mousePressEvent(QMouseEvent *event) override;
-    void keyPressEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
-    void placeOverParent();
+    void place();
+    void arrange(int columns);
+
+    std::function<QRect()> mArea;
+    QList<QWidget *> mWatched;
+    QList<QLabel *> mLabels; // the key, then what it does, row after row
 };

@@ -9,11 +9,10 @@
 #include "seekbar.h"
 #include "setupmenu.h"
 #include "soundcontrol.h"
+#include "statustoast.h"
 
 #include <QLoggingCategory>
 #include <QTimer>
-
-#include <utility>
 
 Q_DECLARE_LOGGING_CATEGORY(lcWindow)
 
@@ -24,11 +23,10 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
     Q_INIT_RESOURCE(resources);
     // Its actions first: the form connects them by name.
     mMenu = new SetupMenu(this);
+    // The black sheet is the central widget's, not the window's: a window's
+    // sheet reaches the dialogs opened over it (their texts black on black)
+    // and restyles every widget each time the window's flags change.
     ui->setupUi(this);
-    // A sheet of the window itself restyles every widget under it each time
-    // the window's flags change, as main() changes them right after this.
-    mSheetBeforeShown = styleSheet();
-    setStyleSheet(QString());
     // frameShow: an empty box beside the time, nothing to show in it.
     for (QWidget *unused : std::initializer_list<QWidget *>{ui->pushButtonRewind, ui->pushButtonForward, ui->pushButton, ui->label_14, ui->frameShow})
         unused->hide();
@@ -70,7 +68,7 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
          [this] { return mSession->tracks(); },
          // The panel counts the seconds of a drive; the picture's time is its file's.
          [this](qint64 second) { return telemetryPanel()->at(second + mSession->partOffsetUs() / 1000000); },
-         [this] { return telemetryPanel()->timeOffset(); }, [this] { return this; }},
+         [this] { return telemetryPanel()->timeOffset(); }, [this] { return this; }, [this] { return ui->frameVideo; }},
         this);
     // Said once each time it starts: the pictures thin out, the sound and the panel go on.
     connect(mSession, &PlaybackSession::sig_DecodeTooSlow, this, [this](bool tooSlow) {
@@ -83,7 +81,7 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
     mKeys->on(PlaybackKeys::Help, [this] {
         // Made when first asked for: its many labels need not slow the start.
         if (!mKeyHelp)
-            mKeyHelp = new KeyHelp(ui->widgetVideo);
+            mKeyHelp = new KeyHelp(ui->widgetVideo, [this] { return keyHelpArea(); }, {ui->frameVideo, ui->frameControl});
         mKeyHelp->toggle();
     });
     mKeys->on(PlaybackKeys::Snapshot, [this] { mOutput->snapshot(); });
@@ -96,13 +94,6 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
     setAcceptDrops(true);
     mMsgWidget = new mymsgwidget(this);
     mMsgWidget->setAttribute(Qt::WA_QuitOnClose, false);
-}
-
-void MainWindow::setVisible(bool visible)
-{
-    if (visible && !mSheetBeforeShown.isEmpty())
-        setStyleSheet(std::exchange(mSheetBeforeShown, QString()));
-    QMainWindow::setVisible(visible);
 }
 
 MainWindow::~MainWindow()
@@ -119,6 +110,19 @@ MainWindow::~MainWindow()
     // Joins a GPS pass that still reads a file which ended by itself.
     delete mSession;
     mSession = nullptr;
+}
+
+// The picture, below the status line's band and above the control bar
+// (which floats over the picture in full screen), in widgetVideo.
+QRect MainWindow::keyHelpArea() const
+{
+    constexpr int kGap = 8; // px left free around the list of keys
+    QRect area(ui->frameVideo->mapTo(ui->widgetVideo, QPoint()), ui->frameVideo->size());
+    area.setTop(area.top() + StatusToast::lineBottom(ui->frameVideo));
+    const QRect bar(ui->frameControl->mapTo(ui->widgetVideo, QPoint()), ui->frameControl->size());
+    if (bar.intersects(area))
+        area.setBottom(bar.top() - 1);
+    return area.adjusted(kGap, kGap, -kGap, -kGap);
 }
 
 void MainWindow::setupTelemetry(MapView map)

@@ -144,9 +144,6 @@ private slots:
     void on_pushButtonClose_clicked();
     void on_pushButtonFullScreen_clicked();
 
-public:
-    void setVisible(bool visible) override;
-
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
@@ -167,6 +164,8 @@ private:
     void stepFileList(bool forward);
     void setupFileList(const QString &dataFolder);
     void setupTelemetry(MapView map);
+    // Where the list of keys may lie, in widgetVideo.
+    QRect keyHelpArea() const;
     // The stored settings, the menu's texts and the frame (mainwindow_chrome.cpp).
     void loadSettings();
     void retranslate();
@@ -189,7 +188,6 @@ private:
     PlaybackKeys *mKeys = nullptr;          // the window's keys
     KeyHelp *mKeyHelp = nullptr;            // the keys, listed over the picture
     OutputActions *mOutput = nullptr;       // snapshot and track export, with their status line
-    QString mSheetBeforeShown;              // the form's own sheet, set at the first show
     bool mListStarted = false;              // an entry of the list was opened; previous and next work from then on
 };
 

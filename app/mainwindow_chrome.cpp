@@ -16,6 +16,7 @@
 #include <QCloseEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QScreen>
 
 void MainWindow::setupFrame()
 {
@@ -31,6 +32,14 @@ void MainWindow::setupFrame()
     widgets.maximize = ui->pushButtonMaximize;
     widgets.fullScreen = ui->pushButtonFullScreen;
     mFrame = new WindowFrame(this, widgets, [this] { return mSession->state() != PlaybackSession::Stopped; });
+    connect(mFrame, &WindowFrame::sig_FullScreenChanged, this, [this](bool on) {
+        QRect free;
+        if (on) {
+            free = screen()->geometry();
+            free.setBottom(free.bottom() - ui->frameControl->height());
+        }
+        mListToggle->setFullScreen(free);
+    });
 }
 
 void MainWindow::placeAtStart()

@@ -272,7 +272,7 @@ void MainWindow::setSpeed(double speed)
 {
     mSession->setSpeed(speed);
     mMenu->checkSpeed(player()->speed());
-    mOutput->tell(tr("Speed %1×").arg(player()->speed()));
+    mOutput->tell(tr("Playback speed %1×").arg(player()->speed()));
 }
 
 void MainWindow::slotDetKeySpace()

@@ -1,6 +1,5 @@
 #include "outputactions.h"
 
-#include "dialoglook.h"
 #include "gpsexport.h"
 #include "picturegrab.h"
 #include "statustoast.h"
@@ -202,7 +201,6 @@ void OutputActions::exportTrack()
     const QFileInfo first(tracks.front().file);
     QFileDialog dialog(mSources.window(), tr("Export track"),
                        first.absoluteDir().filePath(first.completeBaseName() + QStringLiteral(".gpx")));
-    givePlainLook(&dialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilters({QLatin1String(kGpxFilter), QLatin1String(kCsvFilter)});
     // The dialog adds the suffix of the chosen type before it asks about replacing a file.
@@ -273,9 +271,10 @@ void OutputActions::finish(const QString &text, const QString &file)
 void OutputActions::report(const QString &text, const QString &file)
 {
     qCDebug(lcWindow).noquote() << text;
-    if (QWidget *window = mSources.window ? mSources.window() : nullptr) {
+    QWidget *over = mSources.picture ? mSources.picture() : mSources.window ? mSources.window() : nullptr;
+    if (over) {
         if (!mToast)
-            mToast = new StatusToast(window);
+            mToast = new StatusToast(over);
         mToast->showText(text);
     }
     emit sig_Reported(text, file);

@@ -44,7 +44,8 @@ public:
         std::function<std::vector<TrackSource>()> tracks;
         std::function<TelemetrySecond(qint64 second)> shownAt; // the panel's figures at a whole second
         std::function<TimeOffset()> timeOffset;
-        std::function<QWidget *()> window;              // dialogs and the status line go over it
+        std::function<QWidget *()> window;              // dialogs go over it
+        std::function<QWidget *()> picture;             // the status line goes over its top; unset: the window's
     };
     enum class Format { Gpx, Csv };
 
@@ -94,7 +95,7 @@ private:
     Sources mSources;
     std::function<bool(const QString &)> mFolderWritable;
     QString mPicturesFolder;
-    StatusToast *mToast = nullptr;  // made over the window at the first report
+    StatusToast *mToast = nullptr;  // made over the picture at the first report
     int mPending = 0;               // pieces of work posted and not finished (GUI thread)
     std::shared_ptr<std::atomic<bool>> mStop; // set when this object goes: a decode ends early
     WorkQueue mWork;                // one worker: snapshots and exports in the order asked

@@ -25,7 +25,7 @@ const QVector<PlaybackKeys::Binding> &PlaybackKeys::bindings()
         {Qt::Key_M, false, ToggleSound, false, "M", QT_TR_NOOP("Sound on or off")},
         {Qt::Key_F, false, ToggleFullScreen, false, "F", QT_TR_NOOP("Full screen on or off")},
         {Qt::Key_F11, false, ToggleFullScreen, false, "F11", QT_TR_NOOP("Full screen on or off")},
-        {Qt::Key_Escape, false, LeaveFullScreen, false, "Esc", QT_TR_NOOP("Leave full screen")},
+        {Qt::Key_Escape, false, LeaveFullScreen, false, "Esc", QT_TR_NOOP("Close this list, or leave full screen")},
         {Qt::Key_O, true, Open, false, "Ctrl+O", QT_TR_NOOP("Open recordings")},
         {Qt::Key_S, true, Snapshot, false, "Ctrl+S", QT_TR_NOOP("Save the picture (PNG)")},
         {Qt::Key_E, true, Export, false, "Ctrl+E", QT_TR_NOOP("Export the track (GPX or CSV)")},

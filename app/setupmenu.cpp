@@ -1,12 +1,13 @@
 #include "setupmenu.h"
 
-#include "dialoglook.h"
 #include "settings.h"
 #include "velmoraversion.h"
 
 #include <QAction>
 #include <QActionGroup>
+#include <QComboBox>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QEvent>
 #include <QIcon>
@@ -15,6 +16,7 @@
 #include <QLoggingCategory>
 #include <QMenu>
 #include <QTranslator>
+#include <QVector>
 #include <QWidget>
 
 #include <iterator>
@@ -22,6 +24,11 @@
 Q_DECLARE_LOGGING_CATEGORY(lcWindow)
 
 namespace {
+
+// Offsets (minutes east of UTC) most drives are in, offered before the rest:
+// the Americas, Europe, India, East Asia and Australia.
+constexpr int kCommonOffsets[] = {-8 * 60, -7 * 60, -6 * 60, -5 * 60, -3 * 60, 0, 60, 2 * 60,
+                                  3 * 60, 5 * 60 + 30, 7 * 60, 8 * 60, 9 * 60, 10 * 60};
 
 // The speeds the menu offers and [ and ] step through.
 constexpr double kSpeeds[] = {0.25, 0.5, 0.75, 1.0, 1.25, 1.5, 2.0, 3.0, 4.0};
@@ -132,7 +139,7 @@ void SetupMenu::retranslate()
     mActionCameraTime->setText(tr("Camera time"));
     mActionUtc->setText(tr("UTC"));
     mActionTrips->setText(tr("Play a drive as one"));
-    mMenuSpeed->setTitle(tr("Speed"));
+    mMenuSpeed->setTitle(tr("Playback speed"));
     showTimeOffset();
 }
 
@@ -278,26 +285,33 @@ void SetupMenu::chooseTimeOffset(TimeOffset offset)
     emit sig_TimeOffsetChanged(offset);
 }
 
-// Every offset in use, from -12:00 to +14:00 by quarter hours; the one shown
-// now (else +00:00) is offered first.
+// Every offset in use, from -12:00 to +14:00 by quarter hours, the common
+// ones first; the one in force, else this computer's own, is selected.
 void SetupMenu::askFixedOffset()
 {
+    QVector<int> order(std::begin(kCommonOffsets), std::end(kCommonOffsets));
+    for (int minutes = TimeOffset::kMinMinutes; minutes <= TimeOffset::kMaxMinutes; minutes += TimeOffset::kStepMinutes) {
+        if (!order.contains(minutes))
+            order << minutes;
+    }
     QStringList offsets;
-    for (int minutes = TimeOffset::kMinMinutes; minutes <= TimeOffset::kMaxMinutes; minutes += TimeOffset::kStepMinutes)
+    for (int minutes : qAsConst(order))
         offsets << QStringLiteral("UTC") + offsetText(minutes);
-    const int current = mTimeOffset.mode == TimeOffset::Mode::Fixed ? mTimeOffset.minutes : 0;
-    const int index = (current - TimeOffset::kMinMinutes) / TimeOffset::kStepMinutes;
+    const int current = mTimeOffset.mode == TimeOffset::Mode::Fixed
+                            ? mTimeOffset.minutes
+                            : TimeOffset::fixed(QDateTime::currentDateTime().offsetFromUtc() / 60).minutes;
     QInputDialog dialog(mWindow);
-    givePlainLook(&dialog);
     dialog.setWindowTitle(tr("Time zone"));
     dialog.setLabelText(tr("Show dates and times at:"));
     dialog.setComboBoxItems(offsets);
     dialog.setComboBoxEditable(false);
-    dialog.setTextValue(offsets.at(index));
+    if (auto *box = dialog.findChild<QComboBox *>())
+        box->insertSeparator(int(std::size(kCommonOffsets)));
+    dialog.setTextValue(offsets.at(order.indexOf(current)));
     const bool ok = dialog.exec() == QDialog::Accepted;
     const int at = offsets.indexOf(dialog.textValue());
     if (ok && at >= 0)
-        chooseTimeOffset(TimeOffset::fixed(TimeOffset::kMinMinutes + at * TimeOffset::kStepMinutes));
+        chooseTimeOffset(TimeOffset::fixed(order.at(at)));
     else
         showTimeOffset(); // cancelled: the check goes back to the choice in force
 }

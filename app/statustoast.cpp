@@ -2,6 +2,7 @@
 
 #include <QAccessible>
 #include <QEvent>
+#include <QFontMetrics>
 #include <QGraphicsOpacityEffect>
 #include <QPropertyAnimation>
 #include <QTimer>
@@ -10,22 +11,23 @@ namespace {
 
 constexpr int kHoldMs = 2600;        // ms the text stands, long enough to read a path
 constexpr int kFadeMs = 400;         // ms of fading out after that
-constexpr int kTopMargin = 56;       // px below the window's top: under the title bar, over the picture
-constexpr int kSideMargin = 24;      // px kept free at each side of the window
+constexpr int kTopMargin = 8;        // px below the top of the picture
+constexpr int kSideMargin = 24;      // px kept free at each side of the picture
+constexpr int kPaddingY = 8;         // px above and below the text
 
 const char kSheet[] = "QLabel{color: rgb(255,255,255); background-color: rgba(30,32,38,220);"
-                      "border-radius: 6px; padding: 8px 14px;}";
+                      "border-radius: 6px; padding: %1px 14px;}";
 
 } // namespace
 
-StatusToast::StatusToast(QWidget *window)
-    : QLabel(window)
+StatusToast::StatusToast(QWidget *picture)
+    : QLabel(picture)
     , mOpacity(new QGraphicsOpacityEffect(this))
     , mFade(new QPropertyAnimation(mOpacity, "opacity", this))
     , mHold(new QTimer(this))
 {
     setObjectName(QStringLiteral("statusToast"));
-    setStyleSheet(QLatin1String(kSheet));
+    setStyleSheet(QString::fromLatin1(kSheet).arg(kPaddingY));
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setFocusPolicy(Qt::NoFocus);
     setAlignment(Qt::AlignCenter);
@@ -39,7 +41,7 @@ StatusToast::StatusToast(QWidget *window)
     mHold->setSingleShot(true);
     mHold->setInterval(kHoldMs);
     connect(mHold, &QTimer::timeout, mFade, [this] { mFade->start(); });
-    window->installEventFilter(this);
+    picture->installEventFilter(this);
     hide();
 }
 
@@ -65,12 +67,17 @@ bool StatusToast::eventFilter(QObject *watched, QEvent *event)
     return QLabel::eventFilter(watched, event);
 }
 
-// Centred near the top of the window, over the picture and clear of the
-// panel's figures: one line as wide as the text, wrapped when the window is narrower.
+int StatusToast::lineBottom(const QWidget *picture)
+{
+    return kTopMargin + QFontMetrics(picture->font()).height() + 2 * kPaddingY;
+}
+
+// Centred near the top of the picture, clear of the map and the panel: one
+// line as wide as the text, wrapped when the picture is narrower.
 void StatusToast::place()
 {
-    const QWidget *window = parentWidget();
-    const int maxWidth = qMax(1, window->width() - 2 * kSideMargin);
+    const QWidget *picture = parentWidget();
+    const int maxWidth = qMax(1, picture->width() - 2 * kSideMargin);
     setWordWrap(false);
     QSize size = sizeHint();
     if (size.width() > maxWidth) {
@@ -78,5 +85,5 @@ void StatusToast::place()
         size = QSize(maxWidth, heightForWidth(maxWidth));
     }
     resize(size);
-    move((window->width() - size.width()) / 2, kTopMargin);
+    move((picture->width() - size.width()) / 2, kTopMargin);
 }

@@ -299,6 +299,7 @@ void WindowFrame::enterFullScreen()
     qCDebug(lcWindow) << "mframeControlHeight:" << controlHeight;
     placeFloatingControlBar();
     qCDebug(lcWindow) << "mframeTitleHeight:" << titleHeight;
+    emit sig_FullScreenChanged(true);
 }
 
 void WindowFrame::leaveFullScreen()
@@ -313,6 +314,7 @@ void WindowFrame::leaveFullScreen()
     for (QWidget *panel : qAsConst(mWidgets.panels))
         panel->show();
     mWindow->setGeometry(mNormalGeometry);
+    emit sig_FullScreenChanged(false);
 }
 
 // Sizes and places follow the shown bands now, not at the next turn of the

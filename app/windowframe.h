@@ -79,6 +79,10 @@ public:
     // The 100 ms full-screen tick: reveals and hides the bar.
     void fullScreenTick();
 
+signals:
+    // Full screen began or ended, the window at its new place.
+    void sig_FullScreenChanged(bool on);
+
 private:
     bool videoBandContains(const QPoint &global) const;
     void resetResizeCursor();

@@ -34,14 +34,14 @@ QRectF visibleBox(const QImage &source)
 
 } // namespace
 
-NeedlePainter::NeedlePainter(QWidget *dial, const QString &needlePath)
+NeedlePainter::NeedlePainter(QWidget *dial, const QString &needlePath, const QString &facePath)
     : mDial(dial)
     , mPath(needlePath)
 {
-    // Decoding and scanning the image takes a few ms that the window's start
-    // need not wait for: the other core is idle then.
-    mReading = std::async(std::launch::async, [needlePath] {
-        Read read{QImage(needlePath), QRectF()};
+    // Decoding and scanning the images takes a few ms that the window's
+    // start need not wait for: the other core is idle then.
+    mReading = std::async(std::launch::async, [needlePath, facePath] {
+        Read read{QImage(needlePath), QRectF(), facePath.isEmpty() ? QImage() : QImage(facePath)};
         if (!read.image.isNull())
             read.visible = visibleBox(read.image);
         return read;
@@ -55,6 +55,7 @@ void NeedlePainter::take() const
     if (!mReading.valid())
         return;
     const Read read = mReading.get();
+    mFace = read.face;
     if (read.image.isNull()) {
         qCWarning(lcNeedles) << "needle image missing:" << mPath;
         return;
@@ -63,12 +64,19 @@ void NeedlePainter::take() const
     mVisible = read.visible;
 }
 
-bool NeedlePainter::handleEvent(QObject *watched, QEvent *event, int angle) const
+bool NeedlePainter::handleEvent(QObject *watched, QEvent *event, int angle, bool needle) const
 {
     if (watched != mDial || event->type() != QEvent::Paint)
         return false;
-    paint(angle);
+    paint(angle, needle);
     return true;
+}
+
+QRect NeedlePainter::face() const
+{
+    const int side = qMin(mDial->width(), mDial->height());
+    // Integer halves: the pivot lands on the same pixel whatever the parity.
+    return QRect((mDial->width() - side) / 2, (mDial->height() - side) / 2, side, side);
 }
 
 QRect NeedlePainter::needleRect(int angle) const
@@ -76,31 +84,36 @@ QRect NeedlePainter::needleRect(int angle) const
     take();
     if (mVisible.isEmpty())
         return QRect();
-    // The mapping paint() uses: the image stretched over the dial, centred on
+    // The mapping paint() uses: the image stretched over the face, centred on
     // the pivot, turned about it.
-    const int w = mDial->width();
-    const int h = mDial->height();
-    const double sx = double(w) / mNeedle.width();
-    const double sy = double(h) / mNeedle.height();
-    const QRectF onDial(-w / 2 + mVisible.x() * sx, -h / 2 + mVisible.y() * sy, mVisible.width() * sx, mVisible.height() * sy);
+    const QRect square = face();
+    const int side = square.width();
+    const double scale = double(side) / mNeedle.width();
+    const QRectF onDial(-side / 2 + mVisible.x() * scale, -side / 2 + mVisible.y() * scale, mVisible.width() * scale,
+                        mVisible.height() * scale);
     QTransform turn;
-    turn.translate(w / 2, h / 2);
+    turn.translate(square.x() + side / 2, square.y() + side / 2);
     turn.rotate(angle);
     return turn.mapRect(onDial).toAlignedRect().adjusted(-kEdgePixels, -kEdgePixels, kEdgePixels, kEdgePixels) & mDial->rect();
 }
 
-void NeedlePainter::paint(int angle) const
+void NeedlePainter::paint(int angle, bool needle) const
 {
     take();
-    if (mNeedle.isNull())
-        return;
+    const QRect square = face();
     QPainter painter(mDial);
+    if (!mFace.isNull()) {
+        // Scaled once per size: a step repaints only where the needle moved.
+        if (mFaceShown.size() != square.size())
+            mFaceShown = QPixmap::fromImage(mFace.scaled(square.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        painter.drawPixmap(square.topLeft(), mFaceShown);
+    }
+    if (!needle || mNeedle.isNull())
+        return;
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    const int w = mDial->width();
-    const int h = mDial->height();
-    // Integer halves: the pivot lands on the same pixel the dial image centres on.
-    painter.translate(w / 2, h / 2);
+    const int side = square.width();
+    painter.translate(square.x() + side / 2, square.y() + side / 2);
     painter.rotate(angle);
-    painter.drawPixmap(QRect(-w / 2, -h / 2, w, h), mNeedle);
+    painter.drawPixmap(QRect(-side / 2, -side / 2, side, side), mNeedle);
 }

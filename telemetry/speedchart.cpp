@@ -16,7 +16,9 @@ constexpr double kKeyRangeSeconds = 60.0; // until a recording's length is known
 constexpr double kTopSpeed = 180.0;       // km/h or mph, as on the gauge
 constexpr double kLeastTopSpeed = 60.0;   // a slow drive still reads as one
 constexpr double kSpeedStep = 20.0;       // the top is a round figure
-constexpr int kSpeedTicks = 10;
+constexpr int kSpeedTicks = 10;           // at most, on a tall chart
+constexpr int kLeastSpeedTicks = 3;
+constexpr int kPixelsPerSpeedTick = 24;   // a tick label's height and a gap: short charts get fewer
 constexpr int kFontPixels = 12;
 constexpr int kGradientHeight = 350;      // pixels; both stops the same colour
 
@@ -65,6 +67,14 @@ void SpeedChart::setup(bool mph)
     mPlot->xAxis->setLabel(timeLabel());
     mPlot->yAxis->setRange(0, kTopSpeed);
     mPlot->yAxis->ticker()->setTickCount(kSpeedTicks);
+    // Laid out for its size: as many ticks as fit, placed again for this drawing.
+    QObject::connect(mPlot, &QCustomPlot::afterLayout, mPlot, [plot = mPlot] {
+        const int fit = qBound(kLeastSpeedTicks, plot->yAxis->axisRect()->height() / kPixelsPerSpeedTick, kSpeedTicks);
+        if (fit != plot->yAxis->ticker()->tickCount()) {
+            plot->yAxis->ticker()->setTickCount(fit);
+            plot->axisRect()->update(QCPLayoutElement::upPreparation);
+        }
+    });
     mPlot->yAxis->setLabel(unitLabel(mph));
     mPlot->yAxis2->setVisible(false);
 

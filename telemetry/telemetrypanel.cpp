@@ -51,8 +51,10 @@ TelemetryPanel::TelemetryPanel(const TelemetryWidgets &widgets, const QString &t
     showUnit();
     holdLabelWidths();
 
-    mDashboardPainter = std::make_unique<NeedlePainter>(mWidgets.dashboard, QStringLiteral(":/image/RedArrow.png"));
-    mCompassPainter = std::make_unique<NeedlePainter>(mWidgets.compass, QStringLiteral(":/image/CompassPointer.png"));
+    mDashboardPainter = std::make_unique<NeedlePainter>(mWidgets.dashboard, QStringLiteral(":/image/RedArrow.png"),
+                                                        QStringLiteral(":/image/Dashboard.png"));
+    mCompassPainter = std::make_unique<NeedlePainter>(mWidgets.compass, QStringLiteral(":/image/CompassPointer.png"),
+                                                      QStringLiteral(":/image/compass.png"));
     mWidgets.dashboard->installEventFilter(this);
     mWidgets.compass->installEventFilter(this);
     mDashboardThread = new mythread(this);
@@ -85,10 +87,22 @@ bool TelemetryPanel::eventFilter(QObject *watched, QEvent *event)
         if (auto *label = qobject_cast<QLabel *>(watched))
             holdLabelWidth(label);
     }
+    if (watched == mWidgets.dashboard && event->type() == QEvent::Resize)
+        placeDashboardUnit();
     // Without a track's second a compass needle would point somewhere all the same.
     return mDashboardPainter->handleEvent(watched, event, mDashboardAngle)
-           || (mBlank == Blank::No && mCompassPainter->handleEvent(watched, event, mCompassAngle))
+           || mCompassPainter->handleEvent(watched, event, mCompassAngle, mBlank == Blank::No)
            || QObject::eventFilter(watched, event);
+}
+
+// The unit sits under the dial's centre where its face leaves room for it,
+// at any size of the dial.
+void TelemetryPanel::placeDashboardUnit()
+{
+    constexpr double kUnitTop = 0.76; // of the face's height, from its top
+    const QRect face = mDashboardPainter->face();
+    QLabel *unit = mWidgets.dashboardUnit;
+    unit->setGeometry(face.left(), face.top() + qRound(face.height() * kUnitTop), face.width(), unit->sizeHint().height());
 }
 
 // A step repaints where the needle was and where it is, not the whole dial:

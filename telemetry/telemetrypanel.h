@@ -126,6 +126,7 @@ private:
     enum class Blank { No, NothingOpen, NoGps };
     void showBlank(Blank blank);
     void holdLabelWidths();
+    void placeDashboardUnit();
     void holdLabelWidth(QLabel *label);
 
     TelemetryWidgets mWidgets;

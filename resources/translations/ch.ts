@@ -304,7 +304,7 @@
         <translation>退出全屏</translation>
     </message>
     <message>
-        <source>Speed %1×</source>
+        <source>Playback speed %1×</source>
         <translation>播放速度 %1×</translation>
     </message>
     <message>
@@ -398,8 +398,8 @@
         <translation>打开或关闭全屏</translation>
     </message>
     <message>
-        <source>Leave full screen</source>
-        <translation>退出全屏</translation>
+        <source>Close this list, or leave full screen</source>
+        <translation>关闭此列表或退出全屏</translation>
     </message>
     <message>
         <source>Open recordings</source>
@@ -449,7 +449,7 @@
         <translation>连续播放同一行程</translation>
     </message>
     <message>
-        <source>Speed</source>
+        <source>Playback speed</source>
         <translation>播放速度</translation>
     </message>
 </context>

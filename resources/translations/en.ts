@@ -307,8 +307,8 @@
         <translation>Leave full screen</translation>
     </message>
     <message>
-        <source>Speed %1×</source>
-        <translation>Speed %1×</translation>
+        <source>Playback speed %1×</source>
+        <translation>Playback speed %1×</translation>
     </message>
     <message>
         <source>This computer decodes the recording slower than it plays: some pictures are skipped</source>
@@ -401,8 +401,8 @@
         <translation>Full screen on or off</translation>
     </message>
     <message>
-        <source>Leave full screen</source>
-        <translation>Leave full screen</translation>
+        <source>Close this list, or leave full screen</source>
+        <translation>Close this list, or leave full screen</translation>
     </message>
     <message>
         <source>Open recordings</source>
@@ -452,8 +452,8 @@
         <translation>Play a drive as one</translation>
     </message>
     <message>
-        <source>Speed</source>
-        <translation>Speed</translation>
+        <source>Playback speed</source>
+        <translation>Playback speed</translation>
     </message>
 </context>
 <context>

@@ -304,7 +304,7 @@
         <translation>全画面を終了</translation>
     </message>
     <message>
-        <source>Speed %1×</source>
+        <source>Playback speed %1×</source>
         <translation>再生速度 %1×</translation>
     </message>
     <message>
@@ -398,8 +398,8 @@
         <translation>全画面のオン・オフ</translation>
     </message>
     <message>
-        <source>Leave full screen</source>
-        <translation>全画面を終了</translation>
+        <source>Close this list, or leave full screen</source>
+        <translation>この一覧を閉じる・全画面を終了</translation>
     </message>
     <message>
         <source>Open recordings</source>
@@ -449,7 +449,7 @@
         <translation>一続きの走行として再生</translation>
     </message>
     <message>
-        <source>Speed</source>
+        <source>Playback speed</source>
         <translation>再生速度</translation>
     </message>
 </context>

@@ -17,6 +17,7 @@
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QImageReader>
+#include <QComboBox>
 #include <QInputDialog>
 #include <QMenu>
 #include <QLabel>
@@ -228,7 +229,7 @@ void TestMainWindow::controlBarOrder()
     QVERIFY(!child<QWidget>(*mWindow, "pushButtonRewind")->isVisible());
     QVERIFY(!child<QWidget>(*mWindow, "pushButtonForward")->isVisible());
     QVERIFY(!child<QWidget>(*mWindow, "pushButton")->isVisible());
-    // The dial and the compass keep their size at any window size.
+    // On a large window the dial and the compass have their full size.
     mWindow->resize(1600, 1000);
     QTest::qWait(20);
     QCOMPARE(child<QWidget>(*mWindow, "widgetDashboard")->size(), QSize(250, 250));
@@ -981,6 +982,16 @@ void TestMainWindow::timeZoneMenuAndSnapshotKey()
     QTimer::singleShot(0, [] {
         auto *dialog = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
         QVERIFY(dialog);
+        // The common offsets come first, then the rest: every quarter hour once.
+        auto *box = dialog->findChild<QComboBox *>();
+        QVERIFY(box);
+        QVERIFY(box->findText(QStringLiteral("UTC+09:00")) < 15);
+        QSet<QString> offsets;
+        for (int i = 0; i < box->count(); ++i)
+            offsets.insert(box->itemText(i));
+        offsets.remove(QString()); // the line between them
+        QCOMPARE(offsets.size(), (14 + 12) * 4 + 1);
+        QCOMPARE(box->count(), offsets.size() + 1);
         dialog->setTextValue(QStringLiteral("UTC+05:30"));
         dialog->accept();
     });

@@ -1,6 +1,7 @@
 #include "droppedrecordings.h"
 #include "formfilelist.h"
 #include "gpsfixture.h"
+#include "keyhelp.h"
 #include "mainwindow.h"
 #include "myframe.h"
 #include "mymsgwidget.h"
@@ -85,11 +86,13 @@ private slots:
     void storedVolume();
     void opensWithinTheScreen();
     void titleMenu();
+    void openDialogIsReadable();
     void languageSwitchChangesEveryText();
     void unitSwitch();
     void edgesTitleBarAndMinimumSize();
     void fullScreenAndBack();
     void fullScreenControlBarHidesOnlyWhilePlaying();
+    void keyHelpOverThePicture();
 
 private:
     void start(const QByteArray &ini = QByteArray());
@@ -292,7 +295,7 @@ void TestMainWindowChrome::titleMenu()
     QMenu *setup = menu->actions().first()->menu();
     QCOMPARE(texts(setup->actions()),
              (QStringList{QStringLiteral("Language"), QStringLiteral("Unit"), QStringLiteral("Time zone"),
-                          QStringLiteral("Speed"), QStringLiteral("Play a drive as one")}));
+                          QStringLiteral("Playback speed"), QStringLiteral("Play a drive as one")}));
     QCOMPARE(texts(setup->actions().at(2)->menu()->actions()),
              (QStringList{QStringLiteral("Camera time"), QStringLiteral("UTC"), QStringLiteral("Other offset…")}));
     QMenu *languages = setup->actions().at(0)->menu();
@@ -317,6 +320,26 @@ void TestMainWindowChrome::titleMenu()
     menu->actions().last()->trigger(); // Exit
     QVERIFY(!mWindow->isVisible());
     QCOMPARE(stored(QStringLiteral("Setup/Silent")), QStringLiteral("1"));
+}
+
+// Ctrl+O's dialog opens over the window: none of the window's black reaches it.
+void TestMainWindowChrome::openDialogIsReadable()
+{
+    start("[menu]\nlanguage=1\n");
+    mWindow->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(mWindow.get()));
+    QImage shown;
+    QTimer::singleShot(0, this, [&] {
+        QWidget *dialog = QApplication::activeModalWidget();
+        if (!dialog)
+            return;
+        shown = dialog->grab().toImage();
+        dialog->close();
+    });
+    guarded("open dialog", [&] { QTest::keyClick(mWindow.get(), Qt::Key_O, Qt::ControlModifier); });
+    QVERIFY(!shown.isNull());
+    // Its mean colour: light, not the black it had from the window.
+    QVERIFY(qGray(shown.scaled(1, 1, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).pixel(0, 0)) > 128);
 }
 
 void TestMainWindowChrome::languageSwitchChangesEveryText()
@@ -446,15 +469,37 @@ void TestMainWindowChrome::edgesTitleBarAndMinimumSize()
     QVERIFY(!w->isMaximizedMode());
     QCOMPARE(w->frameGeometry(), normal);
 
-    // At the smallest size the window allows, nothing covers the picture.
+    // The smallest window fits a 1024x600 netbook and half a 1920 screen;
+    // there, as on a large one, nothing overlaps and no figure is cut.
+    const auto checkFits = [&](const char *when) {
+        const QList<const char *> bands{"frameTitle", "frameVideo", "frameControl", "widget", "frameMap"};
+        const QList<const char *> panelParts{"widgetDashboard", "frame", "widgetCompass", "label_16", "widgetChart"};
+        for (const QList<const char *> &group : {bands, panelParts}) {
+            for (const char *one : group) {
+                QVERIFY2(w->geometry().contains(globalRect(child(w, one))), one);
+                for (const char *other : group)
+                    QVERIFY2(one == other || !globalRect(child(w, one)).intersects(globalRect(child(w, other))), when);
+            }
+        }
+        for (const QLabel *label : child(w, "widget")->findChildren<QLabel *>()) {
+            const bool whole = globalRect(child(w, "widget")).contains(globalRect(label))
+                               && label->width() >= label->sizeHint().width() && label->height() >= label->sizeHint().height();
+            QVERIFY2(!label->isVisible() || label->text().isEmpty() || whole, qPrintable(label->objectName()));
+        }
+    };
     w->resize(1, 1);
     QVERIFY(waitFor([&] { return w->size() == w->minimumSize(); }));
+    QVERIFY2(w->width() <= 960 && w->height() <= 580, qPrintable(rectText(w->geometry())));
     const QRect picture = globalRect(child(w, "frameVideo"));
-    QVERIFY(picture.width() >= 640 && picture.height() >= 360);
-    for (const char *other : {"frameTitle", "frameControl", "widget", "frameMap"}) {
-        QVERIFY2(!picture.intersects(globalRect(child(w, other))), other);
-        QVERIFY2(w->geometry().contains(globalRect(child(w, other))), other);
-    }
+    QVERIFY(picture.width() >= 480 && picture.height() >= 270);
+    checkFits("smallest");
+    // Large, the dials have their full size and the chart takes the width.
+    w->resize(1916, 1040);
+    QVERIFY(waitFor([&] { return w->size() == QSize(1916, 1040); }));
+    checkFits("large");
+    QCOMPARE(child(w, "widgetDashboard")->size(), QSize(250, 250));
+    QCOMPARE(child(w, "frame_2")->width(), child(w, "frame_2")->sizeHint().width());
+    QVERIFY(globalRect(child(w, "widgetChart")).right() >= globalRect(child(w, "widget")).right() - 40);
 
     child<QPushButton>(w, "pushButtonMinimize")->click();
     QVERIFY(w->isMinimized());
@@ -470,10 +515,21 @@ void TestMainWindowChrome::fullScreenAndBack()
     w->slotOpenRecording(mDir.filePath(QStringLiteral("drive.mp4")), false);
     QVERIFY(waitFor([&] { return fillsSurface(frame); }));
     const QImage windowed = frame->image();
+    auto *listButton = child<QPushButton>(w, "pushButtonFilelist");
+    QWidget *list = w->fileListPanel();
+    listButton->click();
+    const QRect listBefore = list->geometry();
 
     child<QPushButton>(w, "pushButtonFullScreen")->click();
     const QRect screen = w->screen()->geometry();
     QCOMPARE(w->geometry(), screen.adjusted(-1, -1, 1, 1));
+    // The list leaves the picture; asked for, it comes back clear of the bar.
+    QVERIFY(list->isHidden());
+    listButton->click();
+    QVERIFY(list->isVisible());
+    QVERIFY(!list->frameGeometry().intersects(globalRect(bar)));
+    listButton->click();
+    QVERIFY(list->isHidden());
     for (const char *hidden : {"frameTitle", "frameMap", "widget"})
         QVERIFY2(!child(w, hidden)->isVisible(), hidden);
     // The picture takes the screen; the bar floats over its bottom.
@@ -490,11 +546,19 @@ void TestMainWindowChrome::fullScreenAndBack()
     QCOMPARE(w->geometry(), before);
     for (const char *shown : {"frameTitle", "frameMap", "widget", "frameControl", "toolButton"})
         QVERIFY2(child(w, shown)->isVisible(), shown);
+    QVERIFY(list->isHidden()); // hidden by the user in full screen
     // The bar is back in the layout, below the picture, which has its old size again.
     QVERIFY(waitFor([&] { return globalRect(bar).top() == globalRect(frame).bottom() + 1; }));
     QVERIFY(waitFor([&] { return fillsSurface(frame) && frame->image().width() == windowed.width(); }));
     QTest::keyClick(w, Qt::Key_Escape); // outside full screen: nothing
     QCOMPARE(w->geometry(), before);
+    // Shown before full screen and left alone in it, the list is back where it was.
+    listButton->click();
+    QTest::keyClick(w, Qt::Key_F);
+    QVERIFY(list->isHidden());
+    QTest::keyClick(w, Qt::Key_Escape);
+    QVERIFY(list->isVisible());
+    QCOMPARE(list->geometry(), listBefore);
 }
 
 void TestMainWindowChrome::fullScreenControlBarHidesOnlyWhilePlaying()
@@ -522,6 +586,58 @@ void TestMainWindowChrome::fullScreenControlBarHidesOnlyWhilePlaying()
     QVERIFY(bar->isVisible());
     QCursor::setPos(screen.center());
     QVERIFY(waitFor([&] { return bar->isHidden(); }));
+}
+
+// The list of keys lies over the picture, clear of the control bar and of
+// the status line, and goes with Esc or any click, wherever they are made.
+void TestMainWindowChrome::keyHelpOverThePicture()
+{
+    start("[menu]\nlanguage=1\n");
+    MainWindow *w = mWindow.get();
+    w->slotOpenRecording(mDir.filePath(QStringLiteral("drive.mp4")), false);
+    QWidget *panel = child(w, "widget");
+    const auto press = [&](QWidget *at, Qt::Key key) { QTest::keyClick(at, key, key == Qt::Key_Question ? Qt::ShiftModifier : Qt::NoModifier); };
+    const auto checkPlace = [&](const char *when) {
+        auto *help = w->findChild<KeyHelp *>();
+        QVERIFY2(help && help->isVisible(), when);
+        const QRect shown = globalRect(help);
+        QVERIFY2(globalRect(child(w, "frameVideo")).contains(shown), when);
+        QVERIFY2(!shown.intersects(globalRect(child(w, "frameControl"))), when);
+        const auto *status = w->findChild<QLabel *>(QStringLiteral("statusToast"));
+        QVERIFY2(status && status->isVisible() && !shown.intersects(globalRect(status)), when);
+        QVERIFY2(help->size() == help->sizeHint(), when); // no row cut off
+    };
+    for (const QSize size : {QSize(1280, 800), QSize(1, 1)}) {
+        w->resize(size);
+        QVERIFY(waitFor([&] { return w->size() == size.expandedTo(w->minimumSize()); }));
+        press(panel, Qt::Key_Question);
+        press(panel, Qt::Key_BracketRight); // the speed said on the status line
+        checkPlace("windowed");
+        // A long notice wraps within the picture, off the map.
+        emit w->session()->sig_DecodeTooSlow(true);
+        const auto *status = w->findChild<QLabel *>(QStringLiteral("statusToast"));
+        QVERIFY(status->text().startsWith(QLatin1String("This computer decodes")));
+        QVERIFY(globalRect(child(w, "frameVideo")).contains(globalRect(status)));
+        // It follows the picture into full screen; Esc wherever the
+        // keyboard is closes it, and full screen stays.
+        press(panel, Qt::Key_F);
+        press(panel, Qt::Key_BracketLeft);
+        checkPlace("full screen");
+        press(w->fileListPanel(), Qt::Key_Escape);
+        QVERIFY(!w->findChild<KeyHelp *>()->isVisible());
+        QVERIFY(w->isFullScreenMode());
+        press(panel, Qt::Key_Escape);
+        QVERIFY(!w->isFullScreenMode());
+    }
+    // A click anywhere, on the list itself too; the click still does its work.
+    auto *help = w->findChild<KeyHelp *>();
+    for (QWidget *at : {panel, static_cast<QWidget *>(help), child(w, "playButton")}) {
+        press(panel, Qt::Key_Question);
+        QVERIFY(help->isVisible());
+        QTest::mouseClick(at, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+        QVERIFY(!help->isVisible());
+    }
+    QVERIFY(waitFor([&] { return w->playState() == 0; }));
 }
 
 QTEST_MAIN(TestMainWindowChrome)

@@ -1,4 +1,4 @@
-// The needle drawn over a dial: turned about the widget's centre, clockwise,
+// The needle drawn over a dial: turned about the face's centre, clockwise,
 // over the styled background, with the paint event consumed.
 
 #include "needlepainter.h"
@@ -24,15 +24,16 @@ protected:
 class Filter : public QObject
 {
 public:
-    Filter(const NeedlePainter &painter, int angle) : mPainter(painter), mAngle(angle) {}
+    Filter(const NeedlePainter &painter, int angle, bool needle = true) : mPainter(painter), mAngle(angle), mNeedle(needle) {}
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        return mPainter.handleEvent(watched, event, mAngle);
+        return mPainter.handleEvent(watched, event, mAngle, mNeedle);
     }
 
 private:
     const NeedlePainter &mPainter;
     int mAngle;
+    bool mNeedle;
 };
 
 bool isRed(QRgb pixel)
@@ -59,11 +60,13 @@ private slots:
     void needleRectHoldsTheNeedle_data();
     void needleRectHoldsTheNeedle();
     void invisibleNeedleHasNoRect();
+    void faceKeepsItsShape();
 
 private:
     QTemporaryDir mDir;
     QString mNeedlePath;
     QString mEmptyPath;
+    QString mFacePath;
 };
 
 // A needle image pointing up: a red bar from the centre to the top edge.
@@ -78,6 +81,10 @@ void TestNeedlePainter::initTestCase()
     needle.fill(Qt::transparent);
     mEmptyPath = mDir.filePath(QStringLiteral("empty.png"));
     QVERIFY(needle.save(mEmptyPath));
+    // A face all blue: where it is drawn shows at once.
+    needle.fill(Qt::blue);
+    mFacePath = mDir.filePath(QStringLiteral("face.png"));
+    QVERIFY(needle.save(mFacePath));
 }
 
 void TestNeedlePainter::turnsAboutCentre_data()
@@ -169,6 +176,27 @@ void TestNeedlePainter::invisibleNeedleHasNoRect()
     QVERIFY(NeedlePainter(&dial, mEmptyPath).needleRect(30).isEmpty());
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("needle image missing")));
     QVERIFY(NeedlePainter(&dial, mDir.filePath(QStringLiteral("missing.png"))).needleRect(30).isEmpty());
+}
+
+// A dial wider than tall: the face is the square in its middle, the needle
+// turns about the face's centre; without the needle the face stays.
+void TestNeedlePainter::faceKeepsItsShape()
+{
+    for (const bool needle : {true, false}) {
+        Dial dial;
+        dial.setObjectName(QStringLiteral("dial"));
+        dial.setStyleSheet(QStringLiteral("#dial{background-color: rgb(0, 160, 0);}"));
+        dial.setFixedSize(kSide + 60, kSide);
+        NeedlePainter painter(&dial, mNeedlePath, mFacePath);
+        QCOMPARE(painter.face(), QRect(30, 0, kSide, kSide));
+        Filter filter(painter, 90, needle);
+        dial.installEventFilter(&filter);
+        const QImage image = dial.grab().toImage();
+        QVERIFY(isGreen(image.pixel(10, 50)) && isGreen(image.pixel(150, 50))); // beside the face
+        QCOMPARE(isRed(image.pixel(120, 50)), needle); // the tip, right of the face's centre
+        QVERIFY(qBlue(image.pixel(50, 50)) > 200);
+        QVERIFY(painter.needleRect(90).contains(120, 50));
+    }
 }
 
 QTEST_MAIN(TestNeedlePainter)

@@ -49,6 +49,7 @@ private slots:
     void refillAddsHistory();
     void speedAxisFitsTheTrack();
     void clickAtTheMiddleIsTheMiddleSecond();
+    void shortChartKeepsItsLabelsApart();
 };
 
 void TestSpeedChart::setupAxes_data()
@@ -180,6 +181,23 @@ void TestSpeedChart::clickAtTheMiddleIsTheMiddleSecond()
     QCOMPARE(chart.secondAt(area.left()), qint64(0));
     QCOMPARE(chart.secondAt(0), qint64(0));
     QCOMPARE(chart.secondAt(plot.width()), qint64(180));
+}
+
+// On the smallest window the chart is short: fewer speed ticks, each label
+// clear of the next.
+void TestSpeedChart::shortChartKeepsItsLabelsApart()
+{
+    for (const int height : {150, 250, 600}) {
+        QCustomPlot plot;
+        plot.setViewport(QRect(0, 0, 240, height)); // as a resize of the shown widget does
+        SpeedChart chart(&plot);
+        chart.setup(false);
+        plot.replot();
+        const QVector<double> ticks = plot.yAxis->tickVector();
+        QVERIFY(ticks.size() >= 3);
+        const double apart = plot.yAxis->coordToPixel(ticks[0]) - plot.yAxis->coordToPixel(ticks[1]);
+        QVERIFY2(apart >= QFontMetrics(plot.yAxis->tickLabelFont()).height(), qPrintable(QString::number(apart)));
+    }
 }
 
 QTEST_MAIN(TestSpeedChart)
