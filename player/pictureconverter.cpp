@@ -1,7 +1,6 @@
 #include "pictureconverter.h"
 
-#include <QMutex>
-
+#include <mutex>
 #include <vector>
 
 // Buffers of one size, handed out as the memory of images and taken back
@@ -12,13 +11,15 @@ struct ImagePool
     // would only be buffers that nobody waits for.
     static constexpr size_t kMaxFree = 4;
 
-    QMutex mutex;
+    // std::mutex, not QMutex: its contended path runs in Qt, where TSan
+    // cannot see the hand-over, and every contended lock is reported.
+    std::mutex mutex;
     size_t size = 0;
     std::vector<std::unique_ptr<uchar[]>> free;
 
     std::unique_ptr<uchar[]> take(size_t bytes)
     {
-        QMutexLocker lock(&mutex);
+        std::lock_guard<std::mutex> lock(mutex);
         if (bytes != size) {
             free.clear();
             size = bytes;
@@ -32,7 +33,7 @@ struct ImagePool
 
     void give(std::unique_ptr<uchar[]> buffer, size_t bytes)
     {
-        QMutexLocker lock(&mutex);
+        std::lock_guard<std::mutex> lock(mutex);
         if (bytes == size && free.size() < kMaxFree)
             free.push_back(std::move(buffer));
     }

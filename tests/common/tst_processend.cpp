@@ -4,12 +4,14 @@
 // alive past its bound.
 
 #include "processend.h"
-#include "reap.h"
+#include "waitfor.h"
 
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <csignal>
+#include <cstring>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -37,22 +39,37 @@ void TestProcessEnd::terminationClosesOnce()
     QVERIFY(now.sa_handler == SIG_DFL);
 }
 
+// The stuck reader runs in a fresh process of this program (argument
+// --stuck-read FIFO): a forked copy of a process with threads may not start
+// one of its own.
+int stuckRead(const char *fifo)
+{
+    ::alarm(30); // never outlives the test
+    endWithin(7, 100);
+    // Nobody writes: open() waits for good, as a reader at exit would.
+    ::open(fifo, O_RDONLY);
+    return 0;
+}
+
 void TestProcessEnd::stuckReadDoesNotKeepTheProcess()
 {
     QTemporaryDir dir;
-    const QByteArray fifo = QFile::encodeName(dir.filePath(QStringLiteral("clip.mp4")));
-    QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::alarm(30); // never outlives the test
-        endWithin(7, 100);
-        // Nobody writes: open() waits for good, as a reader at exit would.
-        ::open(fifo.constData(), O_RDONLY);
-        ::_exit(0);
-    }
-    QVERIFY(child > 0);
-    QCOMPARE(reap(child), 7);
+    const QString fifo = dir.filePath(QStringLiteral("clip.mp4"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--stuck-read"), fifo});
+    QVERIFY(child.waitForFinished(15000));
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(child.exitCode(), 7);
 }
 
-QTEST_GUILESS_MAIN(TestProcessEnd)
+int main(int argc, char **argv)
+{
+    if (argc == 3 && std::strcmp(argv[1], "--stuck-read") == 0)
+        return stuckRead(argv[2]);
+    QCoreApplication app(argc, argv);
+    TestProcessEnd test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_processend.moc"
