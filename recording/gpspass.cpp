@@ -3,6 +3,7 @@
 #include "gpspayload.h"
 #include "localinput.h"
 #include "mp4gpsreader.h"
+#include "pathkind.h"
 #include "recordinglog.h"
 
 #include <QFile>
@@ -34,7 +35,7 @@ Road roadOf(const QString &path, int *error = nullptr)
     std::vector<unsigned char> bytes(kContainerProbeBytes + AVPROBE_PADDING_SIZE, 0);
     size_t size = 0;
     errno = 0;
-    if (std::FILE *file = std::fopen(QFile::encodeName(path).constData(), "rb")) {
+    if (std::FILE *file = openRegularFile(path)) {
         size = std::fread(bytes.data(), 1, kContainerProbeBytes, file);
         std::fclose(file);
     }

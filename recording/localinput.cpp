@@ -1,5 +1,11 @@
 #include "localinput.h"
 
+#include "pathkind.h"
+
+#include <QFile>
+
+#include <cerrno>
+
 extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/avstring.h>
@@ -18,6 +24,14 @@ const char kRecordingFormats[] = "mov,mp4,m4a,3gp,3g2,mj2,mpegts,wav,avi,flv,rm"
 
 int openLocalInput(AVFormatContext **context, const char *fileName)
 {
+    // A FIFO, a device or a socket would hold the open, or never end.
+    // What cannot be looked at, avformat_open_input names the fault of.
+    const PathKind kind = pathKind(QFile::decodeName(fileName));
+    if (kind == PathKind::Folder || kind == PathKind::Other) {
+        avformat_free_context(*context);
+        *context = nullptr;
+        return AVERROR(kind == PathKind::Folder ? EISDIR : EINVAL);
+    }
     AVDictionary *options = nullptr;
     av_dict_set(&options, "protocol_whitelist", "file", 0);
     av_dict_set(&options, "format_whitelist", kRecordingFormats, 0);

@@ -1,6 +1,7 @@
 #include "mp4gpsreader.h"
 
 #include "gpspayload.h"
+#include "pathkind.h"
 #include "recordinglog.h"
 
 #include <QFile>
@@ -89,7 +90,7 @@ std::FILE *openForReading(const QString &path)
 #ifdef Q_OS_WIN
     return _wfopen(reinterpret_cast<const wchar_t *>(path.utf16()), L"rb");
 #else
-    return std::fopen(QFile::encodeName(path).constData(), "rb");
+    return openRegularFile(path);
 #endif
 }
 

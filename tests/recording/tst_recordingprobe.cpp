@@ -1,7 +1,11 @@
 #include "countingserver.h"
+#include "gpspass.h"
 #include "gpsfixture.h"
 #include "recordinglog.h"
 #include "recordingprobe.h"
+#include "mp4gpsreader.h"
+#include "testsupport.h"
+#include "waitfor.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,6 +17,8 @@
 #include <atomic>
 #include <thread>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace fixture;
@@ -27,6 +33,7 @@ private slots:
     void probe();
     void onlyLocalFilesAreRead();
     void longPath();
+    void fifoHoldsNoReader();
 
 private:
     QString path(const QString &name) const { return mDir.filePath(name); }
@@ -173,6 +180,34 @@ void TestRecordingProbe::longPath()
     VideoInfo info;
     QVERIFY(probeRecording(file, info));
     QCOMPARE(QSize(info.width, info.height), QSize(160, 120));
+}
+
+// A FIFO under a recording's name: every reader of the library refuses it
+// at once instead of waiting in open() for a writer that never comes.
+void TestRecordingProbe::fifoHoldsNoReader()
+{
+    for (const QString &name : {QStringLiteral("pipe.mp4"), QStringLiteral("pipe.ts")}) {
+        const QByteArray fifo = QFile::encodeName(path(name));
+        QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+        std::atomic<int> opened{0};
+        std::atomic<bool> done{false};
+        std::thread reader([&] {
+            VideoInfo info;
+            opened += probeRecording(path(name), info);
+            auto track = testsupport::newTrack();
+            qint16 version = 0;
+            opened += runGpsPass(path(name), *track, version).status == GpsPassResult::Ok;
+            opened += probeTsTypeMarker(path(name)) > 0;
+            done = true;
+        });
+        const bool returned = waitFor([&] { return done.load(); }, 10000);
+        // A stuck reader is let go by a writer, so that the test can end.
+        for (int i = 0; !done && i < 100; ++i)
+            ::close(::open(fifo.constData(), O_WRONLY | O_NONBLOCK)), ::usleep(10000);
+        reader.join();
+        QVERIFY2(returned, qPrintable(name));
+        QCOMPARE(opened.load(), 0);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestRecordingProbe)
