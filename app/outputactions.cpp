@@ -1,6 +1,6 @@
 #include "outputactions.h"
 
-#include "gpsexport.h"
+#include "trackexport.h"
 #include "picturegrab.h"
 #include "statustoast.h"
 #include "telemetryformat.h"

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QtGlobal>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -25,6 +26,22 @@ struct GpsRecord
 };
 static_assert(sizeof(GpsRecord) == 44, "GpsRecord must match the camera's 44-byte layout");
 static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "GpsRecord is copied as stored (little-endian)");
+
+// km/h per knot, the unit the camera writes speeds in.
+constexpr float kKmhPerKnot = 1.852f;
+
+// A fix the camera vouches for ('A') whose position is a number: any other
+// record has nothing to place on a map or to date a track by.
+inline bool isFix(const GpsRecord &record)
+{
+    return record.status == 'A' && std::isfinite(record.latitude) && std::isfinite(record.longitude);
+}
+
+// Decoded degrees, negative to the south and the west.
+inline double signedDegrees(double degrees, char ref)
+{
+    return ref == 'S' || ref == 'W' ? -degrees : degrees;
+}
 
 // The GPS track of one recording; record i describes second i. It grows
 // with the file: a recording of hours has thousands of records.

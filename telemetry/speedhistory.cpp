@@ -5,7 +5,6 @@
 
 namespace {
 
-constexpr float kKnotToKmh = 1.852f;     // km/h per knot
 constexpr float kKmhToMph = 0.6213712f;  // mph per km/h
 
 } // namespace
@@ -13,7 +12,7 @@ constexpr float kKmhToMph = 0.6213712f;  // mph per km/h
 float shownSpeed(float knots, bool mph)
 {
     const float value = mph ? knots * kKmhToMph : knots;
-    return value * kKnotToKmh;
+    return value * kKmhPerKnot;
 }
 
 QVector<SpeedPoint> speedHistory(const GpsTrack &track, int first, int end, bool mph)

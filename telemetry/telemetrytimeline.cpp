@@ -18,8 +18,7 @@ double minutesToDegrees(double value)
 // carry numbers that are no position or speed at all.
 bool isShownFix(const GpsRecord &record)
 {
-    return record.status == 'A' && std::isfinite(record.latitude) && std::isfinite(record.longitude)
-           && std::isfinite(record.speed);
+    return isFix(record) && std::isfinite(record.speed);
 }
 
 } // namespace
@@ -83,8 +82,8 @@ TelemetrySecond TelemetryTimeline::at(qint64 second, bool mph, bool fixGpsData) 
     shown.latitudeText = QStringLiteral("%1:%2°").arg(QChar::fromLatin1(record->latRef)).arg(position.latitude, 0, 'f', 6);
     shown.dateTime = shownDateTime(*record, mGpsVersion, mTimeOffset);
     shown.dateTimeText = dateTimeLabel(shown.dateTime);
-    shown.mapLongitude = record->lonRef == 'W' ? -position.longitude : position.longitude;
-    shown.mapLatitude = record->latRef == 'S' ? -position.latitude : position.latitude;
+    shown.mapLongitude = signedDegrees(position.longitude, record->lonRef);
+    shown.mapLatitude = signedDegrees(position.latitude, record->latRef);
     return shown;
 }
 
@@ -108,8 +107,8 @@ QVector<RoutePoint> TelemetryTimeline::routePoints(bool fixGpsData) const
         if (!isShownFix(record))
             continue;
         const ShownPosition position = shownPosition(record, fixGpsData);
-        const double latitude = record.latRef == 'S' ? -position.latitude : position.latitude;
-        const double longitude = record.lonRef == 'W' ? -position.longitude : position.longitude;
+        const double latitude = signedDegrees(position.latitude, record.latRef);
+        const double longitude = signedDegrees(position.longitude, record.lonRef);
         if (latitude == 0.0 && longitude == 0.0)
             continue;
         points.append({latitude, longitude, qint64(i)});

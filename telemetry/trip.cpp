@@ -21,7 +21,7 @@ qint64 trackStartMs(const GpsTrack &track)
         return -1;
     for (size_t i = 0; i < track.records.size(); ++i) {
         const GpsRecord &record = track.records[i];
-        if (record.status != 'A')
+        if (!isFix(record))
             continue;
         const QDateTime when = gpsRecordDateTime(record);
         if (when.isValid())

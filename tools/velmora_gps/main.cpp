@@ -1,6 +1,6 @@
 // velmora_gps: prints the GPS track of dash-camera recordings as JSON, CSV or GPX.
 
-#include "gpsexport.h"
+#include "trackexport.h"
 #include "gpspass.h"
 #include "recordinglog.h"
 #include "velmoraversion.h"

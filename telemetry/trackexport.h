@@ -1,6 +1,7 @@
 #pragma once
 
-// Text forms of a recording's GPS track for velmora_gps.
+// Text forms of a recording's GPS track (CSV, GPX, JSON): the window's
+// export and velmora_gps write the same bytes.
 
 #include "gpsrecord.h"
 #include "timeoffset.h"

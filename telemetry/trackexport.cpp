@@ -1,4 +1,4 @@
-#include "gpsexport.h"
+#include "trackexport.h"
 
 #include "telemetryformat.h"
 
@@ -10,22 +10,14 @@
 
 namespace {
 
-constexpr float kKnotsToKmh = 1.852f;
-
-// A fix whose position is no number has nothing to place on a map.
-bool shownAsFix(const GpsRecord &record)
-{
-    return record.status == 'A' && std::isfinite(record.latitude) && std::isfinite(record.longitude);
-}
-
 double signedLatitude(const GpsRecord &record)
 {
-    return record.latRef == 'S' ? -double(record.latitude) : double(record.latitude);
+    return signedDegrees(record.latitude, record.latRef);
 }
 
 double signedLongitude(const GpsRecord &record)
 {
-    return record.lonRef == 'W' ? -double(record.longitude) : double(record.longitude);
+    return signedDegrees(record.longitude, record.lonRef);
 }
 
 // ISO 8601 UTC, never shifted; empty for an impossible date.
@@ -96,7 +88,7 @@ QString jsonString(const QString &text)
 bool hasExportedPoints(const ExportedTrack &exported)
 {
     const GpsTrack *track = exported.track;
-    return track && track->valid && std::any_of(track->records.begin(), track->records.end(), shownAsFix);
+    return track && track->valid && std::any_of(track->records.begin(), track->records.end(), isFix);
 }
 
 QString trackToJson(const ExportedTrack &exported)
@@ -143,13 +135,13 @@ QString trackToCsvRows(const ExportedTrack &exported, TimeOffset offset)
     const QString file = csvField(exported.file);
     for (int i = 0; i < track.count(); ++i) {
         const GpsRecord &r = track.records[i];
-        if (!shownAsFix(r))
+        if (!isFix(r))
             continue;
         // One pass of arg(): a "%1" in a file name stays text.
         out += QStringLiteral("%1,%2,%3,%4,%5,%6,%7,%8\n")
                    .arg(file, QString::number(i), isoTime(r), fixed(signedLatitude(r), 6),
                         fixed(signedLongitude(r), 6),
-                        std::isfinite(r.speed) ? fixed(double(r.speed * kKnotsToKmh), 2) : QString(),
+                        std::isfinite(r.speed) ? fixed(double(r.speed * kKmhPerKnot), 2) : QString(),
                         plainFloat(r.heading), isoDateTimeWithOffset(shownDateTime(r, exported.gpsVersion, offset)));
     }
     return out;
@@ -171,7 +163,7 @@ QString trackToGpx(const ExportedTrack &exported)
     QString out = QStringLiteral("  <trk>\n    <name>%1</name>\n    <trkseg>\n").arg(xmlEscaped(exported.file));
     for (int i = 0; i < track.count(); ++i) {
         const GpsRecord &r = track.records[i];
-        if (!shownAsFix(r))
+        if (!isFix(r))
             continue;
         out += QStringLiteral("      <trkpt lat=\"%1\" lon=\"%2\">\n")
                    .arg(fixed(signedLatitude(r), 6), fixed(signedLongitude(r), 6));
@@ -181,7 +173,7 @@ QString trackToGpx(const ExportedTrack &exported)
         QString extensions;
         if (std::isfinite(r.speed))
             extensions += QStringLiteral("<velmora:speed_kmh>%1</velmora:speed_kmh>")
-                              .arg(fixed(double(r.speed * kKnotsToKmh), 2));
+                              .arg(fixed(double(r.speed * kKmhPerKnot), 2));
         if (std::isfinite(r.heading))
             extensions += QStringLiteral("<velmora:heading>%1</velmora:heading>").arg(jsonFloat(r.heading));
         if (!extensions.isEmpty())
