@@ -222,8 +222,9 @@ void MainWindow::stepFileList(bool forward)
     if (!mListStarted || mFileList->rowCount() == 0)
         return;
     FileListInfo entry;
-    if (mFileList->selectPlayable(forward, entry)) {
-        slotSetFile(entry, false);
+    if (mFileList->selectPlayable(forward, entry, mSession->filePath())) {
+        if (!mSession->goToPart(entry.path))
+            slotSetFile(entry, false);
         return;
     }
     mMsgWidget->setMessage(tr("None of the listed recordings is there any more"));
@@ -277,6 +278,13 @@ void MainWindow::setSpeed(double speed)
 
 void MainWindow::slotDetKeySpace()
 {
+    if (mSession->isOpening())
+        return;
+    // Stopped, as the play button: again from the start of what ended.
+    if (mSession->state() == PlaybackSession::Stopped) {
+        on_playButton_clicked();
+        return;
+    }
     // Nothing while the slider is held in a pause.
     mSession->playPause();
 }

@@ -274,6 +274,11 @@ void PlaybackSession::togglePlay()
         return;
     switch (playState()) {
     case Stopped:
+        // The drive stays the timeline: its first file opens as a part of it.
+        if (inTrip()) {
+            switchPart(0, 0, true);
+            break;
+        }
         // Nothing could be opened: stay stopped rather than wait for a report that never comes.
         if (!openInPlayer(mFilePath))
             return;
@@ -371,6 +376,15 @@ bool PlaybackSession::continueTrip()
         return true;
     }
     return switchPart(mPart + 1, 0, true);
+}
+
+bool PlaybackSession::goToPart(const QString &path)
+{
+    const int part = inTrip() && mState != Stopped ? mTrip.indexOf(path) : -1;
+    if (part < 0)
+        return false;
+    seek(mTrip.offsetUs(part));
+    return true;
 }
 
 void PlaybackSession::prepareNext()

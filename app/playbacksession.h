@@ -60,7 +60,9 @@ public:
     // Stops what plays, opens path (paused at its start) and, with play set,
     // starts it. False when it cannot be played.
     bool open(const QString &path, bool play);
-    // The play button: opens the current file when stopped, else toggles.
+    // The play button: when stopped (at the end or by the stop button)
+    // plays again from the start of what stopped, the drive's first file in
+    // a drive; else toggles.
     void togglePlay();
     // The space key: toggles only while a file is open and the slider is free.
     void playPause();
@@ -108,6 +110,9 @@ public:
     // At the natural end of a file: the next part of its drive plays; false
     // when there is none.
     bool continueTrip();
+    // Next and Prev inside the open drive: the start of path's part on the
+    // drive's timeline, playing on as before; false when path is no part of it.
+    bool goToPart(const QString &path);
     // The player is changing from one part of the drive to another: its
     // stop is no stop of playback.
     bool switchingPart() const { return mSwitching; }

@@ -379,9 +379,11 @@ int FormFileList::trackMark(int row) const
     return name && name->data(kTrackRole).isValid() ? name->data(kTrackRole).toInt() : -1;
 }
 
-bool FormFileList::selectPlayable(bool forward, FileListInfo &entry)
+bool FormFileList::selectPlayable(bool forward, FileListInfo &entry, const QString &playing)
 {
-    const int row = nextPlayableRow(*mDatabase, ui->tableWidget->currentRow(), forward, entry);
+    const int playingRow = playing.isEmpty() ? -1 : listedRow(samePathKey(playing));
+    const int from = playingRow >= 0 ? playingRow : ui->tableWidget->currentRow();
+    const int row = nextPlayableRow(*mDatabase, from, forward, entry);
     if (row < 0)
         return false;
     selectRow(row);

@@ -61,8 +61,10 @@ public:
     void selectPreviousFile();
     // Moves the selection to the next entry in that direction whose
     // recording is there (nextPlayableRow) and fills entry; false, the
-    // selection unchanged, when no entry's recording is there.
-    bool selectPlayable(bool forward, FileListInfo &entry);
+    // selection unchanged, when no entry's recording is there. Counted from
+    // the row of playing when it is listed (a drive moves on by itself),
+    // else from the selection.
+    bool selectPlayable(bool forward, FileListInfo &entry, const QString &playing = QString());
     // Marks the entry of a recording (once played) as having a GPS track to
     // show, or none: a map pin before its name, and a line in its tip.
     void markTrack(const QString &path, bool hasTrack);

@@ -956,6 +956,19 @@ void TestMainWindow::threeFilesPlayAsOneDrive()
     for (int i = 0; i < chart->dataCount(); ++i)
         QVERIFY(chart->data()->at(i)->value > 0.0);
 
+    // At the end, Space plays the drive again from its start.
+    QTest::keyClick(mWindow.get(), Qt::Key_Space);
+    QVERIFY(waitFor([&] { return mWindow->playState() == 0; }));
+    QCOMPARE(mWindow->filePath(), drive[0]);
+    // Next and Prev inside it go to a file's start on the drive's timeline and play on.
+    child<QPushButton>(*mWindow, "pushButtonNext")->click();
+    QVERIFY(waitFor([&] { return mWindow->filePath() == drive[1] && slider->value() >= 2; }));
+    QCOMPARE(mWindow->playState(), 0);
+    child<QPushButton>(*mWindow, "pushButtonPre")->click();
+    QVERIFY(waitFor([&] { return mWindow->filePath() == drive[0]; }));
+    QCOMPARE(mWindow->playState(), 0);
+    QCOMPARE(slider->maximum(), 6);
+
     // Turned off, a file plays by itself.
     mWindow->setTrips(false);
     mWindow->slotOpenRecording(drive[0], true);
