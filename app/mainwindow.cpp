@@ -39,7 +39,6 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
     connect(mSession, &PlaybackSession::sig_TotalTimeChanged, this, &MainWindow::slotTotalTimeChanged);
     connect(mSession, &PlaybackSession::sig_StateChanged, this, &MainWindow::slotStateChanged);
     connect(mSession, &PlaybackSession::sig_PlayStopNormally, this, &MainWindow::slotPlayStopNormally);
-    connect(mSession, &PlaybackSession::sig_GetGpsData, this, &MainWindow::slotGetGpsData);
     // Pictures are converted to the surface's size on the video thread.
     connect(ui->frameVideo, &MyFrame::sizeChanged, this, [this](QSize size) { mSession->setOutputSize(size); });
     connect(mSession->timer(), &QTimer::timeout, this, &MainWindow::slotTimerTimeOut);
@@ -189,11 +188,6 @@ void MainWindow::slotPlayStopNormally(quint64 serial)
     mFeed->stopped();
     showPlayLook(ui->playButton, false);
     // The last picture stays on the surface.
-}
-
-void MainWindow::slotGetGpsData(const GpsData &data)
-{
-    mFeed->takeGpsData(data);
 }
 
 void MainWindow::slotTimerTimeOut()

@@ -95,7 +95,6 @@ public slots:
     void slotStateChanged(VideoPlayer::PlayerState state);
     // Reports of the player: taken only when they belong to the open file.
     void slotPlayStopNormally(quint64 serial);
-    void slotGetGpsData(const GpsData &data);
     void slotTimerTimeOut();
     void slotSliderClickedVolume(int value);
     void slotDetKeySpace();

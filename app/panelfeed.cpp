@@ -23,6 +23,7 @@ PanelFeed::PanelFeed(const TelemetryWidgets &widgets, const QString &tileUrl, Pl
     connect(mPanel.get(), &TelemetryPanel::sig_SeekSecond, seekBar, &SeekBar::seekToSecond);
     connect(session, &PlaybackSession::sig_OpenStarted, mPanel.get(), &TelemetryPanel::clearTrack);
     connect(session, &PlaybackSession::sig_TripFound, this, &PanelFeed::showTrip);
+    connect(session, &PlaybackSession::sig_TrackReady, this, &PanelFeed::takeTrack);
     if (!mMapFrame)
         return;
     // Queued behind the paint the window has just asked for.
@@ -57,16 +58,13 @@ void PanelFeed::tick()
     mPanel->showSecond(second(), playing, mSeekBar->takeSeek());
 }
 
-void PanelFeed::takeGpsData(const GpsData &data)
+void PanelFeed::takeTrack(const GpsData &data)
 {
-    if (!mSession->takeGpsData(data))
-        return;
     if (mList)
         mList->markTrack(mSession->filePath(), data.track->valid && data.track->count() > 0);
     // Within a drive the panel shows the drive's track.
     if (!mSession->inTrip())
         mPanel->setTrack(data.track, data.version);
-    mSession->wakeTimeline(); // the next tick shows the track's second
 }
 
 void PanelFeed::showTrip()

@@ -29,8 +29,8 @@ public:
 
     // The session's 500 ms tick.
     void tick();
-    // A GPS pass has finished (of the open file, or of an earlier one).
-    void takeGpsData(const GpsData &data);
+    // The open file's GPS pass has finished.
+    void takeTrack(const GpsData &data);
     // The open file turned out to be part of a drive.
     void showTrip();
     // Nothing plays any more.

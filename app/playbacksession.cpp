@@ -90,10 +90,15 @@ void PlaybackSession::listenTo(VideoPlayer *player)
         if (player == mPlayer)
             emit sig_DecodeTooSlow(tooSlow);
     });
+    // The one check of a track's serial: what reaches the panel is the open file's.
     connect(player, &VideoPlayer::sig_GetGpsData, this, [this, player](GpsData data) {
+        if (!data.track || data.serial != player->serial()) {
+            qCDebug(lcWindow) << "gps track of an earlier file ignored";
+            return;
+        }
         if (player == mPlayer)
-            emit sig_GetGpsData(data);
-        else if (player == mNext && data.serial == player->serial())
+            takeTrack(data);
+        else if (player == mNext)
             mNextGps = data;
     });
     connect(player, &VideoPlayer::sig_TotalTimeChanged, this, [this, player](qint64 uSec) {
@@ -161,15 +166,12 @@ void PlaybackSession::setState(VideoPlayer::PlayerState state)
     qCDebug(lcWindow) << "mPlayState:" << mState;
 }
 
-bool PlaybackSession::takeGpsData(const GpsData &data)
+void PlaybackSession::takeTrack(const GpsData &data)
 {
-    if (!data.track || data.serial != mPlayer->serial()) {
-        qCDebug(lcWindow) << "gps track of an earlier file ignored";
-        return false;
-    }
     mGpsData = data;
     qCDebug(lcWindow) << "gps track ready, valid:" << data.track->valid << "records:" << data.track->count();
-    return true;
+    emit sig_TrackReady(data);
+    wakeTimeline(); // the next tick shows the track's second
 }
 
 void PlaybackSession::delay(int msec)
@@ -462,7 +464,7 @@ bool PlaybackSession::takeNext(qint64 localUs, bool play)
     else
         emit sig_StateChanged(VideoPlayer::Pause);
     if (mNextGps.track && mNextGps.serial == mPlayer->serial())
-        emit sig_GetGpsData(mNextGps);
+        takeTrack(mNextGps);
     // Not at once: readying the next file first waits for the player that
     // just ended to close its sound device, which would hold up the picture
     // just handed over.

@@ -54,8 +54,6 @@ public:
     void setFilePath(const QString &path) { mFilePath = path; }
     // The open file's track, once its pass has finished.
     const GpsData &gpsData() const { return mGpsData; }
-    // Takes a pass's track when it belongs to the open file.
-    bool takeGpsData(const GpsData &data);
 
     // Stops what plays, opens path (paused at its start) and, with play set,
     // starts it. False when it cannot be played.
@@ -123,7 +121,8 @@ signals:
     void sig_TotalTimeChanged(qint64 uSec);
     void sig_StateChanged(VideoPlayer::PlayerState state);
     void sig_PlayStopNormally(quint64 serial);
-    void sig_GetGpsData(GpsData data);
+    // The open file's track, its pass finished (an earlier file's never comes).
+    void sig_TrackReady(GpsData data);
     void sig_DecodeTooSlow(bool tooSlow);
     // A new open begins: the last file's track and route go.
     void sig_OpenStarted();
@@ -133,6 +132,7 @@ signals:
 
 private:
     void listenTo(VideoPlayer *player);
+    void takeTrack(const GpsData &data);
     void startTimeline(); // from a fresh tick
     // The drive's next file, opened and paused in the second player.
     void prepareNext();

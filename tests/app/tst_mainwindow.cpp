@@ -761,7 +761,7 @@ void TestMainWindow::reportsOfAnEarlierFileAreIgnored()
     QCOMPARE(mWindow->playState(), 1);
     QCOMPARE(child<QLabel>(*mWindow, "totaltimelabel")->text(), QStringLiteral("00:00:08"));
 
-    mWindow->slotGetGpsData(GpsData{std::make_shared<GpsTrack>(), 1, earlier});
+    emit mWindow->player()->sig_GetGpsData(GpsData{std::make_shared<GpsTrack>(), 1, earlier});
     QCOMPARE(mWindow->gpsData().track, current.track);
 
     QImage late(16, 16, QImage::Format_RGB32);
