@@ -63,7 +63,7 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
 
     mOutput = new OutputActions(
         {[this] { return filePath(); },
-         [this] { return OutputActions::shownPictureUs(ui->frameVideo->image(), player()->currentTime()); },
+         [this] { return OutputActions::shownPictureUs(ui->frameVideo->image(), mSession->filePosition()); },
          [this] { return mSession->tracks(); },
          // The panel counts the seconds of a drive; the picture's time is its file's.
          [this](qint64 second) { return telemetryPanel()->at(second + mSession->partOffsetUs() / 1000000); },
@@ -85,10 +85,10 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
     });
     mKeys->on(PlaybackKeys::Snapshot, [this] { mOutput->snapshot(); });
     mKeys->on(PlaybackKeys::Export, [this] { mOutput->exportTrack(); });
-    mKeys->on(PlaybackKeys::Slower, [this] { setSpeed(SetupMenu::nextSpeed(player()->speed(), -1)); });
-    mKeys->on(PlaybackKeys::Faster, [this] { setSpeed(SetupMenu::nextSpeed(player()->speed(), 1)); });
-    mKeys->on(PlaybackKeys::FrameBack, [this] { player()->stepFrame(-1); });
-    mKeys->on(PlaybackKeys::FrameForward, [this] { player()->stepFrame(1); });
+    mKeys->on(PlaybackKeys::Slower, [this] { setSpeed(SetupMenu::nextSpeed(mSession->speed(), -1)); });
+    mKeys->on(PlaybackKeys::Faster, [this] { setSpeed(SetupMenu::nextSpeed(mSession->speed(), 1)); });
+    mKeys->on(PlaybackKeys::FrameBack, [this] { mSession->stepFrame(-1); });
+    mKeys->on(PlaybackKeys::FrameForward, [this] { mSession->stepFrame(1); });
 
     setAcceptDrops(true);
     mMsgWidget = new mymsgwidget(this);
@@ -98,8 +98,7 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
 MainWindow::~MainWindow()
 {
     // The player's threads report to this window: they end first.
-    if (player()->state() != VideoPlayer::Stop)
-        player()->stop();
+    mSession->stop();
     delete mFeed;
     mFeed = nullptr;
     delete mMsgWidget;
@@ -149,14 +148,14 @@ void MainWindow::slotGetOneFrame(QImage image)
 {
     // Pictures still queued when playback stopped, or from an earlier file,
     // are not shown.
-    if (image.text(QStringLiteral("serial")).toULongLong() == player()->serial())
+    if (image.text(QStringLiteral("serial")).toULongLong() == mSession->serial())
         ui->frameVideo->slotGetImage(image);
 }
 
 void MainWindow::slotTotalTimeChanged(qint64 uSec)
 {
     // The length of a file that could not be opened after all arrives late.
-    if (sender() == mSession && uSec != player()->totalTime())
+    if (sender() == mSession && uSec != mSession->fileLength())
         return;
     mSeekBar->setTotal(mSession->inTrip() ? mSession->length() : uSec);
 }
@@ -176,7 +175,7 @@ void MainWindow::slotStateChanged(VideoPlayer::PlayerState state)
 
 void MainWindow::slotPlayStopNormally(quint64 serial)
 {
-    if (serial != player()->serial()) {
+    if (serial != mSession->serial()) {
         qCDebug(lcWindow) << "end of an earlier file ignored";
         return;
     }

@@ -65,7 +65,7 @@ void MainWindow::on_playButton_clicked()
 
 void MainWindow::on_stopButton_clicked()
 {
-    player()->stop();
+    mSession->stop();
 }
 
 void MainWindow::on_pushButtonRewind_clicked()
@@ -190,7 +190,7 @@ void MainWindow::slotSetFile(FileListInfo info, bool play)
     mListStarted = true;
     telemetryPanel()->startChart(info.durationInt);
     if (play)
-        player()->play();
+        mSession->play();
 }
 
 void MainWindow::openFiles(const QStringList &paths)
@@ -234,7 +234,7 @@ void MainWindow::stepFileList(bool forward)
 void MainWindow::slotDeleteFile(QString path)
 {
     if (mSession->state() != PlaybackSession::Stopped && QFileInfo(path) == QFileInfo(mSession->filePath()))
-        player()->stop();
+        mSession->stop();
 }
 
 void MainWindow::slotSaveBasePath(QString path)
@@ -245,7 +245,7 @@ void MainWindow::slotSaveBasePath(QString path)
 void MainWindow::slotCannotPlay(QString path, ProbeProblem problem)
 {
     if (mSession->refusedWhileOpen(path))
-        player()->stop();
+        mSession->stop();
     mMsgWidget->showCannotPlay(QFileInfo(path).fileName(), problem);
 }
 
@@ -272,8 +272,8 @@ void MainWindow::keyPressEvent(QKeyEvent *event)
 void MainWindow::setSpeed(double speed)
 {
     mSession->setSpeed(speed);
-    mMenu->checkSpeed(player()->speed());
-    mOutput->tell(tr("Playback speed %1×").arg(player()->speed()));
+    mMenu->checkSpeed(mSession->speed());
+    mOutput->tell(tr("Playback speed %1×").arg(mSession->speed()));
 }
 
 void MainWindow::slotDetKeySpace()

@@ -306,6 +306,46 @@ void PlaybackSession::playPause()
         mPlayer->play();
 }
 
+void PlaybackSession::play()
+{
+    mPlayer->play();
+}
+
+void PlaybackSession::stop()
+{
+    mPlayer->stop(); // nothing when stopped already
+}
+
+void PlaybackSession::stepFrame(int direction)
+{
+    mPlayer->stepFrame(direction);
+}
+
+double PlaybackSession::speed() const
+{
+    return mPlayer->speed();
+}
+
+void PlaybackSession::setDragging(bool dragging)
+{
+    mPlayer->setIsMove(dragging);
+}
+
+quint64 PlaybackSession::serial() const
+{
+    return mPlayer->serial();
+}
+
+qint64 PlaybackSession::fileLength() const
+{
+    return mPlayer->totalTime();
+}
+
+double PlaybackSession::filePosition() const
+{
+    return mPlayer->currentTime();
+}
+
 void PlaybackSession::setTrips(bool on, std::function<QStringList()> listed)
 {
     mTripsOn = on;

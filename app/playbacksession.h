@@ -64,6 +64,19 @@ public:
     void togglePlay();
     // The space key: toggles only while a file is open and the slider is free.
     void playPause();
+    // What the controls ask of the file that plays; the players are reached
+    // through the session only.
+    void play();
+    void stop();
+    void stepFrame(int direction);
+    double speed() const;
+    // A paused picture follows the slider while it is held.
+    void setDragging(bool dragging);
+    // The picture of the file that plays: the serial its pictures and its
+    // end carry, its own length and position.
+    quint64 serial() const;
+    qint64 fileLength() const;  // µs
+    double filePosition() const; // s
 
     // A file from outside that the list does not know yet opens before the
     // list reads it: its picture need not wait for the list's row, nor share

@@ -79,7 +79,7 @@ void SeekBar::step(double seconds)
     const double from = mSession->seekWaiting() ? double(mSession->seekTarget()) / kMicroseconds : mSession->position();
     const double target = qMax(0.0, from + seconds);
     if (seconds > 0 && target >= double(mSession->length() / kMicroseconds)) {
-        mSession->player()->stop();
+        mSession->stop();
         return;
     }
     // While paused no tick moves the handle; the player shows the target picture.
@@ -93,7 +93,7 @@ void SeekBar::pressed(int second)
     if (mSession->state() == 1) {
         mCurrent->setText(timeText(second));
         mPausedDrag = true;
-        mSession->player()->setIsMove(true);
+        mSession->setDragging(true);
     }
     if (second != mSlider->value())
         seekTo(qint64(second) * kMicroseconds, second);
@@ -103,7 +103,7 @@ void SeekBar::dragged(int second)
 {
     if (mPausedDrag) {
         mCurrent->setText(timeText(second));
-        mSession->player()->setIsMove(true);
+        mSession->setDragging(true);
     }
     seekTo(qint64(second) * kMicroseconds, second);
 }
@@ -113,7 +113,7 @@ void SeekBar::released()
     if (!mPausedDrag)
         return;
     mPausedDrag = false;
-    mSession->player()->setIsMove(false);
+    mSession->setDragging(false);
 }
 
 void SeekBar::sliderAction(int action)
