@@ -38,7 +38,7 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
     connect(mSession, &PlaybackSession::sig_GetOneFrame, this, &MainWindow::slotGetOneFrame);
     connect(mSession, &PlaybackSession::sig_TotalTimeChanged, this, &MainWindow::slotTotalTimeChanged);
     connect(mSession, &PlaybackSession::sig_StateChanged, this, &MainWindow::slotStateChanged);
-    connect(mSession, &PlaybackSession::sig_PlayStopNormally, this, &MainWindow::slotPlayStopNormally);
+    connect(mSession, &PlaybackSession::sig_Ended, this, &MainWindow::playbackEnded);
     // Pictures are converted to the surface's size on the video thread.
     connect(ui->frameVideo, &MyFrame::sizeChanged, this, [this](QSize size) { mSession->setOutputSize(size); });
     connect(mSession->timer(), &QTimer::timeout, this, &MainWindow::slotTimerTimeOut);
@@ -162,7 +162,6 @@ void MainWindow::slotTotalTimeChanged(qint64 uSec)
 
 void MainWindow::slotStateChanged(VideoPlayer::PlayerState state)
 {
-    mSession->setState(state);
     showPlayLook(ui->playButton, state == VideoPlayer::Playing || mSession->switchingPart());
     // Between two files of a drive the picture and the panel stay.
     if (state == VideoPlayer::Stop && !mSession->switchingPart()) {
@@ -173,17 +172,9 @@ void MainWindow::slotStateChanged(VideoPlayer::PlayerState state)
     }
 }
 
-void MainWindow::slotPlayStopNormally(quint64 serial)
+void MainWindow::playbackEnded()
 {
-    if (serial != mSession->serial()) {
-        qCDebug(lcWindow) << "end of an earlier file ignored";
-        return;
-    }
-    mSession->setState(VideoPlayer::Stop);
-    if (mSession->continueTrip())
-        return;
     cleanTimeFunc(false);
-    qCDebug(lcWindow) << "normally stop end";
     mFeed->stopped();
     showPlayLook(ui->playButton, false);
     // The last picture stays on the surface.

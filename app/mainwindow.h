@@ -94,7 +94,7 @@ public slots:
     void slotTotalTimeChanged(qint64 uSec);
     void slotStateChanged(VideoPlayer::PlayerState state);
     // Reports of the player: taken only when they belong to the open file.
-    void slotPlayStopNormally(quint64 serial);
+    void playbackEnded();
     void slotTimerTimeOut();
     void slotSliderClickedVolume(int value);
     void slotDetKeySpace();

@@ -107,11 +107,11 @@ void PlaybackSession::listenTo(VideoPlayer *player)
     });
     connect(player, &VideoPlayer::sig_StateChanged, this, [this, player](VideoPlayer::PlayerState state) {
         if (player == mPlayer)
-            emit sig_StateChanged(state);
+            report(state);
     });
     connect(player, &VideoPlayer::sig_PlayStopNormally, this, [this, player](quint64 serial) {
         if (player == mPlayer)
-            emit sig_PlayStopNormally(serial);
+            fileEnded(serial);
     });
 }
 
@@ -408,6 +408,28 @@ void PlaybackSession::seek(qint64 positionUs)
         switchPart(part, local, mState == Playing);
 }
 
+void PlaybackSession::report(VideoPlayer::PlayerState state)
+{
+    setState(state);
+    emit sig_StateChanged(state);
+}
+
+// What follows a file's natural end is decided here: the drive's next file,
+// or playback ends.
+void PlaybackSession::fileEnded(quint64 serial)
+{
+    if (serial != mPlayer->serial()) {
+        qCDebug(lcWindow) << "end of an earlier file ignored";
+        return;
+    }
+    setState(VideoPlayer::Stop);
+    emit sig_FileEnded();
+    if (continueTrip())
+        return;
+    qCDebug(lcWindow) << "normally stop end";
+    emit sig_Ended();
+}
+
 bool PlaybackSession::continueTrip()
 {
     if (!inTrip() || mPart + 1 >= mTrip.partCount())
@@ -463,8 +485,9 @@ void PlaybackSession::prepareNext()
         mNextPath = path;
     } else
         qCDebug(lcWindow) << "next file of the drive not kept ready:" << path;
-    if (std::exchange(mContinueWhenReady, false))
-        emit sig_PlayStopNormally(mPlayer->serial()); // the end that came meanwhile, handled now
+    // The end that came meanwhile, handled now.
+    if (std::exchange(mContinueWhenReady, false) && !continueTrip())
+        emit sig_Ended();
     if (mDeferredOpen)
         QMetaObject::invokeMethod(this, std::exchange(mDeferredOpen, {}), Qt::QueuedConnection);
 }
@@ -502,7 +525,7 @@ bool PlaybackSession::takeNext(qint64 localUs, bool play)
     if (play)
         mPlayer->play();
     else
-        emit sig_StateChanged(VideoPlayer::Pause);
+        report(VideoPlayer::Pause);
     if (mNextGps.track && mNextGps.serial == mPlayer->serial())
         takeTrack(mNextGps);
     // Not at once: readying the next file first waits for the player that

@@ -49,7 +49,6 @@ public:
     int state() const { return mState; }
     // As state(), with PausedDrag while the slider is held in a pause.
     int playState() const;
-    void setState(VideoPlayer::PlayerState state);
     QString filePath() const { return mFilePath; }
     void setFilePath(const QString &path) { mFilePath = path; }
     // The open file's track, once its pass has finished.
@@ -118,8 +117,7 @@ public:
     // A recording was listed: when it may continue the open file's drive,
     // the drive is read again.
     void listed(const QString &path);
-    // At the natural end of a file: the next part of its drive plays; false
-    // when there is none.
+    // The next part of the open file's drive plays; false when there is none.
     bool continueTrip();
     // Next and Prev inside the open drive: the start of path's part on the
     // drive's timeline, playing on as before; false when path is no part of it.
@@ -133,7 +131,11 @@ signals:
     void sig_GetOneFrame(QImage image);
     void sig_TotalTimeChanged(qint64 uSec);
     void sig_StateChanged(VideoPlayer::PlayerState state);
-    void sig_PlayStopNormally(quint64 serial);
+    // A file came to its natural end (each file of a drive too), before
+    // what follows it.
+    void sig_FileEnded();
+    // Playback came to its natural end: a file by itself, or a drive's last.
+    void sig_Ended();
     // The open file's track, its pass finished (an earlier file's never comes).
     void sig_TrackReady(GpsData data);
     void sig_DecodeTooSlow(bool tooSlow);
@@ -146,6 +148,10 @@ signals:
 private:
     void listenTo(VideoPlayer *player);
     void takeTrack(const GpsData &data);
+    // The state, from the player that plays, set before the window hears it.
+    void setState(VideoPlayer::PlayerState state);
+    void report(VideoPlayer::PlayerState state);
+    void fileEnded(quint64 serial);
     void startTimeline(); // from a fresh tick
     // The drive's next file, opened and paused in the second player.
     void prepareNext();

@@ -160,7 +160,7 @@ int childDrive(const QStringList &args)
     size_t painting = 0; // the open whose picture was painted last
     // The window hears the end first and may already have the next file
     // take over: the end belongs to the file painted last.
-    QObject::connect(session, &PlaybackSession::sig_PlayStopNormally, qApp, [&] {
+    QObject::connect(session, &PlaybackSession::sig_FileEnded, qApp, [&] {
         if (painting < played.size())
             played[painting].end = Clock::now();
         ++ends;

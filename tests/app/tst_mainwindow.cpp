@@ -757,7 +757,7 @@ void TestMainWindow::reportsOfAnEarlierFileAreIgnored()
     const GpsData current = mWindow->gpsData();
     const quint64 earlier = mWindow->player()->serial() - 1;
 
-    mWindow->slotPlayStopNormally(earlier);
+    emit mWindow->player()->sig_PlayStopNormally(earlier);
     QCOMPARE(mWindow->playState(), 1);
     QCOMPARE(child<QLabel>(*mWindow, "totaltimelabel")->text(), QStringLiteral("00:00:08"));
 
@@ -770,7 +770,7 @@ void TestMainWindow::reportsOfAnEarlierFileAreIgnored()
     QVERIFY(frame->image().size() != late.size());
 
     // The open file's own end is taken.
-    mWindow->slotPlayStopNormally(mWindow->player()->serial());
+    emit mWindow->player()->sig_PlayStopNormally(mWindow->player()->serial());
     QCOMPARE(mWindow->playState(), 2);
 }
 
