@@ -172,7 +172,7 @@ void TestFileListNavigation::playRow(int row)
 {
     doubleClickRow(row);
     QCOMPARE(mWindow->filePath(), mWindow->fileListPanel()->files().at(row));
-    QCOMPARE(mWindow->playState(), 0);
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::Playing));
     QVERIFY(mWindow->fileListPanel()->isHidden());
 }
 
@@ -185,7 +185,7 @@ void TestFileListNavigation::stepsSkipMissingFilesBothWays()
     button("pushButtonNext")->click();
     QCOMPARE(log.count(kNextLine), 1);
     QCOMPARE(mWindow->filePath(), clip(QStringLiteral("three.mp4")));
-    QCOMPARE(mWindow->playState(), 1); // loaded, paused at its start
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::Paused)); // loaded, paused at its start
     QCOMPARE(table()->currentRow(), 2);
     button("pushButtonNext")->click(); // past the end: the first
     QCOMPARE(mWindow->filePath(), clip(QStringLiteral("one.mp4")));
@@ -194,7 +194,7 @@ void TestFileListNavigation::stepsSkipMissingFilesBothWays()
     button("pushButtonPre")->click();
     QCOMPARE(log.count(kPreLine), 1);
     QCOMPARE(mWindow->filePath(), clip(QStringLiteral("one.mp4")));
-    QCOMPARE(mWindow->playState(), 1);
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::Paused));
     QVERIFY(mWindow->messageWidget()->isHidden());
 }
 
@@ -215,7 +215,7 @@ void TestFileListNavigation::walkOverOnlyMissingFilesEndsAfterOneRound()
     QCOMPARE(mWindow->messageWidget()->message(), QStringLiteral("None of the listed recordings is there any more"));
     // What played (from its open file) plays on.
     QCOMPARE(mWindow->player()->serial(), playing);
-    QCOMPARE(mWindow->playState(), 0);
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::Playing));
     // The next step starts a round of its own.
     mWindow->messageWidget()->hide();
     button("pushButtonPre")->click();
@@ -241,7 +241,7 @@ void TestFileListNavigation::doubleClickOnMissingFileLeavesPlaybackAlone()
     QVERIFY(!popup->isVisible());
     QCOMPARE(mWindow->player()->serial(), playing);
     QCOMPARE(mWindow->player()->state(), VideoPlayer::Playing);
-    QCOMPARE(mWindow->playState(), 0);
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::Playing));
 }
 
 void TestFileListNavigation::previousAndNextDoNothingBeforeAnOpen()
@@ -251,13 +251,13 @@ void TestFileListNavigation::previousAndNextDoNothingBeforeAnOpen()
     button("pushButtonNext")->click();
     button("pushButtonPre")->click();
     QCOMPARE(mWindow->player()->serial(), serial);
-    QCOMPARE(mWindow->playState(), 2);
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::Stopped));
     QVERIFY(mWindow->filePath().isEmpty());
     QCOMPARE(table()->currentRow(), -1);
     QVERIFY(mWindow->messageWidget()->isHidden());
     // Once an entry was opened (here by a drop) they step.
     mWindow->fileListPanel()->addFile(clip(QStringLiteral("two.mp4")), true);
-    QVERIFY(waitFor([&] { return mWindow->playState() == 0; }, 20000));
+    QVERIFY(waitFor([&] { return mWindow->playState() == PlaybackSession::Playing; }, 20000));
     button("pushButtonNext")->click();
     QCOMPARE(mWindow->filePath(), clip(QStringLiteral("three.mp4")));
 }
@@ -272,11 +272,11 @@ void TestFileListNavigation::deletingTheEntryThatPlaysStopsIt()
     auto *remove = mWindow->fileListPanel()->findChild<QPushButton *>(QStringLiteral("pushButtonDelete"));
     table()->setCurrentCell(2, 0); // not the one playing
     remove->click();
-    QCOMPARE(mWindow->playState(), 0);
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::Playing));
     QCOMPARE(mWindow->fileListPanel()->files(), (QStringList{clip(QStringLiteral("one.mp4")), clip(QStringLiteral("two.mp4"))}));
     table()->setCurrentCell(0, 0);
     remove->click();
-    QCOMPARE(mWindow->playState(), 2);
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::Stopped));
     QCOMPARE(mWindow->player()->state(), VideoPlayer::Stop);
     QVERIFY(frame->image().isNull());
 }
@@ -315,7 +315,7 @@ void TestFileListNavigation::unplayableDropLeavesPlaybackAlone()
     QVERIFY(waitFor([&] { return mWindow->messageWidget()->isVisible(); }, 20000));
     QCOMPARE(mWindow->messageWidget()->message(), QStringLiteral("junk.mp4: not a recording"));
     QCOMPARE(mWindow->player()->serial(), playing);
-    QCOMPARE(mWindow->playState(), 0);
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::Playing));
     QCOMPARE(mWindow->filePath(), clip(QStringLiteral("two.mp4")));
     QCOMPARE(mWindow->fileListPanel()->rowCount(), 3);
 }
@@ -326,9 +326,9 @@ void TestFileListNavigation::spaceInThePanelPlaysAndPauses()
     playRow(0);
     FormFileList *panel = mWindow->fileListPanel();
     QTest::keyClick(panel, Qt::Key_Space);
-    QCOMPARE(mWindow->playState(), 1);
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::Paused));
     QTest::keyClick(panel, Qt::Key_Space);
-    QCOMPARE(mWindow->playState(), 0);
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::Playing));
 }
 
 void TestFileListNavigation::openAskedForWhileOpeningRunsAfterIt()
@@ -356,7 +356,7 @@ void TestFileListNavigation::openAskedForWhileOpeningRunsAfterIt()
     doubleClickRow(0);
     QVERIFY(asked); // inside the double-click, so inside its open
     mWindow->player()->setExtraDecodeTime(0);
-    QVERIFY(waitFor([&] { return mWindow->filePath() == third.path && mWindow->playState() == 0; }, 20000));
+    QVERIFY(waitFor([&] { return mWindow->filePath() == third.path && mWindow->playState() == PlaybackSession::Playing; }, 20000));
     QCOMPARE(pauses, 2);
     auto *frame = mWindow->findChild<MyFrame *>(QStringLiteral("frameVideo"));
     QVERIFY(waitFor([&] {
@@ -378,7 +378,7 @@ void TestFileListNavigation::filesFromOutsideAreListedAndTheFirstPlays()
     int opens = 0;
     connect(mWindow->session(), &PlaybackSession::sig_OpenStarted, this, [&] { ++opens; });
     mWindow->openFiles({two, clip(QStringLiteral("junk.mp4")), one});
-    QVERIFY(waitFor([&] { return panel->pendingCount() == 0 && mWindow->playState() == 0; }, 20000));
+    QVERIFY(waitFor([&] { return panel->pendingCount() == 0 && mWindow->playState() == PlaybackSession::Playing; }, 20000));
     QCOMPARE(panel->files(), (QStringList{two, one}));
     QCOMPARE(mWindow->filePath(), two);
     QCOMPARE(opens, 1);
@@ -389,14 +389,14 @@ void TestFileListNavigation::filesFromOutsideAreListedAndTheFirstPlays()
     const QString m4v = clip(QStringLiteral("three.m4v"));
     QVERIFY(QFile::copy(clip(QStringLiteral("three.mp4")), m4v));
     mWindow->openFiles({m4v, one});
-    QVERIFY(waitFor([&] { return mWindow->filePath() == m4v && mWindow->playState() == 0; }, 20000));
+    QVERIFY(waitFor([&] { return mWindow->filePath() == m4v && mWindow->playState() == PlaybackSession::Playing; }, 20000));
     QVERIFY(waitFor([&] { return panel->pendingCount() == 0; }, 20000));
     QCOMPARE(panel->files(), (QStringList{two, one, m4v}));
     QCOMPARE(mWindow->filePath(), m4v);
 
     // What cannot be played is said once, by the list, and nothing plays.
     mWindow->player()->stop();
-    QVERIFY(waitFor([&] { return mWindow->playState() == 2; }));
+    QVERIFY(waitFor([&] { return mWindow->playState() == PlaybackSession::Stopped; }));
     mWindow->messageWidget()->hide();
     const QString junk = clip(QStringLiteral("junk2.mp4"));
     QVERIFY(QFile::copy(clip(QStringLiteral("junk.mp4")), junk));
@@ -405,7 +405,7 @@ void TestFileListNavigation::filesFromOutsideAreListedAndTheFirstPlays()
     QTest::qWait(200);
     // Said twice, it would read twice.
     QCOMPARE(mWindow->messageWidget()->message(), QStringLiteral("junk2.mp4: not a recording"));
-    QCOMPARE(mWindow->playState(), 2);
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::Stopped));
 }
 
 void TestFileListNavigation::screenshot()

@@ -194,7 +194,7 @@ void TestMainWindow::cleanup()
 void TestMainWindow::openPaused(const QString &file)
 {
     mWindow->slotOpenRecording(path(file), false);
-    QCOMPARE(mWindow->playState(), 1);
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::Paused));
     // The duration arrives from the player thread.
     QVERIFY(waitFor([&] { return child<QSlider>(*mWindow, "horizontalSlider")->maximum() < 99; }));
 }
@@ -318,7 +318,7 @@ void TestMainWindow::pausedDragShowsEachStep()
     QCOMPARE(slider->maximum(), 8);
     const int y = slider->height() / 2;
     QTest::mousePress(slider, Qt::LeftButton, Qt::NoModifier, QPoint(sliderX(slider, 2), y));
-    QCOMPARE(mWindow->playState(), 3);
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::PausedDrag));
     QCOMPARE(label->text(), QStringLiteral("00:00:02"));
     QVERIFY(waitFor([&] { return qAbs(shownPts(*mWindow) - 2.0) < 0.05; }));
     for (int second : {3, 5, 4}) {
@@ -330,7 +330,7 @@ void TestMainWindow::pausedDragShowsEachStep()
                  qPrintable(QStringLiteral("step %1 shows %2").arg(second).arg(shownPts(*mWindow))));
     }
     QTest::mouseRelease(slider, Qt::LeftButton, Qt::NoModifier, QPoint(sliderX(slider, 4), y));
-    QCOMPARE(mWindow->playState(), 1);
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::Paused));
     QCOMPARE(mWindow->player()->state(), VideoPlayer::Pause);
     QCOMPARE(slider->value(), 4);
     QTest::qWait(300);
@@ -364,7 +364,7 @@ void TestMainWindow::rewindAndForward()
     QVERIFY(waitFor([&] { return mWindow->player()->currentTime() >= 5.0; }));
     // Ahead again would pass the end (8 s): playback stops.
     forward->click();
-    QCOMPARE(mWindow->playState(), 2);
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::Stopped));
     QCOMPARE(mWindow->player()->state(), VideoPlayer::Stop);
 }
 
@@ -408,23 +408,23 @@ void TestMainWindow::mirrorButton()
 void TestMainWindow::spaceInEveryState()
 {
     QTest::keyClick(mWindow.get(), Qt::Key_Space);
-    QCOMPARE(mWindow->playState(), 2); // stopped: nothing
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::Stopped)); // nothing
     openPaused(QStringLiteral("clip.mp4"));
     QTest::keyClick(mWindow.get(), Qt::Key_Space);
-    QCOMPARE(mWindow->playState(), 0);
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::Playing));
     QTest::keyClick(mWindow.get(), Qt::Key_Space);
-    QCOMPARE(mWindow->playState(), 1);
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::Paused));
     // While the position slider is held in a pause: nothing.
     auto *slider = child<QSlider>(*mWindow, "horizontalSlider");
     QTest::mousePress(slider, Qt::LeftButton, Qt::NoModifier, QPoint(sliderX(slider, 3), slider->height() / 2));
-    QCOMPARE(mWindow->playState(), 3);
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::PausedDrag));
     QTest::keyClick(mWindow.get(), Qt::Key_Space);
-    QCOMPARE(mWindow->playState(), 3);
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::PausedDrag));
     QCOMPARE(mWindow->player()->state(), VideoPlayer::Pause);
     QTest::mouseRelease(slider, Qt::LeftButton, Qt::NoModifier, QPoint(sliderX(slider, 3), slider->height() / 2));
     // The panel's Space does the same.
     mWindow->slotDetKeySpace();
-    QCOMPARE(mWindow->playState(), 0);
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::Playing));
 }
 
 void TestMainWindow::spaceAndMWhateverHasFocus()
@@ -437,14 +437,14 @@ void TestMainWindow::spaceAndMWhateverHasFocus()
     QCOMPARE(mWindow->player()->volume(), 0);
     // After a click on the sound button Space still plays and pauses.
     press(Qt::Key_Space);
-    QCOMPARE(mWindow->playState(), 0);
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::Playing));
     QCOMPARE(mWindow->player()->volume(), 0);
     // Holding Space does not flicker between play and pause.
     QKeyEvent held(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "), true);
     QApplication::sendEvent(mWindow.get(), &held);
-    QCOMPARE(mWindow->playState(), 0);
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::Playing));
     press(Qt::Key_Space);
-    QCOMPARE(mWindow->playState(), 1);
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::Paused));
     // M is the sound button.
     QCOMPARE(sound->toolTip(), QStringLiteral("Unmute (M)"));
     press(Qt::Key_M);
@@ -465,7 +465,7 @@ void TestMainWindow::arrowKeysSeekWhilePaused()
     slider->setFocus();
     QCOMPARE(QApplication::focusWidget(), slider);
     press(Qt::Key_Right);
-    QCOMPARE(mWindow->playState(), 1);
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::Paused));
     QCOMPARE(slider->value(), 5);
     QCOMPARE(label->text(), QStringLiteral("00:00:05"));
     QVERIFY(waitFor([&] { return qAbs(shownPts(*mWindow) - 5.0) < 0.05; }));
@@ -493,7 +493,7 @@ void TestMainWindow::arrowKeysSeekWhilePaused()
     press(Qt::Key_Right);
     QVERIFY(waitFor([&] { return !mWindow->player()->seekWaiting(); }));
     press(Qt::Key_Right);
-    QCOMPARE(mWindow->playState(), 2);
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::Stopped));
     QCOMPARE(mWindow->player()->state(), VideoPlayer::Stop);
 }
 
@@ -544,7 +544,7 @@ void TestMainWindow::positionSliderKeysSeek()
     QCOMPARE(slider->value(), 8);
     QCOMPARE(label->text(), QStringLiteral("00:00:08"));
     QCOMPARE(mWindow->player()->seekTarget(), qint64(8000000));
-    QCOMPARE(mWindow->playState(), 1);
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::Paused));
 }
 
 void TestMainWindow::timeLabelsReadTheirTime()
@@ -571,21 +571,21 @@ void TestMainWindow::playButton()
 {
     auto *play = child<QPushButton>(*mWindow, "playButton");
     play->click();
-    QCOMPARE(mWindow->playState(), 2); // no file chosen
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::Stopped)); // no file chosen
     mWindow->setFilePath(path(QStringLiteral("missing.mp4")));
     play->click();
-    QCOMPARE(mWindow->playState(), 2);
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::Stopped));
     mWindow->setFilePath(path(QStringLiteral("short.mp4")));
     play->click();
-    QCOMPARE(mWindow->playState(), 0);
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::Playing));
     QVERIFY(play->styleSheet().contains(QLatin1String("Pause")));
     play->click();
-    QCOMPARE(mWindow->playState(), 1);
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::Paused));
     QVERIFY(play->styleSheet().contains(QLatin1String("PlayPress")));
     play->click();
-    QCOMPARE(mWindow->playState(), 0);
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::Playing));
     // The natural end: stopped, the total time stays, the last picture too.
-    QVERIFY(waitFor([&] { return mWindow->playState() == 2; }));
+    QVERIFY(waitFor([&] { return mWindow->playState() == PlaybackSession::Stopped; }));
     QCOMPARE(child<QLabel>(*mWindow, "curtimelabel")->text(), QStringLiteral("00:00:00"));
     QVERIFY(!child<MyFrame>(*mWindow, "frameVideo")->image().isNull());
     QVERIFY(play->styleSheet().contains(QLatin1String("PlayPress")));
@@ -596,7 +596,7 @@ void TestMainWindow::playButtonOnUnplayableFileStaysStopped()
     for (const char *name : {"junk.mp4", "unknowncodec.mp4"}) {
         mWindow->setFilePath(path(QLatin1String(name)));
         child<QPushButton>(*mWindow, "playButton")->click(); // must return, not wait for a pause that never comes
-        QCOMPARE(mWindow->playState(), 2);
+        QCOMPARE(mWindow->playState(), int(PlaybackSession::Stopped));
         QCOMPARE(mWindow->player()->state(), VideoPlayer::Stop);
         QTest::qWait(100); // whatever the player reported on its way
         QCOMPARE(child<QLabel>(*mWindow, "totaltimelabel")->text(), QStringLiteral("00:00:00"));
@@ -604,7 +604,7 @@ void TestMainWindow::playButtonOnUnplayableFileStaysStopped()
     // And a good file afterwards plays.
     mWindow->setFilePath(path(QStringLiteral("short.mp4")));
     child<QPushButton>(*mWindow, "playButton")->click();
-    QCOMPARE(mWindow->playState(), 0);
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::Playing));
 }
 
 void TestMainWindow::dropAddsRecordings()
@@ -623,17 +623,17 @@ void TestMainWindow::dropAddsRecordings()
     drop({QUrl::fromLocalFile(path(QStringLiteral("clip2.Mp4")))});
     QVERIFY(settled());
     QVERIFY(panel->files().isEmpty());
-    QCOMPARE(mWindow->playState(), 2);
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::Stopped));
 
     drop({QUrl::fromLocalFile(path(QStringLiteral("drop")))});
     QVERIFY(settled());
     QCOMPARE(panel->files(), QStringList{path(QStringLiteral("drop/clip1.MP4"))});
-    QCOMPARE(mWindow->playState(), 2); // folders are only listed
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::Stopped)); // folders are only listed
 
     drop({QUrl::fromLocalFile(path(QStringLiteral("short.mp4")))});
     QVERIFY(settled());
     QCOMPARE(panel->files().size(), 2);
-    QCOMPARE(mWindow->playState(), 0); // a dropped file starts
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::Playing)); // a dropped file starts
     QCOMPARE(mWindow->filePath(), path(QStringLiteral("short.mp4")));
 
     // Anything but a list of files is refused at the door.
@@ -667,7 +667,7 @@ void TestMainWindow::dropKeepsOrderAndStartsOnlyTheLastFile()
                                           path(QStringLiteral("last.mp4"))}));
     QCOMPARE(opened, 1);
     QCOMPARE(mWindow->filePath(), path(QStringLiteral("last.mp4")));
-    QCOMPARE(mWindow->playState(), 0);
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::Playing));
 }
 
 // A later launch naming a folder 20,000 times, too deep to walk whole, is
@@ -758,7 +758,7 @@ void TestMainWindow::reportsOfAnEarlierFileAreIgnored()
     const quint64 earlier = mWindow->player()->serial() - 1;
 
     emit mWindow->player()->sig_PlayStopNormally(earlier);
-    QCOMPARE(mWindow->playState(), 1);
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::Paused));
     QCOMPARE(child<QLabel>(*mWindow, "totaltimelabel")->text(), QStringLiteral("00:00:08"));
 
     emit mWindow->player()->sig_GetGpsData(GpsData{std::make_shared<GpsTrack>(), 1, earlier});
@@ -771,7 +771,7 @@ void TestMainWindow::reportsOfAnEarlierFileAreIgnored()
 
     // The open file's own end is taken.
     emit mWindow->player()->sig_PlayStopNormally(mWindow->player()->serial());
-    QCOMPARE(mWindow->playState(), 2);
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::Stopped));
 }
 
 void TestMainWindow::telemetryFollowsThePicture()
@@ -921,7 +921,7 @@ void TestMainWindow::threeFilesPlayAsOneDrive()
     // Named from outside, the first plays, opened before the list has read
     // it; its drive is read beside it: one timeline, one route.
     mWindow->openFiles(drive);
-    QVERIFY(waitFor([&] { return mWindow->playState() == 0; }));
+    QVERIFY(waitFor([&] { return mWindow->playState() == PlaybackSession::Playing; }));
     QVERIFY(waitFor([&] { return slider->maximum() == 6; }));
     QCOMPARE(total->text(), QStringLiteral("00:00:06"));
     // The route runs from the first file's first fix to the third's last.
@@ -933,13 +933,13 @@ void TestMainWindow::threeFilesPlayAsOneDrive()
     emit mWindow->telemetryPanel()->sig_SeekSecond(5);
     QCOMPARE(mWindow->filePath(), drive[2]);
     QVERIFY(waitFor([&] { return mWindow->player()->currentTime() >= 1.0; }));
-    QCOMPARE(mWindow->playState(), 0);
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::Playing));
 
     // Back to the start: the files follow each other by themselves and
     // playback stops only at the drive's end, where the handle shows it.
     opened.clear();
     emit mWindow->telemetryPanel()->sig_SeekSecond(1);
-    QVERIFY(waitFor([&] { return mWindow->playState() == 2; }, 20000));
+    QVERIFY(waitFor([&] { return mWindow->playState() == PlaybackSession::Stopped; }, 20000));
     QCOMPARE(opened, drive);
     QCOMPARE(mWindow->filePath(), drive[2]);
     // The route set apart what was played, growing to the whole drive.
@@ -958,15 +958,15 @@ void TestMainWindow::threeFilesPlayAsOneDrive()
 
     // At the end, Space plays the drive again from its start.
     QTest::keyClick(mWindow.get(), Qt::Key_Space);
-    QVERIFY(waitFor([&] { return mWindow->playState() == 0; }));
+    QVERIFY(waitFor([&] { return mWindow->playState() == PlaybackSession::Playing; }));
     QCOMPARE(mWindow->filePath(), drive[0]);
     // Next and Prev inside it go to a file's start on the drive's timeline and play on.
     child<QPushButton>(*mWindow, "pushButtonNext")->click();
     QVERIFY(waitFor([&] { return mWindow->filePath() == drive[1] && slider->value() >= 2; }));
-    QCOMPARE(mWindow->playState(), 0);
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::Playing));
     child<QPushButton>(*mWindow, "pushButtonPre")->click();
     QVERIFY(waitFor([&] { return mWindow->filePath() == drive[0]; }));
-    QCOMPARE(mWindow->playState(), 0);
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::Playing));
     QCOMPARE(slider->maximum(), 6);
 
     // Turned off, a file plays by itself.

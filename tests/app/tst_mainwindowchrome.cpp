@@ -174,7 +174,7 @@ void TestMainWindowChrome::start(const QByteArray &ini)
 void TestMainWindowChrome::playDrive()
 {
     mWindow->slotOpenRecording(mDir.filePath(QStringLiteral("drive.mp4")), true);
-    QCOMPARE(mWindow->playState(), 0);
+    QCOMPARE(mWindow->playState(), int(PlaybackSession::Playing));
 }
 
 void TestMainWindowChrome::settingsComeBackAfterARestart()
@@ -637,7 +637,7 @@ void TestMainWindowChrome::keyHelpOverThePicture()
         QTest::mouseClick(at, Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
         QVERIFY(!help->isVisible());
     }
-    QVERIFY(waitFor([&] { return w->playState() == 0; }));
+    QVERIFY(waitFor([&] { return w->playState() == PlaybackSession::Playing; }));
 }
 
 QTEST_MAIN(TestMainWindowChrome)
