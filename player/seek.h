@@ -42,6 +42,8 @@ public:
     int64_t lastTarget() const;
 
 private:
+    friend class TestSeek; // holds the lock as a slow poster would
+
     mutable std::mutex mMutex;
     SeekRequest mNewest;    // the newest request posted
     uint64_t mTaken = 0;    // serial of the newest request the player thread took
