@@ -64,7 +64,6 @@ public:
     mymsgwidget *messageWidget() const { return mMsgWidget; }
 
     // Waits msec milliseconds while the window stays responsive.
-    void Delay_MSec(int msec);
     // Resets the position slider and the current time (and the total time when asked).
     void cleanTimeFunc(bool clearTotal);
 

@@ -29,11 +29,6 @@ constexpr int kStepSeconds = 5; // rewind and forward
 
 } // namespace
 
-void MainWindow::Delay_MSec(int msec)
-{
-    PlaybackSession::delay(msec);
-}
-
 void MainWindow::cleanTimeFunc(bool clearTotal)
 {
     qCDebug(lcWindow) << "clean time and Slider";

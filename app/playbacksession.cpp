@@ -3,7 +3,6 @@
 #include "tripscanner.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QTimer>
@@ -16,7 +15,6 @@ namespace {
 
 constexpr int kTimelineIntervalMs = 500;
 constexpr int kEventSliceMs = 100;       // longest event processing slice while waiting
-constexpr int kStateReportWaitMs = 5000; // the player reports its states at once; never wait longer
 constexpr int kRescanDelayMs = 300;      // files listed one after another make one scan
 constexpr int kPrepareDelayMs = 500;     // after a take-over, before the next file is readied
 
@@ -174,25 +172,6 @@ void PlaybackSession::takeTrack(const GpsData &data)
     wakeTimeline(); // the next tick shows the track's second
 }
 
-void PlaybackSession::delay(int msec)
-{
-    // A monotonic clock: a wall-clock deadline would wait a whole day when
-    // the wait crosses midnight.
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < msec)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, kEventSliceMs);
-}
-
-bool PlaybackSession::waitForState(int state)
-{
-    QElapsedTimer waited;
-    waited.start();
-    while (mState != state && waited.elapsed() < kStateReportWaitMs)
-        delay(20);
-    return mState == state;
-}
-
 // The window keeps painting while the player waits for the first picture (a
 // slow card can take a while); the user's clicks and keys wait until it is there.
 bool PlaybackSession::openInPlayer(const QString &path)
@@ -261,8 +240,11 @@ bool PlaybackSession::refusedWhileOpen(const QString &path)
 
 bool PlaybackSession::open(const QString &path, bool play)
 {
+    mPlayOnceOpen = false; // this open supersedes the play button's
     mPlayer->stop();
-    waitForState(Stopped);
+    // Stopped already, the player says nothing: the state may still be an earlier file's.
+    if (mState != Stopped)
+        report(VideoPlayer::Stop);
     if (!openInPlayer(path))
         return false;
     if (play)
@@ -281,11 +263,14 @@ void PlaybackSession::togglePlay()
             switchPart(0, 0, true);
             break;
         }
-        // Nothing could be opened: stay stopped rather than wait for a report that never comes.
-        if (!openInPlayer(mFilePath))
+        // It plays once the player reports the first picture in, paused.
+        mPlayOnceOpen = true;
+        if (!openInPlayer(mFilePath)) {
+            mPlayOnceOpen = false;
             return;
-        waitForState(Paused);
-        mPlayer->play();
+        }
+        if (mState == Paused && std::exchange(mPlayOnceOpen, false))
+            mPlayer->play();
         break;
     case Paused:
         mPlayer->play();
@@ -412,6 +397,9 @@ void PlaybackSession::report(VideoPlayer::PlayerState state)
 {
     setState(state);
     emit sig_StateChanged(state);
+    // Reported while the open still runs, togglePlay plays once it returns.
+    if (state == VideoPlayer::Pause && !mOpening && std::exchange(mPlayOnceOpen, false))
+        mPlayer->play();
 }
 
 // What follows a file's natural end is decided here: the drive's next file,

@@ -92,10 +92,6 @@ public:
     bool deferWhileOpening(std::function<void()> open);
     // The player waits for a file's first picture.
     bool isOpening() const { return mOpening; }
-    // Waits until the player reports state, a few seconds at most.
-    bool waitForState(int state);
-    // Waits msec milliseconds while events are processed.
-    static void delay(int msec);
 
     // Drives: listed gives the list's recordings in order; off, every file
     // plays by itself.
@@ -117,8 +113,6 @@ public:
     // A recording was listed: when it may continue the open file's drive,
     // the drive is read again.
     void listed(const QString &path);
-    // The next part of the open file's drive plays; false when there is none.
-    bool continueTrip();
     // Next and Prev inside the open drive: the start of path's part on the
     // drive's timeline, playing on as before; false when path is no part of it.
     bool goToPart(const QString &path);
@@ -152,6 +146,8 @@ private:
     void setState(VideoPlayer::PlayerState state);
     void report(VideoPlayer::PlayerState state);
     void fileEnded(quint64 serial);
+    // The next part of the open file's drive plays; false when there is none.
+    bool continueTrip();
     void startTimeline(); // from a fresh tick
     // The drive's next file, opened and paused in the second player.
     void prepareNext();
@@ -187,4 +183,5 @@ private:
     Trip mTrip;                           // empty, or the open file's drive
     int mPart = 0;                        // the part of the drive that is open
     bool mSwitching = false;
+    bool mPlayOnceOpen = false;           // the play button opened the file: it plays once paused on its first picture
 };
