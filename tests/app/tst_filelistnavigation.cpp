@@ -1,3 +1,4 @@
+#include "childwidget.h"
 #include "formfilelist.h"
 #include "gpsfixture.h"
 #include "mainwindow.h"
@@ -92,7 +93,7 @@ private:
     void listAll();
     void doubleClickRow(int row);
     void playRow(int row);
-    QPushButton *button(const char *name) const { return mWindow->findChild<QPushButton *>(QLatin1String(name)); }
+    QPushButton *button(const char *name) const { return child<QPushButton>(*mWindow, name); }
     QTableWidget *table() const { return mWindow->fileListPanel()->findChild<QTableWidget *>(); }
 
     QTemporaryDir mDir;
@@ -267,9 +268,9 @@ void TestFileListNavigation::deletingTheEntryThatPlaysStopsIt()
 {
     listAll();
     playRow(0);
-    auto *frame = mWindow->findChild<MyFrame *>(QStringLiteral("frameVideo"));
+    auto *frame = child<MyFrame>(*mWindow, "frameVideo");
     QVERIFY(waitFor([&] { return !frame->image().isNull(); }));
-    auto *remove = mWindow->fileListPanel()->findChild<QPushButton *>(QStringLiteral("pushButtonDelete"));
+    auto *remove = child<QPushButton>(mWindow->fileListPanel(), "pushButtonDelete");
     table()->setCurrentCell(2, 0); // not the one playing
     remove->click();
     QCOMPARE(mWindow->playState(), int(PlaybackSession::Playing));
@@ -358,7 +359,7 @@ void TestFileListNavigation::openAskedForWhileOpeningRunsAfterIt()
     mWindow->player()->setExtraDecodeTime(0);
     QVERIFY(waitFor([&] { return mWindow->filePath() == third.path && mWindow->playState() == PlaybackSession::Playing; }, 20000));
     QCOMPARE(pauses, 2);
-    auto *frame = mWindow->findChild<MyFrame *>(QStringLiteral("frameVideo"));
+    auto *frame = child<MyFrame>(*mWindow, "frameVideo");
     QVERIFY(waitFor([&] {
         return frame->image().text(QStringLiteral("serial")).toULongLong() == mWindow->player()->serial();
     }));

@@ -1,3 +1,4 @@
+#include "childwidget.h"
 #include "droppedrecordings.h"
 #include "gpsfixture.h"
 #include "instancechannel.h"
@@ -37,15 +38,6 @@ using namespace fixture;
 
 namespace {
 
-
-template<typename T>
-T *child(QWidget &window, const char *name)
-{
-    T *widget = window.findChild<T *>(QLatin1String(name));
-    if (!widget)
-        qWarning("no widget %s", name);
-    return widget;
-}
 
 // An x that the window maps to second v (where one exists at this width).
 int sliderX(QSlider *slider, int v)

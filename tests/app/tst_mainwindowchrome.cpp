@@ -1,3 +1,4 @@
+#include "childwidget.h"
 #include "droppedrecordings.h"
 #include "formfilelist.h"
 #include "gpsfixture.h"
@@ -28,15 +29,6 @@
 using namespace fixture;
 
 namespace {
-
-template<typename T = QWidget>
-T *child(QObject *parent, const char *name)
-{
-    T *found = parent->findChild<T *>(QLatin1String(name));
-    if (!found)
-        qWarning("no %s", name);
-    return found;
-}
 
 QRect globalRect(const QWidget *w)
 {
