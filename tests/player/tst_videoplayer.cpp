@@ -764,12 +764,13 @@ void TestVideoPlayer::sixtyFramesWithSoundInRealTime()
 {
     // 60 pictures and about 47 sound packets a second: a reader held to a
     // fixed packet rate falls behind and loses well over a hundred of the 180
-    // pictures; a hiccup of a busy test machine may cost one or two.
+    // pictures. How few a machine drops is the bench's playback figure; here
+    // only that fault, whatever else the machine is doing.
     newPlayer();
     QVERIFY(open(QStringLiteral("sixty.mp4")));
     QVERIFY(mPlayer->play());
     QVERIFY(waitFor([&] { return mWatch->ended == 1; }, kEndWaitMs));
-    QVERIFY2(mPlayer->framesDropped() <= 3, qPrintable(QString::number(mPlayer->framesDropped())));
+    QVERIFY2(mPlayer->framesDropped() < 60, qPrintable(QString::number(mPlayer->framesDropped())));
     QCOMPARE(mWatch->frames.size() + mPlayer->framesDropped(), 180);
 }
 
