@@ -249,16 +249,18 @@ void TelemetryPanel::showSecond(qint64 second, bool playing, bool seeked)
 // The labels and the needles at a second of the track.
 TelemetrySecond TelemetryPanel::showFigures(qint64 second)
 {
-    showBlank(Blank::No);
     const TelemetrySecond shown = mTimeline.at(second, mMph, mFixGpsData);
+    // A second without a fix has no place or speed to show: zeros would read as one.
+    if (!shown.hasRecord) {
+        showBlank(Blank::NoFix);
+        return shown;
+    }
+    showBlank(Blank::No);
     mWidgets.speed->setText(shown.speedText);
     mWidgets.longitude->setText(shown.longitudeText);
     mWidgets.latitude->setText(shown.latitudeText);
     mWidgets.dateTime->setText(shown.dateTimeText);
-    if (shown.hasRecord)
-        setNeedleTargets(speedToAngle(shown.speed), headingToCompassAngle(shown.heading));
-    else
-        setNeedleTargets(speedToAngle(0.0f), 0);
+    setNeedleTargets(speedToAngle(shown.speed), headingToCompassAngle(shown.heading));
     return shown;
 }
 
@@ -334,7 +336,7 @@ void TelemetryPanel::setTimeOffset(TimeOffset offset)
 {
     mTimeline.setTimeOffset(offset);
     const qint64 second = std::get<0>(mShown);
-    if (second >= 0 && mTimeline.isValid())
+    if (second >= 0 && mTimeline.isValid() && mBlank == Blank::No)
         mWidgets.dateTime->setText(mTimeline.at(second, mMph, mFixGpsData).dateTimeText);
 }
 

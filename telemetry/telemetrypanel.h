@@ -123,7 +123,7 @@ private:
     void showUnit();
     // What the labels show when no second of a track is: nothing is open,
     // or the open recording has no GPS.
-    enum class Blank { No, NothingOpen, NoGps };
+    enum class Blank { No, NothingOpen, NoGps, NoFix };
     void showBlank(Blank blank);
     void holdLabelWidths();
     void placeDashboardUnit();

@@ -93,6 +93,10 @@ void TestTelemetryPanel::figuresAndTheirClock()
     mPanel->setTimeOffset(TimeOffset::fixed(-(11 * 60 + 45)));
     QLabel *date = mWidgets.dateTime;
     QVERIFY(date->width() >= date->fontMetrics().horizontalAdvance(date->text())); // held for the widest
+    // A second of the track without a fix (here past its last) has no place or speed either.
+    mPanel->showSecond(5, true, false);
+    QCOMPARE(figures(), blank);
+    QVERIFY(!mPanel->showsCompassNeedle());
     mPanel->reset();
     QCOMPARE(figures(), blank);
     QVERIFY(!mPanel->showsCompassNeedle());
