@@ -152,7 +152,7 @@ int childDrops(const QStringList &args)
     MainWindow &window = *owned;
     auto *surface = window.findChild<MyFrame *>();
     int tooSlow = 0;
-    QObject::connect(window.player(), &VideoPlayer::sig_DecodeTooSlow, qApp, [&](bool slow) { tooSlow += slow; });
+    QObject::connect(window.session(), &PlaybackSession::sig_DecodeTooSlow, qApp, [&](bool slow) { tooSlow += slow; });
     std::optional<Clock::time_point> painted;
     PaintWatch watch(surface);
     watch.onPainted = [&](const QImage &) {
@@ -171,7 +171,7 @@ int childDrops(const QStringList &args)
             {"dropped", QString::number(player->framesDropped())},
             {"longest_drop_run", QString::number(player->longestDropRun())},
             {"too_slow", QString::number(tooSlow)}});
-    player->stop();
+    window.session()->stop();
     return 0;
 }
 

@@ -242,7 +242,7 @@ int childLayout(const QStringList &args)
             {"picture", sizeText(surface->image().size())},
             {"stop_x", QString::number(centre.x())},
             {"stop_y", QString::number(centre.y())}});
-    window.player()->stop();
+    window.session()->stop();
     return 0;
 }
 

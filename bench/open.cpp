@@ -165,7 +165,7 @@ int childWindowOpen(const QStringList &args)
     Clock::time_point paintedAt, openStart, openReturned, gpsAt;
     PaintWatch watch(frame); // the first paint of a picture of this open
     watch.onPainted = [&](const QImage &image) {
-        if (!painted && called && image.text("serial").toULongLong() == window.player()->serial())
+        if (!painted && called && image.text("serial").toULongLong() == window.session()->serial())
             painted = true, paintedAt = Clock::now();
     };
     Heartbeat beat(kTickMs);
@@ -180,7 +180,7 @@ int childWindowOpen(const QStringList &args)
             openStart = Clock::now();
             window.slotOpenRecording(file, true);
             openReturned = Clock::now();
-            serial = window.player()->serial();
+            serial = window.session()->serial();
             returned = true;
         });
         if (!spinUntil([&] { return returned && painted; }, kPictureTimeoutMs)) {
@@ -210,7 +210,7 @@ int childWindowOpen(const QStringList &args)
             {"gps_records", QString::number(gpsArrived ? gps.track->count() : -1)},
             {"gps_valid", QString::number(gpsArrived && gps.track->valid)}});
     const Clock::time_point stopStart = Clock::now();
-    window.player()->stop();
+    window.session()->stop();
     result({{"stop_ms", fixed(msSince(stopStart), 1)}});
     return 0;
 }

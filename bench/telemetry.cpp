@@ -272,7 +272,7 @@ int childTelemetryWindow(const QStringList &args)
         result(v);
     };
     bool ended = false, playing = true;
-    QObject::connect(window.player(), &VideoPlayer::sig_PlayStopNormally, qApp, [&] {
+    QObject::connect(window.session(), &PlaybackSession::sig_Ended, qApp, [&] {
         if (playing && !ended) {
             end = cpuSnapshot();
             endAt = Clock::now();
@@ -306,7 +306,7 @@ int childTelemetryWindow(const QStringList &args)
     end = cpuSnapshot();
     endAt = Clock::now();
     leave("paused");
-    window.player()->stop();
+    window.session()->stop();
     qApp->removeEventFilter(&paints);
     qApp->removeEventFilter(&window);
     return 0;
