@@ -3,7 +3,6 @@
 
 #include "speedchart.h"
 #include "telemetrypanel.h"
-#include "trip.h"
 
 #include <QLabel>
 #include <QtTest>
@@ -133,17 +132,6 @@ void TestTelemetryPanel::chartDrawsTheTrackRecords()
     mPanel->setSpeedInMph(false);
     QCOMPARE(chartPoints(), (QStringList{"0:18.5", "1:37.0"}));
 
-    // A drive of two 3 s files with two records each: its third and last
-    // seconds have none.
-    const TripPart first{QStringLiteral("a"), 0, 3000000, trackOf({10.0f, 10.0f}), 0};
-    TripPart second = first;
-    second.path = QStringLiteral("b");
-    second.track = trackOf({20.0f, 20.0f});
-    qint16 version = 0;
-    mPanel->startChart(6);
-    mPanel->setTrack(Trip({first, second}).combinedTrack(&version), version);
-    mPanel->showSecond(6, true, true);
-    QCOMPARE(chartPoints(), (QStringList{"0:18.5", "1:18.5", "3:37.0", "4:37.0"}));
 }
 
 QTEST_MAIN(TestTelemetryPanel)
