@@ -43,7 +43,12 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
     connect(ui->frameVideo, &MyFrame::sizeChanged, this, [this](QSize size) { mSession->setOutputSize(size); });
     connect(mSession->timer(), &QTimer::timeout, this, &MainWindow::slotTimerTimeOut);
     connect(mSession, &PlaybackSession::sig_OpenStarted, this, [this] { ui->horizontalSlider->setValue(0); });
-    connect(mSession, &PlaybackSession::sig_OpenFailed, this, [this] { cleanTimeFunc(true); });
+    connect(mSession, &PlaybackSession::sig_OpenFailed, this, [this](const QString &path) {
+        cleanTimeFunc(true);
+        // An entry of the list that cannot be played says so.
+        if (path == std::exchange(mListOpen, QString()))
+            slotCannotPlay(path);
+    });
     mSound = new SoundControl(ui->horizontalSliderVolume, ui->pushButtonVolume,
                               [this](int volume) { mSession->setVolume(volume); }, this);
     connect(ui->horizontalSliderVolume, &myslider::mySliderClicked, this, &MainWindow::slotSliderClickedVolume);
@@ -160,11 +165,11 @@ void MainWindow::slotTotalTimeChanged(qint64 uSec)
     mSeekBar->setTotal(mSession->inTrip() ? mSession->length() : uSec);
 }
 
-void MainWindow::slotStateChanged(VideoPlayer::PlayerState state)
+void MainWindow::slotStateChanged(PlaybackSession::State state)
 {
-    showPlayLook(ui->playButton, state == VideoPlayer::Playing || mSession->switchingPart());
+    showPlayLook(ui->playButton, state == PlaybackSession::Playing || mSession->switchingPart());
     // Between two files of a drive the picture and the panel stay.
-    if (state == VideoPlayer::Stop && !mSession->switchingPart()) {
+    if (mSession->stopped() && !mSession->switchingPart()) {
         // A stop during a paused drag keeps the total time on screen.
         cleanTimeFunc(!mSeekBar->isPausedDrag());
         mFeed->stopped();

@@ -52,7 +52,6 @@ public:
     void placeAtStart();
 
     // The player of the file that plays: within a drive it changes at a file's end.
-    VideoPlayer *player() const { return mSession->player(); }
     PlaybackSession *session() const { return mSession; }
     // The GPS track of the open file (null before its pass has finished).
     const GpsData &gpsData() const { return mSession->gpsData(); }
@@ -91,7 +90,7 @@ signals:
 public slots:
     void slotGetOneFrame(QImage image);
     void slotTotalTimeChanged(qint64 uSec);
-    void slotStateChanged(VideoPlayer::PlayerState state);
+    void slotStateChanged(PlaybackSession::State state);
     // Reports of the player: taken only when they belong to the open file.
     void playbackEnded();
     void slotTimerTimeOut();
@@ -186,6 +185,7 @@ private:
     PlaybackKeys *mKeys = nullptr;          // the window's keys
     KeyHelp *mKeyHelp = nullptr;            // the keys, listed over the picture
     OutputActions *mOutput = nullptr;       // snapshot and track export, with their status line
+    QString mListOpen;                      // the list's entry being opened: its failure is told
     bool mListStarted = false;              // an entry of the list was opened; previous and next work from then on
 };
 

@@ -31,7 +31,7 @@ void MainWindow::setupFrame()
     widgets.layoutsToActivate = {ui->widgetVideo, ui->centralwidget, this};
     widgets.maximize = ui->pushButtonMaximize;
     widgets.fullScreen = ui->pushButtonFullScreen;
-    mFrame = new WindowFrame(this, widgets, [this] { return mSession->state() != PlaybackSession::Stopped; });
+    mFrame = new WindowFrame(this, widgets, [this] { return !mSession->stopped(); });
     connect(mFrame, &WindowFrame::sig_FullScreenChanged, this, [this](bool on) {
         QRect free;
         if (on) {

@@ -37,8 +37,6 @@ void MainWindow::cleanTimeFunc(bool clearTotal)
 
 void MainWindow::slotOpenRecording(const QString &path, bool play)
 {
-    if (mSession->deferWhileOpening([this, path, play] { slotOpenRecording(path, play); }))
-        return;
     if (!QFileInfo::exists(path)) {
         qCDebug(lcWindow) << "file not exist:" << path;
         return;
@@ -51,10 +49,10 @@ void MainWindow::slotOpenRecording(const QString &path, bool play)
 
 void MainWindow::on_playButton_clicked()
 {
-    const bool fromStop = mSession->state() == PlaybackSession::Stopped;
+    const bool fromStop = mSession->stopped();
     mSession->togglePlay();
     // The chart starts again with the new run.
-    if (fromStop && mSession->state() == PlaybackSession::Playing)
+    if (fromStop && !mSession->stopped())
         telemetryPanel()->clearChart();
 }
 
@@ -167,25 +165,22 @@ void MainWindow::setupFileList(const QString &dataFolder)
 
 void MainWindow::slotSetFile(FileListInfo info, bool play)
 {
-    if (mSession->deferWhileOpening([this, info, play] { slotSetFile(info, play); }))
-        return;
     qCDebug(lcWindow) << "info.FilePath:" << info.path;
-    if (!mSession->listedWhileOpen(info.path)) {
-        mSession->setFilePath(info.path);
+    if (mSession->listedWhileOpen(info.path)) {
+        if (play)
+            mSession->play();
+    } else {
         if (!QFileInfo(info.path).isFile()) {
             // What plays goes on.
             mMsgWidget->showCannotPlay(QFileInfo(info.path).fileName(), ProbeProblem::Missing);
             return;
         }
-        if (!mSession->open(info.path, false)) {
-            slotCannotPlay(info.path);
-            return;
-        }
+        mSession->setFilePath(info.path);
+        mListOpen = info.path;
+        mSession->open(info.path, play);
     }
     mListStarted = true;
     telemetryPanel()->startChart(info.durationInt);
-    if (play)
-        mSession->play();
 }
 
 void MainWindow::openFiles(const QStringList &paths)
@@ -228,7 +223,7 @@ void MainWindow::stepFileList(bool forward)
 
 void MainWindow::slotDeleteFile(QString path)
 {
-    if (mSession->state() != PlaybackSession::Stopped && QFileInfo(path) == QFileInfo(mSession->filePath()))
+    if (!mSession->stopped() && QFileInfo(path) == QFileInfo(mSession->filePath()))
         mSession->stop();
 }
 
@@ -273,10 +268,8 @@ void MainWindow::setSpeed(double speed)
 
 void MainWindow::slotDetKeySpace()
 {
-    if (mSession->isOpening())
-        return;
     // Stopped, as the play button: again from the start of what ended.
-    if (mSession->state() == PlaybackSession::Stopped) {
+    if (mSession->stopped()) {
         on_playButton_clicked();
         return;
     }

@@ -2,7 +2,6 @@
 
 #include "tripscanner.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QTimer>
@@ -14,7 +13,6 @@ Q_DECLARE_LOGGING_CATEGORY(lcWindow)
 namespace {
 
 constexpr int kTimelineIntervalMs = 500;
-constexpr int kEventSliceMs = 100;       // longest event processing slice while waiting
 constexpr int kRescanDelayMs = 300;      // files listed one after another make one scan
 constexpr int kPrepareDelayMs = 500;     // after a take-over, before the next file is readied
 
@@ -43,7 +41,7 @@ PlaybackSession::PlaybackSession(std::function<bool()> pausedDrag, QObject *pare
     connect(mRescan, &QTimer::timeout, this, [this] {
         const QStringList listed = mListed();
         const int index = listed.indexOf(mFilePath);
-        if (index >= 0 && mState != Stopped) {
+        if (index >= 0 && !stopped()) {
             mScanTicket = mScanner->scan(listed, index);
             mScanPending = true;
         }
@@ -52,7 +50,7 @@ PlaybackSession::PlaybackSession(std::function<bool()> pausedDrag, QObject *pare
 
 void PlaybackSession::listed(const QString &path)
 {
-    if (!mTripsOn || !mListed || mState == Stopped || mSwitching)
+    if (!mTripsOn || !mListed || stopped() || mSwitching)
         return;
     const QStringList files = mListed();
     const QString first = inTrip() ? mTrip.part(0).path : mFilePath;
@@ -68,6 +66,7 @@ void PlaybackSession::listed(const QString &path)
 
 PlaybackSession::~PlaybackSession()
 {
+    mStopping = true;
     // Joins a GPS pass that still reads a file which ended by itself.
     delete mNext;
     delete mPlayer;
@@ -78,10 +77,12 @@ PlaybackSession::~PlaybackSession()
 void PlaybackSession::listenTo(VideoPlayer *player)
 {
     connect(player, &VideoPlayer::sig_GetOneFrame, this, [this, player](QImage image) {
+        if (image.text(QStringLiteral("serial")).toULongLong() != player->serial())
+            return; // of an open superseded or stopped
         if (player == mPlayer) {
             wakeTimeline(); // a paused picture may be a step to another second
             emit sig_GetOneFrame(image);
-        } else if (player == mNext && image.text(QStringLiteral("serial")).toULongLong() == player->serial())
+        } else if (player == mNext)
             mNextPicture = image;
     });
     connect(player, &VideoPlayer::sig_DecodeTooSlow, this, [this, player](bool tooSlow) {
@@ -105,7 +106,10 @@ void PlaybackSession::listenTo(VideoPlayer *player)
     });
     connect(player, &VideoPlayer::sig_StateChanged, this, [this, player](VideoPlayer::PlayerState state) {
         if (player == mPlayer)
-            report(state);
+            playerState(state);
+    });
+    connect(player, &VideoPlayer::sig_Opened, this, [this, player](quint64 serial, bool ok) {
+        opened(player, serial, ok);
     });
     connect(player, &VideoPlayer::sig_PlayStopNormally, this, [this, player](quint64 serial) {
         if (player == mPlayer)
@@ -139,7 +143,9 @@ void PlaybackSession::setOutputSize(const QSize &size)
 
 int PlaybackSession::playState() const
 {
-    return mState == Paused && mPausedDrag() ? PausedDrag : mState;
+    if (mState == Paused && mPausedDrag())
+        return PausedDrag;
+    return mState == Playing || mState == Paused ? mState : Stopped;
 }
 
 void PlaybackSession::startTimeline()
@@ -150,17 +156,17 @@ void PlaybackSession::startTimeline()
 
 void PlaybackSession::wakeTimeline()
 {
-    if (mState != Stopped && !mTimer->isActive())
+    if ((mState == Playing || mState == Paused) && !mTimer->isActive())
         startTimeline();
 }
 
-void PlaybackSession::setState(VideoPlayer::PlayerState state)
+void PlaybackSession::setState(State state)
 {
-    mState = state == VideoPlayer::Playing ? Playing : state == VideoPlayer::Pause ? Paused : Stopped;
-    if (mState == Stopped)
-        mTimer->stop();
-    else if (mState == Playing)
+    mState = state;
+    if (mState == Playing)
         wakeTimeline();
+    else if (mState != Paused)
+        mTimer->stop();
     qCDebug(lcWindow) << "mPlayState:" << mState;
 }
 
@@ -172,65 +178,18 @@ void PlaybackSession::takeTrack(const GpsData &data)
     wakeTimeline(); // the next tick shows the track's second
 }
 
-// The window keeps painting while the player waits for the first picture (a
-// slow card can take a while); the user's clicks and keys wait until it is there.
-bool PlaybackSession::openInPlayer(const QString &path)
-{
-    // A transport stream's track arrives only while the new file already plays.
-    mGpsData = GpsData();
-    if (!mSwitching) {
-        mTrip = Trip();
-        dropNext();
-        emit sig_OpenStarted();
-    }
-    mOpening = true;
-    const bool opened = mPlayer->openFile(path, [] {
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, kEventSliceMs);
-    });
-    mOpening = false;
-    if (!opened) {
-        qCDebug(lcWindow) << "cannot play:" << path;
-        emit sig_OpenFailed();
-    } else {
-        startTimeline();
-        // Whether its neighbours follow on is read beside playback.
-        if (mTripsOn && !mSwitching && mListed) {
-            const QStringList listed = mListed();
-            const int index = listed.indexOf(path);
-            mScanTicket = index >= 0 ? mScanner->scan(listed, index) : 0;
-            mScanPending = index >= 0;
-        }
-    }
-    if (mDeferredOpen)
-        QMetaObject::invokeMethod(this, std::exchange(mDeferredOpen, {}), Qt::QueuedConnection);
-    return opened;
-}
-
-// Events keep flowing while a file opens: a recording the file list
-// finished reading meanwhile must not start a second open inside this one.
-bool PlaybackSession::deferWhileOpening(std::function<void()> open)
-{
-    if (!mOpening)
-        return false;
-    qCDebug(lcWindow) << "open deferred until the current one is done";
-    mDeferredOpen = std::move(open);
-    return true;
-}
-
 void PlaybackSession::openBeforeListed(const QString &path)
 {
-    if (path.isEmpty() || mOpening || mState != Stopped || !QFileInfo(path).isFile())
+    if (path.isEmpty() || !stopped() || !QFileInfo(path).isFile())
         return;
     mOpenedBeforeListed = path;
     mFilePath = path;
-    // A failure is for the list's read to tell.
-    if (!open(path, false))
-        mOpenedBeforeListed.clear();
+    open(path, false);
 }
 
 bool PlaybackSession::listedWhileOpen(const QString &path)
 {
-    return path == std::exchange(mOpenedBeforeListed, QString()) && mFilePath == path && mState != Stopped;
+    return path == std::exchange(mOpenedBeforeListed, QString()) && mFilePath == path && !stopped();
 }
 
 bool PlaybackSession::refusedWhileOpen(const QString &path)
@@ -238,18 +197,76 @@ bool PlaybackSession::refusedWhileOpen(const QString &path)
     return path == std::exchange(mOpenedBeforeListed, QString()) && mFilePath == path;
 }
 
-bool PlaybackSession::open(const QString &path, bool play)
+void PlaybackSession::stopPlayer()
 {
-    mPlayOnceOpen = false; // this open supersedes the play button's
-    mPlayer->stop();
+    mStopping = true;
+    mPlayer->stop(); // nothing when stopped already
+    mStopping = false;
+}
+
+void PlaybackSession::open(const QString &path, bool play)
+{
+    stopPlayer();
     // Stopped already, the player says nothing: the state may still be an earlier file's.
-    if (mState != Stopped)
-        report(VideoPlayer::Stop);
-    if (!openInPlayer(path))
-        return false;
-    if (play)
+    if (mState == Playing || mState == Paused)
+        report(Stopped);
+    mPlayAfterOpen = play;
+    mSeekAfterOpen = 0;
+    // A transport stream's track arrives only while the new file already plays.
+    mGpsData = GpsData();
+    if (!mSwitching) {
+        mTrip = Trip();
+        dropNext();
+        emit sig_OpenStarted();
+    }
+    mOpenPath = path;
+    mPlayer->openFile(path); // stopped above: it takes the file
+}
+
+// The player that plays is paused on its first picture, or cannot play the file.
+void PlaybackSession::opened(VideoPlayer *player, quint64 serial, bool ok)
+{
+    if (serial != player->serial())
+        return;
+    if (player == mNext) {
+        nextOpened(ok);
+        return;
+    }
+    if (player != mPlayer)
+        return;
+    if (!ok) {
+        qCDebug(lcWindow) << "cannot play:" << mOpenPath;
+        mPlayAfterOpen = false;
+        if (mOpenedBeforeListed == mOpenPath)
+            mOpenedBeforeListed.clear(); // a failure is for the list's read to tell
+        if (mSwitching) {
+            // The drive is broken where this file was: what played stays as it ends.
+            qCWarning(lcWindow) << "next part of the drive cannot be played:" << mOpenPath;
+            mPart = mSwitchFrom;
+            mTrip = Trip();
+            report(Failed);
+            mSwitching = false;
+        } else {
+            report(Failed);
+        }
+        emit sig_OpenFailed(mOpenPath);
+        return;
+    }
+    const bool switched = std::exchange(mSwitching, false);
+    startTimeline();
+    // Whether its neighbours follow on is read beside playback.
+    if (mTripsOn && !switched && mListed) {
+        const QStringList listed = mListed();
+        const int index = listed.indexOf(mOpenPath);
+        mScanTicket = index >= 0 ? mScanner->scan(listed, index) : 0;
+        mScanPending = index >= 0;
+    }
+    if (mSeekAfterOpen > 0)
+        mPlayer->seek(std::exchange(mSeekAfterOpen, 0));
+    if (std::exchange(mPlayAfterOpen, false))
         mPlayer->play();
-    return true;
+    if (switched)
+        QTimer::singleShot(0, this, &PlaybackSession::prepareNext);
 }
 
 void PlaybackSession::togglePlay()
@@ -258,19 +275,15 @@ void PlaybackSession::togglePlay()
         return;
     switch (playState()) {
     case Stopped:
-        // The drive stays the timeline: its first file opens as a part of it.
-        if (inTrip()) {
-            switchPart(0, 0, true);
+        if (mState == Opening) {
+            mPlayAfterOpen = !mPlayAfterOpen;
             break;
         }
-        // It plays once the player reports the first picture in, paused.
-        mPlayOnceOpen = true;
-        if (!openInPlayer(mFilePath)) {
-            mPlayOnceOpen = false;
-            return;
-        }
-        if (mState == Paused && std::exchange(mPlayOnceOpen, false))
-            mPlayer->play();
+        // The drive stays the timeline: its first file opens as a part of it.
+        if (inTrip())
+            switchPart(0, 0, true);
+        else
+            open(mFilePath, true);
         break;
     case Paused:
         mPlayer->play();
@@ -285,7 +298,9 @@ void PlaybackSession::togglePlay()
 
 void PlaybackSession::playPause()
 {
-    if (playState() == Playing)
+    if (mState == Opening)
+        mPlayAfterOpen = !mPlayAfterOpen;
+    else if (playState() == Playing)
         mPlayer->pause();
     else if (playState() == Paused)
         mPlayer->play();
@@ -293,12 +308,18 @@ void PlaybackSession::playPause()
 
 void PlaybackSession::play()
 {
-    mPlayer->play();
+    if (mState == Opening)
+        mPlayAfterOpen = true;
+    else
+        mPlayer->play();
 }
 
 void PlaybackSession::stop()
 {
-    mPlayer->stop(); // nothing when stopped already
+    mPlayAfterOpen = false;
+    // A part opening is a stop of playback too: the window hears it.
+    mSwitching = false;
+    stopPlayer();
 }
 
 void PlaybackSession::stepFrame(int direction)
@@ -346,7 +367,7 @@ void PlaybackSession::tripScanned(quint64 ticket, const Trip &trip)
     if (ticket == mScanTicket)
         mScanPending = false;
     const int part = trip.indexOf(mFilePath);
-    if (ticket != mScanTicket || !mTripsOn || trip.partCount() < 2 || part < 0 || mState == Stopped)
+    if (ticket != mScanTicket || !mTripsOn || trip.partCount() < 2 || part < 0 || stopped())
         return;
     mTrip = trip;
     mPart = part;
@@ -381,25 +402,40 @@ bool PlaybackSession::seekWaiting() const
 void PlaybackSession::seek(qint64 positionUs)
 {
     wakeTimeline();
-    if (!inTrip()) {
-        mPlayer->seek(positionUs);
-        return;
-    }
-    qint64 local = 0;
-    const int part = mTrip.partAt(positionUs, &local);
-    if (part == mPart)
-        mPlayer->seek(local);
+    qint64 local = positionUs;
+    const int part = inTrip() ? mTrip.partAt(positionUs, &local) : mPart;
+    if (part != mPart)
+        switchPart(part, local, mState == Playing || (mState == Opening && mPlayAfterOpen));
+    else if (mState == Opening)
+        mSeekAfterOpen = local; // the player takes it once its first picture is in
     else
-        switchPart(part, local, mState == Playing);
+        mPlayer->seek(local);
 }
 
-void PlaybackSession::report(VideoPlayer::PlayerState state)
+void PlaybackSession::report(State state)
 {
     setState(state);
     emit sig_StateChanged(state);
-    // Reported while the open still runs, togglePlay plays once it returns.
-    if (state == VideoPlayer::Pause && !mOpening && std::exchange(mPlayOnceOpen, false))
-        mPlayer->play();
+}
+
+void PlaybackSession::playerState(VideoPlayer::PlayerState state)
+{
+    switch (state) {
+    case VideoPlayer::Playing:
+        report(Playing);
+        break;
+    case VideoPlayer::Pause:
+        report(Paused);
+        break;
+    case VideoPlayer::Opening:
+        report(Opening);
+        break;
+    case VideoPlayer::Stop:
+        // Opening, a stop not asked for is the open failing: sig_Opened tells.
+        if (mState != Opening || mStopping)
+            report(Stopped);
+        break;
+    }
 }
 
 // What follows a file's natural end is decided here: the drive's next file,
@@ -410,7 +446,7 @@ void PlaybackSession::fileEnded(quint64 serial)
         qCDebug(lcWindow) << "end of an earlier file ignored";
         return;
     }
-    setState(VideoPlayer::Stop);
+    setState(Stopped);
     emit sig_FileEnded();
     if (continueTrip())
         return;
@@ -427,12 +463,13 @@ bool PlaybackSession::continueTrip()
         mContinueWhenReady = true;
         return true;
     }
-    return switchPart(mPart + 1, 0, true);
+    switchPart(mPart + 1, 0, true);
+    return true;
 }
 
 bool PlaybackSession::goToPart(const QString &path)
 {
-    const int part = inTrip() && mState != Stopped ? mTrip.indexOf(path) : -1;
+    const int part = inTrip() && !stopped() ? mTrip.indexOf(path) : -1;
     if (part < 0)
         return false;
     seek(mTrip.offsetUs(part));
@@ -442,7 +479,7 @@ bool PlaybackSession::goToPart(const QString &path)
 void PlaybackSession::prepareNext()
 {
     const int part = mPart + 1;
-    if (!inTrip() || part >= mTrip.partCount() || mOpening || mPreparing || mNextPart == part || mState == Stopped)
+    if (!inTrip() || part >= mTrip.partCount() || mState == Opening || mPreparing || mNextPart == part || stopped())
         return;
     if (!mNext) {
         mNext = new VideoPlayer;
@@ -456,34 +493,32 @@ void PlaybackSession::prepareNext()
     mNextPath.clear();
     mNextPicture = QImage();
     mNextGps = GpsData();
-    const QString path = mTrip.part(part).path;
-    // An open asked for meanwhile (a file the list finished reading) waits
-    // as it would for any open.
-    mPreparing = true;
-    mOpening = true;
-    const bool ready = mNext->openFile(path, [] {
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, kEventSliceMs);
-    });
-    mOpening = false;
+    mPreparePath = mTrip.part(part).path;
+    mPreparing = mNext->openFile(mPreparePath);
+}
+
+void PlaybackSession::nextOpened(bool ok)
+{
     mPreparing = false;
     // The drive may have been read again, or left, meanwhile.
-    const int at = ready && inTrip() ? mTrip.indexOf(path) : -1;
+    const int at = ok && inTrip() ? mTrip.indexOf(mPreparePath) : -1;
     if (at >= 0 && at == mPart + 1) {
         mNextPart = at;
-        mNextPath = path;
+        mNextPath = mPreparePath;
     } else
-        qCDebug(lcWindow) << "next file of the drive not kept ready:" << path;
+        qCDebug(lcWindow) << "next file of the drive not kept ready:" << mPreparePath;
     // The end that came meanwhile, handled now.
     if (std::exchange(mContinueWhenReady, false) && !continueTrip())
         emit sig_Ended();
-    if (mDeferredOpen)
-        QMetaObject::invokeMethod(this, std::exchange(mDeferredOpen, {}), Qt::QueuedConnection);
 }
 
 void PlaybackSession::dropNext()
 {
     mNextPart = -1;
     mNextPath.clear();
+    // An open under way is abandoned: its report never comes.
+    mPreparing = false;
+    mContinueWhenReady = false;
     if (mNext)
         mNext->stop();
 }
@@ -496,7 +531,7 @@ bool PlaybackSession::takeNext(qint64 localUs, bool play)
         return false;
     if (mPlayer->state() != VideoPlayer::Stop) {
         mSwitching = true;
-        mPlayer->stop();
+        stopPlayer();
         mSwitching = false;
     }
     std::swap(mPlayer, mNext);
@@ -513,7 +548,7 @@ bool PlaybackSession::takeNext(qint64 localUs, bool play)
     if (play)
         mPlayer->play();
     else
-        report(VideoPlayer::Pause);
+        report(Paused);
     if (mNextGps.track && mNextGps.serial == mPlayer->serial())
         takeTrack(mNextGps);
     // Not at once: readying the next file first waits for the player that
@@ -523,29 +558,17 @@ bool PlaybackSession::takeNext(qint64 localUs, bool play)
     return true;
 }
 
-bool PlaybackSession::switchPart(int part, qint64 localUs, bool play)
+void PlaybackSession::switchPart(int part, qint64 localUs, bool play)
 {
     if (part == mNextPart && takeNext(localUs, play))
-        return true;
-    const int previous = mPart;
+        return;
+    if (!mSwitching)
+        mSwitchFrom = mPart;
     mSwitching = true;
     mPart = part;
     mFilePath = mTrip.part(part).path;
-    const bool opened = open(mFilePath, false);
-    mSwitching = false;
-    if (!opened) {
-        // The drive is broken where this file was: what played stays as it ends.
-        qCWarning(lcWindow) << "next part of the drive cannot be played:" << mFilePath;
-        mPart = previous;
-        mTrip = Trip();
-        return false;
-    }
-    if (localUs > 0)
-        mPlayer->seek(localUs);
-    if (play)
-        mPlayer->play();
-    QTimer::singleShot(0, this, &PlaybackSession::prepareNext);
-    return true;
+    open(mFilePath, play);
+    mSeekAfterOpen = localUs;
 }
 
 std::vector<TrackSource> PlaybackSession::tracks() const

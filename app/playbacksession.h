@@ -29,7 +29,10 @@ class PlaybackSession : public QObject
     Q_OBJECT
 
 public:
-    enum State { Playing = 0, Paused = 1, Stopped = 2, PausedDrag = 3 };
+    // playState() gives the first four, Opening and Failed counting as
+    // Stopped there, as the controls always saw them.
+    enum State { Playing = 0, Paused = 1, Stopped = 2, PausedDrag = 3, Opening = 4, Failed = 5 };
+    Q_ENUM(State)
 
     // pausedDrag: whether the position slider is held while paused.
     PlaybackSession(std::function<bool()> pausedDrag, QObject *parent = nullptr);
@@ -39,24 +42,31 @@ public:
     VideoPlayer *player() const { return mPlayer; }
     // For every player, this one and the ones to come.
     void setVolume(int volume);
+    int volume() const { return mPlayer->volume(); }
     void setSpeed(double speed);
     void setOutputSize(const QSize &size);
     QTimer *timer() const { return mTimer; }
     // Paused, the timeline tick rests once a tick finds playback where the
     // last one left it; whatever may change what it shows wakes it.
     void wakeTimeline();
-    // Playing, Paused or Stopped, as last reported by the player.
-    int state() const { return mState; }
-    // As state(), with PausedDrag while the slider is held in a pause.
+    // Playing, Paused, Stopped, Opening (the first picture is awaited) or
+    // Failed (the last open could not be played).
+    State state() const { return mState; }
+    // Nothing plays or is open: stopped, or the last open failed.
+    bool stopped() const { return mState == Stopped || mState == Failed; }
+    // Playing, Paused, PausedDrag while the slider is held in a pause, or
+    // Stopped (also while opening or failed).
     int playState() const;
     QString filePath() const { return mFilePath; }
     void setFilePath(const QString &path) { mFilePath = path; }
     // The open file's track, once its pass has finished.
     const GpsData &gpsData() const { return mGpsData; }
 
-    // Stops what plays, opens path (paused at its start) and, with play set,
-    // starts it. False when it cannot be played.
-    bool open(const QString &path, bool play);
+    // Stops what plays and begins to open path; returns at once. The state
+    // is Opening until the first picture is in (Paused, or Playing with play
+    // set) or the file fails (Failed, sig_OpenFailed). A later open
+    // supersedes one under way: nothing of the earlier file is shown.
+    void open(const QString &path, bool play);
     // The play button: when stopped (at the end or by the stop button)
     // plays again from the start of what stopped, the drive's first file in
     // a drive; else toggles.
@@ -65,6 +75,7 @@ public:
     void playPause();
     // What the controls ask of the file that plays; the players are reached
     // through the session only.
+    // Opening, play() plays once the first picture is in.
     void play();
     void stop();
     void stepFrame(int direction);
@@ -76,6 +87,10 @@ public:
     quint64 serial() const;
     qint64 fileLength() const;  // µs
     double filePosition() const; // s
+    // The picture counters of the file that plays (VideoPlayer's).
+    qint64 framesShown() const { return mPlayer->framesShown(); }
+    qint64 framesDropped() const { return mPlayer->framesDropped(); }
+    qint64 longestDropRun() const { return mPlayer->longestDropRun(); }
 
     // A file from outside that the list does not know yet opens before the
     // list reads it: its picture need not wait for the list's row, nor share
@@ -87,11 +102,7 @@ public:
     bool listedWhileOpen(const QString &path);
     bool refusedWhileOpen(const QString &path);
 
-    // An open asked for while one is under way runs once it is done; true
-    // when it was put off.
-    bool deferWhileOpening(std::function<void()> open);
-    // The player waits for a file's first picture.
-    bool isOpening() const { return mOpening; }
+    bool isOpening() const { return mState == Opening; }
 
     // Drives: listed gives the list's recordings in order; off, every file
     // plays by itself.
@@ -124,7 +135,7 @@ signals:
     // The player that plays reports, as VideoPlayer's signals.
     void sig_GetOneFrame(QImage image);
     void sig_TotalTimeChanged(qint64 uSec);
-    void sig_StateChanged(VideoPlayer::PlayerState state);
+    void sig_StateChanged(PlaybackSession::State state);
     // A file came to its natural end (each file of a drive too), before
     // what follows it.
     void sig_FileEnded();
@@ -135,16 +146,21 @@ signals:
     void sig_DecodeTooSlow(bool tooSlow);
     // A new open begins: the last file's track and route go.
     void sig_OpenStarted();
-    void sig_OpenFailed();
+    void sig_OpenFailed(QString path);
     // The open file turned out to be part of a drive (trip() tells which).
     void sig_TripFound();
 
 private:
     void listenTo(VideoPlayer *player);
     void takeTrack(const GpsData &data);
-    // The state, from the player that plays, set before the window hears it.
-    void setState(VideoPlayer::PlayerState state);
-    void report(VideoPlayer::PlayerState state);
+    // The state, set before the window hears it.
+    void setState(State state);
+    void report(State state);
+    void playerState(VideoPlayer::PlayerState state);
+    void opened(VideoPlayer *player, quint64 serial, bool ok);
+    void nextOpened(bool ok);
+    // Stops the player that plays; its stop is reported as the session's.
+    void stopPlayer();
     void fileEnded(quint64 serial);
     // The next part of the open file's drive plays; false when there is none.
     bool continueTrip();
@@ -153,8 +169,7 @@ private:
     void prepareNext();
     void dropNext();
     bool takeNext(qint64 localUs, bool play);
-    bool openInPlayer(const QString &path);
-    bool switchPart(int part, qint64 localUs, bool play);
+    void switchPart(int part, qint64 localUs, bool play);
     void tripScanned(quint64 ticket, const Trip &trip);
 
     VideoPlayer *mPlayer = nullptr;
@@ -162,17 +177,20 @@ private:
     int mNextPart = -1;                   // the part it holds open, ready; -1 none
     QString mNextPath;                    // that part's recording
     bool mPreparing = false;              // it is opening that part
+    QString mPreparePath;                 // the part it is opening
     bool mContinueWhenReady = false;      // the playing file ended meanwhile
     QImage mNextPicture;                  // its first picture, shown when it takes over
     GpsData mNextGps;                     // its track, when its pass finished before
     QTimer *mTimer = nullptr;             // the timeline tick while a file is open
     double mTickPosition = -1.0;          // where the last tick found playback, s
     std::function<bool()> mPausedDrag;
-    int mState = Stopped;
+    State mState = Stopped;
     QString mFilePath;                    // the recording the play button opens
     GpsData mGpsData;
-    bool mOpening = false;                // the player waits for a first picture, events flow
-    std::function<void()> mDeferredOpen;  // the last open asked for meanwhile
+    QString mOpenPath;                    // the file the player opens or has open
+    bool mPlayAfterOpen = false;          // opening: it plays once the first picture is in
+    qint64 mSeekAfterOpen = 0;            // opening: where it goes then, µs of the file
+    bool mStopping = false;               // the session stops the player: its stop is one
     QString mOpenedBeforeListed;          // awaiting the list's word (openBeforeListed)
     bool mTripsOn = false;
     std::function<QStringList()> mListed;
@@ -183,5 +201,5 @@ private:
     Trip mTrip;                           // empty, or the open file's drive
     int mPart = 0;                        // the part of the drive that is open
     bool mSwitching = false;
-    bool mPlayOnceOpen = false;           // the play button opened the file: it plays once paused on its first picture
+    int mSwitchFrom = 0;                  // the part that played before the switch
 };

@@ -64,7 +64,7 @@ void SeekBar::seekTo(qint64 microseconds, qint64 shownSecond)
 void SeekBar::seekToSecond(qint64 second)
 {
     const int state = mSession->state();
-    if ((state != 0 && state != 1) || mSlider->isHeld())
+    if ((state != PlaybackSession::Playing && state != PlaybackSession::Paused) || mSlider->isHeld())
         return;
     second = qBound<qint64>(0, second, mSession->length() / kMicroseconds);
     seekTo(second * kMicroseconds, second);
@@ -74,7 +74,7 @@ void SeekBar::seekToSecond(qint64 second)
 void SeekBar::step(double seconds)
 {
     const int state = mSession->state();
-    if ((state != 0 && state != 1) || mSlider->isHeld())
+    if ((state != PlaybackSession::Playing && state != PlaybackSession::Paused) || mSlider->isHeld())
         return;
     const double from = mSession->seekWaiting() ? double(mSession->seekTarget()) / kMicroseconds : mSession->position();
     const double target = qMax(0.0, from + seconds);
@@ -90,7 +90,7 @@ void SeekBar::step(double seconds)
 
 void SeekBar::pressed(int second)
 {
-    if (mSession->state() == 1) {
+    if (mSession->state() == PlaybackSession::Paused) {
         mCurrent->setText(timeText(second));
         mPausedDrag = true;
         mSession->setDragging(true);
@@ -122,7 +122,7 @@ void SeekBar::sliderAction(int action)
         return;
     const int target = mSlider->sliderPosition();
     const int state = mSession->state();
-    if ((state != 0 && state != 1) || mSlider->isHeld()) {
+    if ((state != PlaybackSession::Playing && state != PlaybackSession::Paused) || mSlider->isHeld()) {
         mSlider->setSliderPosition(mSlider->value());
         return;
     }

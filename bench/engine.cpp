@@ -334,7 +334,8 @@ int childEngine(const QStringList &args)
     if (action == "first")
         return firstPictures(w, args.value(0), args.value(2).toInt());
     const CpuSnapshot atOpen = cpuSnapshot(); // a play's CPU counts from the open
-    if (!w.player.openFile(args.value(0)))
+    if (!w.player.openFile(args.value(0))
+        || !spinUntil([&] { return w.player.state() == VideoPlayer::Pause; }, kPictureTimeoutMs))
         return childError("openFile failed", 2);
     if (action == "play")
         return play(w, atOpen, args.value(2) == "pace");

@@ -165,7 +165,7 @@ int childDrops(const QStringList &args)
     if (!spinUntil([&] { return painted.has_value(); }, kFirstTimeoutMs))
         return childError("no picture", 3);
     spinFor(kDropWindowMs);
-    VideoPlayer *player = window.player();
+    PlaybackSession *player = window.session();
     result({{"first_ms", fixed(msBetween(start, *painted), 0)},
             {"shown", QString::number(player->framesShown())},
             {"dropped", QString::number(player->framesDropped())},

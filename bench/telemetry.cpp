@@ -283,10 +283,10 @@ int childTelemetryWindow(const QStringList &args)
     enter();
     QTimer::singleShot(0, &window, [&] { window.slotOpenRecording(args.value(0), true); });
     if (!spinUntil([&] { return ended; }, kPlayTimeoutMs))
-        return childError("no natural end (shown %1)"_s.arg(window.player()->framesShown()), 3);
+        return childError("no natural end (shown %1)"_s.arg(window.session()->framesShown()), 3);
     const GpsData &gps = window.gpsData();
-    result({{"shown", QString::number(window.player()->framesShown())},
-            {"dropped", QString::number(window.player()->framesDropped())},
+    result({{"shown", QString::number(window.session()->framesShown())},
+            {"dropped", QString::number(window.session()->framesDropped())},
             {"picture", sizeText(surface->image().size())},
             {"gps_count", QString::number(gps.track ? gps.track->count() : -1)},
             {"gps_valid", QString::number(gps.track && gps.track->valid)}});
@@ -299,7 +299,7 @@ int childTelemetryWindow(const QStringList &args)
     const Clock::time_point pausedAt = Clock::now();
     spinUntil([&] { return msSince(paints.last) >= kStillMs; }, kStillWaitMs);
     result({{"still_after_ms", fixed(msSince(pausedAt), 0)}});
-    if (window.playState() != VideoPlayer::Pause)
+    if (window.playState() != PlaybackSession::Paused)
         return childError("not paused (state %1)"_s.arg(window.playState()), 3);
     enter();
     spinFor(args.value(3).toInt());

@@ -231,27 +231,22 @@ VideoPlayer::PlayerState VideoPlayer::state() const
     return value == kClosing ? Stop : PlayerState(value);
 }
 
-// Waits for run() to return. The atomic makes the hand-over visible to
-// thread checkers, which cannot see into QThread's own wait.
+// Waits for run() to return, which it does right after it notified: the
+// atomic makes the hand-over visible to thread checkers, which cannot see
+// into QThread's own wait.
 void VideoPlayer::joinRun()
 {
-    while (mRunActive.load())
-        QThread::msleep(1);
+    waitForRun([this] { return !mRunActive.load(); });
     wait();
 }
 
-// Waits until done() holds: the player's threads report every step, and
-// whileWaiting runs between the looks.
-void VideoPlayer::waitForRun(const std::function<bool()> &done, const std::function<void()> &whileWaiting)
+// Waits until done() holds: the player's threads notify every step, and the
+// slice bounds a look that missed one.
+void VideoPlayer::waitForRun(const std::function<bool()> &done)
 {
-    while (!done()) {
-        {
-            std::unique_lock<std::mutex> lock(mOpenMutex);
-            mOpenCondition.wait_for(lock, std::chrono::milliseconds(kWaitSliceMs), done);
-        }
-        if (whileWaiting && !done())
-            whileWaiting();
-    }
+    std::unique_lock<std::mutex> lock(mOpenMutex);
+    while (!done())
+        mOpenCondition.wait_for(lock, std::chrono::milliseconds(kWaitSliceMs), done);
 }
 
 void VideoPlayer::logFlags()
@@ -260,7 +255,7 @@ void VideoPlayer::logFlags()
     qCDebug(lcPlayer) << "mVideoState.isPlay:" << mState->isPlay();
 }
 
-void VideoPlayer::notifyOpenWaiters()
+void VideoPlayer::notifyOpenWaiters(quint64 serial)
 {
     // Through the mutex, so that a waiter between its look and its wait
     // cannot miss this; notified after it, so that the woken waiter does not
@@ -269,6 +264,10 @@ void VideoPlayer::notifyOpenWaiters()
         std::lock_guard<std::mutex> lock(mOpenMutex);
     }
     mOpenCondition.notify_all();
+    // An open under way settles on the GUI thread; a stale one finds its
+    // serial gone there.
+    if (playerState.load() == Opening)
+        QMetaObject::invokeMethod(this, [this, serial] { settleOpen(serial); }, Qt::QueuedConnection);
 }
 
 // Runs the part of the GPS pass that reads a stream beside playback. Only
@@ -299,11 +298,10 @@ void VideoPlayer::endGpsPass()
     mGpsInterrupt = false;
 }
 
-bool VideoPlayer::openFile(const QString &path, const std::function<void()> &whileWaiting)
+bool VideoPlayer::openFile(const QString &path)
 {
-    if (playerState.load() != Stop || mOpening)
+    if (playerState.load() != Stop)
         return false;
-    mOpening = true;
     // A file that ended by itself may still be releasing: its thread must be
     // gone before it can run again; so must its GPS pass.
     joinRun();
@@ -325,26 +323,37 @@ bool VideoPlayer::openFile(const QString &path, const std::function<void()> &whi
     is.extraCallbackMs = mExtraCallbackMs;
     mDuration = 0;
     mRunActive = true;
+    playerState = Opening;
     start();
+    emit sig_StateChanged(Opening);
+    return true;
+}
 
-    // Until the first picture is out, or the thread gave up on the file.
-    waitForRun([&is] { return !is.firstFramePending.load() || is.readThreadFinished.load(); }, whileWaiting);
-    mOpening = false;
+// The first picture is out, or the threads gave up on the file.
+void VideoPlayer::settleOpen(quint64 serial)
+{
+    if (serial != mSerial.load() || playerState.load() != Opening)
+        return;
+    VideoState &is = *mState;
     if (is.firstFramePending.load()) {
+        if (!is.readThreadFinished.load())
+            return;
         joinRun();
         endGpsPass();
         is.firstFramePending = 0;
         mDuration = 0;
+        playerState = Stop;
         qCDebug(lcPlayer) << "init file failed";
-        return false;
+        emit sig_StateChanged(Stop);
+        emit sig_Opened(serial, false);
+        return;
     }
-
     is.setPlayPause(false, true);
     playerState = Pause;
-    emit sig_StateChanged(Pause);
     qCDebug(lcPlayer) << "init file end";
     logFlags();
-    return true;
+    emit sig_StateChanged(Pause);
+    emit sig_Opened(serial, true);
 }
 
 bool VideoPlayer::play()
@@ -416,7 +425,7 @@ bool VideoPlayer::stop()
     mGpsInterrupt = true;
     is.playerWaker.wake();
     is.videoWaker.wake();
-    waitForRun([&is] { return is.videoThreadFinished.load() && is.readThreadFinished.load(); }, {});
+    waitForRun([&is] { return is.videoThreadFinished.load() && is.readThreadFinished.load(); });
     joinRun();
     endGpsPass();
     // Whatever the threads still had on its way to the window is now stale.
@@ -627,7 +636,6 @@ void VideoPlayer::finishEarly(VideoState &is)
     mDuration = 0;
     is.videoThreadFinished = 1;
     is.readThreadFinished = 1;
-    notifyOpenWaiters();
 }
 
 bool VideoPlayer::openStreams(VideoState &is, QByteArray &path)
@@ -729,6 +737,7 @@ void VideoPlayer::run()
     if (!openStreams(is, path)) {
         finishEarly(is);
         mRunActive = false;
+        notifyOpenWaiters(serial);
         return;
     }
 
@@ -736,6 +745,7 @@ void VideoPlayer::run()
     if (!packet) {
         finishEarly(is);
         mRunActive = false;
+        notifyOpenWaiters(serial);
         return;
     }
     demuxLoop(is, packet.get());
@@ -760,9 +770,9 @@ void VideoPlayer::run()
     }
     releaseFile(is);
     is.readThreadFinished = 1;
-    notifyOpenWaiters();
     qCDebug(lcPlayer) << "stop success!!!";
     mRunActive = false;
+    notifyOpenWaiters(serial);
 }
 
 // Paused for a while, the sound device is closed: paused, SDL keeps feeding

@@ -41,17 +41,18 @@ public:
         Playing = 0, // the clock runs, the audio device plays
         Pause = 1,   // a file is open, the picture stands
         Stop = 2,    // no file is being played
+        Opening = 3, // openFile began; sig_Opened tells how it went
     };
     Q_ENUM(PlayerState)
 
     explicit VideoPlayer(QObject *parent = nullptr);
     ~VideoPlayer() override;
 
-    // Opens a file (only while stopped) and returns once its first picture has
-    // been delivered, paused. False when the file cannot be played. While it
-    // waits it calls whileWaiting every few milliseconds, so that a window
-    // can keep painting.
-    bool openFile(const QString &path, const std::function<void()> &whileWaiting = {});
+    // Begins to open a file (only while stopped) and returns at once, the
+    // player Opening. sig_Opened later says whether its first picture came
+    // (the player paused on it) or the file cannot be played (stopped again).
+    // A stop meanwhile abandons the open: its sig_Opened never comes.
+    bool openFile(const QString &path);
     bool play();
     bool pause();
     bool stop();
@@ -110,12 +111,16 @@ public:
     void setExtraDecodeTime(int ms);
     void setExtraCallbackTime(int ms);
 
-    // Called by the player's own threads when openFile may stop waiting.
-    void notifyOpenWaiters();
+    // Called by the player's own threads when the first picture is out or
+    // they have ended: stop() waits for this, an open settles on it.
+    void notifyOpenWaiters(quint64 serial);
 
 signals:
     void sig_GetOneFrame(QImage image);
     void sig_StateChanged(VideoPlayer::PlayerState state);
+    // The open with this serial settled: paused on its first picture
+    // (opened), or stopped because the file cannot be played.
+    void sig_Opened(quint64 serial, bool opened);
     void sig_TotalTimeChanged(qint64 uSec);
     // The stream of the open with this serial ended by itself.
     void sig_PlayStopNormally(quint64 serial);
@@ -133,7 +138,7 @@ protected:
 private:
     // playerState also takes this value while stop() waits for the threads:
     // a stream that ends meanwhile is then no natural end.
-    static constexpr int kClosing = 3;
+    static constexpr int kClosing = 4;
 
     void startGpsPass(quint64 serial);
     void endGpsPass();
@@ -144,7 +149,8 @@ private:
     void releaseFile(VideoState &is);
     void finishEarly(VideoState &is);
     void joinRun();
-    void waitForRun(const std::function<bool()> &done, const std::function<void()> &whileWaiting);
+    void waitForRun(const std::function<bool()> &done);
+    void settleOpen(quint64 serial);
     void logFlags();
 
     QString mFilePath;
@@ -156,7 +162,6 @@ private:
     std::atomic<int> playerState{Stop};    // a PlayerState or kClosing; changed by compare-and-swap
     std::atomic<quint64> mSerial{0};
     std::atomic<qint64> mDuration{0};      // µs of the open file
-    bool mOpening = false;                 // GUI thread: openFile is waiting for the first picture
     // The GPS pass that reads a stream runs beside playback on a thread of
     // its own; it is ended by the next open, by stop() or by the destructor.
     std::thread mGpsThread;
@@ -167,7 +172,7 @@ private:
     int mExtraCallbackMs = 0;              // tests: given to the next file
     std::atomic<quint64> mOutputSize{0};   // width << 32 | height
 
-    std::mutex mOpenMutex;                 // guards the first-picture wait of openFile
+    std::mutex mOpenMutex;                 // guards stop()'s wait for the threads
     std::condition_variable mOpenCondition;
     std::atomic<bool> mRunActive{false};   // run() has not returned yet
 };

@@ -183,7 +183,7 @@ void VideoThread::run()
     // The player thread idles once the file is read: without a wake it would
     // report the end up to a second late, a gap before a drive's next file.
     is.playerWaker.wake();
-    is.player->notifyOpenWaiters();
+    is.player->notifyOpenWaiters(is.serial);
     qCDebug(lcPlayer) << "video thread stop!!!";
 }
 
@@ -323,7 +323,7 @@ void VideoThread::showOrDrop()
     if (firstFrame) {
         is.firstPicturePts = pts;
         is.firstFramePending = 0;
-        is.player->notifyOpenWaiters();
+        is.player->notifyOpenWaiters(is.serial);
     }
     settleSeek();
 }

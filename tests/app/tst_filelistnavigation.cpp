@@ -1,4 +1,3 @@
-#include "childwidget.h"
 #include "formfilelist.h"
 #include "gpsfixture.h"
 #include "mainwindow.h"
@@ -6,7 +5,7 @@
 #include "mymsgwidget.h"
 #include "sqloperate.h"
 #include "speedchart.h"
-#include "waitfor.h"
+#include "windowfixture.h"
 #include "watchdog.h"
 
 #include <qcustomplot.h>
@@ -20,45 +19,9 @@
 #include <QtTest>
 
 using namespace fixture;
+using namespace windowtest;
 
 namespace {
-
-// The window's debug lines while it lives; other categories stay quiet.
-class WindowLog
-{
-public:
-    WindowLog()
-    {
-        QMutexLocker lock(&sMutex);
-        sLines.clear();
-        QLoggingCategory::setFilterRules(QStringLiteral("velmora.*.debug=false\nvelmora.window.debug=true\nvelmora.filelist.debug=true"));
-        mPrevious = qInstallMessageHandler(&WindowLog::take);
-    }
-    ~WindowLog()
-    {
-        qInstallMessageHandler(mPrevious);
-        QLoggingCategory::setFilterRules(QStringLiteral("velmora.*.debug=false"));
-    }
-    int count(const QString &line) const
-    {
-        QMutexLocker lock(&sMutex);
-        return sLines.count(line);
-    }
-
-private:
-    static void take(QtMsgType, const QMessageLogContext &, const QString &message)
-    {
-        QMutexLocker lock(&sMutex); // FFmpeg warns from the player thread
-        sLines.append(message);
-    }
-
-    QtMessageHandler mPrevious = nullptr;
-    static QMutex sMutex;
-    static QStringList sLines;
-};
-
-QMutex WindowLog::sMutex;
-QStringList WindowLog::sLines;
 
 const QString kNextLine = QStringLiteral("file not exist , Press pushButtonNext");
 const QString kPreLine = QStringLiteral("file not exist , Press pushButtonPre");
@@ -84,7 +47,7 @@ private slots:
     void openingSetsTheChartRange();
     void unplayableDropLeavesPlaybackAlone();
     void spaceInThePanelPlaysAndPauses();
-    void openAskedForWhileOpeningRunsAfterIt();
+    void laterOpenSupersedesOneUnderWay();
     void filesFromOutsideAreListedAndTheFirstPlays();
     void screenshot();
 
@@ -136,17 +99,13 @@ void TestFileListNavigation::init()
     QVERIFY(mCase.mkpath(QStringLiteral(".")));
     for (const char *name : {"one.mp4", "two.mp4", "three.mp4", "drive.mp4", "junk.mp4"})
         QVERIFY(QFile::copy(mDir.filePath(QLatin1String(name)), clip(QLatin1String(name))));
-    mWindow = std::make_unique<MainWindow>(nullptr, MainWindow::MapView::None, mCase.path());
-    mWindow->resize(1280, 800);
-    qApp->installEventFilter(mWindow.get());
-    mWindow->show();
-    QVERIFY(QTest::qWaitForWindowExposed(mWindow.get()));
+    mWindow = makeWindow(mCase.path());
+    QVERIFY(mWindow);
 }
 
 void TestFileListNavigation::cleanup()
 {
-    qApp->removeEventFilter(mWindow.get());
-    mWindow.reset();
+    closeWindow(mWindow);
 }
 
 void TestFileListNavigation::listAll()
@@ -173,6 +132,7 @@ void TestFileListNavigation::playRow(int row)
 {
     doubleClickRow(row);
     QCOMPARE(mWindow->filePath(), mWindow->fileListPanel()->files().at(row));
+    QVERIFY(settled(*mWindow));
     QCOMPARE(mWindow->playState(), int(PlaybackSession::Playing));
     QVERIFY(mWindow->fileListPanel()->isHidden());
 }
@@ -186,6 +146,7 @@ void TestFileListNavigation::stepsSkipMissingFilesBothWays()
     button("pushButtonNext")->click();
     QCOMPARE(log.count(kNextLine), 1);
     QCOMPARE(mWindow->filePath(), clip(QStringLiteral("three.mp4")));
+    QVERIFY(settled(*mWindow));
     QCOMPARE(mWindow->playState(), int(PlaybackSession::Paused)); // loaded, paused at its start
     QCOMPARE(table()->currentRow(), 2);
     button("pushButtonNext")->click(); // past the end: the first
@@ -195,6 +156,7 @@ void TestFileListNavigation::stepsSkipMissingFilesBothWays()
     button("pushButtonPre")->click();
     QCOMPARE(log.count(kPreLine), 1);
     QCOMPARE(mWindow->filePath(), clip(QStringLiteral("one.mp4")));
+    QVERIFY(settled(*mWindow));
     QCOMPARE(mWindow->playState(), int(PlaybackSession::Paused));
     QVERIFY(mWindow->messageWidget()->isHidden());
 }
@@ -203,7 +165,7 @@ void TestFileListNavigation::walkOverOnlyMissingFilesEndsAfterOneRound()
 {
     listAll();
     playRow(0);
-    const quint64 playing = mWindow->player()->serial();
+    const quint64 playing = mWindow->session()->serial();
     for (const char *name : {"one.mp4", "two.mp4", "three.mp4"})
         QVERIFY(QFile::remove(clip(QLatin1String(name))));
     WindowLog log;
@@ -215,7 +177,7 @@ void TestFileListNavigation::walkOverOnlyMissingFilesEndsAfterOneRound()
     QVERIFY(mWindow->messageWidget()->isVisible());
     QCOMPARE(mWindow->messageWidget()->message(), QStringLiteral("None of the listed recordings is there any more"));
     // What played (from its open file) plays on.
-    QCOMPARE(mWindow->player()->serial(), playing);
+    QCOMPARE(mWindow->session()->serial(), playing);
     QCOMPARE(mWindow->playState(), int(PlaybackSession::Playing));
     // The next step starts a round of its own.
     mWindow->messageWidget()->hide();
@@ -228,7 +190,7 @@ void TestFileListNavigation::doubleClickOnMissingFileLeavesPlaybackAlone()
 {
     listAll();
     playRow(0);
-    const quint64 playing = mWindow->player()->serial();
+    const quint64 playing = mWindow->session()->serial();
     QVERIFY(QFile::remove(clip(QStringLiteral("three.mp4"))));
     doubleClickRow(2);
     // The popup names the file, over the window, which it does not block;
@@ -240,18 +202,18 @@ void TestFileListNavigation::doubleClickOnMissingFileLeavesPlaybackAlone()
     QVERIFY((popup->frameGeometry().center() - mWindow->frameGeometry().center()).manhattanLength() < 10);
     QTest::keyClick(popup, Qt::Key_Escape);
     QVERIFY(!popup->isVisible());
-    QCOMPARE(mWindow->player()->serial(), playing);
-    QCOMPARE(mWindow->player()->state(), VideoPlayer::Playing);
+    QCOMPARE(mWindow->session()->serial(), playing);
+    QCOMPARE(mWindow->session()->player()->state(), VideoPlayer::Playing);
     QCOMPARE(mWindow->playState(), int(PlaybackSession::Playing));
 }
 
 void TestFileListNavigation::previousAndNextDoNothingBeforeAnOpen()
 {
     listAll();
-    const quint64 serial = mWindow->player()->serial();
+    const quint64 serial = mWindow->session()->serial();
     button("pushButtonNext")->click();
     button("pushButtonPre")->click();
-    QCOMPARE(mWindow->player()->serial(), serial);
+    QCOMPARE(mWindow->session()->serial(), serial);
     QCOMPARE(mWindow->playState(), int(PlaybackSession::Stopped));
     QVERIFY(mWindow->filePath().isEmpty());
     QCOMPARE(table()->currentRow(), -1);
@@ -278,7 +240,7 @@ void TestFileListNavigation::deletingTheEntryThatPlaysStopsIt()
     table()->setCurrentCell(0, 0);
     remove->click();
     QCOMPARE(mWindow->playState(), int(PlaybackSession::Stopped));
-    QCOMPARE(mWindow->player()->state(), VideoPlayer::Stop);
+    QCOMPARE(mWindow->session()->state(), PlaybackSession::Stopped);
     QVERIFY(frame->image().isNull());
 }
 
@@ -305,7 +267,7 @@ void TestFileListNavigation::unplayableDropLeavesPlaybackAlone()
 {
     listAll();
     playRow(1);
-    const quint64 playing = mWindow->player()->serial();
+    const quint64 playing = mWindow->session()->serial();
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(clip(QStringLiteral("junk.mp4")))});
     QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
@@ -315,7 +277,7 @@ void TestFileListNavigation::unplayableDropLeavesPlaybackAlone()
     QApplication::sendEvent(mWindow.get(), &drop);
     QVERIFY(waitFor([&] { return mWindow->messageWidget()->isVisible(); }, 20000));
     QCOMPARE(mWindow->messageWidget()->message(), QStringLiteral("junk.mp4: not a recording"));
-    QCOMPARE(mWindow->player()->serial(), playing);
+    QCOMPARE(mWindow->session()->serial(), playing);
     QCOMPARE(mWindow->playState(), int(PlaybackSession::Playing));
     QCOMPARE(mWindow->filePath(), clip(QStringLiteral("two.mp4")));
     QCOMPARE(mWindow->fileListPanel()->rowCount(), 3);
@@ -332,38 +294,34 @@ void TestFileListNavigation::spaceInThePanelPlaysAndPauses()
     QCOMPARE(mWindow->playState(), int(PlaybackSession::Playing));
 }
 
-void TestFileListNavigation::openAskedForWhileOpeningRunsAfterIt()
+void TestFileListNavigation::laterOpenSupersedesOneUnderWay()
 {
-    // A recording the list finished reading arrives while the window waits
-    // for the first picture of another: it opens after that one, not inside it.
+    // A recording the list finished reading arrives while the first picture
+    // of another is awaited: the later one wins, nothing of the earlier shows.
     listAll();
     FileListInfo third;
     QVERIFY(mWindow->fileListPanel()->database()->selectFileInfo(2, third));
-    int pauses = 0;
-    bool asked = false;
+    QList<quint64> shown; // the serials of the pictures the window was handed
+    QList<PlaybackSession::State> states;
     QObject watch;
-    connect(mWindow->player(), &VideoPlayer::sig_StateChanged, &watch, [&](VideoPlayer::PlayerState state) {
-        if (state == VideoPlayer::Pause)
-            ++pauses;
+    connect(mWindow->session(), &PlaybackSession::sig_GetOneFrame, &watch, [&](const QImage &image) {
+        shown.append(image.text(QStringLiteral("serial")).toULongLong());
     });
-    connect(mWindow->player(), &VideoPlayer::sig_TotalTimeChanged, &watch, [&] {
-        if (!asked) {
-            asked = true;
-            mWindow->slotSetFile(third, true);
-        }
+    connect(mWindow->session(), &PlaybackSession::sig_StateChanged, &watch, [&](PlaybackSession::State state) {
+        states.append(state);
     });
-    // A slow first picture: the length arrives while the window waits for it.
-    mWindow->player()->setExtraDecodeTime(300);
+    // A slow first picture: the earlier open is still under way.
+    mWindow->session()->player()->setExtraDecodeTime(300);
     doubleClickRow(0);
-    QVERIFY(asked); // inside the double-click, so inside its open
-    mWindow->player()->setExtraDecodeTime(0);
+    QCOMPARE(mWindow->session()->state(), PlaybackSession::Opening); // the click returned at once
+    mWindow->session()->player()->setExtraDecodeTime(0);
+    mWindow->slotSetFile(third, true);
     QVERIFY(waitFor([&] { return mWindow->filePath() == third.path && mWindow->playState() == PlaybackSession::Playing; }, 20000));
-    QCOMPARE(pauses, 2);
-    auto *frame = child<MyFrame>(*mWindow, "frameVideo");
-    QVERIFY(waitFor([&] {
-        return frame->image().text(QStringLiteral("serial")).toULongLong() == mWindow->player()->serial();
-    }));
-    QCOMPARE(mWindow->player()->totalTime() / 1000000, qint64(5));
+    QCOMPARE(states.count(PlaybackSession::Paused), 1);
+    QVERIFY(!shown.isEmpty());
+    for (quint64 serial : shown)
+        QCOMPARE(serial, mWindow->session()->serial());
+    QCOMPARE(mWindow->session()->fileLength() / 1000000, qint64(5));
 }
 
 // The command line and later launches: the files are listed in their order
@@ -396,7 +354,7 @@ void TestFileListNavigation::filesFromOutsideAreListedAndTheFirstPlays()
     QCOMPARE(mWindow->filePath(), m4v);
 
     // What cannot be played is said once, by the list, and nothing plays.
-    mWindow->player()->stop();
+    mWindow->session()->stop();
     QVERIFY(waitFor([&] { return mWindow->playState() == PlaybackSession::Stopped; }));
     mWindow->messageWidget()->hide();
     const QString junk = clip(QStringLiteral("junk2.mp4"));
@@ -422,7 +380,7 @@ void TestFileListNavigation::screenshot()
     QVERIFY(waitFor([&] { return panel->pendingCount() == 0; }));
     playRow(0);
     panel->selectNextFile();
-    mWindow->player()->play();
+    mWindow->session()->play();
     button("pushButtonFilelist")->click();
     QTest::qWait(2500);
     const QRect both = mWindow->frameGeometry().united(panel->frameGeometry());

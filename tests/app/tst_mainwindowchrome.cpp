@@ -1,4 +1,3 @@
-#include "childwidget.h"
 #include "droppedrecordings.h"
 #include "formfilelist.h"
 #include "gpsfixture.h"
@@ -9,7 +8,7 @@
 #include "speedchart.h"
 #include "telemetrypanel.h"
 #include "telemetrytimeline.h"
-#include "waitfor.h"
+#include "windowfixture.h"
 #include "windowchrome.h"
 #include "watchdog.h"
 
@@ -27,6 +26,7 @@
 #include <QtTest>
 
 using namespace fixture;
+using namespace windowtest;
 
 namespace {
 
@@ -141,9 +141,7 @@ void TestMainWindowChrome::init()
 
 void TestMainWindowChrome::cleanup()
 {
-    if (mWindow)
-        qApp->removeEventFilter(mWindow.get());
-    mWindow.reset();
+    closeWindow(mWindow);
 }
 
 // A window as main() makes it, on the test's folder, with these settings.
@@ -166,6 +164,7 @@ void TestMainWindowChrome::start(const QByteArray &ini)
 void TestMainWindowChrome::playDrive()
 {
     mWindow->slotOpenRecording(mDir.filePath(QStringLiteral("drive.mp4")), true);
+    QVERIFY(settled(*mWindow));
     QCOMPARE(mWindow->playState(), int(PlaybackSession::Playing));
 }
 
@@ -206,10 +205,10 @@ void TestMainWindowChrome::settingsComeBackAfterARestart()
     auto *sound = child<QPushButton>(mWindow.get(), "pushButtonVolume");
     QVERIFY(sound->styleSheet().contains(QLatin1String("SoundClose")));
     QCOMPARE(sound->toolTip(), QStringLiteral("Unmute (M)"));
-    QCOMPARE(mWindow->player()->volume(), 0);
+    QCOMPARE(mWindow->session()->volume(), 0);
     QCOMPARE(child<QSlider>(mWindow.get(), "horizontalSliderVolume")->value(), 40);
     sound->click();
-    QCOMPARE(mWindow->player()->volume(), 40);
+    QCOMPARE(mWindow->session()->volume(), 40);
 }
 
 void TestMainWindowChrome::storedLanguage_data()
@@ -247,7 +246,7 @@ void TestMainWindowChrome::storedVolume()
     for (const auto &c : cases) {
         start(c.ini);
         playDrive();
-        QVERIFY2(mWindow->player()->volume() == c.player, c.ini);
+        QVERIFY2(mWindow->session()->volume() == c.player, c.ini);
         QVERIFY2(child<QSlider>(mWindow.get(), "horizontalSliderVolume")->value() == c.slider, c.ini);
     }
 }
@@ -337,7 +336,7 @@ void TestMainWindowChrome::openDialogIsReadable()
 void TestMainWindowChrome::languageSwitchChangesEveryText()
 {
     start("[menu]\nlanguage=1\n[Setup]\nUnit=1\n");
-    mWindow->slotOpenRecording(mDir.filePath(QStringLiteral("drive.mp4")), false);
+    QVERIFY(openPaused(*mWindow, mDir.filePath(QStringLiteral("drive.mp4"))));
     QTest::keyClick(mWindow.get(), Qt::Key_Right); // paused at second 5
     auto *sound = child<QPushButton>(mWindow.get(), "pushButtonVolume");
     sound->click();
@@ -404,7 +403,7 @@ void TestMainWindowChrome::unitSwitch()
     QCOMPARE(stored(QStringLiteral("Setup/Unit")), QStringLiteral("1"));
 
     // Stopped: the points of the finished playback stay, in the new unit.
-    mWindow->player()->stop();
+    mWindow->session()->stop();
     const int points = chart->dataCount();
     action("actionKPH")->trigger();
     QCOMPARE(mWindow->speedChart()->plot()->yAxis->label(), QStringLiteral("km/h"));

@@ -1,3 +1,4 @@
+#include "openplayer.h"
 #include "audiooutput.h"
 #include "gpsfixture.h"
 #include "videoplayer.h"
@@ -79,7 +80,7 @@ QVector<qint16> TestAudioOutput::play(const QString &clip, int volume, int ms)
 {
     VideoPlayer player;
     player.setVolume(volume);
-    if (!player.openFile(mDir.filePath(clip)) || !player.play())
+    if (!openAndWait(player, mDir.filePath(clip)) || !player.play())
         return {};
     QTest::qWait(ms);
     player.stop(); // closes the device, which closes the file
@@ -132,7 +133,7 @@ void TestAudioOutput::monoPlaysOneChannel()
 {
     VideoPlayer player;
     player.setVolume(128);
-    QVERIFY(player.openFile(mDir.filePath(QStringLiteral("mono.mp4"))));
+    QVERIFY(openAndWait(player, mDir.filePath(QStringLiteral("mono.mp4"))));
     QCOMPARE(player.audioOutputChannels(), 1);
     QVERIFY(player.play());
     QTest::qWait(1000);

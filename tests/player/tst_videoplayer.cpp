@@ -1,3 +1,4 @@
+#include "openplayer.h"
 #include "countingserver.h"
 #include "gpsfixture.h"
 #include "waitfor.h"
@@ -176,7 +177,7 @@ private:
     void makeClip(const QString &name, const AvSpec &spec);
     void newPlayer();
     // openFile and stop under a watchdog: a hang fails with the test's name.
-    bool openPath(const QString &file) { return guarded("openFile", [&] { return mPlayer->openFile(file); }); }
+    bool openPath(const QString &file) { return guarded("openFile", [&] { return openAndWait(*mPlayer, file); }); }
     bool open(const QString &name) { return openPath(path(name)); }
     bool stopPlayer() { return guarded("stop", [&] { return mPlayer->stop(); }); }
 
@@ -345,7 +346,9 @@ void TestVideoPlayer::refusedTransitions()
     QVERIFY(!player.stop());   // already stopped
 
     QVERIFY(player.openFile(path(QStringLiteral("av.mp4"))));
-    QCOMPARE(player.state(), VideoPlayer::Pause);
+    QCOMPARE(player.state(), VideoPlayer::Opening);
+    QVERIFY(!player.play()); // not before the first picture
+    QVERIFY(waitFor([&] { return player.state() == VideoPlayer::Pause; }));
     QVERIFY(!player.openFile(path(QStringLiteral("av.mp4")))); // only while stopped
     QVERIFY(!player.pause());
     QVERIFY(player.play());
@@ -374,8 +377,9 @@ void TestVideoPlayer::firstFrameWhilePaused()
     newPlayer();
     QSignalSpy states(mPlayer.get(), &VideoPlayer::sig_StateChanged); // emitted on this thread
     QVERIFY(open(file));
-    QCOMPARE(states.count(), 1);
-    QCOMPARE(states.at(0).at(0).value<VideoPlayer::PlayerState>(), VideoPlayer::Pause);
+    QCOMPARE(states.count(), 2);
+    QCOMPARE(states.at(0).at(0).value<VideoPlayer::PlayerState>(), VideoPlayer::Opening);
+    QCOMPARE(states.at(1).at(0).value<VideoPlayer::PlayerState>(), VideoPlayer::Pause);
     QVERIFY(waitFor([&] { return mWatch->frames.size() >= 1; }));
     QTest::qWait(200);
     // One picture while paused, positions counted from the container's start.
@@ -682,7 +686,7 @@ void TestVideoPlayer::naturalEndSignalsOnce()
     QCOMPARE(mWatch->endSerials.last(), mPlayer->serial());
     QCOMPARE(mPlayer->state(), VideoPlayer::Stop);
     QCOMPARE(mPlayer->totalTime(), qint64(0));
-    QCOMPARE(states.count(), 2); // Pause and Playing only: no Stop for a natural end
+    QCOMPARE(states.count(), 3); // Opening, Pause and Playing only: no Stop for a natural end
     QVERIFY(!stopPlayer());
     // Every picture was decoded, the decoder's last ones included: each
     // reached the screen, or was skipped for being late on a starved machine.
@@ -1031,7 +1035,7 @@ void TestVideoPlayer::unplayableFilesLeavePlayerStopped()
     QSignalSpy states(mPlayer.get(), &VideoPlayer::sig_StateChanged);
     QVERIFY(!open(file));
     QCOMPARE(mPlayer->state(), VideoPlayer::Stop);
-    QCOMPARE(states.count(), 0);
+    QCOMPARE(states.count(), 2); // Opening, then Stop again
     QVERIFY(!stopPlayer()); // nothing to wait for
     QCOMPARE(mPlayer->totalTime(), qint64(0));
     QTest::qWait(100); // what the player reported on its way out
