@@ -45,6 +45,9 @@ MainWindow::MainWindow(QWidget *parent, MapView map, const QString &dataFolder)
     connect(mSession, &PlaybackSession::sig_OpenStarted, this, [this] { ui->horizontalSlider->setValue(0); });
     connect(mSession, &PlaybackSession::sig_OpenFailed, this, [this](const QString &path) {
         cleanTimeFunc(true);
+        // A file from outside that fails is for the list's read to tell.
+        if (path == mOpenedBeforeListed)
+            mOpenedBeforeListed.clear();
         // An entry of the list that cannot be played says so.
         if (path == std::exchange(mListOpen, QString()))
             slotCannotPlay(path);

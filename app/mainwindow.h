@@ -159,6 +159,15 @@ protected:
 
 private:
     void stepFileList(bool forward);
+    // A file from outside that the list does not know yet opens before the
+    // list reads it: its picture need not wait for the list's row, nor share
+    // the machine with the list's read. Only when nothing is open.
+    void openBeforeListed(const QString &path);
+    // The list's word on that file decides what follows: its row finds it
+    // open already (true: only play it), its refusal finds it open (true:
+    // stop it). Either ends the wait for the word.
+    bool listedWhileOpen(const QString &path);
+    bool refusedWhileOpen(const QString &path);
     void setupFileList(const QString &dataFolder);
     void setupTelemetry(MapView map);
     // Where the list of keys may lie, in widgetVideo.
@@ -185,6 +194,7 @@ private:
     PlaybackKeys *mKeys = nullptr;          // the window's keys
     KeyHelp *mKeyHelp = nullptr;            // the keys, listed over the picture
     OutputActions *mOutput = nullptr;       // snapshot and track export, with their status line
+    QString mOpenedBeforeListed;            // awaiting the list's word (openBeforeListed)
     QString mListOpen;                      // the list's entry being opened: its failure is told
     bool mListStarted = false;              // an entry of the list was opened; previous and next work from then on
 };

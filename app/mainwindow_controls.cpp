@@ -166,7 +166,7 @@ void MainWindow::setupFileList(const QString &dataFolder)
 void MainWindow::slotSetFile(FileListInfo info, bool play)
 {
     qCDebug(lcWindow) << "info.FilePath:" << info.path;
-    if (mSession->listedWhileOpen(info.path)) {
+    if (listedWhileOpen(info.path)) {
         if (play)
             mSession->play();
     } else {
@@ -191,8 +191,27 @@ void MainWindow::openFiles(const QStringList &paths)
     raise();
     activateWindow();
     if (!paths.isEmpty() && !mFileList->knows(paths.first()))
-        mSession->openBeforeListed(paths.first());
+        openBeforeListed(paths.first());
     mFileList->addOpened(paths);
+}
+
+void MainWindow::openBeforeListed(const QString &path)
+{
+    if (path.isEmpty() || !mSession->stopped() || !QFileInfo(path).isFile())
+        return;
+    mOpenedBeforeListed = path;
+    mSession->setFilePath(path);
+    mSession->open(path, false);
+}
+
+bool MainWindow::listedWhileOpen(const QString &path)
+{
+    return path == std::exchange(mOpenedBeforeListed, QString()) && mSession->filePath() == path && !mSession->stopped();
+}
+
+bool MainWindow::refusedWhileOpen(const QString &path)
+{
+    return path == std::exchange(mOpenedBeforeListed, QString()) && mSession->filePath() == path;
 }
 
 void MainWindow::on_pushButtonPre_clicked()
@@ -234,7 +253,7 @@ void MainWindow::slotSaveBasePath(QString path)
 
 void MainWindow::slotCannotPlay(QString path, ProbeProblem problem)
 {
-    if (mSession->refusedWhileOpen(path))
+    if (refusedWhileOpen(path))
         mSession->stop();
     mMsgWidget->showCannotPlay(QFileInfo(path).fileName(), problem);
 }

@@ -5,6 +5,7 @@
 #include "gpsrecord.h"
 #include "telemetrytimeline.h"
 #include "timeoffset.h"
+#include "trackexport.h"
 
 #include <QObject>
 #include <QString>
@@ -17,14 +18,6 @@
 class QImage;
 class QWidget;
 class StatusToast;
-
-// A recording's GPS track to export: the file and its finished track.
-struct TrackSource
-{
-    QString file;
-    std::shared_ptr<const GpsTrack> track; // null while its pass has not finished
-    qint16 gpsVersion = 0;
-};
 
 // What the user takes out of the viewer: the picture shown, as a PNG at its
 // full size with the telemetry of its second in text fields, and the track

@@ -1,7 +1,5 @@
 #include "playbacksession.h"
 
-#include "tripscanner.h"
-
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QTimer>
@@ -13,8 +11,7 @@ Q_DECLARE_LOGGING_CATEGORY(lcWindow)
 namespace {
 
 constexpr int kTimelineIntervalMs = 500;
-constexpr int kRescanDelayMs = 300;      // files listed one after another make one scan
-constexpr int kPrepareDelayMs = 500;     // after a take-over, before the next file is readied
+constexpr int kPrepareDelayMs = 500; // after a take-over, before the next file is readied
 
 } // namespace
 
@@ -23,8 +20,9 @@ PlaybackSession::PlaybackSession(std::function<bool()> pausedDrag, QObject *pare
     , mPlayer(new VideoPlayer)
     , mTimer(new QTimer(this))
     , mPausedDrag(std::move(pausedDrag))
-    , mScanner(new TripScanner(this))
 {
+    auto *spare = new VideoPlayer;
+    mDrive = new Drive(spare, [this] { return !stopped(); }, this);
     mTimer->setInterval(kTimelineIntervalMs);
     connect(mTimer, &QTimer::timeout, this, [this] {
         const double now = position();
@@ -34,56 +32,36 @@ PlaybackSession::PlaybackSession(std::function<bool()> pausedDrag, QObject *pare
             mTimer->stop(); // this tick still reaches the window
     });
     listenTo(mPlayer);
-    connect(mScanner, &TripScanner::sig_Trip, this, &PlaybackSession::tripScanned);
-    mRescan = new QTimer(this);
-    mRescan->setSingleShot(true);
-    mRescan->setInterval(kRescanDelayMs);
-    connect(mRescan, &QTimer::timeout, this, [this] {
-        const QStringList listed = mListed();
-        const int index = listed.indexOf(mFilePath);
-        if (index >= 0 && !stopped()) {
-            mScanTicket = mScanner->scan(listed, index);
-            mScanPending = true;
-        }
+    listenTo(spare);
+    connect(mDrive, &Drive::sig_Found, this, [this] {
+        emit sig_TripFound();
+        QTimer::singleShot(0, this, &PlaybackSession::prepareNext);
     });
-}
-
-void PlaybackSession::listed(const QString &path)
-{
-    if (!mTripsOn || !mListed || stopped() || mSwitching)
-        return;
-    const QStringList files = mListed();
-    const QString first = inTrip() ? mTrip.part(0).path : mFilePath;
-    const QString last = inTrip() ? mTrip.part(mTrip.partCount() - 1).path : mFilePath;
-    const int added = files.indexOf(path);
-    // A scan still under way may have taken the list before this file came;
-    // a file opened before it was listed had none.
-    const bool playsUnscanned = path == mFilePath && !inTrip() && !mScanPending;
-    if (added >= 0
-        && (playsUnscanned || mScanPending || added == files.indexOf(last) + 1 || added == files.indexOf(first) - 1))
-        mRescan->start();
+    connect(mDrive, &Drive::sig_NextSettled, this, [this] {
+        // The end that came meanwhile, handled now.
+        if (std::exchange(mContinueWhenReady, false) && !continueTrip())
+            emit sig_Ended();
+    });
 }
 
 PlaybackSession::~PlaybackSession()
 {
     mStopping = true;
     // Joins a GPS pass that still reads a file which ended by itself.
-    delete mNext;
+    VideoPlayer *spare = mDrive->spare();
+    delete mDrive;
+    delete spare;
     delete mPlayer;
 }
 
-// Only the player that plays speaks to the window; the waiting one's first
-// picture and track are kept for when it takes over.
+// Only the player that plays speaks to the window.
 void PlaybackSession::listenTo(VideoPlayer *player)
 {
     connect(player, &VideoPlayer::sig_GetOneFrame, this, [this, player](QImage image) {
-        if (image.text(QStringLiteral("serial")).toULongLong() != player->serial())
-            return; // of an open superseded or stopped
-        if (player == mPlayer) {
-            wakeTimeline(); // a paused picture may be a step to another second
-            emit sig_GetOneFrame(image);
-        } else if (player == mNext)
-            mNextPicture = image;
+        if (player != mPlayer || image.text(QStringLiteral("serial")).toULongLong() != player->serial())
+            return; // of the spare, or of an open superseded or stopped
+        wakeTimeline(); // a paused picture may be a step to another second
+        emit sig_GetOneFrame(image);
     });
     connect(player, &VideoPlayer::sig_DecodeTooSlow, this, [this, player](bool tooSlow) {
         if (player == mPlayer)
@@ -91,14 +69,13 @@ void PlaybackSession::listenTo(VideoPlayer *player)
     });
     // The one check of a track's serial: what reaches the panel is the open file's.
     connect(player, &VideoPlayer::sig_GetGpsData, this, [this, player](GpsData data) {
+        if (player != mPlayer)
+            return;
         if (!data.track || data.serial != player->serial()) {
             qCDebug(lcWindow) << "gps track of an earlier file ignored";
             return;
         }
-        if (player == mPlayer)
-            takeTrack(data);
-        else if (player == mNext)
-            mNextGps = data;
+        takeTrack(data);
     });
     connect(player, &VideoPlayer::sig_TotalTimeChanged, this, [this, player](qint64 uSec) {
         if (player == mPlayer)
@@ -109,7 +86,8 @@ void PlaybackSession::listenTo(VideoPlayer *player)
             playerState(state);
     });
     connect(player, &VideoPlayer::sig_Opened, this, [this, player](quint64 serial, bool ok) {
-        opened(player, serial, ok);
+        if (player == mPlayer && serial == player->serial())
+            opened(serial, ok);
     });
     connect(player, &VideoPlayer::sig_PlayStopNormally, this, [this, player](quint64 serial) {
         if (player == mPlayer)
@@ -119,26 +97,20 @@ void PlaybackSession::listenTo(VideoPlayer *player)
 
 void PlaybackSession::setVolume(int volume)
 {
-    for (VideoPlayer *player : {mPlayer, mNext}) {
-        if (player)
-            player->setVolume(volume);
-    }
+    mPlayer->setVolume(volume);
+    mDrive->spare()->setVolume(volume);
 }
 
 void PlaybackSession::setSpeed(double speed)
 {
-    for (VideoPlayer *player : {mPlayer, mNext}) {
-        if (player)
-            player->setSpeed(speed);
-    }
+    mPlayer->setSpeed(speed);
+    mDrive->spare()->setSpeed(speed);
 }
 
 void PlaybackSession::setOutputSize(const QSize &size)
 {
-    for (VideoPlayer *player : {mPlayer, mNext}) {
-        if (player)
-            player->setOutputSize(size);
-    }
+    mPlayer->setOutputSize(size);
+    mDrive->spare()->setOutputSize(size);
 }
 
 int PlaybackSession::playState() const
@@ -170,31 +142,38 @@ void PlaybackSession::setState(State state)
     qCDebug(lcWindow) << "mPlayState:" << mState;
 }
 
+void PlaybackSession::report(State state)
+{
+    setState(state);
+    emit sig_StateChanged(state);
+}
+
+void PlaybackSession::playerState(VideoPlayer::PlayerState state)
+{
+    switch (state) {
+    case VideoPlayer::Playing:
+        report(Playing);
+        break;
+    case VideoPlayer::Pause:
+        report(Paused);
+        break;
+    case VideoPlayer::Opening:
+        report(Opening);
+        break;
+    case VideoPlayer::Stop:
+        // Opening, a stop not asked for is the open failing: sig_Opened tells.
+        if (mState != Opening || mStopping)
+            report(Stopped);
+        break;
+    }
+}
+
 void PlaybackSession::takeTrack(const GpsData &data)
 {
     mGpsData = data;
     qCDebug(lcWindow) << "gps track ready, valid:" << data.track->valid << "records:" << data.track->count();
     emit sig_TrackReady(data);
     wakeTimeline(); // the next tick shows the track's second
-}
-
-void PlaybackSession::openBeforeListed(const QString &path)
-{
-    if (path.isEmpty() || !stopped() || !QFileInfo(path).isFile())
-        return;
-    mOpenedBeforeListed = path;
-    mFilePath = path;
-    open(path, false);
-}
-
-bool PlaybackSession::listedWhileOpen(const QString &path)
-{
-    return path == std::exchange(mOpenedBeforeListed, QString()) && mFilePath == path && !stopped();
-}
-
-bool PlaybackSession::refusedWhileOpen(const QString &path)
-{
-    return path == std::exchange(mOpenedBeforeListed, QString()) && mFilePath == path;
 }
 
 void PlaybackSession::stopPlayer()
@@ -215,8 +194,8 @@ void PlaybackSession::open(const QString &path, bool play)
     // A transport stream's track arrives only while the new file already plays.
     mGpsData = GpsData();
     if (!mSwitching) {
-        mTrip = Trip();
-        dropNext();
+        mDrive->clear();
+        mContinueWhenReady = false;
         emit sig_OpenStarted();
     }
     mOpenPath = path;
@@ -224,26 +203,17 @@ void PlaybackSession::open(const QString &path, bool play)
 }
 
 // The player that plays is paused on its first picture, or cannot play the file.
-void PlaybackSession::opened(VideoPlayer *player, quint64 serial, bool ok)
+void PlaybackSession::opened(quint64, bool ok)
 {
-    if (serial != player->serial())
-        return;
-    if (player == mNext) {
-        nextOpened(ok);
-        return;
-    }
-    if (player != mPlayer)
-        return;
+    const bool switched = std::exchange(mSwitching, false);
     if (!ok) {
         qCDebug(lcWindow) << "cannot play:" << mOpenPath;
         mPlayAfterOpen = false;
-        if (mOpenedBeforeListed == mOpenPath)
-            mOpenedBeforeListed.clear(); // a failure is for the list's read to tell
-        if (mSwitching) {
+        if (switched) {
             // The drive is broken where this file was: what played stays as it ends.
             qCWarning(lcWindow) << "next part of the drive cannot be played:" << mOpenPath;
-            mPart = mSwitchFrom;
-            mTrip = Trip();
+            mDrive->dropTrip(mSwitchFrom);
+            mSwitching = true; // the window keeps the last picture
             report(Failed);
             mSwitching = false;
         } else {
@@ -252,15 +222,10 @@ void PlaybackSession::opened(VideoPlayer *player, quint64 serial, bool ok)
         emit sig_OpenFailed(mOpenPath);
         return;
     }
-    const bool switched = std::exchange(mSwitching, false);
     startTimeline();
     // Whether its neighbours follow on is read beside playback.
-    if (mTripsOn && !switched && mListed) {
-        const QStringList listed = mListed();
-        const int index = listed.indexOf(mOpenPath);
-        mScanTicket = index >= 0 ? mScanner->scan(listed, index) : 0;
-        mScanPending = index >= 0;
-    }
+    if (!switched)
+        mDrive->scan(mOpenPath);
     if (mSeekAfterOpen > 0)
         mPlayer->seek(std::exchange(mSeekAfterOpen, 0));
     if (std::exchange(mPlayAfterOpen, false))
@@ -273,12 +238,12 @@ void PlaybackSession::togglePlay()
 {
     if (!QFileInfo(mFilePath).isFile())
         return;
+    if (mState == Opening) {
+        mPlayAfterOpen = !mPlayAfterOpen;
+        return;
+    }
     switch (playState()) {
     case Stopped:
-        if (mState == Opening) {
-            mPlayAfterOpen = !mPlayAfterOpen;
-            break;
-        }
         // The drive stays the timeline: its first file opens as a part of it.
         if (inTrip())
             switchPart(0, 0, true);
@@ -327,115 +292,43 @@ void PlaybackSession::stepFrame(int direction)
     mPlayer->stepFrame(direction);
 }
 
-double PlaybackSession::speed() const
-{
-    return mPlayer->speed();
-}
-
 void PlaybackSession::setDragging(bool dragging)
 {
     mPlayer->setIsMove(dragging);
 }
 
-quint64 PlaybackSession::serial() const
-{
-    return mPlayer->serial();
-}
-
-qint64 PlaybackSession::fileLength() const
-{
-    return mPlayer->totalTime();
-}
-
-double PlaybackSession::filePosition() const
-{
-    return mPlayer->currentTime();
-}
-
 void PlaybackSession::setTrips(bool on, std::function<QStringList()> listed)
 {
-    mTripsOn = on;
-    mListed = std::move(listed);
-    if (!on) {
-        mTrip = Trip();
-        dropNext();
-    }
+    mDrive->setEnabled(on, std::move(listed));
 }
 
-void PlaybackSession::tripScanned(quint64 ticket, const Trip &trip)
+void PlaybackSession::listed(const QString &path)
 {
-    if (ticket == mScanTicket)
-        mScanPending = false;
-    const int part = trip.indexOf(mFilePath);
-    if (ticket != mScanTicket || !mTripsOn || trip.partCount() < 2 || part < 0 || stopped())
-        return;
-    mTrip = trip;
-    mPart = part;
-    // A drive read again may have gained files before this one: the file
-    // waiting keeps its place by its name.
-    mNextPart = mNextPath.isEmpty() ? -1 : trip.indexOf(mNextPath);
-    emit sig_TripFound();
-    QTimer::singleShot(0, this, &PlaybackSession::prepareNext);
+    if (!stopped() && !mSwitching)
+        mDrive->listed(path, mFilePath);
 }
 
 double PlaybackSession::position() const
 {
-    const double offset = inTrip() ? double(mTrip.offsetUs(mPart)) / 1e6 : 0.0;
-    return offset + mPlayer->currentTime();
+    return double(partOffsetUs()) / 1e6 + mPlayer->currentTime();
 }
 
 qint64 PlaybackSession::length() const
 {
-    return inTrip() ? mTrip.lengthUs() : mPlayer->totalTime();
-}
-
-qint64 PlaybackSession::seekTarget() const
-{
-    return (inTrip() ? mTrip.offsetUs(mPart) : 0) + mPlayer->seekTarget();
-}
-
-bool PlaybackSession::seekWaiting() const
-{
-    return mPlayer->seekWaiting();
+    return inTrip() ? trip().lengthUs() : mPlayer->totalTime();
 }
 
 void PlaybackSession::seek(qint64 positionUs)
 {
     wakeTimeline();
     qint64 local = positionUs;
-    const int part = inTrip() ? mTrip.partAt(positionUs, &local) : mPart;
-    if (part != mPart)
+    const int part = inTrip() ? trip().partAt(positionUs, &local) : mDrive->part();
+    if (part != mDrive->part())
         switchPart(part, local, mState == Playing || (mState == Opening && mPlayAfterOpen));
     else if (mState == Opening)
         mSeekAfterOpen = local; // the player takes it once its first picture is in
     else
         mPlayer->seek(local);
-}
-
-void PlaybackSession::report(State state)
-{
-    setState(state);
-    emit sig_StateChanged(state);
-}
-
-void PlaybackSession::playerState(VideoPlayer::PlayerState state)
-{
-    switch (state) {
-    case VideoPlayer::Playing:
-        report(Playing);
-        break;
-    case VideoPlayer::Pause:
-        report(Paused);
-        break;
-    case VideoPlayer::Opening:
-        report(Opening);
-        break;
-    case VideoPlayer::Stop:
-        // Opening, a stop not asked for is the open failing: sig_Opened tells.
-        if (mState != Opening || mStopping)
-            report(Stopped);
-        break;
-    }
 }
 
 // What follows a file's natural end is decided here: the drive's next file,
@@ -456,92 +349,51 @@ void PlaybackSession::fileEnded(quint64 serial)
 
 bool PlaybackSession::continueTrip()
 {
-    if (!inTrip() || mPart + 1 >= mTrip.partCount())
+    if (!inTrip() || mDrive->part() + 1 >= trip().partCount())
         return false;
-    if (mPreparing) {
+    if (mDrive->preparing()) {
         // Taken up once the next file is open.
         mContinueWhenReady = true;
         return true;
     }
-    switchPart(mPart + 1, 0, true);
+    switchPart(mDrive->part() + 1, 0, true);
     return true;
 }
 
 bool PlaybackSession::goToPart(const QString &path)
 {
-    const int part = inTrip() && !stopped() ? mTrip.indexOf(path) : -1;
+    const int part = inTrip() && !stopped() ? trip().indexOf(path) : -1;
     if (part < 0)
         return false;
-    seek(mTrip.offsetUs(part));
+    seek(trip().offsetUs(part));
     return true;
 }
 
 void PlaybackSession::prepareNext()
 {
-    const int part = mPart + 1;
-    if (!inTrip() || part >= mTrip.partCount() || mState == Opening || mPreparing || mNextPart == part || stopped())
-        return;
-    if (!mNext) {
-        mNext = new VideoPlayer;
-        listenTo(mNext);
-    }
-    mNext->stop();
-    mNext->setVolume(mPlayer->volume());
-    mNext->setSpeed(mPlayer->speed());
-    mNext->setOutputSize(mPlayer->outputSize());
-    mNextPart = -1;
-    mNextPath.clear();
-    mNextPicture = QImage();
-    mNextGps = GpsData();
-    mPreparePath = mTrip.part(part).path;
-    mPreparing = mNext->openFile(mPreparePath);
-}
-
-void PlaybackSession::nextOpened(bool ok)
-{
-    mPreparing = false;
-    // The drive may have been read again, or left, meanwhile.
-    const int at = ok && inTrip() ? mTrip.indexOf(mPreparePath) : -1;
-    if (at >= 0 && at == mPart + 1) {
-        mNextPart = at;
-        mNextPath = mPreparePath;
-    } else
-        qCDebug(lcWindow) << "next file of the drive not kept ready:" << mPreparePath;
-    // The end that came meanwhile, handled now.
-    if (std::exchange(mContinueWhenReady, false) && !continueTrip())
-        emit sig_Ended();
-}
-
-void PlaybackSession::dropNext()
-{
-    mNextPart = -1;
-    mNextPath.clear();
-    // An open under way is abandoned: its report never comes.
-    mPreparing = false;
-    mContinueWhenReady = false;
-    if (mNext)
-        mNext->stop();
+    if (mState != Opening && !stopped())
+        mDrive->prepareNext(*mPlayer);
 }
 
 // The waiting player takes over, already on its first picture: the
 // window's surface shows it at once.
-bool PlaybackSession::takeNext(qint64 localUs, bool play)
+bool PlaybackSession::takeOver(int part, qint64 localUs, bool play)
 {
-    if (!mNext || mNext->state() != VideoPlayer::Pause)
+    QImage picture;
+    GpsData track;
+    VideoPlayer *next = mDrive->takeOver(part, mPlayer, &picture, &track);
+    if (!next)
         return false;
-    if (mPlayer->state() != VideoPlayer::Stop) {
-        mSwitching = true;
-        stopPlayer();
-        mSwitching = false;
-    }
-    std::swap(mPlayer, mNext);
-    mPart = std::exchange(mNextPart, -1);
-    mNextPath.clear();
-    mFilePath = mTrip.part(mPart).path;
+    VideoPlayer *previous = std::exchange(mPlayer, next);
+    // No longer the one that plays: its stop reaches nobody.
+    previous->stop();
+    mSwitching = false;
+    mFilePath = trip().part(part).path;
+    mOpenPath = mFilePath;
     mGpsData = GpsData();
     emit sig_TotalTimeChanged(mPlayer->totalTime());
-    if (!mNextPicture.isNull() && mNextPicture.text(QStringLiteral("serial")).toULongLong() == mPlayer->serial())
-        emit sig_GetOneFrame(mNextPicture);
+    if (!picture.isNull())
+        emit sig_GetOneFrame(picture);
     startTimeline();
     if (localUs > 0)
         mPlayer->seek(localUs);
@@ -549,8 +401,8 @@ bool PlaybackSession::takeNext(qint64 localUs, bool play)
         mPlayer->play();
     else
         report(Paused);
-    if (mNextGps.track && mNextGps.serial == mPlayer->serial())
-        takeTrack(mNextGps);
+    if (track.track)
+        takeTrack(track);
     // Not at once: readying the next file first waits for the player that
     // just ended to close its sound device, which would hold up the picture
     // just handed over.
@@ -560,13 +412,13 @@ bool PlaybackSession::takeNext(qint64 localUs, bool play)
 
 void PlaybackSession::switchPart(int part, qint64 localUs, bool play)
 {
-    if (part == mNextPart && takeNext(localUs, play))
+    if (takeOver(part, localUs, play))
         return;
     if (!mSwitching)
-        mSwitchFrom = mPart;
+        mSwitchFrom = mDrive->part();
     mSwitching = true;
-    mPart = part;
-    mFilePath = mTrip.part(part).path;
+    mDrive->setPart(part);
+    mFilePath = trip().part(part).path;
     open(mFilePath, play);
     mSeekAfterOpen = localUs;
 }
@@ -578,7 +430,7 @@ std::vector<TrackSource> PlaybackSession::tracks() const
         tracks.push_back({mFilePath, mGpsData.track, mGpsData.version});
         return tracks;
     }
-    for (int i = 0; i < mTrip.partCount(); ++i)
-        tracks.push_back({mTrip.part(i).path, mTrip.part(i).track, mTrip.part(i).gpsVersion});
+    for (int i = 0; i < trip().partCount(); ++i)
+        tracks.push_back({trip().part(i).path, trip().part(i).track, trip().part(i).gpsVersion});
     return tracks;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "outputactions.h"
-#include "trip.h"
+#include "drive.h"
+#include "trackexport.h"
 #include "videoplayer.h"
 
 #include <QImage>
@@ -12,18 +12,18 @@
 #include <functional>
 
 class QTimer;
-class TripScanner;
 
-// What the window's controls ask of playback: opening a recording (the
-// window keeps painting while the player waits for its first picture),
-// play and pause, the player's state as the controls see it, the timeline
-// tick, and the track of the open file. It owns the player.
+// What the window's controls ask of playback, and the one owner of its
+// state: opening a recording (it returns at once; the state says Opening
+// until the first picture is in or the file failed), play and pause, the
+// timeline tick, and the track of the open file. It owns the players and is
+// the only door to them.
 //
 // A recording whose neighbours in the list follow on in time is part of a
-// drive: the timeline (position, length, seeks) is then the drive's, and at
-// the end of one file the next starts by itself. The next file waits open
-// and paused on its first picture in a second player, so the change shows
-// no gap; the window hears only the player that plays (the signals below).
+// drive (Drive): the timeline (position, length, seeks) is then the drive's,
+// and at the end of one file the next starts by itself, taking over from a
+// player where it waits paused on its first picture, so the change shows no
+// gap; the window hears only the player that plays.
 class PlaybackSession : public QObject
 {
     Q_OBJECT
@@ -38,12 +38,11 @@ public:
     PlaybackSession(std::function<bool()> pausedDrag, QObject *parent = nullptr);
     ~PlaybackSession() override;
 
-    // The player of the file that plays (it changes at a drive's file borders).
-    VideoPlayer *player() const { return mPlayer; }
     // For every player, this one and the ones to come.
     void setVolume(int volume);
     int volume() const { return mPlayer->volume(); }
     void setSpeed(double speed);
+    double speed() const { return mPlayer->speed(); }
     void setOutputSize(const QSize &size);
     QTimer *timer() const { return mTimer; }
     // Paused, the timeline tick rests once a tick finds playback where the
@@ -54,6 +53,7 @@ public:
     State state() const { return mState; }
     // Nothing plays or is open: stopped, or the last open failed.
     bool stopped() const { return mState == Stopped || mState == Failed; }
+    bool isOpening() const { return mState == Opening; }
     // Playing, Paused, PausedDrag while the slider is held in a pause, or
     // Stopped (also while opening or failed).
     int playState() const;
@@ -69,58 +69,44 @@ public:
     void open(const QString &path, bool play);
     // The play button: when stopped (at the end or by the stop button)
     // plays again from the start of what stopped, the drive's first file in
-    // a drive; else toggles.
+    // a drive; else toggles (opening: whether it plays once open).
     void togglePlay();
     // The space key: toggles only while a file is open and the slider is free.
     void playPause();
-    // What the controls ask of the file that plays; the players are reached
-    // through the session only.
     // Opening, play() plays once the first picture is in.
     void play();
     void stop();
     void stepFrame(int direction);
-    double speed() const;
     // A paused picture follows the slider while it is held.
     void setDragging(bool dragging);
     // The picture of the file that plays: the serial its pictures and its
-    // end carry, its own length and position.
-    quint64 serial() const;
-    qint64 fileLength() const;  // µs
-    double filePosition() const; // s
-    // The picture counters of the file that plays (VideoPlayer's).
+    // end carry, its own length and position, its picture counters.
+    quint64 serial() const { return mPlayer->serial(); }
+    qint64 fileLength() const { return mPlayer->totalTime(); } // µs
+    double filePosition() const { return mPlayer->currentTime(); } // s
     qint64 framesShown() const { return mPlayer->framesShown(); }
     qint64 framesDropped() const { return mPlayer->framesDropped(); }
     qint64 longestDropRun() const { return mPlayer->longestDropRun(); }
-
-    // A file from outside that the list does not know yet opens before the
-    // list reads it: its picture need not wait for the list's row, nor share
-    // the machine with the list's read. Only when nothing is open or opening.
-    void openBeforeListed(const QString &path);
-    // The list's word on a file decides what follows: its row finds path
-    // open already (true: only play it), its refusal finds it open (true:
-    // stop it). Either ends the wait for the word.
-    bool listedWhileOpen(const QString &path);
-    bool refusedWhileOpen(const QString &path);
-
-    bool isOpening() const { return mState == Opening; }
+    // Tests that fake a report of the player that plays, or slow it down.
+    VideoPlayer *player() const { return mPlayer; }
 
     // Drives: listed gives the list's recordings in order; off, every file
     // plays by itself.
     void setTrips(bool on, std::function<QStringList()> listed);
-    bool tripsOn() const { return mTripsOn; }
+    bool tripsOn() const { return mDrive->enabled(); }
     // The drive of the open file, when it has more than one part.
-    bool inTrip() const { return mTrip.partCount() > 1; }
-    const Trip &trip() const { return mTrip; }
+    bool inTrip() const { return mDrive->active(); }
+    const Trip &trip() const { return mDrive->trip(); }
     // Where the open file starts on the drive (0 outside one).
-    qint64 partOffsetUs() const { return inTrip() ? mTrip.offsetUs(mPart) : 0; }
+    qint64 partOffsetUs() const { return mDrive->offsetUs(); }
     // The tracks of the drive's files, or of the open file, for export.
     std::vector<TrackSource> tracks() const;
     // The timeline the controls show: the drive's, else the open file's.
     double position() const; // s
     qint64 length() const;   // µs
     void seek(qint64 positionUs);
-    qint64 seekTarget() const;
-    bool seekWaiting() const;
+    qint64 seekTarget() const { return partOffsetUs() + mPlayer->seekTarget(); }
+    bool seekWaiting() const { return mPlayer->seekWaiting(); }
     // A recording was listed: when it may continue the open file's drive,
     // the drive is read again.
     void listed(const QString &path);
@@ -157,30 +143,19 @@ private:
     void setState(State state);
     void report(State state);
     void playerState(VideoPlayer::PlayerState state);
-    void opened(VideoPlayer *player, quint64 serial, bool ok);
-    void nextOpened(bool ok);
+    void opened(quint64 serial, bool ok);
     // Stops the player that plays; its stop is reported as the session's.
     void stopPlayer();
     void fileEnded(quint64 serial);
     // The next part of the open file's drive plays; false when there is none.
     bool continueTrip();
     void startTimeline(); // from a fresh tick
-    // The drive's next file, opened and paused in the second player.
     void prepareNext();
-    void dropNext();
-    bool takeNext(qint64 localUs, bool play);
     void switchPart(int part, qint64 localUs, bool play);
-    void tripScanned(quint64 ticket, const Trip &trip);
+    bool takeOver(int part, qint64 localUs, bool play);
 
-    VideoPlayer *mPlayer = nullptr;
-    VideoPlayer *mNext = nullptr;         // the second player, or null before a drive
-    int mNextPart = -1;                   // the part it holds open, ready; -1 none
-    QString mNextPath;                    // that part's recording
-    bool mPreparing = false;              // it is opening that part
-    QString mPreparePath;                 // the part it is opening
-    bool mContinueWhenReady = false;      // the playing file ended meanwhile
-    QImage mNextPicture;                  // its first picture, shown when it takes over
-    GpsData mNextGps;                     // its track, when its pass finished before
+    VideoPlayer *mPlayer = nullptr;       // the player that plays
+    Drive *mDrive = nullptr;              // holds the other one
     QTimer *mTimer = nullptr;             // the timeline tick while a file is open
     double mTickPosition = -1.0;          // where the last tick found playback, s
     std::function<bool()> mPausedDrag;
@@ -191,15 +166,7 @@ private:
     bool mPlayAfterOpen = false;          // opening: it plays once the first picture is in
     qint64 mSeekAfterOpen = 0;            // opening: where it goes then, µs of the file
     bool mStopping = false;               // the session stops the player: its stop is one
-    QString mOpenedBeforeListed;          // awaiting the list's word (openBeforeListed)
-    bool mTripsOn = false;
-    std::function<QStringList()> mListed;
-    TripScanner *mScanner = nullptr;
-    quint64 mScanTicket = 0;              // the scan of the open file
-    bool mScanPending = false;            // its report has not come yet
-    QTimer *mRescan = nullptr;            // files listed one by one make one scan
-    Trip mTrip;                           // empty, or the open file's drive
-    int mPart = 0;                        // the part of the drive that is open
-    bool mSwitching = false;
+    bool mSwitching = false;              // a part of the drive opens in the player
     int mSwitchFrom = 0;                  // the part that played before the switch
+    bool mContinueWhenReady = false;      // a file ended while the next part was opening
 };

@@ -8,6 +8,16 @@
 
 #include <QString>
 
+#include <memory>
+
+// A recording's GPS track to export: the file and its finished track.
+struct TrackSource
+{
+    QString file;
+    std::shared_ptr<const GpsTrack> track; // null while its pass has not finished
+    qint16 gpsVersion = 0;
+};
+
 struct ExportedTrack
 {
     QString file;
