@@ -257,17 +257,25 @@ void VideoPlayer::logFlags()
 
 void VideoPlayer::notifyOpenWaiters(quint64 serial)
 {
-    // Through the mutex, so that a waiter between its look and its wait
-    // cannot miss this; notified after it, so that the woken waiter does not
-    // run straight into a mutex still held.
-    {
-        std::lock_guard<std::mutex> lock(mOpenMutex);
-    }
-    mOpenCondition.notify_all();
     // An open under way settles on the GUI thread; a stale one finds its
     // serial gone there.
     if (playerState.load() == Opening)
         QMetaObject::invokeMethod(this, [this, serial] { settleOpen(serial); }, Qt::QueuedConnection);
+    // Under the mutex, so that a waiter between its look and its wait
+    // cannot miss this.
+    std::lock_guard<std::mutex> lock(mOpenMutex);
+    mOpenCondition.notify_all();
+}
+
+// The last the player thread does with this object: once the flag is down
+// a waiter may destroy it, so the flag drops under the mutex it waits on.
+void VideoPlayer::endRun(quint64 serial)
+{
+    if (playerState.load() == Opening)
+        QMetaObject::invokeMethod(this, [this, serial] { settleOpen(serial); }, Qt::QueuedConnection);
+    std::lock_guard<std::mutex> lock(mOpenMutex);
+    mRunActive = false;
+    mOpenCondition.notify_all();
 }
 
 // Runs the part of the GPS pass that reads a stream beside playback. Only
@@ -736,16 +744,14 @@ void VideoPlayer::run()
     startGpsPass(serial);
     if (!openStreams(is, path)) {
         finishEarly(is);
-        mRunActive = false;
-        notifyOpenWaiters(serial);
+        endRun(serial);
         return;
     }
 
     const PacketPtr packet(av_packet_alloc());
     if (!packet) {
         finishEarly(is);
-        mRunActive = false;
-        notifyOpenWaiters(serial);
+        endRun(serial);
         return;
     }
     demuxLoop(is, packet.get());
@@ -771,8 +777,7 @@ void VideoPlayer::run()
     releaseFile(is);
     is.readThreadFinished = 1;
     qCDebug(lcPlayer) << "stop success!!!";
-    mRunActive = false;
-    notifyOpenWaiters(serial);
+    endRun(serial);
 }
 
 // Paused for a while, the sound device is closed: paused, SDL keeps feeding

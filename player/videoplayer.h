@@ -151,6 +151,7 @@ private:
     void joinRun();
     void waitForRun(const std::function<bool()> &done);
     void settleOpen(quint64 serial);
+    void endRun(quint64 serial);
     void logFlags();
 
     QString mFilePath;
