@@ -46,12 +46,14 @@ PlaybackSession::PlaybackSession(std::function<bool()> pausedDrag, QObject *pare
 
 PlaybackSession::~PlaybackSession()
 {
+    // The players' last reports reach nobody: whoever listened may be gone.
+    blockSignals(true);
     mStopping = true;
     // Joins a GPS pass that still reads a file which ended by itself.
-    VideoPlayer *spare = mDrive->spare();
-    delete mDrive;
-    delete spare;
+    // The players' threads end before anything that hears them goes.
+    delete mDrive->spare();
     delete mPlayer;
+    delete mDrive;
 }
 
 // Only the player that plays speaks to the window.
@@ -320,6 +322,8 @@ qint64 PlaybackSession::length() const
 
 void PlaybackSession::seek(qint64 positionUs)
 {
+    if (stopped() && inTrip())
+        return; // no part of an ended drive opens by itself
     wakeTimeline();
     qint64 local = positionUs;
     const int part = inTrip() ? trip().partAt(positionUs, &local) : mDrive->part();

@@ -214,6 +214,7 @@ VideoPlayer::VideoPlayer(QObject *parent)
 {
     qCDebug(lcPlayer) << "software open";
     mState->player = this;
+    connect(this, &VideoPlayer::sig_OpenProgress, this, &VideoPlayer::settleOpen, Qt::QueuedConnection);
 }
 
 VideoPlayer::~VideoPlayer()
@@ -260,7 +261,7 @@ void VideoPlayer::notifyOpenWaiters(quint64 serial)
     // An open under way settles on the GUI thread; a stale one finds its
     // serial gone there.
     if (playerState.load() == Opening)
-        QMetaObject::invokeMethod(this, [this, serial] { settleOpen(serial); }, Qt::QueuedConnection);
+        emit sig_OpenProgress(serial);
     // Under the mutex, so that a waiter between its look and its wait
     // cannot miss this.
     std::lock_guard<std::mutex> lock(mOpenMutex);
@@ -272,7 +273,7 @@ void VideoPlayer::notifyOpenWaiters(quint64 serial)
 void VideoPlayer::endRun(quint64 serial)
 {
     if (playerState.load() == Opening)
-        QMetaObject::invokeMethod(this, [this, serial] { settleOpen(serial); }, Qt::QueuedConnection);
+        emit sig_OpenProgress(serial);
     std::lock_guard<std::mutex> lock(mOpenMutex);
     mRunActive = false;
     mOpenCondition.notify_all();

@@ -132,6 +132,9 @@ signals:
     // closes after a true. Emitted on change, from the video thread.
     void sig_DecodeTooSlow(bool tooSlow);
 
+    // From the player's threads: the open with this serial may have settled.
+    void sig_OpenProgress(quint64 serial);
+
 protected:
     void run() override;
 

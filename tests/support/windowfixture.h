@@ -4,7 +4,7 @@
 // play, opening paused, the window's log, the slider and drop helpers.
 
 #include "childwidget.h"
-#include "gpsfixture.h"
+#include "clips.h"
 #include "mainwindow.h"
 #include "myframe.h"
 #include "playbacksession.h"
@@ -55,27 +55,6 @@ inline bool openPaused(MainWindow &window, const QString &path)
     window.slotOpenRecording(path, false);
     return settled(window) && window.playState() == PlaybackSession::Paused
            && waitFor([&] { return child<QSlider>(window, "horizontalSlider")->maximum() < 99; });
-}
-
-// A clip of seconds at w×h with sound; with records > 0 it carries an
-// authenticated GPS track of that many seconds starting at start.
-inline bool makeClip(const QString &path, double seconds, int w, int h, int records = 0, QString *error = nullptr,
-                     fixture::DriveSpec drive = fixture::DriveSpec())
-{
-    fixture::AvSpec av;
-    av.seconds = seconds;
-    av.width = w;
-    av.height = h;
-    av.gop = 25;
-    if (records <= 0)
-        return fixture::makeAvClip(path, av, error);
-    const QString plain = path + QStringLiteral(".plain.mp4");
-    drive.records = records;
-    const bool made = fixture::makeAvClip(plain, av, error)
-                      && fixture::addGpsBox(plain, path, fixture::gpsPayloads(fixture::makeDrive(drive)),
-                                            fixture::GpsBoxOptions(), error);
-    QFile::remove(plain);
-    return made;
 }
 
 // An x that the window maps to second v (where one exists at this width).
