@@ -70,6 +70,8 @@ void PanelFeed::takeTrack(const GpsData &data)
 void PanelFeed::showTrip()
 {
     mSeekBar->setTotal(mSession->length());
+    // A later part opened paused stands where it starts on the drive.
+    mSeekBar->showPlaying(second());
     qint16 version = 0;
     mPanel->setShowPlayed(true);
     // The track first: the chart starts over with nothing of the file's own.

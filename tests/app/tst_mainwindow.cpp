@@ -883,6 +883,12 @@ void TestMainWindow::threeFilesPlayAsOneDrive()
     QVERIFY(waitFor([&] { return mWindow->filePath() == drive[0] && mWindow->playState() == PlaybackSession::Playing; }));
     QCOMPARE(slider->maximum(), 6);
 
+    // A later part opened by itself, paused, stands at its start on the drive.
+    QVERIFY(windowtest::openPaused(*mWindow, drive[1]));
+    QVERIFY(waitFor([&] { return mWindow->session()->inTrip() && slider->maximum() == 6; }));
+    QCOMPARE(slider->value(), 2);
+    QCOMPARE(child<QLabel>(*mWindow, "curtimelabel")->text(), QStringLiteral("00:00:02"));
+
     // Turned off, a file plays by itself.
     mWindow->setTrips(false);
     mWindow->slotOpenRecording(drive[0], true);
