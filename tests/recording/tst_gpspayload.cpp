@@ -3,6 +3,7 @@
 
 #include "gpsfixture.h"
 #include "gpspayload.h"
+#include "logcapture.h"
 #include "testsupport.h"
 
 #include <QtTest>
@@ -10,6 +11,7 @@
 #include <clocale>
 #include <cmath>
 #include <limits>
+#include <memory>
 
 using testsupport::newTrack;
 
@@ -81,7 +83,8 @@ class TestGpsPayload : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { testsupport::RecordingLog::quiet(); }
+    void initTestCase() { mQuiet = std::make_unique<LogCapture>("velmora.recording", false); }
+    void cleanupTestCase() { mQuiet.reset(); }
     void validRecordMakesTrackValid_data();
     void validRecordMakesTrackValid();
     void checkWindow_data();
@@ -91,15 +94,13 @@ private slots:
     void onlyStatusAValidates();
     void validOnceStaysValid_data();
     void validOnceStaysValid();
-    void laterRecordCanValidate();
     void emptyCheckTextIsNotTested_data();
     void emptyCheckTextIsNotTested();
     void transportStreamVersion_data();
     void transportStreamVersion();
     void nanHeading_data();
     void nanHeading();
-    void positionConversion_data();
-    void positionConversion();
+    void hemispheresStayLetters();
     void shortPayloadAppendsNothing_data();
     void shortPayloadAppendsNothing();
     void longPayloadReadsFixedOffsets();
@@ -108,6 +109,9 @@ private slots:
     void nmeaToDegrees();
     void nmeaToDegreesOutOfRange_data();
     void nmeaToDegreesOutOfRange();
+
+private:
+    std::unique_ptr<LogCapture> mQuiet;
 };
 
 void TestGpsPayload::validRecordMakesTrackValid_data()
@@ -154,14 +158,12 @@ void TestGpsPayload::checkWindow_data()
     QTest::newRow("0.9 above") << QByteArray("3131.4") << 3130.5f << true;
     QTest::newRow("1.0 below") << QByteArray("3129.5") << 3130.5f << false;
     QTest::newRow("1.0 above") << QByteArray("3131.5") << 3130.5f << false;
-    QTest::newRow("far off") << QByteArray("3135.5") << 3130.5f << false;
     QTest::newRow("negative") << QByteArray("-3130.5") << 3130.5f << false;
     // Compared with the stored ddmm.mmmm value, not with decimal degrees.
     QTest::newRow("decimal degrees") << QByteArray("31.508333") << 3130.5f << false;
     // Text that is no number reads as 0.
     QTest::newRow("not a number") << QByteArray("north") << 3130.5f << false;
     QTest::newRow("not a number near 0") << QByteArray("north") << 0.5f << true;
-    QTest::newRow("zero at zero") << QByteArray("0") << 0.0f << true;
     QTest::newRow("nan text") << QByteArray("nan") << 3130.5f << false;
     QTest::newRow("inf text") << QByteArray("inf") << 3130.5f << false;
     // The number at the start counts, as strtod reads it; what follows in the
@@ -169,8 +171,6 @@ void TestGpsPayload::checkWindow_data()
     QTest::newRow("bytes after a NUL") << QByteArray("3130.5\0\x05\x05\x05\x05\x05", 12) << 3130.5f << true;
     QTest::newRow("space padding") << QByteArray("3130.5000       ") << 3130.5f << true;
     QTest::newRow("PKCS#7 padding") << QByteArray("3130.5000\x07\x07\x07\x07\x07\x07\x07") << 3130.5f << true;
-    QTest::newRow("PKCS#7, two bytes") << QByteArray("3130.500000000\x02\x02") << 3130.5f << true;
-    QTest::newRow("letters after") << QByteArray("3130.5N") << 3130.5f << true;
     QTest::newRow("exponent, padded") << QByteArray("3.1305e3\x08\x08\x08\x08\x08\x08\x08\x08") << 3130.5f << true;
     QTest::newRow("exponent without digits") << QByteArray("3130.5e\x09") << 3130.5f << true;
     QTest::newRow("leading space and sign") << QByteArray(" +3130.5") << 3130.5f << true;
@@ -220,45 +220,46 @@ void TestGpsPayload::checkNumberIgnoresProcessLocale()
 
 void TestGpsPayload::onlyStatusAValidates_data()
 {
-    QTest::addColumn<GpsPayloadVariant>("variant");
     QTest::addColumn<char>("status");
-    for (char status : {'V', 'a', '\0', ' '}) {
-        const QByteArray name = QByteArray("status 0x") + QByteArray::number(uchar(status), 16);
-        QTest::newRow((name + ", ts").constData()) << GpsPayloadVariant::TransportStream << status;
-        QTest::newRow((name + ", mp4").constData()) << GpsPayloadVariant::Mp4DataTrack << status;
-    }
+    QTest::newRow("V") << 'V';
+    QTest::newRow("lower-case a") << 'a';
+    QTest::newRow("NUL") << '\0';
 }
 
 void TestGpsPayload::onlyStatusAValidates()
 {
-    QFETCH(GpsPayloadVariant, variant);
     QFETCH(char, status);
-    auto track = newTrack();
-    qint16 version = 0;
-    fixture::CameraRecord record = validRecord();
-    record.raw.status = status;
-    for (int i = 0; i < 3; ++i)
-        QVERIFY(decode(record, variant, *track, version));
-    QVERIFY(!track->valid);
-    // Stored all the same, converted, with the status as written.
-    QCOMPARE(track->count(), 3);
-    QCOMPARE(track->records[2].status, status);
-    QVERIFY(near(track->records[2].latitude, 31.508333));
+    for (GpsPayloadVariant variant : {GpsPayloadVariant::TransportStream, GpsPayloadVariant::Mp4DataTrack}) {
+        auto track = newTrack();
+        qint16 version = 0;
+        fixture::CameraRecord record = validRecord();
+        record.raw.status = status;
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(decode(record, variant, *track, version));
+        QVERIFY(!track->valid);
+        // Stored all the same, converted, with the status as written.
+        QCOMPARE(track->count(), 3);
+        QCOMPARE(track->records[2].status, status);
+        QVERIFY(near(track->records[2].latitude, 31.508333));
+    }
 }
 
 void TestGpsPayload::validOnceStaysValid_data()
 {
     QTest::addColumn<GpsPayloadVariant>("variant");
-    addVariantRows("valid first");
+    addVariantRows("wrong, valid, wrong");
 }
 
+// A later record can make the track valid; once valid it stays so.
 void TestGpsPayload::validOnceStaysValid()
 {
     QFETCH(GpsPayloadVariant, variant);
-    testsupport::RecordingLog log;
+    LogCapture log("velmora.recording");
     auto track = newTrack();
     qint16 version = 0;
-    QVERIFY(decode(validRecord(3130.5f), variant, *track, version));
+    QVERIFY(decode(cameraRecord('A', 3130.5f, fixture::encryptCheckText("1000")), variant, *track, version));
+    QVERIFY(!track->valid);
+    QVERIFY(decode(validRecord(3130.6f), variant, *track, version));
     QVERIFY(track->valid);
 
     fixture::CameraRecord wrong = cameraRecord('A', 3130.5f, fixture::encryptCheckText("4444.4"));
@@ -267,24 +268,12 @@ void TestGpsPayload::validOnceStaysValid()
     QVERIFY(decode(wrong, variant, *track, version));
     QVERIFY(decode(noFix, variant, *track, version));
     QVERIFY(track->valid);
-    QCOMPARE(track->count(), 3);
+    QCOMPARE(track->count(), 4);
     // Once valid nothing more is decrypted: the data-track road logs every
-    // number it tests, and the wrong one never shows.
+    // number it tests, and the wrong one after never shows.
     QVERIFY(!log.has(QStringLiteral("4444.4")));
     if (variant == GpsPayloadVariant::Mp4DataTrack)
-        QVERIFY2(log.has(QStringLiteral("3130.5")), qPrintable(log.lines().join(QLatin1Char('|'))));
-}
-
-void TestGpsPayload::laterRecordCanValidate()
-{
-    auto track = newTrack();
-    qint16 version = 0;
-    QVERIFY(decode(cameraRecord('A', 3130.5f, fixture::encryptCheckText("1000")), GpsPayloadVariant::TransportStream,
-                   *track, version));
-    QVERIFY(!track->valid);
-    QVERIFY(decode(validRecord(3130.6f), GpsPayloadVariant::TransportStream, *track, version));
-    QVERIFY(track->valid);
-    QCOMPARE(track->count(), 2);
+        QVERIFY2(log.has(QStringLiteral("1000")) && log.has(QStringLiteral("3130.6")), qPrintable(log.text()));
 }
 
 void TestGpsPayload::emptyCheckTextIsNotTested_data()
@@ -342,7 +331,7 @@ void TestGpsPayload::transportStreamVersion()
     QFETCH(QVector<int>, versions);
     QFETCH(int, before);
     QFETCH(int, expected);
-    testsupport::RecordingLog log;
+    LogCapture log("velmora.recording");
     auto track = newTrack();
     qint16 version = qint16(before);
     for (int v : versions)
@@ -382,42 +371,21 @@ void TestGpsPayload::nanHeading()
     QVERIFY(track->valid); // the heading plays no part in the test
 }
 
-void TestGpsPayload::positionConversion_data()
+// The hemisphere stays a letter; the degrees stay unsigned.
+void TestGpsPayload::hemispheresStayLetters()
 {
-    QTest::addColumn<float>("latitude");
-    QTest::addColumn<float>("longitude");
-    QTest::addColumn<char>("latRef");
-    QTest::addColumn<char>("lonRef");
-    QTest::addColumn<double>("expectedLatitude");
-    QTest::addColumn<double>("expectedLongitude");
-
-    QTest::newRow("north-east") << 3130.5f << 12130.0f << 'N' << 'E' << 31.508333 << 121.5;
-    QTest::newRow("zero") << 0.0f << 0.0f << 'N' << 'E' << 0.0 << 0.0;
-    // The hemisphere stays a letter; the degrees stay unsigned.
-    QTest::newRow("south-west") << 3352.5f << 15112.6f << 'S' << 'W' << 33.875 << 151.21;
-    QTest::newRow("pole and date line") << 9000.0f << 18000.0f << 'N' << 'W' << 90.0 << 180.0;
-}
-
-void TestGpsPayload::positionConversion()
-{
-    QFETCH(float, latitude);
-    QFETCH(float, longitude);
-    QFETCH(char, latRef);
-    QFETCH(char, lonRef);
-    QFETCH(double, expectedLatitude);
-    QFETCH(double, expectedLongitude);
     auto track = newTrack();
     qint16 version = 0;
-    fixture::CameraRecord record = cameraRecord('A', latitude, QByteArray());
-    record.raw.longitude = longitude;
-    record.raw.latRef = latRef;
-    record.raw.lonRef = lonRef;
+    fixture::CameraRecord record = cameraRecord('A', 3352.5f, QByteArray());
+    record.raw.longitude = 15112.6f;
+    record.raw.latRef = 'S';
+    record.raw.lonRef = 'W';
     QVERIFY(decode(record, GpsPayloadVariant::TransportStream, *track, version));
     const GpsRecord &r = track->records[0];
-    QCOMPARE(r.latRef, latRef);
-    QCOMPARE(r.lonRef, lonRef);
-    QVERIFY2(near(r.latitude, expectedLatitude), qPrintable(QString::number(double(r.latitude), 'f', 7)));
-    QVERIFY2(near(r.longitude, expectedLongitude, 1e-4), qPrintable(QString::number(double(r.longitude), 'f', 7)));
+    QCOMPARE(r.latRef, 'S');
+    QCOMPARE(r.lonRef, 'W');
+    QVERIFY2(near(r.latitude, 33.875), qPrintable(QString::number(double(r.latitude), 'f', 7)));
+    QVERIFY2(near(r.longitude, 151.21, 1e-4), qPrintable(QString::number(double(r.longitude), 'f', 7)));
 }
 
 void TestGpsPayload::shortPayloadAppendsNothing_data()
@@ -482,13 +450,11 @@ void TestGpsPayload::nmeaToDegrees_data()
 {
     QTest::addColumn<float>("value");
     QTest::addColumn<double>("degrees");
-    QTest::newRow("2232.5") << 2232.5f << 22.541666;
     QTest::newRow("3130.5") << 3130.5f << 31.508333;
     QTest::newRow("zero") << 0.0f << 0.0;
     QTest::newRow("minutes only") << 30.0f << 0.5;
     QTest::newRow("just under a degree") << 99.99f << 1.6665;
     QTest::newRow("whole degree") << 100.0f << 1.0;
-    QTest::newRow("longitude width") << 12130.0f << 121.5;
     QTest::newRow("180") << 18000.0f << 180.0;
     // Truncation goes toward zero.
     QTest::newRow("negative") << -2232.5f << -22.541666;
@@ -511,8 +477,6 @@ void TestGpsPayload::nmeaToDegreesOutOfRange_data()
     QTest::newRow("+inf") << kInf;
     QTest::newRow("-inf") << -kInf;
     QTest::newRow("3e9, past int32 degrees*100") << 3.0e9f;
-    QTest::newRow("1e30") << 1.0e30f;
-    QTest::newRow("-1e30") << -1.0e30f;
     QTest::newRow("max") << std::numeric_limits<float>::max();
     QTest::newRow("lowest") << std::numeric_limits<float>::lowest();
     QTest::newRow("denormal") << std::numeric_limits<float>::denorm_min();

@@ -3,6 +3,7 @@
 // the stream's own size. Each is checked against ffmpeg's own decode of
 // that picture by number.
 
+#include "files.h"
 #include "gpsfixture.h"
 #include "picturegrab.h"
 #include "recordinglog.h"
@@ -173,9 +174,7 @@ void TestPictureGrab::unreadable_data()
     QTest::newRow("sound only") << path(QStringLiteral("sound.mp4"));
     QTest::newRow("folder") << mDir.path();
     const QString junk = path(QStringLiteral("junk.mp4"));
-    QFile out(junk);
-    QVERIFY(out.open(QIODevice::WriteOnly));
-    out.write(QByteArray("not a recording at all ").repeated(400));
+    QVERIFY(writeBytes(junk, QByteArray("not a recording at all ").repeated(400)));
     QTest::newRow("junk") << junk;
 }
 

@@ -101,9 +101,6 @@ void TestTelemetryFormat::label_data()
     QTest::newRow("minute 60") << at(25, 6, 1, 8, 60, 0) << 0 << none;
     QTest::newRow("second 60") << at(25, 6, 1, 8, 0, 60) << 0 << none;
     QTest::newRow("negative hour") << at(25, 6, 1, -1, 0, 0) << 0 << none;
-    QTest::newRow("negative month") << at(25, -6, 1, 8, 0, 0) << 0 << none;
-    QTest::newRow("month 106") << at(25, 106, 1, 8, 0, 0) << 0 << none;
-    QTest::newRow("year -2001") << at(-2001, 6, 1, 8, 0, 0) << 0 << none;
     QTest::newRow("year -2000") << at(-2000, 6, 1, 8, 0, 0) << 0 << none;
     QTest::newRow("year 10000") << at(8000, 1, 1, 0, 0, 0) << 0 << none;
     // Garbage from a damaged record: no overflow when 2000 is added (UBSan).
