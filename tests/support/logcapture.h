@@ -51,6 +51,12 @@ public:
     }
     // For a failure message.
     QString text() const { return lines().join(QLatin1Char('|')); }
+    // The lines so far, forgotten here.
+    QStringList take()
+    {
+        QMutexLocker lock(&mutex());
+        return std::exchange(mLines, {});
+    }
 
     // Runs action once, on the first line from now on that starts with prefix.
     void onLine(const QString &prefix, std::function<void(const QString &)> action)
