@@ -74,8 +74,7 @@ private slots:
     void folderDropListsInOrderWithProgress();
     void droppedFilesStartOnlyTheLast();
     void statusLineSaysWhatAnAdditionCameTo();
-    void samePathListedOnce();
-    void deleteKeepsPanelAndStoreInStep();
+    void samePathListedOnceUntilDeleted();
     void dialogChoice();
     void titleRowMovesThePanel();
     void buttonsAreNamed();
@@ -125,7 +124,8 @@ void TestFormFileList::initTestCase()
     QVERIFY2(makeAvClip(path(QStringLiteral("tone.wav")), tone, &error), qPrintable(error));
     QVERIFY(writeBytes(path(QStringLiteral("junk.mp4")), QByteArray(4096, 'x')));
     // Pictures of a codec nobody decodes.
-    QVERIFY(writeBytes(path(QStringLiteral("unknowncodec.mp4")), readBytes(path(QStringLiteral("a.mp4"))).replace("avc1", "zzz1")));
+    QVERIFY(writeBytes(path(QStringLiteral("unknowncodec.mp4")),
+                       readBytes(path(QStringLiteral("a.mp4"))).replace("avc1", "zzz1")));
 }
 
 void TestFormFileList::init()
@@ -371,32 +371,29 @@ void TestFormFileList::statusLineSaysWhatAnAdditionCameTo()
     QCOMPARE(status.count(), 1);
 }
 
-void TestFormFileList::samePathListedOnce()
+// A path is listed once: named again while it is read or after, its entry
+// plays instead; deleted, it can be added again. Panel and store stay in step.
+void TestFormFileList::samePathListedOnceUntilDeleted()
 {
     mPanel->addFile(path(QStringLiteral("a.mp4")), false);
     mPanel->addFile(path(QStringLiteral("b.mp4")), false);
     mPanel->addFile(path(QStringLiteral("a.mp4")), false); // still being read
     QCOMPARE(mPanel->pendingCount(), 2);
-    QVERIFY(settled());
-    // Listed already: the entry plays instead.
+    addAndSettle({QStringLiteral("c.mp4")});
     mPanel->addFile(mDir.path() + QStringLiteral("/card/../a.mp4"), true);
     QCOMPARE(mPanel->pendingCount(), 0);
-    QCOMPARE(mPanel->files(), paths({QStringLiteral("a.mp4"), QStringLiteral("b.mp4")}));
+    QCOMPARE(mPanel->files(), paths({QStringLiteral("a.mp4"), QStringLiteral("b.mp4"), QStringLiteral("c.mp4")}));
     QCOMPARE(mAnnounced.size(), 1);
     QCOMPARE(mAnnounced.first().path, path(QStringLiteral("a.mp4")));
     QCOMPARE(table()->currentRow(), 0);
-}
 
-void TestFormFileList::deleteKeepsPanelAndStoreInStep()
-{
-    addAndSettle({QStringLiteral("a.mp4"), QStringLiteral("b.mp4"), QStringLiteral("c.mp4")});
     QSignalSpy deleted(mPanel.get(), &FormFileList::sig_DeleteFile);
     auto *remove = mPanel->findChild<QPushButton *>(QStringLiteral("pushButtonDelete"));
+    table()->setCurrentCell(-1, -1);
     remove->click(); // no current row
     QCOMPARE(deleted.count(), 0);
     QCOMPARE(mPanel->files().size(), 3);
     QCOMPARE(mPanel->database()->rowCount(), 3);
-
     table()->setCurrentCell(1, 0);
     remove->click();
     QCOMPARE(deleted.count(), 1);
@@ -406,9 +403,7 @@ void TestFormFileList::deleteKeepsPanelAndStoreInStep()
     QVERIFY(mPanel->database()->selectFileInfo(1, stored));
     QCOMPARE(stored.path, path(QStringLiteral("c.mp4")));
     QCOMPARE(stored.num, 2); // positions move, num stays
-    // A deleted path can be added again.
-    mPanel->addFile(path(QStringLiteral("b.mp4")), false);
-    QVERIFY(settled());
+    addAndSettle({QStringLiteral("b.mp4")});
     QCOMPARE(mPanel->files().size(), 3);
 }
 

@@ -172,8 +172,8 @@ void TestInstall::initTestCase()
     mRoot = mDir.filePath(QStringLiteral("root"));
     mPrefix = mRoot + QStringLiteral("/usr");
     const ProcessRun install = runProgram(QStringLiteral(VELMORA_CMAKE),
-                                   {QStringLiteral("--install"), QStringLiteral(VELMORA_BUILD_DIR),
-                                    QStringLiteral("--prefix"), mPrefix});
+                                          {QStringLiteral("--install"), QStringLiteral(VELMORA_BUILD_DIR),
+                                           QStringLiteral("--prefix"), mPrefix});
     QVERIFY2(install.finished && install.exitCode == 0, qPrintable(describe(install)));
 
     QVERIFY(QDir().mkpath(recording(QString())));
@@ -292,9 +292,9 @@ void TestInstall::launcherPassesItsValidatorAndIsOffered()
 void TestInstall::metadataPassesItsValidator()
 {
     // The tree: the metadata, and the launcher and icon it points to.
-    const ProcessRun run = runProgram(QStringLiteral("appstreamcli"),
-                               {QStringLiteral("validate-tree"), QStringLiteral("--no-net"), QStringLiteral("--strict"),
-                                mRoot});
+    const ProcessRun run = runProgram(
+        QStringLiteral("appstreamcli"),
+        {QStringLiteral("validate-tree"), QStringLiteral("--no-net"), QStringLiteral("--strict"), mRoot});
     QVERIFY2(run.finished && run.exitCode == 0, qPrintable(describe(run)));
 }
 
@@ -391,9 +391,10 @@ void TestInstall::laterLaunchHandsItsFilesToTheRunningViewer()
     }
 
     // Relative names, from the folder the later launch started in.
-    const ProcessRun later = runProgram(installed(QStringLiteral("bin/velmora_viewer")),
-                                 {QStringLiteral("--verbose"), QStringLiteral("two.ts"), QStringLiteral("three.mov")},
-                                 viewerEnvironment(home), recording(QString()));
+    const ProcessRun later =
+        runProgram(installed(QStringLiteral("bin/velmora_viewer")),
+                   {QStringLiteral("--verbose"), QStringLiteral("two.ts"), QStringLiteral("three.mov")},
+                   viewerEnvironment(home), recording(QString()));
     QVERIFY2(later.finished && later.exitCode == 0, qPrintable(describe(later)));
     QVERIFY2(!debugLines(later.err, QStringLiteral("velmora.window: files handed to the running viewer")).isEmpty(),
              qPrintable(describe(later)));
@@ -425,15 +426,17 @@ void TestInstall::laterLaunchHandsItsFilesToTheRunningViewer()
 void TestInstall::debianPackageNamesWhatItNeeds()
 {
     const QString out = mDir.filePath(QStringLiteral("deb"));
-    const ProcessRun pack = runProgram(QStringLiteral(VELMORA_CPACK),
-                                {QStringLiteral("--config"), QStringLiteral(VELMORA_BUILD_DIR "/CPackConfig.cmake"),
-                                 QStringLiteral("-G"), QStringLiteral("DEB"), QStringLiteral("-B"), out});
+    const ProcessRun pack =
+        runProgram(QStringLiteral(VELMORA_CPACK),
+                   {QStringLiteral("--config"), QStringLiteral(VELMORA_BUILD_DIR "/CPackConfig.cmake"),
+                    QStringLiteral("-G"), QStringLiteral("DEB"), QStringLiteral("-B"), out});
     QVERIFY2(pack.finished && pack.exitCode == 0, qPrintable(describe(pack)));
     const QStringList debs = QDir(out).entryList({QStringLiteral("velmora-viewer_*.deb")}, QDir::Files);
     QCOMPARE(debs.size(), 1);
     const QString deb = QDir(out).filePath(debs.first());
 
-    const ProcessRun depends = runProgram(QStringLiteral("dpkg-deb"), {QStringLiteral("-f"), deb, QStringLiteral("Depends")});
+    const ProcessRun depends =
+        runProgram(QStringLiteral("dpkg-deb"), {QStringLiteral("-f"), deb, QStringLiteral("Depends")});
     QVERIFY2(depends.finished && depends.exitCode == 0, qPrintable(describe(depends)));
     QStringList names;
     for (const QString &alternatives : depends.out.trimmed().split(QStringLiteral(", "), Qt::SkipEmptyParts))

@@ -99,9 +99,8 @@ private slots:
     void unreadable_data();
     void unreadable();
     void trackAndVersionAreResetForEveryFile();
-    void lateGpsStreamIsReadFromItsStart_data();
-    void lateGpsStreamIsReadFromItsStart();
-    void lookingForALateStreamIsBounded();
+    void lateGpsStream_data();
+    void lateGpsStream();
     void interruptedBeforeReading_data();
     void interruptedBeforeReading();
     void interruptedWhileReading();
@@ -441,54 +440,51 @@ void TestGpsPass::trackAndVersionAreResetForEveryFile()
     QCOMPARE(openDescriptors(), before);
 }
 
-void TestGpsPass::lateGpsStreamIsReadFromItsStart_data()
+void TestGpsPass::lateGpsStream_data()
 {
-    QTest::addColumn<int>("repeats");
-    QTest::newRow("short file") << 0;
+    QTest::addColumn<QString>("source"); // empty: sound and picture only
+    QTest::addColumn<int>("repeats");    // of kGpsRescanBytes without GPS after it
+    QTest::addColumn<int>("records");
+    QTest::newRow("late stream") << QStringLiteral("late.ts") << 0 << 4;
     // The search then ends at its bound, past the stream's first packets.
-    QTest::newRow("longer than the bound") << 2;
+    QTest::newRow("late stream, file longer than the bound") << QStringLiteral("late.ts") << 2 << 4;
+    QTest::newRow("no stream, file longer than the bound") << QString() << 2 << 0;
 }
 
-void TestGpsPass::lateGpsStreamIsReadFromItsStart()
+// A stream missing from the header is looked for by reading on, as far as
+// a bound, and read from its first packet, the one the search stopped at.
+void TestGpsPass::lateGpsStream()
 {
+    QFETCH(QString, source);
     QFETCH(int, repeats);
-    QString file = path(QStringLiteral("late.ts"));
+    QFETCH(int, records);
+    QString file = path(source);
     if (repeats > 0) {
-        file = path(QStringLiteral("late-long.ts"));
-        QVERIFY(writeBytes(file, readBytes(path(QStringLiteral("late.ts"))) + withoutGps(repeats * kGpsRescanBytes)));
+        file = path(QStringLiteral("long-%1.ts").arg(records));
+        const QByteArray start = source.isEmpty() ? QByteArray() : readBytes(path(source));
+        QVERIFY(writeBytes(file, start + withoutGps(repeats * kGpsRescanBytes)));
     }
     LogCapture log("velmora.recording");
     auto track = newTrack();
     const Pass pass = runPass(file, *track);
-    // Missing from the header, found by reading on ...
+    QCOMPARE(pass.result.status, GpsPassResult::Ok);
     QCOMPARE(log.count(QStringLiteral("not find gps stream infomation,find gps stream again")), 1);
+    QCOMPARE(track->count(), records);
+    if (records == 0) {
+        QCOMPARE(pass.result.gpsStream, -1);
+        QVERIFY(!log.hasPrefix(QStringLiteral("find gps stream index1:")));
+        // Looked as far as the bound, and stopped there: stream information adds
+        // at most its 5 MB probe and the file's last 250 kB.
+        QVERIFY2(pass.result.bytesRead > kGpsRescanBytes, qPrintable(QString::number(pass.result.bytesRead)));
+        QVERIFY2(pass.result.bytesRead < 2 * kGpsRescanBytes, qPrintable(QString::number(pass.result.bytesRead)));
+        return;
+    }
     QVERIFY2(log.has(QStringLiteral("find gps stream index1: 2")), qPrintable(log.text()));
     QCOMPARE(pass.result.gpsStream, 2);
-    // ... and read from its first packet, the one the search stopped at.
     QVERIFY(track->valid);
-    QCOMPARE(track->count(), 4);
-    const QVector<CameraRecord> expected = makeDrive(driveSpec(4));
-    for (int i = 0; i < 4; ++i)
+    const QVector<CameraRecord> expected = makeDrive(driveSpec(records));
+    for (int i = 0; i < records; ++i)
         QCOMPARE(track->records[i].second, expected.at(i).raw.second);
-}
-
-void TestGpsPass::lookingForALateStreamIsBounded()
-{
-    const QString file = path(QStringLiteral("long-without-gps.ts"));
-    QVERIFY(writeBytes(file, withoutGps(2 * kGpsRescanBytes)));
-
-    LogCapture log("velmora.recording");
-    auto track = newTrack();
-    const Pass pass = runPass(file, *track);
-    QCOMPARE(pass.result.status, GpsPassResult::Ok);
-    QCOMPARE(pass.result.gpsStream, -1);
-    QCOMPARE(track->count(), 0);
-    QCOMPARE(log.count(QStringLiteral("not find gps stream infomation,find gps stream again")), 1);
-    QVERIFY(!log.hasPrefix(QStringLiteral("find gps stream index1:")));
-    // Looked as far as the bound, and stopped there: stream information adds
-    // at most its 5 MB probe and the file's last 250 kB.
-    QVERIFY2(pass.result.bytesRead > kGpsRescanBytes, qPrintable(QString::number(pass.result.bytesRead)));
-    QVERIFY2(pass.result.bytesRead < 2 * kGpsRescanBytes, qPrintable(QString::number(pass.result.bytesRead)));
 }
 
 void TestGpsPass::interruptedBeforeReading_data()

@@ -70,11 +70,7 @@ bool near(float actual, double expected, double tolerance = 1e-5)
     return std::fabs(double(actual) - expected) < tolerance;
 }
 
-void addVariantRows(const char *name)
-{
-    QTest::newRow(QByteArray(name).append(", transport stream").constData()) << GpsPayloadVariant::TransportStream;
-    QTest::newRow(QByteArray(name).append(", mp4 data track").constData()) << GpsPayloadVariant::Mp4DataTrack;
-}
+constexpr GpsPayloadVariant kVariants[] = {GpsPayloadVariant::TransportStream, GpsPayloadVariant::Mp4DataTrack};
 
 } // namespace
 
@@ -85,14 +81,12 @@ class TestGpsPayload : public QObject
 private slots:
     void initTestCase() { mQuiet = std::make_unique<LogCapture>("velmora.recording", false); }
     void cleanupTestCase() { mQuiet.reset(); }
-    void validRecordMakesTrackValid_data();
-    void validRecordMakesTrackValid();
+    void recordIsHeldAsWritten();
     void checkWindow_data();
     void checkWindow();
     void checkNumberIgnoresProcessLocale();
     void onlyStatusAValidates_data();
     void onlyStatusAValidates();
-    void validOnceStaysValid_data();
     void validOnceStaysValid();
     void emptyCheckTextIsNotTested_data();
     void emptyCheckTextIsNotTested();
@@ -100,10 +94,8 @@ private slots:
     void transportStreamVersion();
     void nanHeading_data();
     void nanHeading();
-    void hemispheresStayLetters();
     void shortPayloadAppendsNothing_data();
     void shortPayloadAppendsNothing();
-    void longPayloadReadsFixedOffsets();
     void boxRoadTestsOnlyWhenAsked();
     void nmeaToDegrees_data();
     void nmeaToDegrees();
@@ -114,37 +106,30 @@ private:
     std::unique_ptr<LogCapture> mQuiet;
 };
 
-void TestGpsPayload::validRecordMakesTrackValid_data()
+// A valid record makes the track valid: latitude and longitude become
+// degrees, unsigned whatever the hemisphere, the rest is held as written.
+// A packet may carry more than one record's worth; only the fixed offsets count.
+void TestGpsPayload::recordIsHeldAsWritten()
 {
-    QTest::addColumn<GpsPayloadVariant>("variant");
-    addVariantRows("valid");
-}
-
-void TestGpsPayload::validRecordMakesTrackValid()
-{
-    QFETCH(GpsPayloadVariant, variant);
-    auto track = newTrack();
-    qint16 version = 0;
-    const fixture::CameraRecord record = validRecord(3130.5f);
-
-    QVERIFY(decode(record, variant, *track, version));
-    QCOMPARE(track->count(), 1);
-    QVERIFY(track->valid);
-    const GpsRecord &r = track->records[0];
-    QVERIFY2(near(r.latitude, 31.508333), qPrintable(QString::number(double(r.latitude), 'f', 7)));
-    QVERIFY(near(r.longitude, 121.5));
-    // The rest of the record is held exactly as written.
-    QCOMPARE(r.hour, 8);
-    QCOMPARE(r.minute, 15);
-    QCOMPARE(r.second, 30);
-    QCOMPARE(r.year, 25);
-    QCOMPARE(r.month, 6);
-    QCOMPARE(r.day, 1);
-    QCOMPARE(r.status, 'A');
-    QCOMPARE(r.latRef, 'N');
-    QCOMPARE(r.lonRef, 'E');
-    QCOMPARE(r.speed, 12.5f);
-    QCOMPARE(r.heading, 90.0f);
+    for (GpsPayloadVariant variant : kVariants) {
+        auto track = newTrack();
+        qint16 version = 0;
+        fixture::CameraRecord southWest = validRecord(3352.5f);
+        southWest.raw.longitude = 15112.6f;
+        southWest.raw.latRef = 'S';
+        southWest.raw.lonRef = 'W';
+        const QByteArray payload =
+            fixture::gpsPayload(southWest) + fixture::gpsPayload(cameraRecord('V', 4000.0f, QByteArray()));
+        QVERIFY(decode(payload, variant, *track, version));
+        QCOMPARE(track->count(), 1);
+        QVERIFY(track->valid);
+        GpsRecord r = track->records[0];
+        QVERIFY2(near(r.latitude, 33.875), qPrintable(QString::number(double(r.latitude), 'f', 7)));
+        QVERIFY2(near(r.longitude, 151.21, 1e-4), qPrintable(QString::number(double(r.longitude), 'f', 7)));
+        r.latitude = southWest.raw.latitude;
+        r.longitude = southWest.raw.longitude;
+        QVERIFY(std::memcmp(&r, &southWest.raw, sizeof r) == 0);
+    }
 }
 
 void TestGpsPayload::checkWindow_data()
@@ -184,7 +169,7 @@ void TestGpsPayload::checkWindow()
     QFETCH(QByteArray, plain);
     QFETCH(float, latitude);
     QFETCH(bool, valid);
-    for (GpsPayloadVariant variant : {GpsPayloadVariant::TransportStream, GpsPayloadVariant::Mp4DataTrack}) {
+    for (GpsPayloadVariant variant : kVariants) {
         auto track = newTrack();
         qint16 version = 0;
         QVERIFY(decode(cameraRecord('A', latitude, fixture::encryptCheckText(plain)), variant, *track, version));
@@ -229,7 +214,7 @@ void TestGpsPayload::onlyStatusAValidates_data()
 void TestGpsPayload::onlyStatusAValidates()
 {
     QFETCH(char, status);
-    for (GpsPayloadVariant variant : {GpsPayloadVariant::TransportStream, GpsPayloadVariant::Mp4DataTrack}) {
+    for (GpsPayloadVariant variant : kVariants) {
         auto track = newTrack();
         qint16 version = 0;
         fixture::CameraRecord record = validRecord();
@@ -244,70 +229,59 @@ void TestGpsPayload::onlyStatusAValidates()
     }
 }
 
-void TestGpsPayload::validOnceStaysValid_data()
-{
-    QTest::addColumn<GpsPayloadVariant>("variant");
-    addVariantRows("wrong, valid, wrong");
-}
-
 // A later record can make the track valid; once valid it stays so.
 void TestGpsPayload::validOnceStaysValid()
 {
-    QFETCH(GpsPayloadVariant, variant);
-    LogCapture log("velmora.recording");
-    auto track = newTrack();
-    qint16 version = 0;
-    QVERIFY(decode(cameraRecord('A', 3130.5f, fixture::encryptCheckText("1000")), variant, *track, version));
-    QVERIFY(!track->valid);
-    QVERIFY(decode(validRecord(3130.6f), variant, *track, version));
-    QVERIFY(track->valid);
-
-    fixture::CameraRecord wrong = cameraRecord('A', 3130.5f, fixture::encryptCheckText("4444.4"));
     fixture::CameraRecord noFix = validRecord(3130.5f);
     noFix.raw.status = 'V';
-    QVERIFY(decode(wrong, variant, *track, version));
-    QVERIFY(decode(noFix, variant, *track, version));
-    QVERIFY(track->valid);
-    QCOMPARE(track->count(), 4);
-    // Once valid nothing more is decrypted: the data-track road logs every
-    // number it tests, and the wrong one after never shows.
-    QVERIFY(!log.has(QStringLiteral("4444.4")));
-    if (variant == GpsPayloadVariant::Mp4DataTrack)
-        QVERIFY2(log.has(QStringLiteral("1000")) && log.has(QStringLiteral("3130.6")), qPrintable(log.text()));
+    for (GpsPayloadVariant variant : kVariants) {
+        LogCapture log("velmora.recording");
+        auto track = newTrack();
+        qint16 version = 0;
+        QVERIFY(decode(cameraRecord('A', 3130.5f, fixture::encryptCheckText("1000")), variant, *track, version));
+        QVERIFY(!track->valid);
+        QVERIFY(decode(validRecord(3130.6f), variant, *track, version));
+        QVERIFY(track->valid);
+        QVERIFY(decode(cameraRecord('A', 3130.5f, fixture::encryptCheckText("4444.4")), variant, *track, version));
+        QVERIFY(decode(noFix, variant, *track, version));
+        QVERIFY(track->valid);
+        QCOMPARE(track->count(), 4);
+        // Once valid nothing more is decrypted: the data-track road logs every
+        // number it tests, and the wrong one after never shows.
+        QVERIFY(!log.has(QStringLiteral("4444.4")));
+        if (variant == GpsPayloadVariant::Mp4DataTrack)
+            QVERIFY2(log.has(QStringLiteral("1000")) && log.has(QStringLiteral("3130.6")), qPrintable(log.text()));
+    }
 }
 
 void TestGpsPayload::emptyCheckTextIsNotTested_data()
 {
-    QTest::addColumn<GpsPayloadVariant>("variant");
     QTest::addColumn<QByteArray>("checkField");
     // Had it been tested, the empty text would decrypt to no number, read as
     // 0 and pass against a latitude below 1.
-    QTest::newRow("all zero, ts") << GpsPayloadVariant::TransportStream << QByteArray(32, '\0');
-    QTest::newRow("all zero, mp4") << GpsPayloadVariant::Mp4DataTrack << QByteArray(32, '\0');
+    QTest::newRow("all zero") << QByteArray(32, '\0');
     QByteArray leadingNul = fixture::encryptCheckText("0.5");
     leadingNul[0] = '\0';
-    QTest::newRow("first byte NUL, ts") << GpsPayloadVariant::TransportStream << leadingNul;
-    QTest::newRow("first byte NUL, mp4") << GpsPayloadVariant::Mp4DataTrack << leadingNul;
+    QTest::newRow("first byte NUL") << leadingNul;
 }
 
 void TestGpsPayload::emptyCheckTextIsNotTested()
 {
-    QFETCH(GpsPayloadVariant, variant);
     QFETCH(QByteArray, checkField);
-    auto track = newTrack();
-    qint16 version = 0;
     QByteArray payload = fixture::gpsPayload(cameraRecord('A', 0.5f, QByteArray()));
     payload.replace(kGpsPayloadCheckTextOffset, kGpsCheckTextSize, checkField);
     QCOMPARE(payload.size(), kGpsPayloadSize);
-
-    QVERIFY(decode(payload, variant, *track, version));
-    QCOMPARE(track->count(), 1);
-    QVERIFY(!track->valid);
-    QVERIFY(near(track->records[0].latitude, 0.5 / 60.0));
-
-    // It does not keep a later record from passing.
-    QVERIFY(decode(validRecord(), variant, *track, version));
-    QVERIFY(track->valid);
+    for (GpsPayloadVariant variant : kVariants) {
+        auto track = newTrack();
+        qint16 version = 0;
+        QVERIFY(decode(payload, variant, *track, version));
+        QCOMPARE(track->count(), 1);
+        QVERIFY(!track->valid);
+        QVERIFY(near(track->records[0].latitude, 0.5 / 60.0));
+        // It does not keep a later record from passing.
+        QVERIFY(decode(validRecord(), variant, *track, version));
+        QVERIFY(track->valid);
+    }
 }
 
 void TestGpsPayload::transportStreamVersion_data()
@@ -371,23 +345,6 @@ void TestGpsPayload::nanHeading()
     QVERIFY(track->valid); // the heading plays no part in the test
 }
 
-// The hemisphere stays a letter; the degrees stay unsigned.
-void TestGpsPayload::hemispheresStayLetters()
-{
-    auto track = newTrack();
-    qint16 version = 0;
-    fixture::CameraRecord record = cameraRecord('A', 3352.5f, QByteArray());
-    record.raw.longitude = 15112.6f;
-    record.raw.latRef = 'S';
-    record.raw.lonRef = 'W';
-    QVERIFY(decode(record, GpsPayloadVariant::TransportStream, *track, version));
-    const GpsRecord &r = track->records[0];
-    QCOMPARE(r.latRef, 'S');
-    QCOMPARE(r.lonRef, 'W');
-    QVERIFY2(near(r.latitude, 33.875), qPrintable(QString::number(double(r.latitude), 'f', 7)));
-    QVERIFY2(near(r.longitude, 151.21, 1e-4), qPrintable(QString::number(double(r.longitude), 'f', 7)));
-}
-
 void TestGpsPayload::shortPayloadAppendsNothing_data()
 {
     QTest::addColumn<int>("size");
@@ -401,7 +358,7 @@ void TestGpsPayload::shortPayloadAppendsNothing_data()
 void TestGpsPayload::shortPayloadAppendsNothing()
 {
     QFETCH(int, size);
-    for (GpsPayloadVariant variant : {GpsPayloadVariant::TransportStream, GpsPayloadVariant::Mp4DataTrack}) {
+    for (GpsPayloadVariant variant : kVariants) {
         auto track = newTrack();
         qint16 version = 0;
         QVERIFY(decode(validRecord(), variant, *track, version));
@@ -415,19 +372,6 @@ void TestGpsPayload::shortPayloadAppendsNothing()
     qint16 version = 0;
     QVERIFY(!decodeGpsPayload(nullptr, size_t(kGpsPayloadSize), GpsPayloadVariant::TransportStream, *track, version));
     QCOMPARE(track->count(), 0);
-}
-
-// Packets may carry more than one record's worth; only the fixed offsets count.
-void TestGpsPayload::longPayloadReadsFixedOffsets()
-{
-    auto track = newTrack();
-    qint16 version = 0;
-    const QByteArray payload = fixture::gpsPayload(validRecord(3130.5f))
-                               + fixture::gpsPayload(cameraRecord('V', 4000.0f, QByteArray()));
-    QVERIFY(decode(payload, GpsPayloadVariant::TransportStream, *track, version));
-    QCOMPARE(track->count(), 1);
-    QVERIFY(track->valid);
-    QCOMPARE(track->records[0].status, 'A');
 }
 
 // The "gps " box road shares the test but runs it only while unverified.

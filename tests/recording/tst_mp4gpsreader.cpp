@@ -221,7 +221,6 @@ void TestMp4GpsReader::handlerFlag_data()
     const QByteArray pad24(24, '\0'); // version/flags, pre-defined, type, reserved (first 12)
 
     QTest::newRow("gps box before any trak") << file(mvhd() + gps + otherTrak) << true << true;
-    QTest::newRow("no trak at all") << file(mvhd() + gps) << true << true;
     QTest::newRow("trak without mdia") << file(box("trak", box("tkhd", QByteArray(84, '\0'))) + gps) << true << true;
     QTest::newRow("Hisi only") << file(hisiTrak + gps) << true << true;
     QTest::newRow("Hisi then other: last decides") << file(hisiTrak + otherTrak + gps) << false << true;

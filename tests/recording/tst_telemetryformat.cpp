@@ -73,8 +73,6 @@ void TestTelemetryFormat::label_data()
     QTest::addColumn<int>("gpsVersion");
     QTest::addColumn<QString>("label");
 
-    QTest::newRow("plain") << at(25, 6, 1, 8, 0, 0) << 0 << QStringLiteral("  2025/06/01 08:00:00");
-    QTest::newRow("version 1 adds nine hours") << at(25, 6, 1, 8, 0, 0) << 1 << QStringLiteral("  2025/06/01 17:00:00");
     QTest::newRow("version 2 adds nothing") << at(25, 6, 1, 8, 0, 0) << 2 << QStringLiteral("  2025/06/01 08:00:00");
     QTest::newRow("shift into the new year") << at(25, 12, 31, 23, 30, 0) << 1 << QStringLiteral("  2026/01/01 08:30:00");
     QTest::newRow("shift onto a leap day") << at(24, 2, 28, 20, 0, 0) << 1 << QStringLiteral("  2024/02/29 05:00:00");

@@ -173,7 +173,8 @@ void TestVelmoraGps::initTestCase()
 void TestVelmoraGps::jsonContent()
 {
     const ProcessRun run = runTool({QStringLiteral("--format"), QStringLiteral("json"), QStringLiteral("invalid.ts"),
-                                    QStringLiteral("known.mp4"), QStringLiteral("shifted.ts"), QStringLiteral("clip.ts")},
+                                    QStringLiteral("known.mp4"), QStringLiteral("shifted.ts"),
+                                    QStringLiteral("clip.ts")},
                                    mDir.path());
     QVERIFY2(run.finished && run.exitCode == 0, qPrintable(describe(run)));
     const QString fix = QStringLiteral(R"({"second":%1,"status":"A","latRef":"N","lonRef":"E","latitude":%2,)"
@@ -184,7 +185,8 @@ void TestVelmoraGps::jsonContent()
                              QStringLiteral("20.798668")};
     const QStringList third{QStringLiteral("2"), QStringLiteral("31.508512"), QStringLiteral("121.500214"),
                             QStringLiteral("21.589355")};
-    const auto record = [&](const QStringList &values, const QString &heading, const QString &shown, const QString &utc) {
+    const auto record = [&](const QStringList &values, const QString &heading, const QString &shown,
+                            const QString &utc) {
         return fix.arg(values[0], values[1], values[2], values[3], heading, shown, utc);
     };
     const QStringList expected{
@@ -316,9 +318,10 @@ void TestVelmoraGps::gpxContent()
         return;
     const QString gpxFile = path(QStringLiteral("drive.gpx"));
     QVERIFY(writeBytes(gpxFile, run.out.toUtf8()));
-    const ProcessRun babel = runProcess(gpsbabel, {QStringLiteral("-t"), QStringLiteral("-i"), QStringLiteral("gpx"),
-                                                   QStringLiteral("-f"), gpxFile, QStringLiteral("-o"),
-                                                   QStringLiteral("unicsv"), QStringLiteral("-F"), QStringLiteral("-")});
+    const ProcessRun babel =
+        runProcess(gpsbabel, {QStringLiteral("-t"), QStringLiteral("-i"), QStringLiteral("gpx"), QStringLiteral("-f"),
+                              gpxFile, QStringLiteral("-o"), QStringLiteral("unicsv"), QStringLiteral("-F"),
+                              QStringLiteral("-")});
     QVERIFY2(babel.finished && babel.exitCode == 0, qPrintable(describe(babel)));
     const QStringList rows = nonEmptyLines(babel.out);
     QCOMPARE(rows.size(), 1 + 5); // header and every point
@@ -440,11 +443,10 @@ void TestVelmoraGps::garbageNeverCrashes_data()
     for (int i = 0; i < scrambled.size(); i += 97)
         scrambled[i] = char(random.bounded(256));
 
+    // The container found decides the road, never the suffix.
     QTest::newRow("random .mp4") << QStringLiteral("random.mp4") << noise;
-    QTest::newRow("random .ts") << QStringLiteral("random.ts") << noise;
     QTest::newRow("random packets .ts") << QStringLiteral("packets.ts") << packets;
     QTest::newRow("empty .mp4") << QStringLiteral("empty.mp4") << QByteArray();
-    QTest::newRow("empty .ts") << QStringLiteral("empty.ts") << QByteArray();
     QTest::newRow("recording cut in half") << QStringLiteral("half.mp4") << recording.left(recording.size() / 2);
     QTest::newRow("recording without its start") << QStringLiteral("tail.mp4") << recording.mid(recording.size() / 2);
     QTest::newRow("scrambled recording") << QStringLiteral("scrambled.mp4") << scrambled;
