@@ -7,7 +7,6 @@
 #include "runprocess.h"
 
 #include <QDir>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRandomGenerator>
@@ -102,7 +101,6 @@ class TestVelmoraGps : public QObject
 private slots:
     void initTestCase();
     void jsonContent();
-    void fileNamesAreEscaped();
     void csvContent();
     void gpxContent();
     void exitStatus_data();
@@ -121,6 +119,7 @@ private:
     QString mInvalid;   // ts, wrong check texts
     QString mSouthWest; // ts, S/W, the second record without a fix
     QString mPlainTs;   // sound and picture only
+    QString mWeird;     // a copy of mKnown, named with a quote, a backslash and markup
 };
 
 void TestVelmoraGps::initTestCase()
@@ -164,17 +163,19 @@ void TestVelmoraGps::initTestCase()
     mSouthWest = path(QStringLiteral("southwest.ts"));
     QVERIFY2(addGpsRoad(GpsRoad::TransportStream, mPlainTs, mSouthWest, gpsPayloads(sw), &error), qPrintable(error));
 
-    QFile::copy(mKnown, path(QStringLiteral("we\"ird\\name & <more>.mp4")));
+    mWeird = path(QStringLiteral("we\"ird\\name & <more>.mp4"));
+    QVERIFY(QFile::copy(mKnown, mWeird));
 }
 
 // One line per file, in order, each a JSON object: the records of a
 // checked track only, degrees with six decimals as text, a NaN heading as
-// null, the version 1 shift in dateTime alone and no date for month 0.
+// null, the version 1 shift in dateTime alone, no date for month 0, the
+// file's name escaped.
 void TestVelmoraGps::jsonContent()
 {
     const ProcessRun run = runTool({QStringLiteral("--format"), QStringLiteral("json"), QStringLiteral("invalid.ts"),
                                     QStringLiteral("known.mp4"), QStringLiteral("shifted.ts"),
-                                    QStringLiteral("clip.ts")},
+                                    QStringLiteral("clip.ts"), QFileInfo(mWeird).fileName()},
                                    mDir.path());
     QVERIFY2(run.finished && run.exitCode == 0, qPrintable(describe(run)));
     const QString fix = QStringLiteral(R"({"second":%1,"status":"A","latRef":"N","lonRef":"E","latitude":%2,)"
@@ -189,57 +190,35 @@ void TestVelmoraGps::jsonContent()
                             const QString &utc) {
         return fix.arg(values[0], values[1], values[2], values[3], heading, shown, utc);
     };
+    const QString known = QStringLiteral(R"({"file":"%1","valid":true,"gpsVersion":0,"count":3,"records":[%2,%3,%4]})");
+    const QString knownRecords[] = {record(first, "0", "2025/06/01 08:00:00", "2025-06-01T08:00:00Z"),
+                                    record(second, "7", "", ""),
+                                    record(third, "14", "2025/06/01 08:00:02", "2025-06-01T08:00:02Z")};
     const QStringList expected{
         QStringLiteral(R"({"file":"invalid.ts","valid":false,"gpsVersion":0,"count":3,"records":[]})"),
-        QStringLiteral(R"({"file":"known.mp4","valid":true,"gpsVersion":0,"count":3,"records":[%1,%2,%3]})")
-            .arg(record(first, "0", "2025/06/01 08:00:00", "2025-06-01T08:00:00Z"), record(second, "7", "", ""),
-                 record(third, "14", "2025/06/01 08:00:02", "2025-06-01T08:00:02Z")),
+        known.arg(QStringLiteral("known.mp4"), knownRecords[0], knownRecords[1], knownRecords[2]),
         QStringLiteral(R"({"file":"shifted.ts","valid":true,"gpsVersion":1,"count":3,"records":[%1,%2,%3]})")
             .arg(record(first, "null", "2025/06/01 17:00:00", "2025-06-01T08:00:00Z"),
                  record(second, "null", "2025/06/01 17:00:01", "2025-06-01T08:00:01Z"),
                  record(third, "null", "2025/06/01 17:00:02", "2025-06-01T08:00:02Z")),
-        QStringLiteral(R"({"file":"clip.ts","valid":false,"gpsVersion":0,"count":0,"records":[]})")};
+        QStringLiteral(R"({"file":"clip.ts","valid":false,"gpsVersion":0,"count":0,"records":[]})"),
+        known.arg(QStringLiteral(R"(we\"ird\\name & <more>.mp4)"), knownRecords[0], knownRecords[1], knownRecords[2])};
     const QStringList lines = nonEmptyLines(run.out);
     QCOMPARE(lines, expected);
     for (const QString &line : lines)
         QVERIFY(!parseObject(line).isEmpty());
-}
-
-void TestVelmoraGps::fileNamesAreEscaped()
-{
-    const QString name = QStringLiteral("we\"ird\\name & <more>.mp4");
-    const ProcessRun json = runTool({name}, mDir.path());
-    QVERIFY2(json.finished && json.exitCode == 0, qPrintable(describe(json)));
-    const QJsonObject object = parseObject(nonEmptyLines(json.out).value(0));
-    QCOMPARE(object.value(QStringLiteral("file")).toString(), name);
-    QCOMPARE(object.value(QStringLiteral("records")).toArray().size(), 3);
-
-    const ProcessRun gpx = runTool({QStringLiteral("--format"), QStringLiteral("gpx"), name}, mDir.path());
-    QVERIFY2(gpx.finished && gpx.exitCode == 0, qPrintable(describe(gpx)));
-    QXmlStreamReader xml(gpx.out);
-    QString trackName;
-    while (!xml.atEnd()) {
-        if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == QLatin1String("name"))
-            trackName = xml.readElementText();
-    }
-    QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
-    QCOMPARE(trackName, name);
-
-    // A quote in a field makes it a quoted field with the quote doubled.
-    const ProcessRun csv = runTool({QStringLiteral("--format"), QStringLiteral("csv"), name}, mDir.path());
-    QVERIFY2(csv.finished && csv.exitCode == 0, qPrintable(describe(csv)));
-    const QStringList rows = nonEmptyLines(csv.out);
-    QCOMPARE(rows.size(), 4);
-    QVERIFY2(rows.at(1).startsWith(QStringLiteral("\"we\"\"ird\\name & <more>.mp4\",0,")), qPrintable(rows.at(1)));
+    QCOMPARE(parseObject(lines.last()).value(QStringLiteral("file")).toString(), QFileInfo(mWeird).fileName());
 }
 
 // Fixes of checked tracks only: S and W give negative degrees, speeds in
 // km/h, the record's own UTC, no heading for NaN; local_time comes last, in
-// the camera's clock (version 0 as written) unless another is asked for.
+// the camera's clock (version 0 as written) unless another is asked for. A
+// quote in a field makes it a quoted field with the quote doubled.
 void TestVelmoraGps::csvContent()
 {
     const ProcessRun run = runTool({QStringLiteral("--format"), QStringLiteral("csv"), QStringLiteral("southwest.ts"),
-                                    QStringLiteral("invalid.ts"), QStringLiteral("shifted.ts")},
+                                    QStringLiteral("invalid.ts"), QStringLiteral("shifted.ts"),
+                                    QFileInfo(mWeird).fileName()},
                                    mDir.path());
     QVERIFY2(run.finished && run.exitCode == 0, qPrintable(describe(run)));
     const QString shifted0 = QStringLiteral("shifted.ts,0,2025-06-01T08:00:00Z,31.508333,121.500000,37.04,,");
@@ -253,7 +232,12 @@ void TestVelmoraGps::csvContent()
                           QStringLiteral("shifted.ts,1,2025-06-01T08:00:01Z,31.508423,121.500099,38.52,,"
                                          "2025-06-01T17:00:01+09:00"),
                           QStringLiteral("shifted.ts,2,2025-06-01T08:00:02Z,31.508512,121.500214,39.98,,"
-                                         "2025-06-01T17:00:02+09:00")}));
+                                         "2025-06-01T17:00:02+09:00"),
+                          QStringLiteral(R"("we""ird\name & <more>.mp4",0,2025-06-01T08:00:00Z,31.508333,121.500000,)"
+                                         "37.04,0,2025-06-01T08:00:00+00:00"),
+                          QStringLiteral(R"("we""ird\name & <more>.mp4",1,,31.508423,121.500099,38.52,7,)"),
+                          QStringLiteral(R"("we""ird\name & <more>.mp4",2,2025-06-01T08:00:02Z,31.508512,121.500214,)"
+                                         "39.98,14,2025-06-01T08:00:02+00:00")}));
     QVERIFY2(run.err.contains(QStringLiteral("invalid.ts: no authenticated GPS track")), qPrintable(run.err));
     QVERIFY(!run.err.contains(QStringLiteral("southwest.ts")));
 
@@ -268,7 +252,7 @@ void TestVelmoraGps::csvContent()
 // A track per checked file, a point per fix; gpsbabel, where installed, reads it all.
 void TestVelmoraGps::gpxContent()
 {
-    const ProcessRun run = runTool({QStringLiteral("--format=gpx"), mSouthWest, mInvalid, mShifted});
+    const ProcessRun run = runTool({QStringLiteral("--format=gpx"), mSouthWest, mInvalid, mShifted, mWeird});
     QVERIFY2(run.finished && run.exitCode == 0, qPrintable(describe(run)));
     QVERIFY2(run.err.contains(mInvalid + QStringLiteral(": no authenticated GPS track")), qPrintable(run.err));
 
@@ -300,10 +284,10 @@ void TestVelmoraGps::gpxContent()
         }
     }
     QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
-    QCOMPARE(tracks, 2);
-    QCOMPARE(segments, 2);
-    QCOMPARE(names, (QStringList{mSouthWest, mShifted}));
-    QCOMPARE(points.size(), 2 + 3);
+    QCOMPARE(tracks, 3);
+    QCOMPARE(segments, 3);
+    QCOMPARE(names, (QStringList{mSouthWest, mShifted, mWeird})); // the name escaped, read back
+    QCOMPARE(points.size(), 2 + 3 + 3);
     QCOMPARE(points.at(0).first, QStringLiteral("-31.508333"));
     QCOMPARE(points.at(0).second, QStringLiteral("-121.500000"));
     QCOMPARE(points.at(2).first, QStringLiteral("31.508333"));
@@ -324,7 +308,7 @@ void TestVelmoraGps::gpxContent()
                               QStringLiteral("-")});
     QVERIFY2(babel.finished && babel.exitCode == 0, qPrintable(describe(babel)));
     const QStringList rows = nonEmptyLines(babel.out);
-    QCOMPARE(rows.size(), 1 + 5); // header and every point
+    QCOMPARE(rows.size(), 1 + 8); // header and every point
     QVERIFY2(rows.at(1).contains(QLatin1String("-31.508333")) && rows.at(1).contains(QLatin1String("-121.500000")),
              qPrintable(rows.at(1)));
 }
