@@ -149,7 +149,6 @@ private slots:
     void filesAreWhereTheyBelong();
     void launcherPassesItsValidatorAndIsOffered();
     void metadataPassesItsValidator();
-    void versionAndHelpWithoutADisplay_data();
     void versionAndHelpWithoutADisplay();
     void viewerIsQuietByDefault();
     void laterLaunchHandsItsFilesToTheRunningViewer();
@@ -298,46 +297,27 @@ void TestInstall::metadataPassesItsValidator()
     QVERIFY2(run.finished && run.exitCode == 0, qPrintable(describe(run)));
 }
 
-void TestInstall::versionAndHelpWithoutADisplay_data()
-{
-    QTest::addColumn<QString>("program");
-    QTest::addColumn<QString>("option");
-    QTest::addColumn<QStringList>("output"); // the whole output, or the texts it has
-
-    const QString version = QStringLiteral(VELMORA_VERSION_TEXT);
-    const QString viewer = QStringLiteral("velmora_viewer");
-    const QString gps = QStringLiteral("velmora_gps");
-    const QString versionOption = QStringLiteral("--version");
-    const QString helpOption = QStringLiteral("--help");
-    QTest::newRow("viewer --version") << viewer << versionOption
-                                      << QStringList{QStringLiteral("velmora_viewer ") + version + '\n'};
-    QTest::newRow("gps --version") << gps << versionOption
-                                   << QStringList{QStringLiteral("velmora_gps ") + version + '\n'};
-    QTest::newRow("viewer --help") << viewer << helpOption
-                                   << QStringList{QStringLiteral("[FILE...]"), QStringLiteral("--verbose"),
-                                                  QStringLiteral("--version"), QStringLiteral("file list")};
-    QTest::newRow("gps --help") << gps << helpOption
-                                << QStringList{QStringLiteral("FILE..."), QStringLiteral("--format"),
-                                               QStringLiteral("--version"), QStringLiteral("Exit status")};
-}
-
-// As typed in a terminal without a graphical session, or over ssh.
+// As typed in a terminal without a graphical session, or over ssh: the
+// version the menu shows as "Ver: V<version>", and help that names the options.
 void TestInstall::versionAndHelpWithoutADisplay()
 {
-    QFETCH(QString, program);
-    QFETCH(QString, option);
-    QFETCH(QStringList, output);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         env.remove(QLatin1String(name));
-    const ProcessRun run = runProgram(installed(QStringLiteral("bin/") + program), {option}, env);
-    QVERIFY2(run.finished && run.exitCode == 0, qPrintable(describe(run)));
-    if (option == QLatin1String("--version")) {
-        // The version the menu shows as "Ver: V<version>".
-        QCOMPARE(run.out, output.first());
-    } else {
-        for (const QString &text : output)
-            QVERIFY2(run.out.contains(text), qPrintable(text + QStringLiteral(" not in\n") + run.out));
+    const QVector<QPair<QString, QStringList>> programs{
+        {QStringLiteral("velmora_viewer"),
+         {QStringLiteral("[FILE...]"), QStringLiteral("--verbose"), QStringLiteral("--version"), QStringLiteral("file list")}},
+        {QStringLiteral("velmora_gps"),
+         {QStringLiteral("FILE..."), QStringLiteral("--format"), QStringLiteral("--version"), QStringLiteral("Exit status")}}};
+    for (const auto &[program, helpTexts] : programs) {
+        const QString binary = installed(QStringLiteral("bin/") + program);
+        const ProcessRun version = runProgram(binary, {QStringLiteral("--version")}, env);
+        QVERIFY2(version.finished && version.exitCode == 0, qPrintable(describe(version)));
+        QCOMPARE(version.out, program + QLatin1Char(' ') + QStringLiteral(VELMORA_VERSION_TEXT) + QLatin1Char('\n'));
+        const ProcessRun help = runProgram(binary, {QStringLiteral("--help")}, env);
+        QVERIFY2(help.finished && help.exitCode == 0, qPrintable(describe(help)));
+        for (const QString &text : helpTexts)
+            QVERIFY2(help.out.contains(text), qPrintable(text + QStringLiteral(" not in\n") + help.out));
     }
 }
 
