@@ -99,10 +99,7 @@ void TestFormFileList::initTestCase()
     // The program's main() routes FFmpeg's complaints about the junk files.
     installFfmpegLogHandler();
     QLoggingCategory::setFilterRules(QStringLiteral("velmora.*.debug=false"));
-    AvSpec av;
-    av.seconds = 1.0;
-    av.width = 64;
-    av.height = 48;
+    AvSpec av = avSpec(1.0, 64, 48);
     av.audioChannels = 0;
     QString error;
     QVERIFY2(makeAvClip(path(QStringLiteral("a.mp4")), av, &error), qPrintable(error));

@@ -176,10 +176,7 @@ void TestInstall::initTestCase()
     QVERIFY2(install.finished && install.exitCode == 0, qPrintable(describe(install)));
 
     QVERIFY(QDir().mkpath(recording(QString())));
-    AvSpec av;
-    av.width = 160;
-    av.height = 120;
-    av.seconds = 20.0; // still playing when the next launch comes
+    const AvSpec av = avSpec(20.0, 160, 120); // still playing when the next launch comes
     QString error;
     for (const char *name : {"one.mp4", "two.ts", "three.mov"})
         QVERIFY2(makeAvClip(recording(QLatin1String(name)), av, &error), qPrintable(error));

@@ -147,11 +147,7 @@ void TestGpsPass::initTestCase()
     installFfmpegLogHandler();
     QLoggingCategory::setFilterRules(QStringLiteral("velmora.ffmpeg=false"));
     QVERIFY(mDir.isValid());
-    AvSpec av;
-    av.seconds = 2.0;
-    av.width = 160;
-    av.height = 120;
-    av.fps = 10;
+    AvSpec av = avSpec(2.0, 160, 120, 10);
     QString error;
     QVERIFY2(makeAvClip(path(QStringLiteral("clip.mp4")), av, &error), qPrintable(error));
     QVERIFY2(makeAvClip(path(QStringLiteral("clip.ts")), av, &error), qPrintable(error));

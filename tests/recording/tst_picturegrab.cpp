@@ -84,11 +84,7 @@ void TestPictureGrab::initTestCase()
     QVERIFY(mDir.isValid());
     installFfmpegLogHandler();
     QLoggingCategory::setFilterRules(QStringLiteral("velmora.*.debug=false"));
-    AvSpec av;
-    av.seconds = 4.0;
-    av.width = kWidth;
-    av.height = kHeight;
-    av.fps = kFps;
+    AvSpec av = avSpec(4.0, kWidth, kHeight, kFps);
     av.gop = 50;    // a key frame every 2 s: most positions are far from one
     av.bframes = 2; // pictures leave the decoder in another order than they enter
     QString error;

@@ -61,10 +61,7 @@ void TestRecordingProbe::initTestCase()
     installFfmpegLogHandler();
     QLoggingCategory::setFilterRules(QStringLiteral("velmora.*.debug=false"));
 
-    AvSpec av;
-    av.seconds = 3.0;
-    av.width = 160;
-    av.height = 120;
+    const AvSpec av = avSpec(3.0, 160, 120);
     makeClip(QStringLiteral("av.mp4"), av);
     makeClip(QStringLiteral("av.ts"), av);
     AvSpec soundOnly = av;

@@ -127,11 +127,7 @@ void TestVelmoraGps::initTestCase()
     installFfmpegLogHandler();
     QLoggingCategory::setFilterRules(QStringLiteral("velmora.ffmpeg=false"));
     QVERIFY(mDir.isValid());
-    AvSpec av;
-    av.seconds = 2.0;
-    av.width = 160;
-    av.height = 120;
-    av.fps = 10;
+    const AvSpec av = avSpec(2.0, 160, 120, 10);
     const QString clipMp4 = path(QStringLiteral("clip.mp4"));
     mPlainTs = path(QStringLiteral("clip.ts"));
     QString error;
