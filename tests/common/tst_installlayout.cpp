@@ -1,9 +1,7 @@
+#include "files.h"
 #include "installlayout.h"
 #include "modules.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -25,16 +23,7 @@ private slots:
     void keepsUserFileBeside();
     void userFileFolderIsMadeOnlyWhenTaken();
     void modulesAreFoundAndOnlyTrustedOnesLoad();
-
-private:
-    void touch(const QString &path);
 };
-
-void TestInstallLayout::touch(const QString &path)
-{
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
-}
 
 void TestInstallLayout::sharedDataFolderOfAPrefix()
 {
@@ -67,14 +56,14 @@ void TestInstallLayout::keepsUserFileBeside()
     QVERIFY(prefix.isValid());
     const QString program = prefix.filePath(QStringLiteral("bin"));
     if (layout == QLatin1String("file"))
-        touch(program);
+        QVERIFY(writeBytes(program));
     else if (layout != QLatin1String("missing"))
         QVERIFY(QDir().mkpath(program));
     if (layout == QLatin1String("installed"))
         QVERIFY(QDir().mkpath(prefix.filePath(QStringLiteral("share/velmora_viewer"))));
     const QString file = QDir(program).filePath(kFileName);
     if (fileThere)
-        touch(file);
+        QVERIFY(writeBytes(file));
     const QString locked = layout == QLatin1String("read-only folder") ? program
                            : layout == QLatin1String("read-only file") ? file
                                                                        : QString();
@@ -105,7 +94,6 @@ void TestInstallLayout::userFileFolderIsMadeOnlyWhenTaken()
     QVERIFY(QFileInfo(user).isDir());
 }
 
-QTEST_GUILESS_MAIN(TestInstallLayout)
 // A module someone else could have replaced would run as the user.
 void TestInstallLayout::modulesAreFoundAndOnlyTrustedOnesLoad()
 {
@@ -150,4 +138,5 @@ void TestInstallLayout::modulesAreFoundAndOnlyTrustedOnesLoad()
     QVERIFY(!error.isEmpty());
 }
 
+QTEST_GUILESS_MAIN(TestInstallLayout)
 #include "tst_installlayout.moc"

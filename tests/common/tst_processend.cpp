@@ -4,9 +4,9 @@
 // alive past its bound.
 
 #include "processend.h"
+#include "runprocess.h"
 #include "waitfor.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -56,11 +56,9 @@ void TestProcessEnd::stuckReadDoesNotKeepTheProcess()
     QTemporaryDir dir;
     const QString fifo = dir.filePath(QStringLiteral("clip.mp4"));
     QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    QProcess child;
-    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--stuck-read"), fifo});
-    QVERIFY(child.waitForFinished(15000));
-    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(child.exitCode(), 7);
+    const ProcessRun child = runProcess(QCoreApplication::applicationFilePath(), {QStringLiteral("--stuck-read"), fifo},
+                                        QProcessEnvironment::systemEnvironment(), QString(), 15000);
+    QVERIFY2(child.finished && child.exitCode == 7, qPrintable(describe(child)));
 }
 
 int main(int argc, char **argv)

@@ -1,7 +1,6 @@
+#include "files.h"
 #include "wholefile.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -27,9 +26,7 @@ void TestWholeFile::replacesOnlyRegularFilesWhole()
     QVERIFY2(writeWholeFile(path, "first", &error), qPrintable(error));
     QVERIFY(::chmod(QFile::encodeName(path).constData(), 0664) == 0); // wider than the umask leaves
     QVERIFY2(writeWholeFile(path, "second", &error), qPrintable(error));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), QByteArray("second"));
+    QCOMPARE(readBytes(path), QByteArray("second"));
     struct stat info {};
     QVERIFY(::stat(QFile::encodeName(path).constData(), &info) == 0);
     QCOMPARE(info.st_mode & 07777, mode_t(0664));

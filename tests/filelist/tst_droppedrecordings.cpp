@@ -1,4 +1,5 @@
 #include "droppedrecordings.h"
+#include "files.h"
 
 #include <QDir>
 #include <QFile>
@@ -28,19 +29,10 @@ void TestDroppedRecordings::dropRules()
 {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    auto touch = [&](const QString &name) {
-        QDir().mkpath(QFileInfo(dir.filePath(name)).path());
-        QFile file(dir.filePath(name));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-    };
-    touch(QStringLiteral("folder/clip1.MP4"));
-    touch(QStringLiteral("folder/notes.txt"));
-    touch(QStringLiteral("folder/deeper/clip3.Ts"));   // folders match in any case
-    touch(QStringLiteral("clip2.Mp4"));                // a single file must match exactly
-    touch(QStringLiteral("clip4.ts"));
-    touch(QStringLiteral("clip5.MOV"));
-    touch(QStringLiteral("song.wav"));
-    touch(QStringLiteral("elsewhere/clip6.mp4"));
+    // Folders match in any case, a single file must match exactly (clip2.Mp4).
+    for (const char *name : {"folder/clip1.MP4", "folder/notes.txt", "folder/deeper/clip3.Ts", "clip2.Mp4", "clip4.ts",
+                             "clip5.MOV", "song.wav", "elsewhere/clip6.mp4"})
+        QVERIFY(writeBytes(dir.filePath(QLatin1String(name))));
     QVERIFY(QFile::link(dir.filePath(QStringLiteral("elsewhere/clip6.mp4")),
                         dir.filePath(QStringLiteral("folder/link.mp4"))));
     QVERIFY(QFile::link(dir.filePath(QStringLiteral("elsewhere")), dir.filePath(QStringLiteral("folder/linkdir"))));
@@ -78,9 +70,8 @@ void TestDroppedRecordings::boundsCutTheWalk()
 {
     QTemporaryDir dir;
     const QString root = dir.filePath(QStringLiteral("card"));
-    QVERIFY(QDir(root).mkpath(QStringLiteral("1/2/3")));
     for (const char *name : {"a.mp4", "b.mp4", "1/c.mp4", "1/2/d.mp4", "1/2/3/e.mp4"})
-        QVERIFY(QFile(QDir(root).filePath(QLatin1String(name))).open(QIODevice::WriteOnly));
+        QVERIFY(writeBytes(QDir(root).filePath(QLatin1String(name))));
     // The names found, or "uncut"/"cut" when the walk did not say what it should.
     const auto walk = [](const QStringList &named, const WalkBounds &bounds, bool cut) {
         const DroppedRecordings found = collectRecordings(named, NamedBy::Drop, nullptr, bounds);
@@ -107,10 +98,8 @@ void TestDroppedRecordings::foldersAreListedByName()
     const QStringList byName{"20250601_180000.MP4", "20250601_180021.MP4", "20250601_180112.MP4", "clip2.mp4",
                              "clip10.mp4", "Clip11.mp4", "clip011.mp4", "sub9/a.ts", "sub10/a.ts", "sub10/b.ts"};
     // Made in reverse, so that neither the disk's order nor a plain sort can pass.
-    for (auto name = byName.crbegin(); name != byName.crend(); ++name) {
-        QVERIFY(QDir(dir.path()).mkpath(QFileInfo(*name).path()));
-        QVERIFY(QFile(dir.filePath(*name)).open(QIODevice::WriteOnly));
-    }
+    for (auto name = byName.crbegin(); name != byName.crend(); ++name)
+        QVERIFY(writeBytes(dir.filePath(*name)));
     QStringList listed;
     for (const QString &path : collectRecordings({dir.path()}, NamedBy::Drop).paths)
         listed.append(QDir(dir.path()).relativeFilePath(path));

@@ -1,4 +1,5 @@
 #include "filelistprober.h"
+#include "logcapture.h"
 #include "waitfor.h"
 #include "watchdog.h"
 
@@ -33,29 +34,6 @@ struct HeldReader
         };
     }
 };
-
-// The prober's destructor logs how many queued reads it dropped before it
-// waits for the running ones: the moment to let the held reads go.
-struct DropWatch
-{
-    HeldReader *held = nullptr;
-    int releases = 0;
-    int dropped = -1;
-    QtMessageHandler previous = nullptr;
-};
-DropWatch *gDropWatch = nullptr; // a message handler takes no context
-
-void watchDrops(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    static const QString prefix = QStringLiteral("probes dropped: ");
-    if (gDropWatch && qstrcmp(context.category, "velmora.filelist") == 0 && message.startsWith(prefix)) {
-        gDropWatch->dropped = message.mid(prefix.size()).toInt();
-        gDropWatch->held->release.release(gDropWatch->releases);
-        return;
-    }
-    if (gDropWatch && gDropWatch->previous)
-        gDropWatch->previous(type, context, message);
-}
 
 } // namespace
 
@@ -105,12 +83,16 @@ void TestFileListProber::destroyedWhileReadsAreHeld()
 {
     HeldReader held;
     const int asked = QThread::idealThreadCount() + 8; // more than the prober's threads
-    DropWatch watch;
-    watch.held = &held;
-    watch.releases = asked;
+    // The prober's destructor logs how many queued reads it dropped before it
+    // waits for the running ones: the moment to let the held reads go.
     QLoggingCategory::setFilterRules(QStringLiteral("velmora.filelist.debug=true"));
-    watch.previous = qInstallMessageHandler(watchDrops);
-    gDropWatch = &watch;
+    LogCapture log("velmora.filelist");
+    const QString prefix = QStringLiteral("probes dropped: ");
+    int dropped = -1;
+    log.onLine(prefix, [&](const QString &line) {
+        dropped = line.mid(prefix.size()).toInt();
+        held.release.release(asked);
+    });
 
     int reported = 0;
     auto prober = std::make_unique<FileListProber>(nullptr, held.reader());
@@ -123,12 +105,10 @@ void TestFileListProber::destroyedWhileReadsAreHeld()
     const int done = held.done;
     QCoreApplication::processEvents(); // a result posted to the dead prober would crash here
 
-    qInstallMessageHandler(watch.previous);
-    gDropWatch = nullptr;
     QLoggingCategory::setFilterRules(QString());
     QVERIFY(running);
-    QVERIFY(watch.dropped > 0);
-    QCOMPARE(started + watch.dropped, asked);
+    QVERIFY(dropped > 0);
+    QCOMPARE(started + dropped, asked);
     QCOMPARE(done, started);
     QCOMPARE(reported, 0);
 }

@@ -1,4 +1,5 @@
 #include "droppedrecordings.h"
+#include "files.h"
 #include "formfilelist.h"
 #include "gpsfixture.h"
 #include "recordinglog.h"
@@ -70,12 +71,10 @@ private slots:
     void unplayableFilesAreNotListed();
     void failedInsertKeepsPanelAndStoreInStep();
     void nextAndPreviousWrapAround();
-    void oneRowAndNoRow();
     void folderDropListsInOrderWithProgress();
     void droppedFilesStartOnlyTheLast();
     void statusLineSaysWhatAnAdditionCameTo();
-    void samePathListedOnce();
-    void deleteKeepsPanelAndStoreInStep();
+    void samePathListedOnceUntilDeleted();
     void dialogChoice();
     void titleRowMovesThePanel();
     void buttonsAreNamed();
@@ -100,10 +99,7 @@ void TestFormFileList::initTestCase()
     // The program's main() routes FFmpeg's complaints about the junk files.
     installFfmpegLogHandler();
     QLoggingCategory::setFilterRules(QStringLiteral("velmora.*.debug=false"));
-    AvSpec av;
-    av.seconds = 1.0;
-    av.width = 64;
-    av.height = 48;
+    AvSpec av = avSpec(1.0, 64, 48);
     av.audioChannels = 0;
     QString error;
     QVERIFY2(makeAvClip(path(QStringLiteral("a.mp4")), av, &error), qPrintable(error));
@@ -123,15 +119,10 @@ void TestFormFileList::initTestCase()
     tone.audioChannels = 1;
     tone.seconds = 1.0;
     QVERIFY2(makeAvClip(path(QStringLiteral("tone.wav")), tone, &error), qPrintable(error));
-    QFile junk(path(QStringLiteral("junk.mp4")));
-    QVERIFY(junk.open(QIODevice::WriteOnly));
-    junk.write(QByteArray(4096, 'x'));
+    QVERIFY(writeBytes(path(QStringLiteral("junk.mp4")), QByteArray(4096, 'x')));
     // Pictures of a codec nobody decodes.
-    QFile clip(path(QStringLiteral("a.mp4")));
-    QVERIFY(clip.open(QIODevice::ReadOnly));
-    QFile unknown(path(QStringLiteral("unknowncodec.mp4")));
-    QVERIFY(unknown.open(QIODevice::WriteOnly));
-    unknown.write(clip.readAll().replace("avc1", "zzz1"));
+    QVERIFY(writeBytes(path(QStringLiteral("unknowncodec.mp4")),
+                       readBytes(path(QStringLiteral("a.mp4"))).replace("avc1", "zzz1")));
 }
 
 void TestFormFileList::init()
@@ -250,14 +241,25 @@ void TestFormFileList::failedInsertKeepsPanelAndStoreInStep()
     }
 }
 
+// Stepping only loads: nothing with no row, the one row again with one,
+// round the ends with more.
 void TestFormFileList::nextAndPreviousWrapAround()
 {
-    addAndSettle({QStringLiteral("a.mp4"), QStringLiteral("b.mp4"), QStringLiteral("c.mp4")});
-    QCOMPARE(table()->currentRow(), -1);
+    mPanel->selectNextFile();
+    mPanel->selectPreviousFile();
+    QVERIFY(mAnnounced.isEmpty());
+    addAndSettle({QStringLiteral("a.mp4")});
+    mPanel->selectNextFile();
+    mPanel->selectPreviousFile();
+    QCOMPARE(mAnnounced.size(), 2);
+    QCOMPARE(mAnnounced.last().path, path(QStringLiteral("a.mp4")));
+
+    addAndSettle({QStringLiteral("b.mp4"), QStringLiteral("c.mp4")});
+    table()->setCurrentCell(-1, -1);
     QStringList seen;
     for (bool next : {true, true, true, true, false, false, false}) {
         next ? mPanel->selectNextFile() : mPanel->selectPreviousFile();
-        QVERIFY(!mAnnounced.isEmpty() && !mAnnounced.last().play); // stepping only loads
+        QVERIFY(!mAnnounced.last().play);
         QCOMPARE(mAnnounced.last().path, mPanel->files().at(table()->currentRow()));
         seen.append(QFileInfo(mAnnounced.last().path).fileName());
     }
@@ -266,21 +268,6 @@ void TestFormFileList::nextAndPreviousWrapAround()
     table()->setCurrentCell(-1, -1);
     mPanel->selectPreviousFile();
     QCOMPARE(mAnnounced.last().path, path(QStringLiteral("c.mp4")));
-}
-
-void TestFormFileList::oneRowAndNoRow()
-{
-    mPanel->selectNextFile();
-    mPanel->selectPreviousFile();
-    QVERIFY(mAnnounced.isEmpty());
-    addAndSettle({QStringLiteral("a.mp4")});
-    mPanel->selectNextFile();
-    mPanel->selectNextFile();
-    mPanel->selectPreviousFile();
-    QCOMPARE(mAnnounced.size(), 3);
-    for (const Announced &a : mAnnounced)
-        QCOMPARE(a.path, path(QStringLiteral("a.mp4")));
-    QCOMPARE(table()->currentRow(), 0);
 }
 
 void TestFormFileList::folderDropListsInOrderWithProgress()
@@ -332,9 +319,7 @@ void TestFormFileList::folderDropListsInOrderWithProgress()
 
 void TestFormFileList::droppedFilesStartOnlyTheLast()
 {
-    QVERIFY(dropUrls(mPanel.get(), {QUrl::fromLocalFile(path(QStringLiteral("clip.Mp4")))}));
-    QVERIFY(settled());
-    QVERIFY(mPanel->files().isEmpty()); // the suffix must be all lower or all upper case
+    // A dropped file's suffix must be all lower or all upper case.
     QVERIFY(dropUrls(mPanel.get(), {QUrl::fromLocalFile(path(QStringLiteral("a.mp4"))),
                                     QUrl::fromLocalFile(path(QStringLiteral("clip.Mp4"))),
                                     QUrl::fromLocalFile(path(QStringLiteral("b.mp4")))}));
@@ -383,32 +368,29 @@ void TestFormFileList::statusLineSaysWhatAnAdditionCameTo()
     QCOMPARE(status.count(), 1);
 }
 
-void TestFormFileList::samePathListedOnce()
+// A path is listed once: named again while it is read or after, its entry
+// plays instead; deleted, it can be added again. Panel and store stay in step.
+void TestFormFileList::samePathListedOnceUntilDeleted()
 {
     mPanel->addFile(path(QStringLiteral("a.mp4")), false);
     mPanel->addFile(path(QStringLiteral("b.mp4")), false);
     mPanel->addFile(path(QStringLiteral("a.mp4")), false); // still being read
     QCOMPARE(mPanel->pendingCount(), 2);
-    QVERIFY(settled());
-    // Listed already: the entry plays instead.
+    addAndSettle({QStringLiteral("c.mp4")});
     mPanel->addFile(mDir.path() + QStringLiteral("/card/../a.mp4"), true);
     QCOMPARE(mPanel->pendingCount(), 0);
-    QCOMPARE(mPanel->files(), paths({QStringLiteral("a.mp4"), QStringLiteral("b.mp4")}));
+    QCOMPARE(mPanel->files(), paths({QStringLiteral("a.mp4"), QStringLiteral("b.mp4"), QStringLiteral("c.mp4")}));
     QCOMPARE(mAnnounced.size(), 1);
     QCOMPARE(mAnnounced.first().path, path(QStringLiteral("a.mp4")));
     QCOMPARE(table()->currentRow(), 0);
-}
 
-void TestFormFileList::deleteKeepsPanelAndStoreInStep()
-{
-    addAndSettle({QStringLiteral("a.mp4"), QStringLiteral("b.mp4"), QStringLiteral("c.mp4")});
     QSignalSpy deleted(mPanel.get(), &FormFileList::sig_DeleteFile);
     auto *remove = mPanel->findChild<QPushButton *>(QStringLiteral("pushButtonDelete"));
+    table()->setCurrentCell(-1, -1);
     remove->click(); // no current row
     QCOMPARE(deleted.count(), 0);
     QCOMPARE(mPanel->files().size(), 3);
     QCOMPARE(mPanel->database()->rowCount(), 3);
-
     table()->setCurrentCell(1, 0);
     remove->click();
     QCOMPARE(deleted.count(), 1);
@@ -418,9 +400,7 @@ void TestFormFileList::deleteKeepsPanelAndStoreInStep()
     QVERIFY(mPanel->database()->selectFileInfo(1, stored));
     QCOMPARE(stored.path, path(QStringLiteral("c.mp4")));
     QCOMPARE(stored.num, 2); // positions move, num stays
-    // A deleted path can be added again.
-    mPanel->addFile(path(QStringLiteral("b.mp4")), false);
-    QVERIFY(settled());
+    addAndSettle({QStringLiteral("b.mp4")});
     QCOMPARE(mPanel->files().size(), 3);
 }
 

@@ -42,7 +42,6 @@ private slots:
     void initTestCase();
     void recreatedAtEveryStart();
     void positionsFollowInsertionAndDeletion();
-    void pastTheEndAndNegativePositions();
     void unopenedStoreFailsEveryOperation();
     void unusableStoreIsReplaced_data();
     void unusableStoreIsReplaced();
@@ -81,23 +80,38 @@ void TestSqlOperate::recreatedAtEveryStart()
     QVERIFY(!second.selectFileInfo(0, out));
 }
 
+// Rows are positions: they follow insertion and deletion, nums stay; past
+// the end and before the start there is nothing to read or delete.
 void TestSqlOperate::positionsFollowInsertionAndDeletion()
 {
     QTemporaryDir dir;
     sqloperate store(dir.path(), QStringLiteral("positions"));
     QVERIFY(store.openDatabase());
+    const FileListInfo untouched = entry(7, QStringLiteral("untouched.mp4"));
+    FileListInfo out = untouched;
+    QVERIFY(!store.selectFileInfo(0, out)); // empty table
+    QVERIFY(same(out, untouched));
     const QVector<FileListInfo> added{entry(0, QStringLiteral("a.mp4")), entry(1, QStringLiteral("b.mp4")),
                                       entry(2, QStringLiteral("c.mp4"))};
     for (const FileListInfo &info : added)
         QVERIFY(store.insertFileInfo(info));
     for (int i = 0; i < added.size(); ++i) {
-        FileListInfo out;
         QVERIFY(store.selectFileInfo(i, out));
         QVERIFY2(same(out, added.at(i)), qPrintable(out.name));
     }
+    out = untouched;
+    QVERIFY(!store.selectFileInfo(3, out));
+    QVERIFY(same(out, untouched));
+    QVERIFY(store.deleteFileInfo(3)); // nothing there: nothing deleted, not a failure
+    // SQLite reads a negative offset as 0; no current row must not mean the first.
+    QVERIFY(!store.selectFileInfo(-1, out));
+    QVERIFY(same(out, untouched));
+    QVERIFY(!store.deleteFileInfo(-1));
+    QVERIFY(!store.deleteFileInfo(-2));
+    QCOMPARE(store.rowCount(), 3);
+
     // Deleting position 0: what was at 1 is at 0 now, with its old num.
     QVERIFY(store.deleteFileInfo(0));
-    FileListInfo out;
     QVERIFY(store.selectFileInfo(0, out));
     QVERIFY(same(out, added.at(1)));
     QCOMPARE(out.num, 1);
@@ -116,31 +130,6 @@ void TestSqlOperate::positionsFollowInsertionAndDeletion()
     QVERIFY(store.insertFileInfo(longer));
     QVERIFY(store.selectFileInfo(2, out));
     QVERIFY(same(out, longer));
-}
-
-void TestSqlOperate::pastTheEndAndNegativePositions()
-{
-    QTemporaryDir dir;
-    sqloperate store(dir.path(), QStringLiteral("edges"));
-    QVERIFY(store.openDatabase());
-    const FileListInfo untouched = entry(7, QStringLiteral("untouched.mp4"));
-    FileListInfo out = untouched;
-    QVERIFY(!store.selectFileInfo(0, out)); // empty table
-    QVERIFY(same(out, untouched));
-    QVERIFY(store.insertFileInfo(entry(0, QStringLiteral("a.mp4"))));
-    QVERIFY(store.insertFileInfo(entry(1, QStringLiteral("b.mp4"))));
-    QVERIFY(!store.selectFileInfo(2, out));
-    QVERIFY(same(out, untouched));
-    QVERIFY(store.deleteFileInfo(2)); // nothing there: nothing deleted, not a failure
-    QCOMPARE(store.rowCount(), 2);
-    // SQLite reads a negative offset as 0; no current row must not mean the first.
-    QVERIFY(!store.selectFileInfo(-1, out));
-    QVERIFY(same(out, untouched));
-    QVERIFY(!store.deleteFileInfo(-1));
-    QVERIFY(!store.deleteFileInfo(-2));
-    QCOMPARE(store.rowCount(), 2);
-    QVERIFY(store.selectFileInfo(0, out));
-    QCOMPARE(out.name, QStringLiteral("a.mp4"));
 }
 
 void TestSqlOperate::unopenedStoreFailsEveryOperation()

@@ -5,14 +5,15 @@
 // the user's folders, lists the files of its command line, takes the files of
 // a later launch, and keeps its debug log quiet until asked.
 
+#include "files.h"
 #include "gpsfixture.h"
+#include "runprocess.h"
 #include "velmoraversion.h"
 #include "waitfor.h"
 
 #include <QDirIterator>
 #include <QImage>
 #include <QMimeDatabase>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -32,41 +33,11 @@ constexpr int kToolWaitMs = 120000;  // cmake --install, a validator, --version
 constexpr int kViewerWaitMs = 90000; // a viewer with its web engine, on a busy machine
 const char kMessagePattern[] = "%{type} %{category}: %{message}";
 
-struct Run
+ProcessRun runProgram(const QString &program, const QStringList &args,
+                      const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment(),
+                      const QString &workDir = QString())
 {
-    bool finished = false;
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-QString describe(const Run &run)
-{
-    return QStringLiteral("finished %1, exit %2\nstdout: %3\nstderr: %4")
-        .arg(run.finished)
-        .arg(run.exitCode)
-        .arg(run.out, run.err);
-}
-
-Run runProgram(const QString &program, const QStringList &args,
-               const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment(),
-               const QString &workDir = QString())
-{
-    QProcess process;
-    process.setProcessEnvironment(env);
-    if (!workDir.isEmpty())
-        process.setWorkingDirectory(workDir);
-    process.start(program, args);
-    Run run;
-    run.finished = process.waitForFinished(kToolWaitMs) && process.exitStatus() == QProcess::NormalExit;
-    if (process.state() != QProcess::NotRunning) {
-        process.kill();
-        process.waitForFinished();
-    }
-    run.exitCode = process.exitCode();
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
+    return runProcess(program, args, env, workDir, kToolWaitMs);
 }
 
 // A viewer started from the prefix; its log is its standard error.
@@ -176,14 +147,11 @@ class TestInstall : public QObject
 private slots:
     void initTestCase();
     void filesAreWhereTheyBelong();
-    void launcherPassesItsValidator();
-    void launcherIsOfferedForTheRecordings();
+    void launcherPassesItsValidatorAndIsOffered();
     void metadataPassesItsValidator();
-    void versionAndHelpWithoutADisplay_data();
     void versionAndHelpWithoutADisplay();
     void viewerIsQuietByDefault();
     void laterLaunchHandsItsFilesToTheRunningViewer();
-    void fifoIsRefusedAndTheWindowsCloseEndsTheViewer();
     void debianPackageNamesWhatItNeeds();
 
 private:
@@ -202,22 +170,17 @@ void TestInstall::initTestCase()
     QVERIFY(mDir.isValid());
     mRoot = mDir.filePath(QStringLiteral("root"));
     mPrefix = mRoot + QStringLiteral("/usr");
-    const Run install = runProgram(QStringLiteral(VELMORA_CMAKE),
-                                   {QStringLiteral("--install"), QStringLiteral(VELMORA_BUILD_DIR),
-                                    QStringLiteral("--prefix"), mPrefix});
+    const ProcessRun install = runProgram(QStringLiteral(VELMORA_CMAKE),
+                                          {QStringLiteral("--install"), QStringLiteral(VELMORA_BUILD_DIR),
+                                           QStringLiteral("--prefix"), mPrefix});
     QVERIFY2(install.finished && install.exitCode == 0, qPrintable(describe(install)));
 
     QVERIFY(QDir().mkpath(recording(QString())));
-    AvSpec av;
-    av.width = 160;
-    av.height = 120;
-    av.seconds = 20.0; // still playing when the next launch comes
+    const AvSpec av = avSpec(20.0, 160, 120); // still playing when the next launch comes
     QString error;
     for (const char *name : {"one.mp4", "two.ts", "three.mov"})
         QVERIFY2(makeAvClip(recording(QLatin1String(name)), av, &error), qPrintable(error));
-    QFile junk(recording(QStringLiteral("junk.mp4")));
-    QVERIFY(junk.open(QIODevice::WriteOnly));
-    junk.write(QByteArray(4096, 'x'));
+    QVERIFY(writeBytes(recording(QStringLiteral("junk.mp4")), QByteArray(4096, 'x')));
 }
 
 QProcessEnvironment TestInstall::viewerEnvironment(const QString &home) const
@@ -288,27 +251,23 @@ void TestInstall::filesAreWhereTheyBelong()
         QVERIFY(QFileInfo(installed(QLatin1String(program))).isExecutable());
 }
 
-void TestInstall::launcherPassesItsValidator()
+// The launcher starts the installed program by name with the files a file
+// manager passes, and names a type of each kind of recording, so that
+// "Open with" offers the viewer.
+void TestInstall::launcherPassesItsValidatorAndIsOffered()
 {
     const QString launcher = installed(QStringLiteral("share/applications/") + kAppId + QStringLiteral(".desktop"));
-    const Run run = runProgram(QStringLiteral("desktop-file-validate"), {launcher});
+    const ProcessRun run = runProgram(QStringLiteral("desktop-file-validate"), {launcher});
     QVERIFY2(run.finished && run.exitCode == 0, qPrintable(describe(run)));
     // Warnings and hints too.
     QVERIFY2(run.out.trimmed().isEmpty() && run.err.trimmed().isEmpty(), qPrintable(describe(run)));
 
-    // Started by name with the files a file manager passes; the icon is the installed one.
     const QStringList exec = desktopValue(launcher, QStringLiteral("Exec")).split(QLatin1Char(' '));
     QCOMPARE(exec.size(), 2);
     QVERIFY(QFileInfo(installed(QStringLiteral("bin/") + exec.at(0))).isExecutable());
     QCOMPARE(exec.at(1), QStringLiteral("%F"));
     QCOMPARE(desktopValue(launcher, QStringLiteral("Icon")), kAppId);
-}
 
-// What a file manager sees in each kind of recording is a type the launcher
-// names, so "Open with" offers the viewer.
-void TestInstall::launcherIsOfferedForTheRecordings()
-{
-    const QString launcher = installed(QStringLiteral("share/applications/") + kAppId + QStringLiteral(".desktop"));
     const QStringList types = desktopValue(launcher, QStringLiteral("MimeType")).split(QLatin1Char(';'),
                                                                                        Qt::SkipEmptyParts);
     QVERIFY(QFile::copy(recording(QStringLiteral("one.mp4")), recording(QStringLiteral("CAM0001.MP4"))));
@@ -329,73 +288,61 @@ void TestInstall::launcherIsOfferedForTheRecordings()
 void TestInstall::metadataPassesItsValidator()
 {
     // The tree: the metadata, and the launcher and icon it points to.
-    const Run run = runProgram(QStringLiteral("appstreamcli"),
-                               {QStringLiteral("validate-tree"), QStringLiteral("--no-net"), QStringLiteral("--strict"),
-                                mRoot});
+    const ProcessRun run = runProgram(
+        QStringLiteral("appstreamcli"),
+        {QStringLiteral("validate-tree"), QStringLiteral("--no-net"), QStringLiteral("--strict"), mRoot});
     QVERIFY2(run.finished && run.exitCode == 0, qPrintable(describe(run)));
 }
 
-void TestInstall::versionAndHelpWithoutADisplay_data()
-{
-    QTest::addColumn<QString>("program");
-    QTest::addColumn<QString>("option");
-    QTest::addColumn<QStringList>("output"); // the whole output, or the texts it has
-
-    const QString version = QStringLiteral(VELMORA_VERSION_TEXT);
-    const QString viewer = QStringLiteral("velmora_viewer");
-    const QString gps = QStringLiteral("velmora_gps");
-    const QString versionOption = QStringLiteral("--version");
-    const QString helpOption = QStringLiteral("--help");
-    QTest::newRow("viewer --version") << viewer << versionOption
-                                      << QStringList{QStringLiteral("velmora_viewer ") + version + '\n'};
-    QTest::newRow("gps --version") << gps << versionOption
-                                   << QStringList{QStringLiteral("velmora_gps ") + version + '\n'};
-    QTest::newRow("viewer --help") << viewer << helpOption
-                                   << QStringList{QStringLiteral("[FILE...]"), QStringLiteral("--verbose"),
-                                                  QStringLiteral("--version"), QStringLiteral("file list")};
-    QTest::newRow("gps --help") << gps << helpOption
-                                << QStringList{QStringLiteral("FILE..."), QStringLiteral("--format"),
-                                               QStringLiteral("--version"), QStringLiteral("Exit status")};
-}
-
-// As typed in a terminal without a graphical session, or over ssh.
+// As typed in a terminal without a graphical session, or over ssh: the
+// version the menu shows as "Ver: V<version>", and help that names the options.
 void TestInstall::versionAndHelpWithoutADisplay()
 {
-    QFETCH(QString, program);
-    QFETCH(QString, option);
-    QFETCH(QStringList, output);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         env.remove(QLatin1String(name));
-    const Run run = runProgram(installed(QStringLiteral("bin/") + program), {option}, env);
-    QVERIFY2(run.finished && run.exitCode == 0, qPrintable(describe(run)));
-    if (option == QLatin1String("--version")) {
-        // The version the menu shows as "Ver: V<version>".
-        QCOMPARE(run.out, output.first());
-    } else {
-        for (const QString &text : output)
-            QVERIFY2(run.out.contains(text), qPrintable(text + QStringLiteral(" not in\n") + run.out));
+    const QVector<QPair<QString, QStringList>> programs{
+        {QStringLiteral("velmora_viewer"),
+         {QStringLiteral("[FILE...]"), QStringLiteral("--verbose"), QStringLiteral("--version"), QStringLiteral("file list")}},
+        {QStringLiteral("velmora_gps"),
+         {QStringLiteral("FILE..."), QStringLiteral("--format"), QStringLiteral("--version"), QStringLiteral("Exit status")}}};
+    for (const auto &[program, helpTexts] : programs) {
+        const QString binary = installed(QStringLiteral("bin/") + program);
+        const ProcessRun version = runProgram(binary, {QStringLiteral("--version")}, env);
+        QVERIFY2(version.finished && version.exitCode == 0, qPrintable(describe(version)));
+        QCOMPARE(version.out, program + QLatin1Char(' ') + QStringLiteral(VELMORA_VERSION_TEXT) + QLatin1Char('\n'));
+        const ProcessRun help = runProgram(binary, {QStringLiteral("--help")}, env);
+        QVERIFY2(help.finished && help.exitCode == 0, qPrintable(describe(help)));
+        for (const QString &text : helpTexts)
+            QVERIFY2(help.out.contains(text), qPrintable(text + QStringLiteral(" not in\n") + help.out));
     }
 }
 
-// Warnings still come, debug lines not.
+// Warnings still come, debug lines not. A FIFO named on the command line is
+// never opened (a reader would wait in open() for a writer for good and keep
+// a closed viewer alive); the window's close saves the settings and ends the
+// process.
 void TestInstall::viewerIsQuietByDefault()
 {
 #ifdef VELMORA_TSAN
     QSKIP("the web engine is not instrumented; the window tests run in the other builds");
 #endif
     const QString home = mDir.filePath(QStringLiteral("quiet"));
+    const QString fifo = mDir.filePath(QStringLiteral("pipe.mp4"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     Viewer viewer(installed(QStringLiteral("bin/velmora_viewer")),
-                  {recording(QStringLiteral("one.mp4")), recording(QStringLiteral("junk.mp4"))},
+                  {recording(QStringLiteral("one.mp4")), recording(QStringLiteral("junk.mp4")), fifo},
                   viewerEnvironment(home), recording(QString()));
     const QString database = home + QStringLiteral("/.local/share/velmora_viewer/FileList.db");
     QVERIFY2(waitFor([&] { return listedFiles(database).size() == 1 || !viewer.running(); }, kViewerWaitMs),
              qPrintable(viewer.log()));
     QCOMPARE(listedFiles(database), QStringList{recording(QStringLiteral("one.mp4"))});
-    // The junk file's reader complains.
-    QVERIFY2(viewer.waitForLog(QStringLiteral("warning velmora.")), qPrintable(viewer.log()));
-    viewer.stop();
+    QVERIFY2(viewer.waitForLog(QStringLiteral("warning velmora.window: ") + fifo
+                               + QStringLiteral(": not a regular file or folder; not opened")),
+             qPrintable(viewer.log()));
+    QVERIFY2(viewer.closeWindow(), qPrintable(viewer.log()));
     QVERIFY2(debugLines(viewer.log(), QStringLiteral("velmora.")).isEmpty(), qPrintable(viewer.log()));
+    QVERIFY(QFileInfo::exists(home + QStringLiteral("/.config/velmora_viewer/sysConfig.ini")));
 }
 
 void TestInstall::laterLaunchHandsItsFilesToTheRunningViewer()
@@ -406,11 +353,7 @@ void TestInstall::laterLaunchHandsItsFilesToTheRunningViewer()
     const QString home = mDir.filePath(QStringLiteral("handover"));
     // The user's settings: English.
     const QString config = home + QStringLiteral("/.config/velmora_viewer");
-    QVERIFY(QDir().mkpath(config));
-    QFile settings(config + QStringLiteral("/sysConfig.ini"));
-    QVERIFY(settings.open(QIODevice::WriteOnly));
-    settings.write("[menu]\nlanguage=1\n");
-    settings.close();
+    QVERIFY(writeBytes(config + QStringLiteral("/sysConfig.ini"), "[menu]\nlanguage=1\n"));
 
     // Some categories by the environment, as a user would pick them.
     QProcessEnvironment env = viewerEnvironment(home);
@@ -425,9 +368,10 @@ void TestInstall::laterLaunchHandsItsFilesToTheRunningViewer()
     }
 
     // Relative names, from the folder the later launch started in.
-    const Run later = runProgram(installed(QStringLiteral("bin/velmora_viewer")),
-                                 {QStringLiteral("--verbose"), QStringLiteral("two.ts"), QStringLiteral("three.mov")},
-                                 viewerEnvironment(home), recording(QString()));
+    const ProcessRun later =
+        runProgram(installed(QStringLiteral("bin/velmora_viewer")),
+                   {QStringLiteral("--verbose"), QStringLiteral("two.ts"), QStringLiteral("three.mov")},
+                   viewerEnvironment(home), recording(QString()));
     QVERIFY2(later.finished && later.exitCode == 0, qPrintable(describe(later)));
     QVERIFY2(!debugLines(later.err, QStringLiteral("velmora.window: files handed to the running viewer")).isEmpty(),
              qPrintable(describe(later)));
@@ -452,27 +396,6 @@ void TestInstall::laterLaunchHandsItsFilesToTheRunningViewer()
     QVERIFY(!QFileInfo::exists(installed(QStringLiteral("bin/sysConfig.ini"))));
 }
 
-// A FIFO named on the command line is never opened (a reader would wait
-// in open() for a writer for good and keep a closed viewer alive); the
-// window's close saves the settings and ends the process.
-void TestInstall::fifoIsRefusedAndTheWindowsCloseEndsTheViewer()
-{
-#ifdef VELMORA_TSAN
-    QSKIP("the web engine is not instrumented; the window tests run in the other builds");
-#endif
-    const QString home = mDir.filePath(QStringLiteral("fifo"));
-    const QString fifo = mDir.filePath(QStringLiteral("pipe.mp4"));
-    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    QProcessEnvironment env = viewerEnvironment(home);
-    env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("velmora.window.debug=true"));
-    Viewer viewer(installed(QStringLiteral("bin/velmora_viewer")), {fifo}, env, mDir.path());
-    QVERIFY2(viewer.waitForLog(QStringLiteral("listening for later launches")), qPrintable(viewer.log()));
-    QVERIFY2(viewer.closeWindow(), qPrintable(viewer.log()));
-    QVERIFY2(viewer.log().contains(fifo + QStringLiteral(": not a regular file or folder; not opened")),
-             qPrintable(viewer.log()));
-    QVERIFY(QFileInfo::exists(home + QStringLiteral("/.config/velmora_viewer/sysConfig.ini")));
-}
-
 // What apt installs with the package: the libraries the programs link
 // (found by shlibdeps), and the ones Qt loads at run time, which no linker
 // sees: without the SQLite driver the file list stays empty, without the
@@ -480,15 +403,17 @@ void TestInstall::fifoIsRefusedAndTheWindowsCloseEndsTheViewer()
 void TestInstall::debianPackageNamesWhatItNeeds()
 {
     const QString out = mDir.filePath(QStringLiteral("deb"));
-    const Run pack = runProgram(QStringLiteral(VELMORA_CPACK),
-                                {QStringLiteral("--config"), QStringLiteral(VELMORA_BUILD_DIR "/CPackConfig.cmake"),
-                                 QStringLiteral("-G"), QStringLiteral("DEB"), QStringLiteral("-B"), out});
+    const ProcessRun pack =
+        runProgram(QStringLiteral(VELMORA_CPACK),
+                   {QStringLiteral("--config"), QStringLiteral(VELMORA_BUILD_DIR "/CPackConfig.cmake"),
+                    QStringLiteral("-G"), QStringLiteral("DEB"), QStringLiteral("-B"), out});
     QVERIFY2(pack.finished && pack.exitCode == 0, qPrintable(describe(pack)));
     const QStringList debs = QDir(out).entryList({QStringLiteral("velmora-viewer_*.deb")}, QDir::Files);
     QCOMPARE(debs.size(), 1);
     const QString deb = QDir(out).filePath(debs.first());
 
-    const Run depends = runProgram(QStringLiteral("dpkg-deb"), {QStringLiteral("-f"), deb, QStringLiteral("Depends")});
+    const ProcessRun depends =
+        runProgram(QStringLiteral("dpkg-deb"), {QStringLiteral("-f"), deb, QStringLiteral("Depends")});
     QVERIFY2(depends.finished && depends.exitCode == 0, qPrintable(describe(depends)));
     QStringList names;
     for (const QString &alternatives : depends.out.trimmed().split(QStringLiteral(", "), Qt::SkipEmptyParts))
@@ -504,7 +429,7 @@ void TestInstall::debianPackageNamesWhatItNeeds()
     }
 
     // The same files as cmake --install, under /usr.
-    const Run contents = runProgram(QStringLiteral("dpkg-deb"), {QStringLiteral("--contents"), deb});
+    const ProcessRun contents = runProgram(QStringLiteral("dpkg-deb"), {QStringLiteral("--contents"), deb});
     QVERIFY2(contents.finished && contents.exitCode == 0, qPrintable(describe(contents)));
     for (const QString &file : {QStringLiteral("./usr/bin/velmora_viewer"), QStringLiteral("./usr/bin/velmora_gps"),
                                 QStringLiteral("./usr/share/applications/") + kAppId + QStringLiteral(".desktop"),

@@ -2,10 +2,11 @@
 // each language it ships: lupdate reads the sources as they are now, and each
 // resources/translations/*.ts must answer every text it finds.
 
+#include "runprocess.h"
+
 #include <QDir>
 #include <QFile>
 #include <QHash>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
 #include <QtTest>
@@ -64,10 +65,9 @@ private slots:
         for (const char *folder : {"app", "player", "recording", "telemetry", "filelist", "common"})
             args << source.filePath(QLatin1String(folder));
         args << QStringLiteral("-ts") << found;
-        QProcess lupdate;
-        lupdate.start(QStringLiteral(VELMORA_LUPDATE), args);
-        QVERIFY2(lupdate.waitForFinished(kToolWaitMs) && lupdate.exitCode() == 0,
-                 qPrintable(lupdate.readAllStandardError()));
+        const ProcessRun lupdate = runProcess(QStringLiteral(VELMORA_LUPDATE), args,
+                                              QProcessEnvironment::systemEnvironment(), QString(), kToolWaitMs);
+        QVERIFY2(lupdate.finished && lupdate.exitCode == 0, qPrintable(describe(lupdate)));
         const QHash<QString, bool> shown = readMessages(found);
         QVERIFY(shown.size() > 50); // the scan found the program's texts
 

@@ -61,12 +61,9 @@ private slots:
     void knownAnswers();
     void roundTripWithFixture_data();
     void roundTripWithFixture();
-    void letterCaseDoesNotMatter_data();
-    void letterCaseDoesNotMatter();
     void oddLengthDecryptsZeroBlock_data();
     void oddLengthDecryptsZeroBlock();
     void shortEvenTextLeavesTailZero();
-    void sixteenNonZeroBytesAreCutTo15();
     void hexPairToNibbles_data();
     void hexPairToNibbles();
     void nonHexLettersFoldInsideDecryption();
@@ -91,9 +88,6 @@ void TestCheckText::knownAnswers_data()
     QTest::newRow("latitude, upper case") << QByteArray("77FBF383344624F571CAF7ACA939B956") << QByteArray("3130.5000");
     // The zero block decrypts to 16 non-zero bytes: the first 15 are kept.
     QTest::newRow("zero block") << kZeroText << QByteArray::fromHex("c274a8d617c18259627f70eed13839");
-    for (const QByteArray &plain : {QByteArray("0"), QByteArray("2232.5"), QByteArray("-0.25"), QByteArray("123456789012345")})
-        QTest::newRow(("own encryption of " + plain).constData())
-            << aesEncryptBlock(kCameraKey, padded16(plain)).toHex() << plain;
 }
 
 void TestCheckText::knownAnswers()
@@ -115,7 +109,8 @@ void TestCheckText::roundTripWithFixture_data()
 }
 
 // The fixture writes recordings with encryptCheckText; if it and the reader
-// disagree, every generated recording would test the wrong thing.
+// disagree, every generated recording would test the wrong thing. The
+// letters' case does not matter, within one text either.
 void TestCheckText::roundTripWithFixture()
 {
     QFETCH(QByteArray, plain);
@@ -123,29 +118,13 @@ void TestCheckText::roundTripWithFixture()
     QCOMPARE(text.size(), 32);
     QCOMPARE(text, aesEncryptBlock(kCameraKey, padded16(plain)).toHex());
     QCOMPARE(decrypt(text), plain);
-}
 
-void TestCheckText::letterCaseDoesNotMatter_data()
-{
-    QTest::addColumn<QByteArray>("plain");
-    QTest::newRow("latitude") << QByteArray("3130.5000");
-    QTest::newRow("small") << QByteArray("0.1");
-    QTest::newRow("many digits") << QByteArray("98765.4321");
-}
-
-void TestCheckText::letterCaseDoesNotMatter()
-{
-    QFETCH(QByteArray, plain);
-    const QByteArray lower = fixture::encryptCheckText(plain, false);
     const QByteArray upper = fixture::encryptCheckText(plain, true);
-    QVERIFY(lower != upper); // the cipher text has letters, or the row proves nothing
-    QCOMPARE(decrypt(upper), decrypt(lower));
+    QVERIFY(upper != text); // the cipher text has letters, or the case proves nothing
     QCOMPARE(decrypt(upper), plain);
-
-    // Mixed case within one text as well.
-    QByteArray mixed = lower;
+    QByteArray mixed = text;
     for (int i = 0; i < mixed.size(); i += 2)
-        mixed[i] = char(QChar::toUpper(uint(uchar(mixed[i]))));
+        mixed[i] = upper[i];
     QCOMPARE(decrypt(mixed), plain);
 }
 
@@ -174,13 +153,6 @@ void TestCheckText::shortEvenTextLeavesTailZero()
     QCOMPARE(decrypt(text), decrypt(text + "00"));
 }
 
-void TestCheckText::sixteenNonZeroBytesAreCutTo15()
-{
-    const QByteArray text = fixture::encryptCheckText("ABCDEFGHIJKLMNOP");
-    QCOMPARE(text, QByteArray("b22e5e6be6588f763acc07e7000e9563"));
-    QCOMPARE(decrypt(text), QByteArray("ABCDEFGHIJKLMNO"));
-}
-
 void TestCheckText::hexPairToNibbles_data()
 {
     QTest::addColumn<char>("first");
@@ -191,20 +163,16 @@ void TestCheckText::hexPairToNibbles_data()
     QTest::newRow("9f") << '9' << 'f' << 0x9F;
     QTest::newRow("a0") << 'a' << '0' << 0xA0;
     QTest::newRow("FF") << 'F' << 'F' << 0xFF;
-    QTest::newRow("fF mixed") << 'f' << 'F' << 0xFF;
     QTest::newRow("Cb mixed") << 'C' << 'b' << 0xCB;
     // Letters past f are digits 16..35; the low one is not masked.
     QTest::newRow("2x") << '2' << 'x' << 0x21;
     QTest::newRow("2X") << '2' << 'X' << 0x21;
-    QTest::newRow("0x") << '0' << 'x' << 0x21;
     QTest::newRow("0g") << '0' << 'g' << 0x10;
-    QTest::newRow("9g") << '9' << 'g' << 0x90;
     QTest::newRow("zz") << 'z' << 'z' << 0x33;
     // The high one is cut to 8 bits after the shift.
     QTest::newRow("x1") << 'x' << '1' << 0x11;
     QTest::newRow("G0") << 'G' << '0' << 0x00;
     // A second character that is no digit makes the whole byte 0xFF ...
-    QTest::newRow("2 space") << '2' << ' ' << 0xFF;
     QTest::newRow("a NUL") << 'a' << '\0' << 0xFF;
     QTest::newRow("0 dot") << '0' << '.' << 0xFF;
     QTest::newRow("5 high byte") << '5' << char(0xE4) << 0xFF;

@@ -3,6 +3,7 @@
 // the stream's own size. Each is checked against ffmpeg's own decode of
 // that picture by number.
 
+#include "files.h"
 #include "gpsfixture.h"
 #include "picturegrab.h"
 #include "recordinglog.h"
@@ -83,11 +84,7 @@ void TestPictureGrab::initTestCase()
     QVERIFY(mDir.isValid());
     installFfmpegLogHandler();
     QLoggingCategory::setFilterRules(QStringLiteral("velmora.*.debug=false"));
-    AvSpec av;
-    av.seconds = 4.0;
-    av.width = kWidth;
-    av.height = kHeight;
-    av.fps = kFps;
+    AvSpec av = avSpec(4.0, kWidth, kHeight, kFps);
     av.gop = 50;    // a key frame every 2 s: most positions are far from one
     av.bframes = 2; // pictures leave the decoder in another order than they enter
     QString error;
@@ -173,9 +170,7 @@ void TestPictureGrab::unreadable_data()
     QTest::newRow("sound only") << path(QStringLiteral("sound.mp4"));
     QTest::newRow("folder") << mDir.path();
     const QString junk = path(QStringLiteral("junk.mp4"));
-    QFile out(junk);
-    QVERIFY(out.open(QIODevice::WriteOnly));
-    out.write(QByteArray("not a recording at all ").repeated(400));
+    QVERIFY(writeBytes(junk, QByteArray("not a recording at all ").repeated(400)));
     QTest::newRow("junk") << junk;
 }
 

@@ -1,15 +1,13 @@
 #include "countingserver.h"
+#include "files.h"
 #include "gpspass.h"
 #include "gpsfixture.h"
 #include "recordinglog.h"
 #include "recordingprobe.h"
 #include "mp4gpsreader.h"
-#include "testsupport.h"
+#include "runprocess.h"
 #include "waitfor.h"
 
-#include <QDir>
-#include <QFile>
-#include <QProcess>
 #include <QSize>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -51,13 +49,10 @@ void TestRecordingProbe::makeClip(const QString &name, const AvSpec &spec)
 
 void TestRecordingProbe::runFfmpeg(const QStringList &arguments)
 {
-    QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral(VELMORA_FFMPEG_EXECUTABLE),
-                 QStringList{QStringLiteral("-nostdin"), QStringLiteral("-loglevel"), QStringLiteral("error")}
-                     + arguments);
-    QVERIFY(ffmpeg.waitForFinished(60000));
-    QVERIFY2(ffmpeg.exitStatus() == QProcess::NormalExit && ffmpeg.exitCode() == 0,
-             ffmpeg.readAllStandardError().constData());
+    const ProcessRun run = runProcess(QStringLiteral(VELMORA_FFMPEG_EXECUTABLE),
+                                      QStringList{QStringLiteral("-nostdin"), QStringLiteral("-loglevel"),
+                                                  QStringLiteral("error")} + arguments);
+    QVERIFY2(run.finished && run.exitCode == 0, qPrintable(describe(run)));
 }
 
 void TestRecordingProbe::initTestCase()
@@ -66,10 +61,7 @@ void TestRecordingProbe::initTestCase()
     installFfmpegLogHandler();
     QLoggingCategory::setFilterRules(QStringLiteral("velmora.*.debug=false"));
 
-    AvSpec av;
-    av.seconds = 3.0;
-    av.width = 160;
-    av.height = 120;
+    const AvSpec av = avSpec(3.0, 160, 120);
     makeClip(QStringLiteral("av.mp4"), av);
     makeClip(QStringLiteral("av.ts"), av);
     AvSpec soundOnly = av;
@@ -77,16 +69,9 @@ void TestRecordingProbe::initTestCase()
     makeClip(QStringLiteral("sound.mp4"), soundOnly);
 
     // Pictures of a codec nobody decodes: the sample entry renamed.
-    {
-        QFile in(path(QStringLiteral("av.mp4")));
-        QVERIFY(in.open(QIODevice::ReadOnly));
-        QByteArray data = in.readAll();
-        QVERIFY(data.contains("avc1"));
-        data.replace("avc1", "zzz1");
-        QFile out(path(QStringLiteral("unknowncodec.mp4")));
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write(data);
-    }
+    QByteArray clip = readBytes(path(QStringLiteral("av.mp4")));
+    QVERIFY(clip.contains("avc1"));
+    QVERIFY(writeBytes(path(QStringLiteral("unknowncodec.mp4")), clip.replace("avc1", "zzz1")));
 
     // Cover art is a video stream of one picture, marked as attached: after
     // the recording's own pictures, and alone with the sound.
@@ -105,12 +90,10 @@ void TestRecordingProbe::initTestCase()
                             QStringLiteral("-disposition:v"), QStringLiteral("attached_pic"),
                             path(QStringLiteral("coveronly.mp4"))});
 
-    QFile junk(path(QStringLiteral("junk.mp4")));
-    QVERIFY(junk.open(QIODevice::WriteOnly));
     QByteArray bytes(64 * 1024, '\0');
     for (int i = 0; i < bytes.size(); ++i)
         bytes[i] = char((i * 7919) ^ (i >> 3));
-    junk.write(bytes);
+    QVERIFY(writeBytes(path(QStringLiteral("junk.mp4")), bytes));
 }
 
 void TestRecordingProbe::probe_data()
@@ -194,9 +177,9 @@ void TestRecordingProbe::fifoHoldsNoReader()
         std::thread reader([&] {
             VideoInfo info;
             opened += probeRecording(path(name), info);
-            auto track = testsupport::newTrack();
+            GpsTrack track;
             qint16 version = 0;
-            opened += runGpsPass(path(name), *track, version).status == GpsPassResult::Ok;
+            opened += runGpsPass(path(name), track, version).status == GpsPassResult::Ok;
             opened += probeTsTypeMarker(path(name)) > 0;
             done = true;
         });

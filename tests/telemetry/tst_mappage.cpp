@@ -1,6 +1,7 @@
 // The real map page in a web view, offline: what the call texts leave on the
 // map, read back from the page, including calls made before it had loaded.
 
+#include "logcapture.h"
 #include "mapbridge.h"
 #include "mapcalls.h"
 #include "telemetrypick.h"
@@ -10,7 +11,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMutex>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 #include <QtTest>
@@ -42,26 +42,6 @@ const char kStateScript[] = R"((function () {
     tile: (document.querySelector(".leaflet-tile") || {}).src });
 })())";
 
-QMutex gErrorsMutex;
-QStringList gPageErrors;
-QtMessageHandler gPreviousHandler = nullptr;
-
-// Uncaught exceptions in the page arrive as "js" log lines.
-void collectPageErrors(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if ((type == QtWarningMsg || type == QtCriticalMsg) && qstrcmp(context.category, "js") == 0) {
-        QMutexLocker lock(&gErrorsMutex);
-        gPageErrors << message;
-    }
-    gPreviousHandler(type, context, message);
-}
-
-QStringList takePageErrors()
-{
-    QMutexLocker lock(&gErrorsMutex);
-    return std::exchange(gPageErrors, {});
-}
-
 } // namespace
 
 class TestMapPage : public QObject
@@ -70,6 +50,7 @@ class TestMapPage : public QObject
 
 private slots:
     void initTestCase();
+    void cleanupTestCase() { mPageErrors.reset(); }
     void init();
     void cleanup();
     void callsBeforeLoadRunInOrder();
@@ -82,6 +63,8 @@ private:
     QJsonObject pageState();
     QWebEngineView *webView() const { return qobject_cast<QWebEngineView *>(mBridge->view()); }
 
+    // Uncaught exceptions in the page arrive as "js" warnings.
+    std::unique_ptr<LogCapture> mPageErrors;
     std::unique_ptr<QWidget> mFrame;
     MapBridge *mBridge = nullptr;
 };
@@ -93,7 +76,7 @@ void TestMapPage::initTestCase()
     const QString cacheHome = QCoreApplication::applicationDirPath() + QStringLiteral("/tst_mappage-cache");
     QVERIFY(QDir(cacheHome).removeRecursively());
     qputenv("XDG_CACHE_HOME", QFile::encodeName(cacheHome));
-    gPreviousHandler = qInstallMessageHandler(collectPageErrors);
+    mPageErrors = std::make_unique<LogCapture>("js");
 }
 
 void TestMapPage::init()
@@ -102,7 +85,7 @@ void TestMapPage::init()
     mFrame->resize(319, 491);
     mBridge = new MapBridge(mFrame.get(), mFrame.get());
     mFrame->show();
-    takePageErrors();
+    mPageErrors->take();
 }
 
 void TestMapPage::cleanup()
@@ -138,7 +121,7 @@ void TestMapPage::callsBeforeLoadRunInOrder()
              QStringLiteral("line 35.658000 139.700000, 35.658500 139.700500, 35.659700 139.703100 | "
                             "marker 35.658000 139.700000 | marker 35.659700 139.703100 | car 35.659000 139.702000"));
     QCOMPARE(state["zoom"].toInt(), 16);
-    QVERIFY2(takePageErrors().isEmpty(), "the page threw");
+    QVERIFY2(mPageErrors->lines().isEmpty(), qPrintable(mPageErrors->text()));
 
     // The pan is animated and ends on whole pixels: within two at zoom 16.
     QVERIFY(waitFor([&] {
@@ -192,7 +175,7 @@ void TestMapPage::routes()
     for (const QString &call : calls)
         mBridge->run(call);
     const QJsonObject state = pageState();
-    QVERIFY2(takePageErrors().isEmpty(), "the page threw");
+    QVERIFY2(mPageErrors->lines().isEmpty(), qPrintable(mPageErrors->text()));
     QCOMPARE(state["layers"].toString(), layers);
     QCOMPARE(state["zoom"].toInt(), zoom);
     QCOMPARE(state["lat"].toDouble(), center.y());
@@ -224,7 +207,7 @@ void TestMapPage::clickNearTheRouteReachesTheProgram()
     // At zoom 16 a pixel is about 1.95 m there: twelve reach about 23 m.
     QVERIFY(qAbs(click[2].toDouble() - 23.4) < 1.0);
     QCOMPARE(nearestRoutePoint(route, click[0].toDouble(), click[1].toDouble(), click[2].toDouble()), 0);
-    QVERIFY2(takePageErrors().isEmpty(), "the page threw");
+    QVERIFY2(mPageErrors->lines().isEmpty(), qPrintable(mPageErrors->text()));
 }
 
 // The web engine's libraries load on a thread of their own; a bridge that

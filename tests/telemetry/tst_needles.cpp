@@ -2,6 +2,7 @@
 // step order, a new target taken at once, the compass's short way, rest without signals, a prompt stop,
 // and needles that keep their own state.
 
+#include "logcapture.h"
 #include "mycompassthread.h"
 #include "mythread.h"
 #include "needleangles.h"
@@ -20,18 +21,6 @@ constexpr int kSweepBoundMs = 20000; // hang bound for sweeps of up to 100 steps
 constexpr int kStopBoundMs = 5000;   // hang bound for a stop; a finished 350° sweep takes 10.5 s
 constexpr int kRestMs = 150;         // longer than a 100 ms poll, to catch a needle that ticks at rest
 constexpr int kTestBoundMs = 60000;  // a whole sweep test, the needles' teardown included
-
-// Counts, and keeps out of the test log, the line speedToAngle writes.
-int gOverSpeedLines = 0;
-QtMessageHandler gPreviousHandler = nullptr;
-
-void countOverSpeed(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (message == QLatin1String("speed over 260") && qstrcmp(context.category, "velmora.needles") == 0)
-        ++gOverSpeedLines;
-    else
-        gPreviousHandler(type, context, message);
-}
 
 QVector<int> range(int from, int to)
 {
@@ -110,7 +99,6 @@ private slots:
     void nextAngle();
     void stopEndsAtOnce_data();
     void stopEndsAtOnce();
-    void needlesKeepTheirOwnAngle();
 };
 
 void TestNeedles::speedToAngle_data()
@@ -132,12 +120,9 @@ void TestNeedles::speedToAngle()
     QFETCH(float, speed);
     QFETCH(int, angle);
     QFETCH(int, logLines);
-    gOverSpeedLines = 0;
-    gPreviousHandler = qInstallMessageHandler(countOverSpeed);
-    const int result = ::speedToAngle(speed);
-    qInstallMessageHandler(gPreviousHandler);
-    QCOMPARE(result, angle);
-    QCOMPARE(gOverSpeedLines, logLines);
+    LogCapture log("velmora.needles");
+    QCOMPARE(::speedToAngle(speed), angle);
+    QCOMPARE(log.count(QStringLiteral("speed over 260")), logLines);
 }
 
 void TestNeedles::headingToCompassAngle_data()
@@ -149,7 +134,6 @@ void TestNeedles::headingToCompassAngle_data()
     QTest::newRow("224.9, last before the wrap") << 224.9f << 179;
     QTest::newRow("225, tie to the wrapped side") << 225.0f << -180;
     QTest::newRow("226") << 226.0f << -179;
-    QTest::newRow("359") << 359.0f << -46;
     QTest::newRow("359.9 truncated") << 359.9f << -46;
     // Headings of transport streams may be NaN: shown as north.
     QTest::newRow("NaN") << std::numeric_limits<float>::quiet_NaN() << -45;
@@ -162,27 +146,36 @@ void TestNeedles::headingToCompassAngle()
     QCOMPARE(::headingToCompassAngle(heading), angle);
 }
 
+// Each needle steps from its own angle, one degree at a time, and rests
+// without a signal, also when told its own angle again.
 void TestNeedles::sweepStepsThenRests()
 {
     Watchdog watchdog("sweep", kTestBoundMs);
-    mythread needle;
-    AngleLog log(needle);
-    needle.start();
-    needle.setTargetAngle(10);
-    QVERIFY(log.waitForCount(10));
-    QCOMPARE(log.angles, range(1, 10));
+    mythread first;
+    AngleLog firstLog(first);
+    first.start();
+    first.setTargetAngle(10);
+    QVERIFY(firstLog.waitForCount(10));
+    QCOMPARE(firstLog.angles, range(1, 10));
+    QTest::qWait(kRestMs);
+    first.setTargetAngle(10);
 
-    // At rest, also when told its own angle again: no signal.
+    // A second needle starts from 0, not from where the first one stands.
+    mythread second;
+    AngleLog secondLog(second);
+    second.start();
+    second.setTargetAngle(3);
+    QVERIFY(secondLog.waitForCount(3));
     QTest::qWait(kRestMs);
-    needle.setTargetAngle(10);
-    QTest::qWait(kRestMs);
-    QCOMPARE(log.angles.size(), 10);
+    QCOMPARE(secondLog.angles, range(1, 3));
+    QCOMPARE(firstLog.angles.size(), 10);
 
-    // Woken from rest, it steps back down one degree at a time.
-    needle.setTargetAngle(8);
-    QVERIFY(log.waitForCount(12));
+    // Woken from rest, the first steps back down from 10.
+    first.setTargetAngle(8);
+    QVERIFY(firstLog.waitForCount(12));
     QTest::qWait(kRestMs);
-    QCOMPARE(log.angles.mid(10), QVector<int>({9, 8}));
+    QCOMPARE(firstLog.angles.mid(10), QVector<int>({9, 8}));
+    QCOMPARE(secondLog.angles, range(1, 3));
 }
 
 // A new target turns the needle at once, without a pause: on its way up to
@@ -253,31 +246,6 @@ void TestNeedles::stopEndsAtOnce()
         checkStop<mycompassthread>(target, anglesBeforeStop, stopFirst);
     else
         checkStop<mythread>(target, anglesBeforeStop, stopFirst);
-}
-
-void TestNeedles::needlesKeepTheirOwnAngle()
-{
-    Watchdog watchdog("sweep", kTestBoundMs);
-    mythread first;
-    AngleLog firstLog(first);
-    first.start();
-    first.setTargetAngle(10);
-    QVERIFY(firstLog.waitForCount(10));
-
-    // A second needle starts from 0, not from where the first one stands.
-    mythread second;
-    AngleLog secondLog(second);
-    second.start();
-    second.setTargetAngle(3);
-    QVERIFY(secondLog.waitForCount(3));
-    QCOMPARE(secondLog.angles, range(1, 3));
-
-    // And the first one still stands at 10.
-    first.setTargetAngle(12);
-    QVERIFY(firstLog.waitForCount(12));
-    QTest::qWait(kRestMs);
-    QCOMPARE(firstLog.angles, range(1, 12));
-    QCOMPARE(secondLog.angles, range(1, 3));
 }
 
 QTEST_GUILESS_MAIN(TestNeedles)

@@ -42,38 +42,39 @@ class TestSpeedChart : public QObject
     Q_OBJECT
 
 private slots:
-    void setupAxes_data();
-    void setupAxes();
+    void setupAndRelabel();
     void pointsSortedAndClearKeepsAxes();
-    void relabel();
     void refillAddsHistory();
     void speedAxisFitsTheTrack();
     void clickAtTheMiddleIsTheMiddleSecond();
     void shortChartKeepsItsLabelsApart();
 };
 
-void TestSpeedChart::setupAxes_data()
+void TestSpeedChart::setupAndRelabel()
 {
-    QTest::addColumn<bool>("mph");
-    QTest::addColumn<QString>("unit");
-    QTest::newRow("km/h") << false << QStringLiteral("km/h");
-    QTest::newRow("mph") << true << QStringLiteral("MPH");
-}
+    for (const bool mph : {false, true}) {
+        QCustomPlot plot;
+        SpeedChart chart(&plot);
+        chart.setup(mph);
+        QCOMPARE(plot.xAxis->range(), QCPRange(0, 60));
+        QCOMPARE(plot.xAxis->label(), QStringLiteral("Time"));
+        QCOMPARE(plot.yAxis->range(), QCPRange(0, 180));
+        QCOMPARE(plot.yAxis->label(), mph ? QStringLiteral("MPH") : QStringLiteral("km/h"));
+        QVERIFY(!plot.yAxis2->visible());
+        QCOMPARE(plot.graphCount(), 1);
+        QCOMPARE(plot.interactions(), QCP::Interactions());
 
-void TestSpeedChart::setupAxes()
-{
-    QFETCH(bool, mph);
-    QFETCH(QString, unit);
+        chart.setUnitLabel(!mph);
+        QCOMPARE(plot.yAxis->label(), mph ? QStringLiteral("km/h") : QStringLiteral("MPH"));
+    }
     QCustomPlot plot;
     SpeedChart chart(&plot);
-    chart.setup(mph);
-    QCOMPARE(plot.xAxis->range(), QCPRange(0, 60));
-    QCOMPARE(plot.xAxis->label(), QStringLiteral("Time"));
-    QCOMPARE(plot.yAxis->range(), QCPRange(0, 180));
-    QCOMPARE(plot.yAxis->label(), unit);
-    QVERIFY(!plot.yAxis2->visible());
-    QCOMPARE(plot.graphCount(), 1);
-    QCOMPARE(plot.interactions(), QCP::Interactions());
+    chart.setup(false);
+    GermanTime german;
+    QCoreApplication::installTranslator(&german);
+    chart.retranslate();
+    QCoreApplication::removeTranslator(&german);
+    QCOMPARE(plot.xAxis->label(), QStringLiteral("Zeit"));
 }
 
 void TestSpeedChart::pointsSortedAndClearKeepsAxes()
@@ -97,23 +98,6 @@ void TestSpeedChart::pointsSortedAndClearKeepsAxes()
     QCOMPARE(plot.xAxis->range(), QCPRange(0, 125));
     QCOMPARE(plot.yAxis->range(), QCPRange(0, 180));
     QCOMPARE(plot.yAxis->label(), QStringLiteral("km/h"));
-}
-
-void TestSpeedChart::relabel()
-{
-    QCustomPlot plot;
-    SpeedChart chart(&plot);
-    chart.setup(false);
-    chart.setUnitLabel(true);
-    QCOMPARE(plot.yAxis->label(), QStringLiteral("MPH"));
-    chart.setUnitLabel(false);
-    QCOMPARE(plot.yAxis->label(), QStringLiteral("km/h"));
-
-    GermanTime german;
-    QCoreApplication::installTranslator(&german);
-    chart.retranslate();
-    QCoreApplication::removeTranslator(&german);
-    QCOMPARE(plot.xAxis->label(), QStringLiteral("Zeit"));
 }
 
 // The history goes in next to what is there; the window clears first when it

@@ -38,30 +38,10 @@ class TestSpeedHistory : public QObject
     Q_OBJECT
 
 private slots:
-    void shownSpeed_data();
-    void shownSpeed();
     void seconds_data();
     void seconds();
     void valuesPerSecond();
 };
-
-void TestSpeedHistory::shownSpeed_data()
-{
-    QTest::addColumn<float>("knots");
-    QTest::addColumn<bool>("mph");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("10 kn in km/h") << 10.0f << false << QStringLiteral("18.52");
-    QTest::newRow("10 kn in mph") << 10.0f << true << QStringLiteral("11.51");
-    QTest::newRow("0 kn in mph") << 0.0f << true << QStringLiteral("0.00");
-}
-
-void TestSpeedHistory::shownSpeed()
-{
-    QFETCH(float, knots);
-    QFETCH(bool, mph);
-    QFETCH(QString, text);
-    QCOMPARE(QString::number(::shownSpeed(knots, mph), 'f', 2), text);
-}
 
 void TestSpeedHistory::seconds_data()
 {
@@ -92,7 +72,8 @@ void TestSpeedHistory::seconds()
     QCOMPARE(secondsOf(speedHistory(*track, first, end, false)), seconds);
 }
 
-// Each point carries its own record's speed, records without a fix included.
+// Each point carries its own record's speed in the unit asked for, records
+// without a fix included.
 void TestSpeedHistory::valuesPerSecond()
 {
     const auto track = trackOf({10.0f, 20.0f, 5.0f}, 'V');

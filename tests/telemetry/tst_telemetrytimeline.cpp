@@ -50,7 +50,6 @@ private slots:
     void currentSecond_data();
     void currentSecond();
     void recordOfTheSecond();
-    void speedInEitherUnit();
     void chosenClockOutlivesTheTrack();
     void labelsOfAFix_data();
     void labelsOfAFix();
@@ -76,11 +75,16 @@ void TestTelemetryTimeline::currentSecond()
     QCOMPARE(TelemetryTimeline::currentSecond(position), second);
 }
 
+// The second's own record, its speed in either unit; a snapshot names both,
+// km/h beside the unit shown.
 void TestTelemetryTimeline::recordOfTheSecond()
 {
     TelemetryTimeline timeline;
     timeline.setTrack(drive(30), 0);
     QCOMPARE(timeline.at(4, false, false).latitudeText, QStringLiteral("N:31.040001°"));
+    QCOMPARE(timeline.at(1, false, false).speedText, QStringLiteral("18.52"));
+    QCOMPARE(timeline.at(1, true, false).speedText, QStringLiteral("11.51"));
+    QCOMPARE(timeline.at(1, true, false).speedKmh, timeline.at(1, false, false).speed);
     QCOMPARE(timeline.at(29, false, false).latitudeText, QStringLiteral("N:31.290001°"));
     // Past the track's end, and before its start: the idle texts.
     for (qint64 second : {qint64(30), qint64(31), qint64(-1)}) {
@@ -92,16 +96,6 @@ void TestTelemetryTimeline::recordOfTheSecond()
         QCOMPARE(shown.dateTimeText, QString());
         QCOMPARE(shown.speed, 0.0f);
     }
-}
-
-void TestTelemetryTimeline::speedInEitherUnit()
-{
-    TelemetryTimeline timeline;
-    timeline.setTrack(drive(3), 0);
-    QCOMPARE(timeline.at(1, false, false).speedText, QStringLiteral("18.52"));
-    QCOMPARE(timeline.at(1, true, false).speedText, QStringLiteral("11.51"));
-    // A snapshot names both: km/h beside the unit shown.
-    QCOMPARE(timeline.at(1, true, false).speedKmh, timeline.at(1, false, false).speed);
 }
 
 // The chosen clock holds for every recording opened after it.
