@@ -433,13 +433,18 @@ int audioOpen(VideoState &is, int streamIndex)
         SDL_CloseAudioDevice(device);
         return -1;
     }
-    is.audioChannels.store(have.channels);
     {
+        // A follow() since the open began wants no sound after all.
         std::lock_guard<std::mutex> lock(is.audioDeviceMutex);
+        if (is.silent) {
+            SDL_CloseAudioDevice(device);
+            return -1;
+        }
         is.audioSpec = AudioDeviceSpec{have.freq, have.channels, have.samples};
+        is.audioChannels.store(have.channels);
+        is.soundOutput.store(true);
+        is.audioDeviceId.store(device);
     }
-    is.soundOutput.store(true);
-    is.audioDeviceId.store(device);
     qCDebug(lcPlayer) << "SDL_PauseAudioDevice  1";
     SDL_LockAudioDevice(device);
     SDL_PauseAudioDevice(device, 1);

@@ -211,6 +211,7 @@ void Waker::idle(int ms)
 VideoPlayer::VideoPlayer(QObject *parent)
     : QThread(parent)
     , mState(std::make_unique<VideoState>())
+    , mClock(std::make_shared<PlaybackClock>())
 {
     qCDebug(lcPlayer) << "software open";
     mState->player = this;
@@ -325,6 +326,10 @@ bool VideoPlayer::openFile(const QString &path)
     VideoState &is = *mState;
     is.player = this;
     is.serial = serial;
+    is.published = mClock.get();
+    is.leader = mLeader;
+    is.leaderOffset = mLeaderOffset;
+    is.silent = mLeader != nullptr;
     is.volume = mVolume.load();
     is.speed = mSpeed.load();
     is.wallClock.speed = mSpeed.load();
@@ -333,6 +338,8 @@ bool VideoPlayer::openFile(const QString &path)
     mDuration = 0;
     mRunActive = true;
     playerState = Opening;
+    // A new file stands at its start until it plays (stopped, the clock stands).
+    mClock->moveTo(wallClockUs(), 0.0);
     start();
     emit sig_StateChanged(Opening);
     return true;
@@ -387,6 +394,7 @@ bool VideoPlayer::play()
     is.audioClockUpdatedUs = now;
     is.audioCallbackUs = now;
     is.audioPlayUs = now;
+    mClock->resume(now);
     is.setPlayPause(true, false);
     is.playerWaker.wake();
     is.videoWaker.wake();
@@ -405,10 +413,12 @@ bool VideoPlayer::pause()
         return false;
     }
     VideoState &is = *mState;
+    const int64_t now = wallClockUs();
     {
         std::lock_guard<std::mutex> clock(is.clockMutex);
-        is.wallClock.pause(wallClockUs());
+        is.wallClock.pause(now);
     }
+    mClock->pause(now);
     is.setPlayPause(false, true);
     pauseAudioDevice(is, true);
     emit sig_StateChanged(Pause);
@@ -429,6 +439,7 @@ bool VideoPlayer::stop()
     VideoState &is = *mState;
     // Both flags clear first: the player thread then knows this is no natural end.
     is.setPlayPause(false, false);
+    mClock->pause(wallClockUs());
     pauseAudioDevice(is, true);
     is.quit = 1;
     mGpsInterrupt = true;
@@ -449,7 +460,10 @@ bool VideoPlayer::stop()
 void VideoPlayer::seek(qint64 position)
 {
     VideoState &is = *mState;
-    is.seekRequests.post(qMax<qint64>(0, position));
+    position = qMax<qint64>(0, position);
+    is.seekRequests.post(position);
+    // Followers are at the new place at once, as currentTime() is.
+    mClock->moveTo(wallClockUs(), double(position) / 1e6);
     is.playerWaker.wake();
 }
 
@@ -476,15 +490,55 @@ void VideoPlayer::setSpeed(double speed)
     speed = SpeedClock::clampSpeed(speed, mSpeed.load());
     mSpeed = speed;
     VideoState &is = *mState;
+    const int64_t now = wallClockUs();
     {
         // The wall clock goes on from where it stands; the sound follows with
         // its next chunk, and the pictures with the clocks.
         std::lock_guard<std::mutex> clock(is.clockMutex);
-        is.wallClock.setSpeed(wallClockUs(), speed);
+        is.wallClock.setSpeed(now, speed);
         is.speed = speed;
     }
+    mClock->setSpeed(now, speed);
     // An idle player thread loads the tempo filter now, not at its next round.
     is.playerWaker.wake();
+}
+
+void VideoPlayer::follow(std::shared_ptr<const PlaybackClock> leader, double offsetSeconds)
+{
+    if (!leader || !std::isfinite(offsetSeconds))
+        return;
+    mLeader = leader;
+    mLeaderOffset = offsetSeconds;
+    VideoState &is = *mState;
+    {
+        std::lock_guard<std::mutex> clock(is.clockMutex);
+        is.leader = std::move(leader);
+        is.leaderOffset = offsetSeconds;
+    }
+    // Sound at a pace of its own would part from the pictures: the open
+    // file goes silent, and so do the next ones.
+    uint32_t device = 0;
+    {
+        std::lock_guard<std::mutex> lock(is.audioDeviceMutex);
+        is.silent = true;
+        is.soundOutput = false;
+        device = is.audioDeviceId.exchange(0);
+    }
+    if (device)
+        SDL_CloseAudioDevice(device);
+}
+
+void VideoPlayer::unfollow()
+{
+    mLeader.reset();
+    VideoState &is = *mState;
+    std::lock_guard<std::mutex> clock(is.clockMutex);
+    if (!is.leader)
+        return;
+    // The own clock goes on from where the leader's put the pictures.
+    const int64_t now = wallClockUs();
+    is.wallClock.moveTo(now, is.leader->at(now) - is.leaderOffset);
+    is.leader.reset();
 }
 
 void VideoPlayer::stepFrame(int direction)
@@ -512,7 +566,7 @@ double VideoPlayer::currentTime() const
     if (const std::optional<int64_t> waiting = is.seekRequests.waitingTarget())
         return double(*waiting) / 1000000.0;
     const SeekState seek = is.seek.load();
-    if (seek.dropSound)
+    if (seek.dropSound && is.soundOutput.load())
         return seek.targetSeconds();
     return is.audioClock.load();
 }
@@ -668,7 +722,13 @@ bool VideoPlayer::openStreams(VideoState &is, QByteArray &path)
         return false;
     }
     is.videoStream = recordingVideoStream(ic);
-    for (unsigned i = 0; i < ic->nb_streams && is.audioStream < 0; ++i) {
+    bool silent = false;
+    {
+        std::lock_guard<std::mutex> lock(is.audioDeviceMutex);
+        silent = is.silent;
+    }
+    // A follower's sound is not even read.
+    for (unsigned i = 0; i < ic->nb_streams && is.audioStream < 0 && !silent; ++i) {
         if (ic->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
             is.audioStream = int(i);
     }
@@ -771,6 +831,7 @@ void VideoPlayer::run()
         natural = playerState.compare_exchange_strong(expected, Stop);
     if (natural) {
         is.setPlayPause(false, false);
+        mClock->pause(wallClockUs());
         mDuration = 0;
         qCDebug(lcPlayer) << "normally stop begin";
         emit sig_PlayStopNormally(serial);

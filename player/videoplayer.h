@@ -18,6 +18,7 @@
 
 struct AVPacket;
 struct VideoState;
+class PlaybackClock;
 
 // The GPS track of one opened file, complete and never written again: it
 // crosses to the GUI with sig_GetGpsData while the next file's pass fills
@@ -69,6 +70,20 @@ public:
     // (< 0) as an exact paused seek to it, so the position, the picture and
     // seekTarget() follow. Stays at the first and the last picture.
     void stepFrame(int direction);
+    // Where this player's playback stands, for players that follow it; the
+    // same clock across opens. It stands while paused, stopped or opening.
+    std::shared_ptr<const PlaybackClock> clock() const { return mClock; }
+    // From now on (the open file and the next ones) pictures are timed by
+    // the leader's clock, not this player's own: this file's 0 lies at
+    // offsetSeconds on the leader's timeline, so a picture at p s is due
+    // when the leader's clock reaches offsetSeconds + p. Play, pause and
+    // seek still go to each player; the leader's pauses hold the pictures,
+    // its speed paces them, and late ones are dropped here, never waited
+    // for there. A follower plays no sound (an open file's goes silent).
+    void follow(std::shared_ptr<const PlaybackClock> leader, double offsetSeconds);
+    // Pictures keep their own clock again from where the leader's put
+    // them; the open file stays silent, the next ones have sound.
+    void unfollow();
     double currentTime() const;   // s
     qint64 totalTime() const;     // µs; 0 when no file is open
     void setIsMove(bool isMove);
@@ -175,6 +190,9 @@ private:
     int mExtraDecodeMs = 0;                // tests: given to the next file
     int mExtraCallbackMs = 0;              // tests: given to the next file
     std::atomic<quint64> mOutputSize{0};   // width << 32 | height
+    const std::shared_ptr<PlaybackClock> mClock;
+    std::shared_ptr<const PlaybackClock> mLeader; // followed by the next opens; GUI thread
+    double mLeaderOffset = 0.0;            // s on the leader's timeline where their 0 lies
 
     std::mutex mOpenMutex;                 // guards stop()'s wait for the threads
     std::condition_variable mOpenCondition;

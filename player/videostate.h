@@ -2,6 +2,7 @@
 
 #include "ffmpegptr.h"
 #include "packetqueue.h"
+#include "playbackclock.h"
 #include "seek.h"
 #include "speedclock.h"
 #include "tempofilter.h"
@@ -9,6 +10,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -70,6 +72,7 @@ struct VideoState
     // --- set up by openFile before the player thread starts -----------------
     VideoPlayer *player = nullptr;
     uint64_t serial = 0;              // the open these pictures belong to (VideoPlayer::serial)
+    PlaybackClock *published = nullptr; // the player's clock (VideoPlayer::clock), kept in step by the video thread
 
     // --- set up by the player thread before the decoding threads start ----
     FormatContextPtr ic;
@@ -140,6 +143,10 @@ struct VideoState
     // it is published). Only ever for a few stores, never while waiting.
     std::mutex clockMutex;
     std::atomic<double> speed{1.0};          // playback speed asked for (SpeedClock::clampSpeed)
+    // The clock of the player this one follows (null: none), and where this
+    // file's 0 lies on it (s). Guarded by clockMutex.
+    std::shared_ptr<const PlaybackClock> leader;
+    double leaderOffset = 0.0;
 
     // --- seeking -------------------------------------------------------------
     SeekRequests seekRequests;        // asked for by seek() and the audio callback, taken by the player thread
@@ -170,6 +177,7 @@ struct VideoState
     // and opened again with audioSpec by play().
     std::atomic<bool> soundOutput{false};
     AudioDeviceSpec audioSpec;                   // under audioDeviceMutex
+    bool silent = false;                         // under audioDeviceMutex: a follower opens no sound device
 
     // The player and video threads idle until a control operation, a seek,
     // a late landing or a new output size wakes them.
@@ -185,6 +193,3 @@ struct VideoState
     std::atomic<int> extraDecodeMs{0};  // tests: stand-in for a machine that decodes slowly
     std::atomic<int> extraCallbackMs{0}; // tests: the audio callback takes this much longer
 };
-
-// Microseconds of the wall clock.
-int64_t wallClockUs();

@@ -407,6 +407,15 @@ void VideoThread::reportLateLanding()
 // The playback position now, as pictures are timed against it (s).
 double VideoThread::clockNow(int64_t now) const
 {
+    {
+        std::lock_guard<std::mutex> clock(is.clockMutex);
+        if (is.leader) {
+            // A follower's position is the leader's; it tells currentTime() too.
+            const double position = is.leader->at(now) - is.leaderOffset;
+            is.audioClock = position;
+            return position;
+        }
+    }
     const bool hasSound = is.audioStream >= 0 && is.soundOutput.load();
     const bool seekingSound = is.seek.load().dropSound;
     if (hasSound && !is.audioStalled.load() && !seekingSound
@@ -457,6 +466,8 @@ double VideoThread::clockNow(int64_t now) const
 double VideoThread::waitForClock(double pts)
 {
     for (;;) {
+        // Taken before the clocks are read: a change made after it drops the sample.
+        const uint64_t epoch = is.published->epoch();
         const int64_t now = wallClockUs();
         if (is.isPause())
             return 0.0; // a seek's picture: shown at once
@@ -467,6 +478,9 @@ double VideoThread::waitForClock(double pts)
             return 0.0;
         }
         const double a = clockNow(now);
+        // Until a seek asked for is made, the clocks still tell the old place.
+        if (!is.seekRequests.waiting())
+            is.published->track(epoch, now, a);
         if (a >= pts)
             return a - pts;
         if (serial != is.seek.load().serial)

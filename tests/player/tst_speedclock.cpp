@@ -1,3 +1,4 @@
+#include "playbackclock.h"
 #include "speedclock.h"
 #include "tempofilter.h"
 
@@ -50,6 +51,7 @@ private slots:
     void changesMidPlayKeepThePosition();
     void changeWhilePaused();
     void readsBeforeTheAnchorNeverGoBack();
+    void publishedClockDropsSamplesFromBeforeAChange();
     void speedIsClamped_data();
     void speedIsClamped();
     void tempoFilterKeepsPitchAndMapsBackToMediaTime_data();
@@ -100,6 +102,24 @@ void TestSpeedClock::readsBeforeTheAnchorNeverGoBack()
     QCOMPARE(clock.mediaAt(6 * kSecond), 10.0);
     clock.pause(3 * kSecond);
     QCOMPARE(clock.mediaAt(9 * kSecond), 8.0);
+}
+
+void TestSpeedClock::publishedClockDropsSamplesFromBeforeAChange()
+{
+    // A pause or seek between reading the sound's clock and publishing it wins.
+    PlaybackClock clock;
+    clock.resume(0);
+    const uint64_t before = clock.epoch();
+    clock.track(before, kSecond, 0.9); // the sound's pace, slower than the wall's
+    QCOMPARE(clock.at(2 * kSecond), 1.9);
+    clock.pause(2 * kSecond);
+    clock.track(before, 2 * kSecond, 1.8);
+    clock.track(clock.epoch(), 3 * kSecond, 5.0); // paused: nothing moves it
+    QCOMPARE(clock.at(4 * kSecond), 1.9);
+    clock.resume(4 * kSecond);
+    clock.moveTo(4 * kSecond, 7.0);
+    clock.track(before, 5 * kSecond, 1.0);
+    QCOMPARE(clock.at(5 * kSecond), 8.0);
 }
 
 void TestSpeedClock::speedIsClamped_data()

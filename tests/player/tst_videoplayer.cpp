@@ -4,6 +4,7 @@
 #include "waitfor.h"
 #include "watchdog.h"
 #include "gpspass.h"
+#include "playbackclock.h"
 #include "videoplayer.h"
 
 #include <QDir>
@@ -22,6 +23,7 @@
 #include <atomic>
 #include <cmath>
 #include <functional>
+#include <mutex>
 #include <random>
 #include <thread>
 
@@ -96,6 +98,35 @@ qint64 heapInUseKb()
     return qint64((info.uordblks + info.hblkhd) / 1024);
 }
 
+// How far a player's pictures went out ahead of and behind where a clock
+// put them (s, the most of each), taken on its thread as each is emitted.
+struct TimingLog
+{
+    std::mutex mutex;
+    int count = 0;
+    double ahead = -1e9;
+    double behind = -1e9;
+    static std::shared_ptr<TimingLog> watch(VideoPlayer &player, std::shared_ptr<const PlaybackClock> clock, double offset)
+    {
+        auto log = std::make_shared<TimingLog>();
+        QObject::connect(&player, &VideoPlayer::sig_GetOneFrame, &player, [=](const QImage &image) {
+            const double off = image.text(QStringLiteral("pts")).toDouble() + offset - clock->at(wallClockUs());
+            std::lock_guard<std::mutex> lock(log->mutex);
+            ++log->count;
+            log->ahead = qMax(log->ahead, off);
+            log->behind = qMax(log->behind, -off);
+        }, Qt::DirectConnection);
+        return log;
+    }
+    // Some pictures, none further off than the bounds; `seen` says how far.
+    bool within(double maxAhead, double maxBehind, QString &seen)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        seen = QStringLiteral("%1 pictures, up to %2 s ahead, %3 s behind").arg(count).arg(ahead).arg(behind);
+        return count > 0 && ahead <= maxAhead && behind <= maxBehind;
+    }
+};
+
 const int kTerminating[2] = {SIGTERM, SIGINT};
 
 // Runs `step` with SIGTERM and SIGINT at their default handling, as in the
@@ -151,6 +182,8 @@ private slots:
     void slowDecodingThinsOutButNeverFreezes();
     void speedChangesThePaceButNotThePlace_data();
     void speedChangesThePaceButNotThePlace();
+    void followerKeepsToTheLeadersClock();
+    void slowFollowerNeverHoldsUpItsLeader();
     void stepsMoveOnePictureEitherWay_data();
     void stepsMoveOnePictureEitherWay();
     void audioChannels_data();
@@ -237,6 +270,11 @@ void TestVideoPlayer::initTestCase()
     longer.seconds = 40.0;
     longer.bframes = 3;
     makeClip(QStringLiteral("long.mp4"), longer);
+
+    AvSpec ten = av;
+    ten.seconds = 10.0;
+    ten.fps = ten.gop = 10;
+    makeClip(QStringLiteral("ten.mp4"), ten);
 
     AvSpec mono = av;
     mono.audioChannels = 1;
@@ -851,6 +889,63 @@ void TestVideoPlayer::speedChangesThePaceButNotThePlace()
                             - mWatch->frames[i - 1].text(QStringLiteral("pts")).toDouble();
         QVERIFY2(step > 0.039 && step < 0.081, qPrintable(QStringLiteral("picture %1: %2 s on").arg(i).arg(step)));
     }
+}
+
+void TestVideoPlayer::followerKeepsToTheLeadersClock()
+{
+    // The follower's 0 lies at 0.5 s of the leader's timeline; its pictures
+    // (10 a second) go out within a period of where the leader's clock puts
+    // them, across a pause of the leader alone, a seek of both and the leader
+    // alone at 2x. The leader's sound runs at about 0.7x (8 ms more a 21 ms
+    // buffer): its pictures show that its clock keeps the sound's pace.
+    constexpr double kOffset = 0.5;
+    newPlayer();
+    VideoPlayer leader;
+    leader.setExtraCallbackTime(8);
+    mPlayer->follow(leader.clock(), kOffset);
+    QVERIFY(openAndWait(leader, path(QStringLiteral("long.mp4"))));
+    QVERIFY(open(QStringLiteral("ten.mp4")));
+    QCOMPARE(mPlayer->audioDevice(), 0u); // its sound is the leader's
+    const std::shared_ptr<TimingLog> log = TimingLog::watch(*mPlayer, leader.clock(), kOffset);
+    const std::shared_ptr<TimingLog> leaderLog = TimingLog::watch(leader, leader.clock(), 0.0);
+    const auto shownUpTo = [&](double pts) { return waitFor([&] { return mWatch->lastPts() >= pts; }, kEndWaitMs); };
+    QVERIFY(leader.play() && mPlayer->play());
+    QVERIFY(shownUpTo(1.5));
+    QVERIFY(leader.pause());
+    QTest::qWait(500);
+    // A seek puts the clock at its target at once, before the follower lands.
+    leader.seek(1500000);
+    mPlayer->seek(1000000);
+    QCOMPARE(leader.clock()->at(wallClockUs()), 1.5);
+    QVERIFY(waitFor([&] { return mWatch->lastPts() < 1.2; }));
+    QVERIFY(leader.play());
+    QVERIFY(shownUpTo(2.0));
+    leader.setSpeed(2.0);
+    QVERIFY(shownUpTo(4.0));
+    QString seen;
+    QVERIFY2(log->within(0.1, 0.1, seen), qPrintable(seen));
+    QVERIFY2(leaderLog->within(0.1, 0.1, seen), qPrintable(seen));
+}
+
+void TestVideoPlayer::slowFollowerNeverHoldsUpItsLeader()
+{
+    // A follower decoding a picture in 150 ms (40 are due) drops its own late
+    // pictures, none early. Held to its pace, the leader would show under a
+    // third of its 75; a busy machine costs it a few at worst.
+    newPlayer();
+    VideoPlayer leader;
+    mPlayer->setExtraDecodeTime(150);
+    QVERIFY(open(QStringLiteral("av.mp4")));
+    mPlayer->follow(leader.clock(), 0.5);
+    QCOMPARE(mPlayer->audioDevice(), 0u); // the open file's sound went
+    QVERIFY(openAndWait(leader, path(QStringLiteral("av.mp4"))));
+    const std::shared_ptr<TimingLog> log = TimingLog::watch(*mPlayer, leader.clock(), 0.5);
+    QVERIFY(leader.play() && mPlayer->play());
+    QVERIFY(waitFor([&] { return leader.state() == VideoPlayer::Stop; }, kEndWaitMs));
+    QVERIFY2(leader.framesShown() >= 56, qPrintable(QString::number(leader.framesShown())));
+    QVERIFY2(mPlayer->framesDropped() > 0, qPrintable(QString::number(mPlayer->framesDropped())));
+    QString seen;
+    QVERIFY2(log->within(0.04, 1e9, seen), qPrintable(seen));
 }
 
 void TestVideoPlayer::stepsMoveOnePictureEitherWay_data()
