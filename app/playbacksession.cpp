@@ -51,6 +51,7 @@ PlaybackSession::~PlaybackSession()
     mStopping = true;
     // Joins a GPS pass that still reads a file which ended by itself.
     // The players' threads end before anything that hears them goes.
+    mFollowers.clear();
     delete mDrive->spare();
     delete mPlayer;
     delete mDrive;
@@ -107,6 +108,8 @@ void PlaybackSession::setSpeed(double speed)
 {
     mPlayer->setSpeed(speed);
     mDrive->spare()->setSpeed(speed);
+    for (Follower &f : mFollowers)
+        f.player->setSpeed(speed);
 }
 
 void PlaybackSession::setOutputSize(const QSize &size)
@@ -154,9 +157,11 @@ void PlaybackSession::playerState(VideoPlayer::PlayerState state)
 {
     switch (state) {
     case VideoPlayer::Playing:
+        followersPlay(true);
         report(Playing);
         break;
     case VideoPlayer::Pause:
+        followersPlay(false);
         report(Paused);
         break;
     case VideoPlayer::Opening:
@@ -187,6 +192,7 @@ void PlaybackSession::stopPlayer()
 
 void PlaybackSession::open(const QString &path, bool play)
 {
+    clearFollowers(); // of another moment
     stopPlayer();
     // Stopped already, the player says nothing: the state may still be an earlier file's.
     if (mState == Playing || mState == Paused)
@@ -283,6 +289,8 @@ void PlaybackSession::play()
 
 void PlaybackSession::stop()
 {
+    for (Follower &f : mFollowers)
+        f.player->stop();
     mPlayAfterOpen = false;
     // A part opening is a stop of playback too: the window hears it.
     mSwitching = false;
@@ -292,6 +300,9 @@ void PlaybackSession::stop()
 void PlaybackSession::stepFrame(int direction)
 {
     mPlayer->stepFrame(direction);
+    // The followers show the moment the step lands on.
+    if (mState == Paused)
+        followersSeek(mPlayer->seekTarget());
 }
 
 void PlaybackSession::setDragging(bool dragging)
@@ -331,8 +342,10 @@ void PlaybackSession::seek(qint64 positionUs)
         switchPart(part, local, mState == Playing || (mState == Opening && mPlayAfterOpen));
     else if (mState == Opening)
         mSeekAfterOpen = local; // the player takes it once its first picture is in
-    else
+    else {
         mPlayer->seek(local);
+        followersSeek(local);
+    }
 }
 
 // What follows a file's natural end is decided here: the drive's next file,
@@ -344,6 +357,7 @@ void PlaybackSession::fileEnded(quint64 serial)
         return;
     }
     setState(Stopped);
+    followersPlay(false);
     emit sig_FileEnded();
     if (continueTrip())
         return;
@@ -388,6 +402,7 @@ bool PlaybackSession::takeOver(int part, qint64 localUs, bool play)
     VideoPlayer *next = mDrive->takeOver(part, mPlayer, &picture, &track);
     if (!next)
         return false;
+    clearFollowers(); // of the part that ended
     VideoPlayer *previous = std::exchange(mPlayer, next);
     // No longer the one that plays: its stop reaches nobody.
     previous->stop();
@@ -437,4 +452,53 @@ std::vector<TrackSource> PlaybackSession::tracks() const
     for (int i = 0; i < trip().partCount(); ++i)
         tracks.push_back({trip().part(i).path, trip().part(i).track, trip().part(i).gpsVersion});
     return tracks;
+}
+
+int PlaybackSession::addFollower(const QString &path, double offsetSeconds)
+{
+    const int index = int(mFollowers.size());
+    auto player = std::make_unique<VideoPlayer>();
+    VideoPlayer *follower = player.get();
+    mFollowers.push_back({std::move(player), offsetSeconds});
+    follower->follow(mPlayer->clock(), offsetSeconds);
+    follower->setSpeed(mPlayer->speed());
+    connect(follower, &VideoPlayer::sig_GetOneFrame, this, [this, follower, index](QImage image) {
+        if (image.text(QStringLiteral("serial")).toULongLong() == follower->serial())
+            emit sig_FollowerPicture(index, image);
+    });
+    // Open, it joins the main one where it stands.
+    connect(follower, &VideoPlayer::sig_Opened, this, [this, follower, index](quint64 serial, bool ok) {
+        if (!ok || serial != follower->serial() || index >= int(mFollowers.size()))
+            return;
+        const qint64 at = mPlayer->seekWaiting() ? mPlayer->seekTarget() : qint64(mPlayer->currentTime() * 1e6);
+        follower->seek(qMax<qint64>(0, at - qint64(mFollowers[index].offset * 1e6)));
+        if (mState == Playing)
+            follower->play();
+    });
+    follower->openFile(path);
+    return index;
+}
+
+void PlaybackSession::clearFollowers()
+{
+    // Their threads end here, before their reports could find them gone.
+    mFollowers.clear();
+}
+
+void PlaybackSession::setFollowerOutputSize(int index, const QSize &size)
+{
+    if (index >= 0 && index < int(mFollowers.size()))
+        mFollowers[index].player->setOutputSize(size);
+}
+
+void PlaybackSession::followersPlay(bool play)
+{
+    for (Follower &f : mFollowers)
+        play ? f.player->play() : f.player->pause();
+}
+
+void PlaybackSession::followersSeek(qint64 localUs)
+{
+    for (Follower &f : mFollowers)
+        f.player->seek(qMax<qint64>(0, localUs - qint64(f.offset * 1e6)));
 }

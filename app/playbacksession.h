@@ -10,6 +10,8 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
+#include <vector>
 
 class QTimer;
 
@@ -90,6 +92,19 @@ public:
     // Tests that fake a report of the player that plays, or slow it down.
     VideoPlayer *player() const { return mPlayer; }
 
+    // Followers: other pictures of the same moment (another camera's file),
+    // timed by the clock of the player that plays. path's 0 lies at
+    // offsetSeconds on the open file's timeline. A follower starts, pauses,
+    // seeks, steps and changes speed with it, plays no sound and, when it
+    // cannot keep up, drops its own pictures; its pictures come with
+    // sig_FollowerPicture. The next open or part change drops them.
+    // Returns its index.
+    int addFollower(const QString &path, double offsetSeconds);
+    void clearFollowers();
+    int followerCount() const { return int(mFollowers.size()); }
+    // The follower's picture size (the inset's); empty keeps the source size.
+    void setFollowerOutputSize(int index, const QSize &size);
+
     // Drives: listed gives the list's recordings in order; off, every file
     // plays by itself.
     void setTrips(bool on, std::function<QStringList()> listed);
@@ -135,8 +150,18 @@ signals:
     void sig_OpenFailed(QString path);
     // The open file turned out to be part of a drive (trip() tells which).
     void sig_TripFound();
+    // A picture of follower index, of the moment the main one shows.
+    void sig_FollowerPicture(int index, QImage image);
 
 private:
+    struct Follower
+    {
+        std::unique_ptr<VideoPlayer> player;
+        double offset = 0.0; // s on the open file's timeline where its 0 lies
+    };
+    // What the main player just did, done by every follower too.
+    void followersPlay(bool play);
+    void followersSeek(qint64 localUs);
     void listenTo(VideoPlayer *player);
     void takeTrack(const GpsData &data);
     // The state, set before the window hears it.
@@ -169,4 +194,5 @@ private:
     bool mSwitching = false;              // a part of the drive opens in the player
     int mSwitchFrom = 0;                  // the part that played before the switch
     bool mContinueWhenReady = false;      // a file ended while the next part was opening
+    std::vector<Follower> mFollowers;
 };

@@ -20,6 +20,7 @@ private slots:
     void reportsOfAnEarlierFileAreIgnored();
     void spareTakesOverOnItsFirstPicture();
     void driveEndsOnceAndSeeksAcrossParts();
+    void followerMovesWithTheMain();
 
 private:
     QString path(const QString &name) const { return mDir.filePath(name); }
@@ -35,6 +36,7 @@ void TestPlaybackSession::initTestCase()
     QVERIFY(initPlayback());
     QString error;
     QVERIFY2(clips::make(path(QStringLiteral("clip.mp4")), 1.0, 160, 120, 1, &error), qPrintable(error));
+    QVERIFY2(clips::make(path(QStringLiteral("four.mp4")), 4.0, 160, 120, 0, &error), qPrintable(error));
     QFile junk(path(QStringLiteral("junk.mp4")));
     QVERIFY(junk.open(QIODevice::WriteOnly));
     junk.write(QByteArray(4096, 'x'));
@@ -191,6 +193,40 @@ void TestPlaybackSession::driveEndsOnceAndSeeksAcrossParts()
     QCOMPARE(session.state(), PlaybackSession::Stopped);
     session.seek(500000); // stopped: nothing moves
     QCOMPARE(session.state(), PlaybackSession::Stopped);
+}
+
+// Another picture of the same moment: it seeks, steps, plays at the
+// speed and pauses with the main one.
+void TestPlaybackSession::followerMovesWithTheMain()
+{
+    PlaybackSession session([] { return false; });
+    QList<double> shown; // the follower's pictures
+    connect(&session, &PlaybackSession::sig_FollowerPicture, this,
+            [&](int, const QImage &image) { shown << image.text(QStringLiteral("pts")).toDouble(); });
+    const auto showing = [&](double pts) { return !shown.isEmpty() && qAbs(shown.last() - pts) < 0.005; };
+    session.open(path(QStringLiteral("four.mp4")), false);
+    QVERIFY(waitFor([&] { return session.state() == PlaybackSession::Paused; }));
+    QCOMPARE(session.addFollower(path(QStringLiteral("four.mp4")), 0.48), 0); // its 0 at the main's 0.48 s
+    QVERIFY(waitFor([&] { return showing(0.0); }));
+    session.seek(2000000);
+    QVERIFY(waitFor([&] { return showing(1.52); }));
+    session.stepFrame(1);
+    QVERIFY(waitFor([&] { return showing(1.56); }));
+
+    session.setSpeed(2.0);
+    session.play();
+    QVERIFY(waitFor([&] { return !shown.isEmpty() && shown.last() > 2.0; }));
+    session.playPause();
+    QVERIFY(waitFor([&] { return session.state() == PlaybackSession::Paused; }));
+    QTest::qWait(100); // a picture on its way
+    const int count = shown.size();
+    const double main = session.filePosition();
+    QTest::qWait(300);
+    QCOMPARE(shown.size(), count); // it stands with the main one
+    QVERIFY(shown.last() <= main - 0.48 + 0.001);
+    // A new open leaves it behind.
+    session.open(path(QStringLiteral("clip.mp4")), false);
+    QCOMPARE(session.followerCount(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestPlaybackSession)
