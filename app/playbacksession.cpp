@@ -144,7 +144,7 @@ void PlaybackSession::setState(State state)
         wakeTimeline();
     else if (mState != Paused)
         mTimer->stop();
-    qCDebug(lcWindow) << "mPlayState:" << mState;
+    qCDebug(lcWindow) << "mPlayState:" << int(mState);
 }
 
 void PlaybackSession::report(State state)
