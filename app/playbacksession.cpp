@@ -90,7 +90,7 @@ void PlaybackSession::listenTo(VideoPlayer *player)
     });
     connect(player, &VideoPlayer::sig_Opened, this, [this, player](quint64 serial, bool ok) {
         if (player == mPlayer && serial == player->serial())
-            opened(serial, ok);
+            opened(ok);
     });
     connect(player, &VideoPlayer::sig_PlayStopNormally, this, [this, player](quint64 serial) {
         if (player == mPlayer)
@@ -211,7 +211,7 @@ void PlaybackSession::open(const QString &path, bool play)
 }
 
 // The player that plays is paused on its first picture, or cannot play the file.
-void PlaybackSession::opened(quint64, bool ok)
+void PlaybackSession::opened(bool ok)
 {
     const bool switched = std::exchange(mSwitching, false);
     if (!ok) {

@@ -168,7 +168,7 @@ private:
     void setState(State state);
     void report(State state);
     void playerState(VideoPlayer::PlayerState state);
-    void opened(quint64 serial, bool ok);
+    void opened(bool ok);
     // Stops the player that plays; its stop is reported as the session's.
     void stopPlayer();
     void fileEnded(quint64 serial);

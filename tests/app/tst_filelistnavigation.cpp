@@ -5,6 +5,7 @@
 #include "mymsgwidget.h"
 #include "sqloperate.h"
 #include "speedchart.h"
+#include "logcapture.h"
 #include "windowfixture.h"
 #include "watchdog.h"
 
@@ -105,6 +106,7 @@ void TestFileListNavigation::init()
 
 void TestFileListNavigation::cleanup()
 {
+    QLoggingCategory::setFilterRules(QStringLiteral("velmora.*.debug=false"));
     closeWindow(mWindow);
 }
 
@@ -142,7 +144,8 @@ void TestFileListNavigation::stepsSkipMissingFilesBothWays()
     listAll();
     playRow(0);
     QVERIFY(QFile::remove(clip(QStringLiteral("two.mp4"))));
-    WindowLog log;
+    QLoggingCategory::setFilterRules(QStringLiteral("velmora.*.debug=false\nvelmora.filelist.debug=true"));
+    LogCapture log("velmora.filelist");
     button("pushButtonNext")->click();
     QCOMPARE(log.count(kNextLine), 1);
     QCOMPARE(mWindow->filePath(), clip(QStringLiteral("three.mp4")));
@@ -168,7 +171,8 @@ void TestFileListNavigation::walkOverOnlyMissingFilesEndsAfterOneRound()
     const quint64 playing = mWindow->session()->serial();
     for (const char *name : {"one.mp4", "two.mp4", "three.mp4"})
         QVERIFY(QFile::remove(clip(QLatin1String(name))));
-    WindowLog log;
+    QLoggingCategory::setFilterRules(QStringLiteral("velmora.*.debug=false\nvelmora.filelist.debug=true"));
+    LogCapture log("velmora.filelist");
     guarded("the step over three missing files", [&] {
         button("pushButtonNext")->click();
         return true;

@@ -13,7 +13,6 @@
 #include <QApplication>
 #include <QDragEnterEvent>
 #include <QMimeData>
-#include <QMutex>
 #include <QSlider>
 #include <QtTest>
 
@@ -83,48 +82,5 @@ inline double shownPts(MainWindow &window)
 {
     return child<MyFrame>(window, "frameVideo")->image().text(QStringLiteral("pts")).toDouble();
 }
-
-// The window's debug lines while it lives; other categories stay quiet.
-class WindowLog
-{
-public:
-    WindowLog()
-    {
-        QMutexLocker lock(&mutex());
-        lines().clear();
-        QLoggingCategory::setFilterRules(
-            QStringLiteral("velmora.*.debug=false\nvelmora.window.debug=true\nvelmora.filelist.debug=true"));
-        mPrevious = qInstallMessageHandler(&WindowLog::take);
-    }
-    ~WindowLog()
-    {
-        qInstallMessageHandler(mPrevious);
-        QLoggingCategory::setFilterRules(QStringLiteral("velmora.*.debug=false"));
-    }
-    int count(const QString &line) const
-    {
-        QMutexLocker lock(&mutex());
-        return lines().count(line);
-    }
-
-private:
-    static QMutex &mutex()
-    {
-        static QMutex m;
-        return m;
-    }
-    static QStringList &lines()
-    {
-        static QStringList l;
-        return l;
-    }
-    static void take(QtMsgType, const QMessageLogContext &, const QString &message)
-    {
-        QMutexLocker lock(&mutex()); // FFmpeg warns from the player thread
-        lines().append(message);
-    }
-
-    QtMessageHandler mPrevious = nullptr;
-};
 
 } // namespace windowtest
